@@ -1,0 +1,133 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "data/image.h"
+#include "data/message_sink.h"
+#include "engine/backend.h"
+#include "engine/catalogue.h"
+#include "engine/event_sink.h"
+
+namespace korvan {
+
+inline constexpr std::array<int, 4> kBaudTable = {9600, 19200, 28800, 57600};
+inline constexpr std::uint16_t kParallelPortBase = 0x378;
+
+enum ProgrammerType : int {
+    SerialProgrammerType = 0,
+    FerrowIspType = 1,
+    AtmelByteBlasterType = 2,
+    AlteraByteBlasterType = 3,
+};
+
+// The one object through which every chip operation enters the engine and every report
+// leaves it. Owns both images, the catalogue, the progress counters and one back-end.
+//
+// Threads: the console thread calls Init, the chip operations and reads the shared values
+// when it handles an event; back-end threads write position/total/signature/Buffer2 and post
+// events. The event queue's lock orders those writes before the handling of the event.
+class ProgrammerManager {
+public:
+    ProgrammerManager();
+    ~ProgrammerManager();
+    ProgrammerManager(const ProgrammerManager&) = delete;
+    ProgrammerManager& operator=(const ProgrammerManager&) = delete;
+
+    // Settings handed over before Init.
+    void SetComPort(int port) { comPort_ = port; }
+    void SetBaudIndex(int index) { baudIndex_ = index; }
+    void SetProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
+    void SetMessageSink(MessageSink* messages) { messages_ = messages; }
+
+    int comPort() const { return comPort_; }
+    int baudIndex() const { return baudIndex_; }
+    // The baud rate for baudIndex, or 0 when the index is outside the table.
+    int BaudRate() const;
+    int programmerType() const { return programmerType_; }
+    int downloadSpeed() const { return downloadSpeed_; }
+    const std::string& programDirectory() const { return programDir_; }
+    // Never null: a sink that drops messages when none was set.
+    MessageSink& messages() const;
+
+    // Creates the back-end for `programmerType` through `factory` and initialises it.
+    // Returns 1 when the back-end is usable. Called once.
+    int Init(EventSink& owner, int programmerType, int downloadSpeed, BackendFactory& factory);
+    Backend* backend() const { return backend_.get(); }
+    // Stops the back-end and waits for its threads. Events it posts until then still arrive.
+    void ShutdownBackend();
+
+    // Any thread.
+    void PostEvent(int code);
+
+    // Chip operations, addressed by catalogue index. The outcome arrives as events.
+    void CheckReady(int index);
+    void ReadSignature(int index);
+    void EraseChip(int index);
+    void WriteChip(int index);
+    void ReadChip(int index);  // clears Buffer2 first, whatever follows
+    void WriteLockBits(int index, int level);
+
+    // Catalogue.
+    bool LoadChipList();  // programDirectory() + "ChipList.chip"
+    ChipCatalogue& catalogue() { return catalogue_; }
+    const ChipCatalogue& catalogue() const { return catalogue_; }
+    // A negative index is taken as 0; the index becomes current. Null when no record has it.
+    const ChipRecord* SelectChip(int index);
+    const ChipRecord* CurrentChip() const;
+    int currentChipIndex() const { return currentChip_; }
+    // Matches signature() against the catalogue; makes the match current, then posts
+    // ChipIdentified, or posts ChipNotDetected. Returns 1 when found.
+    int IdentifyChip();
+
+    // Bytes of `data` that need programming: up to the last byte that is not 0xFF, limited
+    // to the current chip's ROM. Also stored in total().
+    int UsedLength(const std::uint8_t* data, std::size_t size);
+
+    Image& Buffer1() { return *buffer1_; }
+    Image& Buffer2() { return *buffer2_; }
+    const Image& Buffer1() const { return *buffer1_; }
+    const Image& Buffer2() const { return *buffer2_; }
+
+    // Shared progress and results.
+    std::atomic<int> position{0};
+    std::atomic<int> total{0};
+    std::atomic<int> keepLength{0};
+
+    Signature signature() const;
+    void SetSignature(const Signature& signature);
+
+    // A one-line explanation from the last failed back-end Init (device, reason, fix),
+    // printed after the init failure line; empty when there is none.
+    std::string initFailureDetail() const;
+    void SetInitFailureDetail(std::string detail);
+
+private:
+    const ChipRecord* RecordFor(int index, int failureEvent);
+
+    std::atomic<int> comPort_{1};
+    std::atomic<int> baudIndex_{0};
+    std::atomic<int> programmerType_{-1};
+    std::atomic<int> downloadSpeed_{0};
+    std::atomic<int> currentChip_{0};
+    std::string programDir_;
+    MessageSink* messages_ = nullptr;
+    EventSink* owner_ = nullptr;
+
+    ChipCatalogue catalogue_;
+    std::unique_ptr<Image> buffer1_;
+    std::unique_ptr<Image> buffer2_;
+    std::array<std::atomic<std::uint8_t>, 3> signature_{};
+
+    mutable std::mutex detailLock_;
+    std::string initFailureDetail_;
+
+    std::unique_ptr<Backend> backend_;
+};
+
+}  // namespace korvan
