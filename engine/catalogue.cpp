@@ -1,0 +1,113 @@
+#include "engine/catalogue.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace korvan {
+namespace {
+
+std::int32_t ReadInt32(const std::uint8_t* p) {
+    const std::uint32_t value = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                                static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    return static_cast<std::int32_t>(value);
+}
+
+void WriteInt32(std::uint8_t* p, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+ChipRecord DecodeRecord(const std::uint8_t* p) {
+    ChipRecord record;
+    // A name that fills its field without a terminator is cut where a terminator must stand.
+    const auto* name = reinterpret_cast<const char*>(p);
+    record.name.assign(name, strnlen(name, kChipNameField - 1));
+    record.chipCode = p[20];
+    record.romSizeKiB = ReadInt32(p + 24);
+    record.programmingVoltage = std::bit_cast<float>(static_cast<std::uint32_t>(ReadInt32(p + 28)));
+    record.signature = {p[32], p[33], p[34]};
+    return record;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
+
+std::size_t ChipRecord::RomBytes() const {
+    return static_cast<std::size_t>(std::clamp(romSizeKiB, 0, kMaxRomSizeKiB)) * 1024;
+}
+
+bool ChipCatalogue::Load(const std::string& path) {
+    records_.clear();
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) {
+        return false;
+    }
+    Parse(bytes);
+    return true;
+}
+
+void ChipCatalogue::Parse(std::span<const std::uint8_t> bytes) {
+    records_.clear();
+    if (bytes.size() < kCatalogueHeaderSize) {
+        return;
+    }
+    const std::int32_t declared = ReadInt32(bytes.data() + 4);
+    if (declared <= 0) {
+        return;
+    }
+    const std::size_t present = (bytes.size() - kCatalogueHeaderSize) / kChipRecordSize;
+    const std::size_t count = std::min(static_cast<std::size_t>(declared), present);
+    records_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        records_.push_back(DecodeRecord(bytes.data() + kCatalogueHeaderSize + kChipRecordSize * i));
+    }
+}
+
+std::optional<std::size_t> ChipCatalogue::Find(const Signature& signature) const {
+    const auto match = std::find_if(records_.begin(), records_.end(),
+                                    [&](const ChipRecord& record) { return record.signature == signature; });
+    if (match == records_.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(match - records_.begin());
+}
+
+std::optional<std::size_t> ChipCatalogue::FindByName(std::string_view name) const {
+    const auto match = std::find_if(records_.begin(), records_.end(),
+                                    [&](const ChipRecord& record) { return EqualIgnoringCase(record.name, name); });
+    if (match == records_.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(match - records_.begin());
+}
+
+std::vector<std::uint8_t> EncodeCatalogue(const std::vector<ChipRecord>& records) {
+    std::vector<std::uint8_t> bytes(kCatalogueHeaderSize + kChipRecordSize * records.size(), 0);
+    WriteInt32(bytes.data() + 4, static_cast<std::uint32_t>(records.size()));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        std::uint8_t* p = bytes.data() + kCatalogueHeaderSize + kChipRecordSize * i;
+        const ChipRecord& record = records[i];
+        std::memcpy(p, record.name.data(), std::min(record.name.size(), kChipNameField - 1));
+        p[20] = record.chipCode;
+        WriteInt32(p + 24, static_cast<std::uint32_t>(record.romSizeKiB));
+        WriteInt32(p + 28, std::bit_cast<std::uint32_t>(record.programmingVoltage));
+        std::copy(record.signature.begin(), record.signature.end(), p + 32);
+    }
+    return bytes;
+}
+
+}  // namespace korvan

@@ -1,0 +1,182 @@
+#include "engine/programmer_manager.h"
+
+#include <algorithm>
+
+#include "engine/event_code.h"
+
+namespace korvan {
+namespace {
+
+class DiscardMessages final : public MessageSink {
+public:
+    void ShowMessage(const std::string& /*text*/, const std::string& /*caption*/) override {}
+};
+
+}  // namespace
+
+ProgrammerManager::ProgrammerManager()
+    : buffer1_(std::make_unique<Image>()), buffer2_(std::make_unique<Image>()) {
+    ClearImage(*buffer1_);
+    ClearImage(*buffer2_);
+}
+
+// The back-end's threads use the images and the catalogue: stop it before they go.
+ProgrammerManager::~ProgrammerManager() { ShutdownBackend(); }
+
+void ProgrammerManager::ShutdownBackend() { backend_.reset(); }
+
+int ProgrammerManager::BaudRate() const {
+    const int index = baudIndex_;
+    if (index < 0 || index >= static_cast<int>(kBaudTable.size())) {
+        return 0;
+    }
+    return kBaudTable[static_cast<std::size_t>(index)];
+}
+
+MessageSink& ProgrammerManager::messages() const {
+    static DiscardMessages discard;
+    return messages_ != nullptr ? *messages_ : discard;
+}
+
+int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSpeed, BackendFactory& factory) {
+    owner_ = &owner;
+    programmerType_ = programmerType;
+    downloadSpeed_ = downloadSpeed;
+    ShutdownBackend();
+    if (programmerType < SerialProgrammerType || programmerType > AlteraByteBlasterType) {
+        return 0;
+    }
+    backend_ = factory.Create(programmerType);
+    if (!backend_) {
+        return 0;
+    }
+    // A serial back-end with an impossible baud rate stays closed and says so on every command.
+    if (programmerType == SerialProgrammerType && BaudRate() == 0) {
+        return 0;
+    }
+    return backend_->Init(*this);
+}
+
+void ProgrammerManager::PostEvent(int code) {
+    if (owner_ != nullptr) {
+        owner_->PostEvent(code);
+    }
+}
+
+const ChipRecord* ProgrammerManager::SelectChip(int index) {
+    if (index < 0) {
+        index = 0;
+    }
+    currentChip_ = index;
+    if (static_cast<std::size_t>(index) >= catalogue_.size()) {
+        return nullptr;
+    }
+    return &catalogue_[static_cast<std::size_t>(index)];
+}
+
+const ChipRecord* ProgrammerManager::CurrentChip() const {
+    const int index = currentChip_;
+    if (index < 0 || static_cast<std::size_t>(index) >= catalogue_.size()) {
+        return nullptr;
+    }
+    return &catalogue_[static_cast<std::size_t>(index)];
+}
+
+// Every chip operation ends in an event, so the operator is never left with disabled
+// controls: a missing record or back-end is reported as a failure.
+const ChipRecord* ProgrammerManager::RecordFor(int index, int failureEvent) {
+    const ChipRecord* record = SelectChip(index);
+    if (record == nullptr || !backend_) {
+        PostEvent(failureEvent);
+        return nullptr;
+    }
+    return record;
+}
+
+void ProgrammerManager::CheckReady(int index) {
+    if (const ChipRecord* record = RecordFor(index, ProgrammerUnusable)) {
+        backend_->CheckReady(record->chipCode);
+    }
+}
+
+void ProgrammerManager::ReadSignature(int index) {
+    if (const ChipRecord* record = RecordFor(index, ProgrammerError)) {
+        backend_->ReadSignature(record->chipCode);
+    }
+}
+
+void ProgrammerManager::EraseChip(int index) {
+    if (const ChipRecord* record = RecordFor(index, ProgrammerError)) {
+        backend_->EraseChip(record->chipCode);
+    }
+}
+
+void ProgrammerManager::WriteChip(int index) {
+    if (const ChipRecord* record = RecordFor(index, ProgrammerError)) {
+        backend_->WriteChip(record->chipCode);
+    }
+}
+
+void ProgrammerManager::ReadChip(int index) {
+    ClearImage(*buffer2_);
+    if (const ChipRecord* record = RecordFor(index, ProgrammerError)) {
+        backend_->ReadChip(record->chipCode);
+    }
+}
+
+void ProgrammerManager::WriteLockBits(int index, int level) {
+    if (const ChipRecord* record = RecordFor(index, ProgrammerError)) {
+        backend_->WriteLockBits(record->chipCode, level);
+    }
+}
+
+bool ProgrammerManager::LoadChipList() { return catalogue_.Load(programDir_ + "ChipList.chip"); }
+
+int ProgrammerManager::IdentifyChip() {
+    const std::optional<std::size_t> match = catalogue_.Find(signature());
+    if (!match) {
+        PostEvent(ChipNotDetected);
+        return 0;
+    }
+    // The selection changes before the event is queued, so its handler sees the new chip.
+    currentChip_ = static_cast<int>(*match);
+    PostEvent(ChipIdentified);
+    return 1;
+}
+
+int ProgrammerManager::UsedLength(const std::uint8_t* data, std::size_t size) {
+    std::size_t used = size;
+    while (used > 0 && data[used - 1] == kBlank) {
+        --used;
+    }
+    if (used > 1) {
+        const ChipRecord* chip = CurrentChip();
+        const std::size_t limit = chip != nullptr ? chip->RomBytes() : kImageSize;
+        used = std::min(used, limit);
+    }
+    const int result = static_cast<int>(used);
+    total = result;
+    return result;
+}
+
+Signature ProgrammerManager::signature() const {
+    return {signature_[0].load(), signature_[1].load(), signature_[2].load()};
+}
+
+void ProgrammerManager::SetSignature(const Signature& signature) {
+    for (std::size_t i = 0; i < signature.size(); ++i) {
+        signature_[i] = signature[i];
+    }
+}
+
+std::string ProgrammerManager::initFailureDetail() const {
+    std::lock_guard lock(detailLock_);
+    return initFailureDetail_;
+}
+
+void ProgrammerManager::SetInitFailureDetail(std::string detail) {
+    std::lock_guard lock(detailLock_);
+    initFailureDetail_ = std::move(detail);
+}
+
+}  // namespace korvan
