@@ -1,0 +1,48 @@
+# The whole set-up on a fresh Debian 12 machine:
+#   make demo   build, then run a full job on the built-in simulated programmer
+#   make test   build and run every test, again under ASan+UBSan and TSan, then the fuzzers briefly
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 15
+CMAKE_FLAGS = -G Ninja -Wno-dev
+
+.PHONY: all bootstrap build test unit asan tsan fuzz demo bench clean
+
+all: build
+
+bootstrap:
+	@tools/bootstrap.sh
+
+build: bootstrap
+	@cmake -S . -B build $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j$(JOBS)
+
+unit: build
+	ctest --test-dir build --output-on-failure -j$(JOBS)
+
+asan: bootstrap
+	@cmake -S . -B build-asan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DKORVAN_SANITIZE=address >/dev/null
+	@cmake --build build-asan -j$(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+
+tsan: bootstrap
+	@cmake -S . -B build-tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DKORVAN_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j$(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L threaded
+
+fuzz: bootstrap
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+	tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+# Unit tests first (fast feedback), then the sanitizer builds, then the fuzzers.
+test: unit asan tsan fuzz
+
+demo: build
+	build/bin/korvan-cli --simulate --programmer serial --chip AT89C52 \
+	  open firmware/sample.hex check erase write verify encrypt
+
+bench: build
+	@for b in build/bench/*/bench_* build/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz
