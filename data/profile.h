@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace korvan {
 
@@ -32,6 +34,29 @@ bool ReadStruct(const std::string& path, const std::string& section, const std::
                 std::span<std::uint8_t> out);
 bool WriteStruct(const std::string& path, const std::string& section, const std::string& key,
                  std::span<const std::uint8_t> bytes);
+
+// The same rules on a file's text, without touching the disk; the functions above are built
+// on these.
+
+// The value of `key` in the first section named `section`, trimmed of surrounding blanks but
+// not unquoted; nullopt when that section or key is missing. Lines before the first section
+// header and lines starting with ';' are never keys.
+std::optional<std::string> FindValue(std::string_view text, std::string_view section, std::string_view key);
+
+// `text` with `key` of `section` set to `value`: an existing key line is rewritten in place,
+// a new key goes after the last line of its section, a new section at the end. Every other
+// byte, line endings included, is kept; new lines take the text's own line ending (CRLF when
+// it has none). nullopt when the names or the value cannot be stored in an INI line: an
+// empty name, a line break anywhere, '=' in the key or ']' in the section, a key starting
+// with '[' or ';'.
+std::optional<std::string> SetValue(std::string_view text, std::string_view section, std::string_view key,
+                                    std::string_view value);
+
+// The struct text of `bytes`: two upper-case hex digits per byte, then the checksum byte.
+std::string EncodeStruct(std::span<const std::uint8_t> bytes);
+// Decodes struct text into exactly `out.size()` bytes; false (and `out` unchanged) on a
+// wrong length, a character that is not a hex digit or a checksum mismatch.
+bool DecodeStruct(std::string_view text, std::span<std::uint8_t> out);
 
 }  // namespace profile
 }  // namespace korvan
