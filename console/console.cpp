@@ -1,0 +1,409 @@
+#include "console/console.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <thread>
+
+#include "engine/event_code.h"
+
+namespace korvan {
+namespace {
+
+constexpr std::array<Button, kButtonCount> kAllButtons = {
+    Button::Check, Button::Open,  Button::Save,    Button::Erase, Button::Write,
+    Button::Read,  Button::Verify, Button::Auto, Button::Encrypt, Button::WriteBit};
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// The bar position for `position` of `total` bytes. The caption counts from 0 to total - 1,
+// so a one-byte transfer has no range to divide by: it is either not started or done.
+int ProgressPercent(int position, int total) {
+    if (total <= 1) {
+        return position > 0 ? 100 : 0;
+    }
+    return static_cast<int>(static_cast<long long>(position) * 100 / (total - 1));
+}
+
+}  // namespace
+
+Console::Console(ProgrammerManager& manager, View& view)
+    : manager_(manager), view_(view), wait_([](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }) {
+    autoState_[Index(Button::Open)] = infoSave_.autoOpen != 0;
+    autoState_[Index(Button::Erase)] = infoSave_.autoErase != 0;
+    autoState_[Index(Button::Write)] = infoSave_.autoWrite != 0;
+    autoState_[Index(Button::Read)] = infoSave_.autoRead != 0;
+    autoState_[Index(Button::Verify)] = infoSave_.autoVerify != 0;
+    autoState_[Index(Button::Encrypt)] = infoSave_.autoEncrypt != 0;
+}
+
+void Console::InitControls(const std::optional<InfoSave>& record) {
+    // The grid starts with the first-start values so that it always shows what will be used.
+    ShowListSetting(SettingItem::ProgrammerType, settings_.programmerType, "Tamblin Serial");
+    ShowListSetting(SettingItem::Port, settings_.comPort - 1, "COM 1");
+    ShowListSetting(SettingItem::BaudRate, settings_.baudIndex, "9600");
+    ShowListSetting(SettingItem::DownloadSpeed, settings_.downloadSpeed, "Normal");
+    for (SettingItem item : {SettingItem::AutoCheck, SettingItem::SoundOn, SettingItem::HotKeys}) {
+        view_.ShowSettingValue(item, "True");
+    }
+    for (Button button : kAllButtons) {
+        view_.ShowAutoState(button, AutoState(button));
+    }
+    view_.LoadBuffer1View(manager_.Buffer1());
+    view_.LoadBuffer2View(manager_.Buffer2());
+    view_.SetLockBitNames({"Lock Bit-1", "Lock Bit-2", "Lock Bit-3"});
+    view_.SelectLockBit(2);
+    view_.ShowProgress(false);
+    ApplySettings(record);
+    SetButtonsIdle(1);
+}
+
+int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
+    manager_.SetComPort(settings_.comPort);
+    manager_.SetBaudIndex(settings_.baudIndex);
+    manager_.SetMessageSink(&view_);
+    const int result = manager_.Init(sink, settings_.programmerType, settings_.downloadSpeed, factory);
+    manager_.LoadChipList();
+    std::vector<std::string> names;
+    for (const ChipRecord& record : manager_.catalogue().records()) {
+        names.push_back(record.name);
+    }
+    view_.SetChipNames(names);
+    view_.SelectChip(infoSave_.chipIndex);
+    return result;
+}
+
+void Console::ShowPage(int page) {
+    currentPage_ = page;
+    view_.ShowPage(page);
+}
+
+void Console::AddStatus(const std::string& text) {
+    if (currentPage_ != StatusPage) {
+        ShowPage(StatusPage);
+    }
+    view_.InsertStatusLine(lineCounter_, text);
+    view_.SelectStatusLine(lineCounter_);
+    ++lineCounter_;
+}
+
+void Console::Ended() {
+    if (outstanding_ > 0) {
+        --outstanding_;
+    }
+}
+
+void Console::ShowTransferProgress(const char* label) {
+    const int position = manager_.position;
+    const int total = manager_.total;
+    view_.ShowProgress(true);
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "%s: %04x/%04x", label, static_cast<unsigned>(position - 1),
+                  static_cast<unsigned>(total - 1));
+    view_.SetProgressText(UpperCase(caption));
+    view_.SetProgressPos(ProgressPercent(position, total));
+}
+
+void Console::FinishTransfer(const char* caption) {
+    view_.SetProgressPos(100);
+    view_.SetProgressText(caption);
+    view_.RepaintProgress();
+}
+
+void Console::IdentificationReport() {
+    const Signature signature = manager_.signature();
+    char line[160];
+    std::snprintf(line, sizeof line, "Programmer: Chip(Code: %02x %02x %02x).", signature[0], signature[1],
+                  signature[2]);
+    AddStatus(line);
+    if (const ChipRecord* chip = manager_.CurrentChip()) {
+        std::snprintf(line, sizeof line, " - ROM Size: %dK Bytes. Programming Voltage: %.2fV.",
+                      static_cast<int>(chip->romSizeKiB), static_cast<double>(chip->programmingVoltage));
+        AddStatus(chip->name + line);
+    }
+}
+
+void Console::HandleEvent(int code) {
+    const bool serial = manager_.programmerType() == SerialProgrammerType;
+    switch (code) {
+        case SerialInitFailed:
+        case ParallelInitFailed: {
+            initReported_ = true;
+            AddStatus(code == SerialInitFailed ? "Initialize Serial Port Failed." : "Initialize Parallel Port Failed.");
+            const std::string detail = manager_.initFailureDetail();
+            if (!detail.empty()) {
+                AddStatus(detail);
+            }
+            ContinueSequence(0, 1);
+            return;
+        }
+        case SerialInitDone:
+            initReported_ = true;
+            AddStatus("Initialize Serial Port Done.");
+            Started();
+            manager_.CheckReady(Chip());
+            return;
+        case SerialNotInitialized:
+            AddStatus("Serial Not Initialized.");
+            Ended();
+            ContinueSequence(0, 1);
+            return;
+        case ParallelInitDone:
+            initReported_ = true;
+            AddStatus("Initialize Parallel Port Done.");
+            return;
+        case ProgrammerReady:
+            AddStatus("Programmer: Ready.");
+            Ended();
+            ContinueSequence(1, 0);
+            return;
+        case ProgrammerUnusable:
+            AddStatus("Programmer: Unusable.");
+            Ended();
+            ContinueSequence(0, 1);
+            return;
+        case DataReceivedError:
+            AddStatus("Data Received Error.");
+            Ended();
+            ContinueSequence(0, 1);
+            return;
+        case EraseDone:
+            AddStatus("Programmer: Erase Done.");
+            Ended();
+            ContinueSequence(1, 1);
+            return;
+        case WriteStarted: {
+            AddStatus("Programmer: Starts Writing.");
+            const int length = manager_.UsedLength(manager_.Buffer1().data(), kImageSize);
+            AddStatus("Write " + std::to_string(length) + " Bytes...");
+            return;
+        }
+        case WritingProgress:
+            ShowTransferProgress("Writing");
+            return;
+        case WriteDone:
+            AddStatus("Programmer: Writing Done.");
+            FinishTransfer("Programming Done");
+            ++writeCounter_;
+            // The serial programmer probes after a write: its answer is still to come.
+            if (!serial) {
+                Ended();
+            }
+            if (pending_.verify && settings_.programmerType == SerialProgrammerType) {
+                return;
+            }
+            ContinueSequence(1, 1);
+            return;
+        case ProgrammingError:
+            AddStatus("Programmer: Programming Error.");
+            if (!serial) {
+                Ended();
+            }
+            ContinueSequence(0, 1);
+            return;
+        case ReadStarted:
+            AddStatus("Programmer: Start Reading.");
+            return;
+        case ReadingProgress:
+            ShowTransferProgress("Reading");
+            return;
+        case ReadDone: {
+            AddStatus("Programmer: Reading Done.");
+            FinishTransfer("Reading Done");
+            view_.LoadBuffer2View(manager_.Buffer2());
+            AddStatus("Data in Buffer2.");
+            const int success = verifyFlag_ ? VerifyBuffers() : 1;
+            Ended();
+            ContinueSequence(success, 1);
+            return;
+        }
+        case LockBitDone:
+            AddStatus("Programmer: Write Lock Bit Done.");
+            Ended();
+            ContinueSequence(1, 1);
+            return;
+        case ProgrammerError:
+            AddStatus("Programmer: Error.");
+            Ended();
+            ContinueSequence(0, 1);
+            return;
+        case ChipIdentified:
+            view_.SelectChip(manager_.currentChipIndex());
+            IdentificationReport();
+            Ended();
+            ContinueSequence(1, 1);
+            return;
+        case ChipNotDetected: {
+            const Signature signature = manager_.signature();
+            char line[80];
+            std::snprintf(line, sizeof line, "Programmer:Chip Not Detected(Code: %02x %02x %02x).", signature[0],
+                          signature[1], signature[2]);
+            AddStatus(line);
+            Ended();
+            ContinueSequence(0, 1);
+            return;
+        }
+        default:
+            // Unassigned codes: 8 is ignored, anything outside the table ends a sequence.
+            if (code < 0 || code > kLastEventCode) {
+                ContinueSequence(0, 1);
+            }
+            return;
+    }
+}
+
+void Console::SetButtonsIdle(int idle) {
+    for (Button button : kAllButtons) {
+        view_.SetStatusIcon(button, 0);
+        enabled_[Index(button)] = idle != 0;
+        view_.SetButtonEnabled(button, idle != 0);
+    }
+    view_.EnableSelections(idle != 0);
+    if (idle != 0) {
+        pending_ = PendingSteps{};
+    }
+}
+
+void Console::ContinueSequence(int success, int notify) {
+    if (success == 0) {
+        failed_ = true;
+        if (notify != 0) {
+            view_.NotifyFailure();
+        }
+        SetButtonsIdle(1);
+        return;
+    }
+    if (pending_.open) {
+        pending_.open = false;
+        LoadImageFile();
+        return;
+    }
+    if (pending_.readyProbe) {
+        pending_.readyProbe = false;
+        Started();
+        manager_.CheckReady(Chip());
+        return;
+    }
+    if (pending_.check) {
+        pending_.check = false;
+        Started();
+        manager_.ReadSignature(Chip());
+        return;
+    }
+    if (pending_.erase) {
+        SetButtonsIdle(0);
+        view_.SetStatusIcon(Button::Erase, 1);
+        pending_.erase = false;
+        Started();
+        manager_.EraseChip(Chip());
+        wait_(kEraseSettleTime);
+        return;
+    }
+    if (pending_.write) {
+        SetButtonsIdle(0);
+        const std::vector<std::uint8_t> edited = view_.Buffer1ViewBytes();
+        std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
+        view_.SetStatusIcon(Button::Write, 1);
+        pending_.write = false;
+        Started();
+        manager_.WriteChip(Chip());
+        return;
+    }
+    if (pending_.read) {
+        SetButtonsIdle(0);
+        view_.SetStatusIcon(Button::Read, 1);
+        verifyFlag_ = false;
+        manager_.keepLength = 0;
+        pending_.read = false;
+        Started();
+        manager_.ReadChip(Chip());
+        return;
+    }
+    if (pending_.verify) {
+        SetButtonsIdle(0);
+        view_.SetStatusIcon(Button::Verify, 1);
+        verifyFlag_ = true;
+        manager_.keepLength = writeCounter_ != 0 ? 1 : 0;
+        pending_.verify = false;
+        Started();
+        manager_.ReadChip(Chip());
+        return;
+    }
+    if (pending_.encrypt) {
+        SetButtonsIdle(0);
+        pending_.encrypt = false;
+        Started();
+        manager_.WriteLockBits(Chip(), 3);
+        // Encrypt is always last: enabling again drops nothing that is still pending.
+        SetButtonsIdle(1);
+        return;
+    }
+    SetButtonsIdle(1);
+    if (notify != 0) {
+        view_.NotifySuccess();
+    }
+}
+
+void Console::SetAutoState(Button button, bool on) {
+    autoState_[Index(button)] = on;
+    view_.ShowAutoState(button, on);
+}
+
+void Console::StartCommand(bool PendingSteps::*step, Button button) {
+    if (!CommandEnabled(button)) {
+        return;
+    }
+    SetButtonsIdle(1);
+    pending_.*step = true;
+    ContinueSequence(1, 1);
+}
+
+void Console::OnCheck() { StartCommand(&PendingSteps::check, Button::Check); }
+void Console::OnErase() { StartCommand(&PendingSteps::erase, Button::Erase); }
+void Console::OnWrite() { StartCommand(&PendingSteps::write, Button::Write); }
+void Console::OnRead() { StartCommand(&PendingSteps::read, Button::Read); }
+void Console::OnVerify() { StartCommand(&PendingSteps::verify, Button::Verify); }
+void Console::OnEncrypt() { StartCommand(&PendingSteps::encrypt, Button::Encrypt); }
+
+void Console::OnAuto() {
+    if (!CommandEnabled(Button::Auto)) {
+        return;
+    }
+    SetButtonsIdle(1);
+    view_.ClearStatusLines();
+    lineCounter_ = 0;
+    pending_.open = AutoState(Button::Open);
+    pending_.check = settings_.autoCheck != 0;
+    pending_.erase = AutoState(Button::Erase);
+    pending_.write = AutoState(Button::Write);
+    pending_.read = false;
+    pending_.verify = AutoState(Button::Verify);
+    pending_.encrypt = AutoState(Button::Encrypt);
+    pending_.readyProbe = true;
+    ContinueSequence(1, 1);
+}
+
+void Console::RunSteps(PendingSteps steps) {
+    if (!CommandEnabled(Button::Auto)) {
+        return;
+    }
+    SetButtonsIdle(1);
+    pending_ = steps;
+    pending_.readyProbe = true;
+    ContinueSequence(1, 1);
+}
+
+void Console::OnWriteBit() {
+    const int selection = view_.LockBitSelection();
+    if (!CommandEnabled(Button::WriteBit) || selection < 0 || selection > 2) {
+        return;
+    }
+    Started();
+    manager_.WriteLockBits(Chip(), selection + 1);
+}
+
+}  // namespace korvan

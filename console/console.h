@@ -1,0 +1,179 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "console/info_save.h"
+#include "console/view.h"
+#include "engine/backend.h"
+#include "engine/event_sink.h"
+#include "engine/programmer_manager.h"
+
+namespace korvan {
+
+inline constexpr const char* kProgramTitle = "Korvan v2.3";
+inline constexpr std::chrono::milliseconds kEraseSettleTime{100};
+// Larger Intel HEX texts are refused instead of being read into memory.
+inline constexpr std::uintmax_t kMaxHexFileSize = 64U * 1024U * 1024U;
+
+// The operations a sequence can hold, in the order the sequencer runs them.
+struct PendingSteps {
+    bool open = false;
+    bool readyProbe = false;
+    bool check = false;
+    bool erase = false;
+    bool write = false;
+    bool read = false;
+    bool verify = false;
+    bool encrypt = false;
+
+    bool Any() const { return open || readyProbe || check || erase || write || read || verify || encrypt; }
+    bool operator==(const PendingSteps&) const = default;
+};
+
+// The main window's settings members.
+struct Settings {
+    int programmerType = 0;
+    int baudIndex = 0;
+    int comPort = 1;
+    int downloadSpeed = 0;
+    int autoCheck = 1;
+    int soundOn = 1;
+    int hotKeysOn = 1;
+    std::uint8_t hotKeyCode = 'K';
+    std::uint8_t hotKeyModifiers = 6;
+};
+
+enum class SaveOutcome { NotEnabled, CannotCreate, WriteFailed, Saved };
+
+// Everything the main window does that is not drawing: event handling, the operation
+// sequencer, the file commands and the settings record. Runs on one thread, the one that
+// drains the event queue; it draws through a View.
+class Console {
+public:
+    using Wait = std::function<void(std::chrono::milliseconds)>;
+
+    Console(ProgrammerManager& manager, View& view);
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // The pause after starting an erase; a real sleep unless replaced (tests).
+    void SetWait(Wait wait) { wait_ = std::move(wait); }
+
+    // Start-up: views, lock-bit list, progress hidden, the settings applied (a record, or
+    // the first-start values when there is none), controls enabled.
+    void InitControls(const std::optional<InfoSave>& record);
+    // Hands the settings to the manager, initialises the back-end, loads the catalogue and
+    // restores the saved chip. Returns the manager's Init result.
+    int StartProgrammer(EventSink& sink, BackendFactory& factory);
+
+    // Settings record.
+    std::string SettingsFilePath() const;
+    void LoadSettings();
+    void ApplySettings(const std::optional<InfoSave>& record);
+    void SaveSettings();
+    void ShowProgrammerType(int type);
+    void ShowComPort(int port);
+    void ShowBaudRate(int index);
+    void ShowDownloadSpeed(int index);
+    // The operator picked list entry `index` of a list item, or flipped a switch.
+    void ChooseSetting(SettingItem item, int index);
+    void SetSwitch(SettingItem item, bool on);
+    const Settings& settings() const { return settings_; }
+    Settings& settings() { return settings_; }
+    const InfoSave& infoSave() const { return infoSave_; }
+    int ChosenIndex(SettingItem item) const;
+
+    // Status list.
+    void AddStatus(const std::string& text);
+    void ShowPage(int page);
+    int currentPage() const { return currentPage_; }
+    int lineCount() const { return lineCounter_; }
+
+    // One Programmer Event, on the console's thread.
+    void HandleEvent(int code);
+
+    // Operation sequencer and commands.
+    void SetButtonsIdle(int idle);
+    void ContinueSequence(int success, int notify);
+    bool CommandEnabled(Button button) const { return enabled_[Index(button)]; }
+    bool AutoState(Button button) const { return autoState_[Index(button)]; }
+    void SetAutoState(Button button, bool on);
+    const PendingSteps& pending() const { return pending_; }
+
+    void OnCheck();
+    void OnErase();
+    void OnWrite();
+    void OnRead();
+    void OnVerify();
+    void OnEncrypt();
+    void OnAuto();
+    void OnWriteBit();
+    // The command line's sequence: the given steps after the Ready probe, as Auto runs them,
+    // without emptying the Status list.
+    void RunSteps(PendingSteps steps);
+
+    // Files.
+    void OnOpen(const std::string& path);  // the path chosen in the open dialog
+    // Remembers `path` for the Open step and shows it in the title, without loading it.
+    void SelectImageFile(const std::string& path);
+    int LoadImageFile();
+    SaveOutcome OnSave(const std::string& path);  // the path chosen in the save dialog
+    int VerifyBuffers();
+    const std::string& imagePath() const { return imagePath_; }
+    const std::string& imageExt() const { return imageExt_; }
+
+    int writeCounter() const { return writeCounter_; }
+    bool verifyFlag() const { return verifyFlag_; }
+
+    // For front ends that wait for the end of a run: chip operations started whose ending
+    // event has not been handled yet (a serial write also leaves its Ready probe's answer).
+    int outstanding() const { return outstanding_; }
+    bool initReported() const { return initReported_; }
+    // Whether a failure ended a sequence since the last ClearFailure.
+    bool failed() const { return failed_; }
+    void ClearFailure() { failed_ = false; }
+
+private:
+    static std::size_t Index(Button button) { return static_cast<std::size_t>(button); }
+
+    int Chip() const { return view_.ChipSelection(); }
+    void Started() { ++outstanding_; }
+    void Ended();
+    void ShowTransferProgress(const char* format);
+    void IdentificationReport();
+    void FinishTransfer(const char* caption);
+    void StartCommand(bool PendingSteps::*step, Button button);
+    int FailLoad(const std::string& line);
+    void ShowListSetting(SettingItem item, int index, const std::string& text);
+
+    ProgrammerManager& manager_;
+    View& view_;
+    Wait wait_;
+
+    Settings settings_;
+    InfoSave infoSave_ = FirstStartInfoSave();
+    std::array<int, 4> chosenIndex_{-1, -1, -1, -1};
+
+    int lineCounter_ = 0;
+    int currentPage_ = -1;  // not the Status page, so the first line brings it to the front
+
+    PendingSteps pending_;
+    std::array<bool, kButtonCount> enabled_{};
+    std::array<bool, kButtonCount> autoState_{};
+    int writeCounter_ = 0;
+    bool verifyFlag_ = false;
+
+    std::string imagePath_;
+    std::string imageExt_;
+
+    int outstanding_ = 0;
+    bool initReported_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace korvan

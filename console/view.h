@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/image.h"
+#include "data/message_sink.h"
+
+namespace korvan {
+
+// The ten operation buttons of the main window.
+enum class Button : int { Check, Open, Save, Erase, Write, Read, Verify, Auto, Encrypt, WriteBit };
+inline constexpr int kButtonCount = 10;
+
+// The pages that share the main window's page area.
+enum Page : int { Buffer1Page = 0, Buffer2Page = 1, StatusPage = 2, SettingsPage = 3 };
+
+// The items of the settings grid, in display order.
+enum class SettingItem : int { ProgrammerType, Port, BaudRate, DownloadSpeed, AutoCheck, SoundOn, HotKeys };
+
+// What the console needs from a front end: the window draws these, the command line prints
+// them. The console keeps the state (line counter, page, flags); the view only shows it.
+// Message boxes come through the MessageSink base.
+class View : public MessageSink {
+public:
+    // Status list.
+    virtual void InsertStatusLine(int index, const std::string& text) = 0;
+    virtual void SelectStatusLine(int index) = 0;
+    virtual void ClearStatusLines() = 0;
+    virtual void ShowPage(int page) = 0;
+
+    // Progress control with its caption.
+    virtual void ShowProgress(bool visible) = 0;
+    virtual void SetProgressText(const std::string& text) = 0;
+    virtual void SetProgressPos(int percent) = 0;
+    virtual void RepaintProgress() = 0;
+
+    // Operation buttons and the two selections.
+    virtual void SetButtonEnabled(Button button, bool enabled) = 0;
+    virtual void SetStatusIcon(Button button, int status) = 0;
+    virtual void ShowAutoState(Button button, bool on) = 0;
+    virtual void EnableSelections(bool enabled) = 0;
+
+    virtual void SetChipNames(const std::vector<std::string>& names) = 0;
+    virtual void SelectChip(int index) = 0;
+    virtual int ChipSelection() const = 0;  // -1 when nothing is selected
+    virtual void SetLockBitNames(const std::vector<std::string>& names) = 0;
+    virtual void SelectLockBit(int index) = 0;
+    virtual int LockBitSelection() const = 0;
+
+    // Hex views: each keeps its own copy of the bytes it was loaded with, edits included.
+    virtual void LoadBuffer1View(const Image& image) = 0;
+    virtual void LoadBuffer2View(const Image& image) = 0;
+    virtual std::vector<std::uint8_t> Buffer1ViewBytes() const = 0;
+    virtual std::vector<std::uint8_t> Buffer2ViewBytes() const = 0;
+
+    virtual void SetTitle(const std::string& title) = 0;
+
+    // Settings grid: the value text an item shows.
+    virtual void ShowSettingValue(SettingItem item, const std::string& text) = 0;
+
+    // End of an operation sequence.
+    virtual void NotifySuccess() = 0;
+    virtual void NotifyFailure() = 0;
+};
+
+}  // namespace korvan
