@@ -1,0 +1,332 @@
+#include "serial/serial_programmer.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "engine/event_code.h"
+#include "engine/programmer_manager.h"
+
+namespace korvan {
+
+SerialProgrammer::SerialProgrammer(SerialDeviceMap devices) : devices_(std::move(devices)) {}
+
+SerialProgrammer::~SerialProgrammer() {
+    // The monitor calls our OnReceive and may start workers: stop it first.
+    stopping_ = true;
+    StopMonitoring();
+    writeAck_.Cancel();
+    readBlock_.Cancel();
+    std::lock_guard lock(workerLock_);
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void SerialProgrammer::SetAnswerTimeouts(AnswerTimeouts timeouts) {
+    commandTimeoutMs_ = timeouts.command.count();
+    eraseTimeoutMs_ = timeouts.erase.count();
+}
+
+void SerialProgrammer::Post(int code) {
+    if (ProgrammerManager* manager = manager_.load()) {
+        manager->PostEvent(code);
+    }
+}
+
+int SerialProgrammer::Init(ProgrammerManager& manager) {
+    manager_ = &manager;
+    const int baud = manager.BaudRate();
+    if (baud == 0) {
+        return 0;  // stays closed: every command reports SerialNotInitialized
+    }
+    const int comPort = manager.comPort();
+    portOpen_ = Open(manager.messages(), devices_.DevicePath(comPort), comPort, baud);
+    if (portOpen_ != 0) {
+        SetReplyLength(kFrameLength);
+        if (StartMonitoring() != 0) {
+            Post(SerialInitDone);
+            return 1;
+        }
+        portOpen_ = 0;
+        manager.SetInitFailureDetail("Cannot start the thread that watches " +
+                                     devices_.DevicePath(comPort) + ".");
+    } else if (const auto error = lastOpenError()) {
+        manager.SetInitFailureDetail(error->Describe());
+    }
+    Post(SerialInitFailed);
+    return 0;
+}
+
+void SerialProgrammer::CheckReady(std::uint8_t chipCode) {
+    // The probe goes out even while an answer is outstanding, but never into a data phase.
+    if (portOpen_ != 0 && busy_ != 0) {
+        Post(ProgrammerUnusable);
+        return;
+    }
+    ready_ = 1;
+    SendCommand(CommandReadyProbe, chipCode);
+}
+
+void SerialProgrammer::ReadSignature(std::uint8_t chipCode) {
+    SendCommand(CommandReadSignature, chipCode);
+}
+
+void SerialProgrammer::EraseChip(std::uint8_t chipCode) { SendCommand(CommandErase, chipCode); }
+
+void SerialProgrammer::WriteChip(std::uint8_t chipCode) {
+    SendCommand(CommandWriteStart, chipCode);
+}
+
+void SerialProgrammer::ReadChip(std::uint8_t chipCode) { SendCommand(CommandReadStart, chipCode); }
+
+void SerialProgrammer::WriteLockBits(std::uint8_t chipCode, int level) {
+    SendCommand(CommandWriteLockBits, chipCode, level);
+}
+
+int SerialProgrammer::SendCommand(std::uint8_t code, std::uint8_t chipCode, int byte2) {
+    if (portOpen_ == 0) {
+        Post(SerialNotInitialized);
+        return 0;
+    }
+    // Test and clear in one step, so that two callers cannot both send.
+    if (ready_.exchange(0) == 0) {
+        Post(ProgrammerUnusable);
+        return 0;
+    }
+    std::array<std::uint8_t, kFrameLength> frame{};
+    {
+        std::lock_guard lock(frameLock_);
+        frame_[0] = code;
+        frame_[1] = chipCode;
+        if (byte2 >= 0) {
+            frame_[2] = static_cast<std::uint8_t>(byte2);
+        }
+        frame = frame_;
+    }
+    const bool longWait = code == CommandErase || code == CommandWriteStart;
+    ArmAnswerDeadline(std::chrono::milliseconds(longWait ? eraseTimeoutMs_.load()
+                                                         : commandTimeoutMs_.load()));
+    WriteBlock(frame.data(), frame.size());
+    return 1;
+}
+
+void SerialProgrammer::SendFrame(std::uint8_t code, const std::uint8_t* data) {
+    std::array<std::uint8_t, kFrameLength> frame{};
+    {
+        std::lock_guard lock(frameLock_);
+        frame_[0] = code;
+        if (data != nullptr) {
+            std::copy_n(data, kBlockDataLength, frame_.begin() + kFrameDataOffset);
+        }
+        frame = frame_;
+    }
+    WriteBlock(frame.data(), frame.size());
+}
+
+void SerialProgrammer::SendReadyProbe() {
+    ArmAnswerDeadline(std::chrono::milliseconds(commandTimeoutMs_.load()));
+    SendFrame(CommandReadyProbe, nullptr);
+}
+
+void SerialProgrammer::SendByte(std::uint8_t value) { WriteBlock(&value, 1); }
+
+void SerialProgrammer::OnAnswerTimeout() {
+    // The programmer never answered: report it and stay not ready until a probe succeeds.
+    if (busy_ == 0) {
+        Post(DataReceivedError);
+    }
+}
+
+void SerialProgrammer::OnReceive(const std::uint8_t* buffer, std::size_t count) {
+    if (count == kFrameLength) {
+        HandleReply(buffer);
+        return;
+    }
+    if (busy_ != 0) {
+        // In a data phase the worker owns the outcome: a lone byte is its answer, and a
+        // broken chunk is left to the worker's own time-out and retry.
+        if (count == 1) {
+            writeAck_.Post(buffer, 1);
+        }
+        return;
+    }
+    DisarmAnswerDeadline();
+    ready_ = 0;
+    Post(DataReceivedError);
+}
+
+void SerialProgrammer::HandleReply(const std::uint8_t* frame) {
+    const std::uint8_t code = frame[0];
+    if (code == ReplyDataBlock) {
+        if (busy_ != 0) {
+            readBlock_.Post(frame + kFrameDataOffset, kBlockDataLength);
+        }
+        return;
+    }
+    if (code == ReplyWriteGoAhead || code == ReplyReadGoAhead) {
+        // A go-ahead while a data phase runs cannot be ours; it is dropped.
+        if (busy_ == 0) {
+            DisarmAnswerDeadline();
+            StartWorker(code == ReplyWriteGoAhead ? Phase::Write : Phase::Read);
+        }
+        return;
+    }
+    DisarmAnswerDeadline();
+    ready_ = 1;
+    switch (code) {
+        case ReplyReady:
+            Post(ProgrammerReady);
+            break;
+        case ReplySignature:
+            if (ProgrammerManager* manager = manager_.load()) {
+                manager->SetSignature({frame[2], frame[3], frame[4]});
+                manager->IdentifyChip();
+            }
+            break;
+        case ReplyEraseDone:
+            Post(EraseDone);
+            break;
+        case ReplyLockBitsDone:
+            Post(LockBitDone);
+            break;
+        case ReplyError:
+            Post(ProgrammerError);
+            break;
+        default:
+            break;  // unknown reply: ready again, nothing to report
+    }
+}
+
+void SerialProgrammer::StartWorker(Phase phase) {
+    std::lock_guard lock(workerLock_);
+    if (Stopping()) {
+        return;
+    }
+    if (worker_.joinable()) {
+        worker_.join();  // the previous worker has cleared busy and is ending
+    }
+    busy_ = 1;
+    try {
+        worker_ = std::thread([this, phase] {
+            if (phase == Phase::Write) {
+                WriteWorker();
+            } else {
+                ReadWorker();
+            }
+        });
+    } catch (const std::system_error&) {
+        busy_ = 0;
+        ready_ = 1;
+        Post(DataReceivedError);
+    }
+}
+
+void SerialProgrammer::WriteWorker() {
+    ProgrammerManager& manager = *manager_.load();
+    Post(WriteStarted);
+    manager.position = 0;
+    const int total = manager.UsedLength(manager.Buffer1().data(), kImageSize);
+
+    if (total == 0) {
+        busy_ = 0;
+        Post(WriteDone);
+        SendReadyProbe();  // its answer, after WriteDone, makes the programmer ready again
+        return;
+    }
+    SetReplyLength(1);
+    std::this_thread::sleep_for(kFirstBlockPause);
+
+    // Leaves the data phase; `probe` sends a Ready probe after the event.
+    auto finish = [this](int event, bool probe) {
+        SetReplyLength(kFrameLength);
+        busy_ = 0;
+        if (!probe) {
+            ready_ = 1;
+        }
+        Post(event);
+        if (probe) {
+            SendReadyProbe();
+        }
+    };
+
+    std::array<std::uint8_t, kBlockDataLength> block{};
+    while (manager.position < total) {
+        const auto position = static_cast<std::size_t>(manager.position.load());
+        block.fill(kBlank);
+        std::copy_n(manager.Buffer1().begin() + static_cast<std::ptrdiff_t>(position),
+                    std::min(kBlockDataLength, kImageSize - position), block.begin());
+        writeAck_.Reset();
+        SendFrame(CommandDataBlock, block.data());
+
+        Mailbox::Payload answer{};
+        if (!writeAck_.Wait(kBlockAnswerTimeout, answer)) {
+            if (Stopping()) {
+                busy_ = 0;
+                return;
+            }
+            finish(DataReceivedError, false);
+            return;
+        }
+        if (answer[0] == kBlockAccepted) {
+            manager.position += static_cast<int>(kBlockDataLength);
+            Post(WritingProgress);
+        } else if (answer[0] == kBlockFailed) {
+            finish(ProgrammingError, true);
+            return;
+        } else {
+            finish(DataReceivedError, false);
+            return;
+        }
+    }
+    finish(WriteDone, true);
+}
+
+void SerialProgrammer::ReadWorker() {
+    ProgrammerManager& manager = *manager_.load();
+    Post(ReadStarted);
+    manager.position = 0;
+    if (manager.keepLength == 0) {
+        const ChipRecord* chip = manager.CurrentChip();
+        manager.total = chip != nullptr ? static_cast<int>(chip->RomBytes()) : 0;
+    }
+    const int total = std::clamp(manager.total.load(), 0, static_cast<int>(kImageSize));
+
+    // Every exit tells the programmer to stop sending.
+    auto finish = [this](int event) {
+        SendByte(kRequestStop);
+        busy_ = 0;
+        ready_ = 1;
+        Post(event);
+    };
+
+    std::uint8_t request = kRequestNextBlock;
+    bool retried = false;
+    while (manager.position < total) {
+        readBlock_.Reset();
+        SendByte(request);
+        Mailbox::Payload block{};
+        if (!readBlock_.Wait(kReadBlockTimeout, block)) {
+            if (Stopping()) {
+                busy_ = 0;
+                return;
+            }
+            if (!retried) {
+                request = kRequestBlockAgain;
+                retried = true;
+                continue;
+            }
+            finish(DataReceivedError);
+            return;
+        }
+        const auto position = static_cast<std::size_t>(manager.position.load());
+        std::copy_n(block.begin(), std::min(kBlockDataLength, kImageSize - position),
+                    manager.Buffer2().begin() + static_cast<std::ptrdiff_t>(position));
+        retried = false;
+        manager.position += static_cast<int>(kBlockDataLength);
+        request = kRequestNextBlock;
+        Post(ReadingProgress);
+    }
+    finish(ReadDone);
+}
+
+}  // namespace korvan

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "engine/backend.h"
+#include "serial/mailbox.h"
+#include "serial/serial_port.h"
+#include "serial/serial_protocol.h"
+
+namespace korvan {
+
+class ProgrammerManager;
+
+// How long a Command Frame may wait for its Reply Frame before DataReceivedError. Erase
+// and Write start cover a whole-chip erase (the programmer may erase before it gives the
+// go-ahead); the others are answered by the programmer's controller at once.
+struct AnswerTimeouts {
+    std::chrono::milliseconds command{3000};
+    std::chrono::milliseconds erase{20000};
+};
+
+// The back-end for the external serial programmer: 18-byte Command Frames out, Reply
+// Frames or single bytes back. Commands return at once; the port monitor thread handles
+// replies, and one worker thread at a time runs a write or read data phase.
+class SerialProgrammer : public SerialPort, public Backend {
+public:
+    static constexpr std::chrono::milliseconds kFirstBlockPause{5};
+    static constexpr std::chrono::milliseconds kBlockAnswerTimeout{1000};
+    static constexpr std::chrono::milliseconds kReadBlockTimeout{500};
+
+    explicit SerialProgrammer(SerialDeviceMap devices = {});
+    ~SerialProgrammer() override;
+
+    int Init(ProgrammerManager& manager) override;
+
+    void CheckReady(std::uint8_t chipCode) override;
+    void ReadSignature(std::uint8_t chipCode) override;
+    void EraseChip(std::uint8_t chipCode) override;
+    void WriteChip(std::uint8_t chipCode) override;
+    void ReadChip(std::uint8_t chipCode) override;
+    void WriteLockBits(std::uint8_t chipCode, int level) override;
+
+    // Before Init; the defaults suit real hardware.
+    void SetAnswerTimeouts(AnswerTimeouts timeouts);
+
+    bool busy() const { return busy_.load() != 0; }
+    bool ready() const { return ready_.load() != 0; }
+    bool portOpen() const { return portOpen_.load() != 0; }
+
+protected:
+    void OnReceive(const std::uint8_t* buffer, std::size_t count) override;
+    void OnAnswerTimeout() override;
+
+private:
+    enum class Phase { Write, Read };
+
+    // Builds bytes 0 and 1 (and 2 when given) over what the last frame left, then sends
+    // it if the port is open and no answer is outstanding. Returns 1 when sent.
+    int SendCommand(std::uint8_t code, std::uint8_t chipCode, int byte2 = -1);
+    // Frames the workers send themselves, past the ready check.
+    void SendFrame(std::uint8_t code, const std::uint8_t* data);
+    void SendReadyProbe();
+    void SendByte(std::uint8_t value);
+
+    void HandleReply(const std::uint8_t* frame);
+    void StartWorker(Phase phase);
+    void WriteWorker();
+    void ReadWorker();
+    // The data phase ended early; the worker leaves without reporting.
+    bool Stopping() const { return stopping_.load(); }
+    void Post(int code);
+
+    SerialDeviceMap devices_;
+    std::atomic<ProgrammerManager*> manager_{nullptr};
+
+    std::atomic<int> busy_{0};
+    std::atomic<int> ready_{0};
+    std::atomic<int> portOpen_{0};
+    std::atomic<bool> stopping_{false};
+
+    Mailbox writeAck_;
+    Mailbox readBlock_;
+
+    std::mutex frameLock_;  // the Command Frame is built by the console thread and workers
+    std::array<std::uint8_t, kFrameLength> frame_{};
+
+    std::atomic<long long> commandTimeoutMs_{AnswerTimeouts{}.command.count()};
+    std::atomic<long long> eraseTimeoutMs_{AnswerTimeouts{}.erase.count()};
+
+    std::mutex workerLock_;  // starting and joining the worker
+    std::thread worker_;
+};
+
+}  // namespace korvan
