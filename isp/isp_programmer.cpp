@@ -1,0 +1,255 @@
+#include "isp/isp_programmer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/event_code.h"
+#include "engine/programmer_manager.h"
+
+namespace korvan {
+namespace {
+
+constexpr int kProgressInterval = 15;
+constexpr int kFastestSpeed = 2;
+constexpr int kFastSpeed = 1;
+
+}  // namespace
+
+IspProgrammer::IspProgrammer(std::unique_ptr<RegisterAccess> access, IspOptions options)
+    : ParallelPort(std::move(access)), options_(std::move(options)), sleeper_(options_.sleeper) {
+    if (!sleeper_) {
+        sleeper_ = std::make_shared<ThreadSleeper>();
+    }
+    algorithms_.push_back(std::make_unique<Isp4ByteAlgorithm>());
+}
+
+IspProgrammer::~IspProgrammer() { WaitForWorker(); }
+
+int IspProgrammer::Init(ProgrammerManager& manager) {
+    manager_ = &manager;
+    programmerType_ = manager.programmerType();
+    downloadSpeed_ = manager.downloadSpeed();
+    ready_ = Open(kParallelPortBase);
+    if (ready_ == 1) {
+        OpenPortLog();
+        manager.PostEvent(ParallelInitDone);
+    } else {
+        manager.messages().ShowMessage("Initialize I/O Port Failed!", kDefaultCaption);
+        manager.SetInitFailureDetail(openFailure());
+        manager.PostEvent(ParallelInitFailed);
+    }
+    busy_ = false;
+    pinMap_ = LoadPinMap(programmerType_, manager.programDirectory());
+    SetPin(pinMap_.le, pinMap_.leEnable);
+    for (const auto& algorithm : algorithms_) {
+        algorithm->Attach(this);
+    }
+    return ready_;
+}
+
+void IspProgrammer::OpenPortLog() {
+    std::string path = options_.portLogPath;
+    if (path.empty()) {
+        if (const char* fromEnvironment = std::getenv(kPortLogVariable)) {
+            path = fromEnvironment;
+        }
+    }
+    if (path.empty()) {
+        return;
+    }
+    std::string error;
+    if (!LogAccessesTo(path, error)) {
+        manager_->messages().ShowMessage(error, kDefaultCaption);
+    }
+}
+
+IspAlgorithm* IspProgrammer::FindAlgorithm(std::uint8_t chipCode) {
+    for (const auto& algorithm : algorithms_) {
+        if (algorithm->algorithmCode() == chipCode) {
+            currentAlgorithm_ = algorithm.get();
+            return algorithm.get();
+        }
+    }
+    return nullptr;
+}
+
+void IspProgrammer::CheckReady(std::uint8_t chipCode) {
+    if (manager_ == nullptr) {
+        return;
+    }
+    const bool usable = ready_ == 1 && FindAlgorithm(chipCode) != nullptr;
+    manager_->PostEvent(usable ? ProgrammerReady : ProgrammerUnusable);
+}
+
+void IspProgrammer::ReadSignature(std::uint8_t chipCode) { StartOperation(ReadSignatureOp, chipCode, 0); }
+
+void IspProgrammer::EraseChip(std::uint8_t chipCode) { StartOperation(EraseOp, chipCode, 0); }
+
+void IspProgrammer::WriteChip(std::uint8_t chipCode) { StartOperation(WriteOp, chipCode, 0); }
+
+void IspProgrammer::ReadChip(std::uint8_t chipCode) { StartOperation(ReadOp, chipCode, 0); }
+
+void IspProgrammer::WriteLockBits(std::uint8_t chipCode, int level) {
+    StartOperation(WriteLockBitsOp, chipCode, level);
+}
+
+void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel) {
+    if (manager_ == nullptr) {
+        return;
+    }
+    // Taking `busy` here, not in the worker, means two quick requests never start two workers.
+    if (busy_.exchange(true)) {
+        manager_->PostEvent(ProgrammerUnusable);
+        return;
+    }
+    IspAlgorithm* algorithm = FindAlgorithm(chipCode);
+    if (algorithm == nullptr) {
+        busy_ = false;
+        manager_->PostEvent(ProgrammerError);
+        return;
+    }
+    // The previous worker has cleared `busy` and may still be putting OE back.
+    WaitForWorker();
+    worker_ = std::thread([this, operation, algorithm, lockLevel] { RunWorker(operation, *algorithm, lockLevel); });
+}
+
+void IspProgrammer::WaitForWorker() {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel) {
+    ProgrammerManager& manager = *manager_;
+    SetPin(pinMap_.oe, pinMap_.oeEnable);
+    algorithm.EnterProgramming();
+    switch (operation) {
+        case ReadSignatureOp: {
+            Signature signature{};
+            algorithm.ReadSignatureBytes(signature);
+            manager.SetSignature(signature);
+            algorithm.ExitProgramming();
+            busy_ = false;
+            manager.IdentifyChip();
+            break;
+        }
+        case EraseOp:
+            algorithm.ChipErase();
+            algorithm.ExitProgramming();
+            busy_ = false;
+            manager.PostEvent(EraseDone);
+            break;
+        case WriteOp:
+            RunWrite(algorithm);
+            break;
+        case ReadOp:
+            RunRead(algorithm);
+            break;
+        case WriteLockBitsOp:
+            algorithm.WriteLockLevel(lockLevel);
+            algorithm.ExitProgramming();
+            busy_ = false;
+            manager.PostEvent(LockBitDone);
+            break;
+    }
+    SetPin(pinMap_.oe, pinMap_.oeDisable);
+}
+
+void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
+    ProgrammerManager& manager = *manager_;
+    const Image& source = manager.Buffer1();
+    const int total = manager.UsedLength(source.data(), source.size());
+    algorithm.EnterProgramming();
+    for (int position = 0; position < total; ++position) {
+        manager.position = position;
+        const auto index = static_cast<std::size_t>(position);
+        if (algorithm.WriteByte(source[index], static_cast<std::uint32_t>(position)) == 0) {
+            algorithm.ExitProgramming();
+            busy_ = false;
+            manager.PostEvent(ProgrammingError);
+            return;
+        }
+        if (position % kProgressInterval == 0) {
+            manager.PostEvent(WritingProgress);
+        }
+    }
+    manager.position = total;
+    algorithm.ExitProgramming();
+    busy_ = false;
+    manager.PostEvent(WriteDone);
+}
+
+void IspProgrammer::RunRead(IspAlgorithm& algorithm) {
+    ProgrammerManager& manager = *manager_;
+    int total = manager.total;
+    if (manager.keepLength == 0) {
+        const ChipRecord* chip = manager.CurrentChip();
+        total = chip != nullptr ? static_cast<int>(chip->RomBytes()) : 0;
+    }
+    // Never past the end of Buffer2, whatever the counters hold.
+    total = std::clamp(total, 0, static_cast<int>(kImageSize));
+    manager.total = total;
+    Image& target = manager.Buffer2();
+    for (int position = 0; position < total; ++position) {
+        manager.position = position;
+        target[static_cast<std::size_t>(position)] = algorithm.ReadByte(static_cast<std::uint32_t>(position));
+        if (position % kProgressInterval == 0) {
+            manager.PostEvent(ReadingProgress);
+        }
+    }
+    manager.position = total;
+    algorithm.ExitProgramming();
+    busy_ = false;
+    manager.PostEvent(ReadDone);
+}
+
+void IspProgrammer::LatchLines() {
+    if (downloadSpeed_ == kFastestSpeed) {
+        return;
+    }
+    SetPin(pinMap_.le, pinMap_.leEnable);
+    if (downloadSpeed_ != kFastSpeed) {
+        SetPin(pinMap_.le, pinMap_.leDisable);
+    }
+}
+
+void IspProgrammer::SetMosi(int level) {
+    SetPin(pinMap_.mosi, level);
+    LatchLines();
+}
+
+void IspProgrammer::SetReset(int level) {
+    SetPin(pinMap_.rst, level);
+    LatchLines();
+}
+
+void IspProgrammer::SetSck(int level) {
+    SetPin(pinMap_.sck, level);
+    LatchLines();
+}
+
+int IspProgrammer::ReadMiso() {
+    LatchLines();
+    return ReadPin(pinMap_.miso);
+}
+
+void IspProgrammer::Transfer(int count) {
+    const int bytes = std::clamp(count, 0, static_cast<int>(kIspBufferSize));
+    for (int index = 0; index < bytes; ++index) {
+        const auto i = static_cast<std::size_t>(index);
+        for (int bit = 7; bit >= 0; --bit) {
+            const auto weight = static_cast<std::uint8_t>(1U << bit);
+            SetSck(0);
+            SetMosi(transmit_[i] & weight);
+            SetSck(1);
+            if (ReadMiso() != 0) {
+                receive_[i] = static_cast<std::uint8_t>(receive_[i] | weight);
+            } else {
+                receive_[i] = static_cast<std::uint8_t>(receive_[i] & ~weight);
+            }
+        }
+        SetSck(0);
+    }
+}
+
+}  // namespace korvan

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/backend.h"
+#include "isp/isp_algorithm.h"
+#include "isp/parallel_port.h"
+#include "isp/pin_map.h"
+#include "isp/sleeper.h"
+
+namespace korvan {
+
+class ProgrammerManager;
+
+// Environment variable naming a port access log file when no path is given in the options.
+inline constexpr const char* kPortLogVariable = "KORVAN_PORT_LOG";
+inline constexpr std::size_t kIspBufferSize = 10;
+
+struct IspOptions {
+    // Every register access is written to this file; empty = $KORVAN_PORT_LOG, if set.
+    std::string portLogPath;
+    // Null = real sleeps.
+    std::shared_ptr<Sleeper> sleeper;
+};
+
+// The back-end for the parallel-port ISP cables (programmer types 1 to 3). Chip operations run
+// on one worker thread each; at most one at a time. Outcomes arrive as events.
+class IspProgrammer : public ParallelPort, public Backend {
+public:
+    enum Operation : int { ReadSignatureOp = 1, EraseOp = 2, WriteOp = 3, ReadOp = 4, WriteLockBitsOp = 5 };
+
+    // `access` null = open the real port in Init.
+    explicit IspProgrammer(std::unique_ptr<RegisterAccess> access = nullptr, IspOptions options = {});
+    ~IspProgrammer() override;
+
+    // Opens the port at kParallelPortBase with the manager's programmer type and download speed.
+    int Init(ProgrammerManager& manager) override;
+
+    void CheckReady(std::uint8_t chipCode) override;
+    void ReadSignature(std::uint8_t chipCode) override;
+    void EraseChip(std::uint8_t chipCode) override;
+    void WriteChip(std::uint8_t chipCode) override;
+    void ReadChip(std::uint8_t chipCode) override;
+    void WriteLockBits(std::uint8_t chipCode, int level) override;
+
+    // The first algorithm for `chipCode`, which becomes current; null (current kept) if none.
+    IspAlgorithm* FindAlgorithm(std::uint8_t chipCode);
+
+    // Waits for the running worker, if any, to end.
+    void WaitForWorker();
+
+    bool busy() const { return busy_.load(); }
+    int ready() const { return ready_; }
+    int programmerType() const { return programmerType_; }
+    int downloadSpeed() const { return downloadSpeed_; }
+    const PinMap& pinMap() const { return pinMap_; }
+
+    // Line layer, used by the chip algorithm on the worker thread.
+    void SetMosi(int level);
+    void SetReset(int level);
+    void SetSck(int level);
+    int ReadMiso();
+    // Exchanges `count` bytes (at most kIspBufferSize) MSB first between the buffers.
+    void Transfer(int count);
+    std::array<std::uint8_t, kIspBufferSize>& transmitBuffer() { return transmit_; }
+    const std::array<std::uint8_t, kIspBufferSize>& receiveBuffer() const { return receive_; }
+    Sleeper& sleeper() { return *sleeper_; }
+
+private:
+    void StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel);
+    void RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel);
+    void RunWrite(IspAlgorithm& algorithm);
+    void RunRead(IspAlgorithm& algorithm);
+    void LatchLines();
+    void OpenPortLog();
+
+    IspOptions options_;
+    std::shared_ptr<Sleeper> sleeper_;
+    int downloadSpeed_ = 0;
+    int programmerType_ = 0;
+    std::vector<std::unique_ptr<IspAlgorithm>> algorithms_;
+    std::atomic<IspAlgorithm*> currentAlgorithm_{nullptr};
+    PinMap pinMap_;
+    std::array<std::uint8_t, kIspBufferSize> transmit_{};
+    std::array<std::uint8_t, kIspBufferSize> receive_{};
+    std::atomic<bool> busy_{false};
+    int ready_ = 0;
+    ProgrammerManager* manager_ = nullptr;
+    std::thread worker_;
+};
+
+}  // namespace korvan

@@ -1,0 +1,189 @@
+#include "sim/parallel/simulated_target.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace korvan::sim {
+namespace {
+
+constexpr std::uint8_t kProgrammingEnable1 = 0xAC;
+constexpr std::uint8_t kProgrammingEnable2 = 0x53;
+constexpr std::uint8_t kEnableAnswer = 0x69;
+constexpr std::uint8_t kChipErase = 0x80;
+constexpr std::uint8_t kReadCode = 0x20;
+constexpr std::uint8_t kWriteCode = 0x40;
+constexpr std::uint8_t kReadSignature = 0x28;
+constexpr std::uint8_t kFirstLockBit = 0xE1;
+constexpr std::uint8_t kLastLockBit = 0xE3;
+constexpr std::uint8_t kNoProgrammingLock = 0x01;
+constexpr std::uint8_t kNoReadingLocks = 0x06;
+constexpr int kInstructionBits = 32;
+
+}  // namespace
+
+SimulatedTarget::SimulatedTarget(const ChipRecord& chip, TargetOptions options)
+    : options_(std::move(options)), signature_(chip.signature), flash_(chip.RomBytes(), 0xFF) {
+    LoadChipFile();
+}
+
+void SimulatedTarget::SetLines(bool rst, bool sck, bool mosi) {
+    if (options_.noChip) {
+        return;
+    }
+    if (rst != rst_) {
+        // A reset edge starts a fresh instruction frame and needs a new Programming Enable.
+        rst_ = rst;
+        enabled_ = false;
+        bitCount_ = 0;
+        if (!rst_ && dirty_) {
+            SaveChipFile();
+        }
+    }
+    if (rst_ && sck != sck_) {
+        if (sck) {
+            RisingEdge(mosi);
+        } else {
+            FallingEdge();
+        }
+    }
+    sck_ = sck;
+}
+
+bool SimulatedTarget::Miso() const {
+    if (options_.noChip || options_.misoStuckHigh || !rst_) {
+        return true;
+    }
+    return miso_;
+}
+
+void SimulatedTarget::LoadFlash(std::uint32_t address, std::span<const std::uint8_t> bytes) {
+    for (std::size_t i = 0; i < bytes.size() && address + i < flash_.size(); ++i) {
+        flash_[address + i] = bytes[i];
+    }
+}
+
+void SimulatedTarget::RisingEdge(bool mosi) {
+    std::uint8_t& current = received_[static_cast<std::size_t>(bitCount_ / 8)];
+    current = static_cast<std::uint8_t>((current << 1) | (mosi ? 1 : 0));
+    if (++bitCount_ == kInstructionBits) {
+        Execute();
+        bitCount_ = 0;
+    }
+}
+
+void SimulatedTarget::FallingEdge() {
+    const int bit = bitCount_ % 8;
+    if (bit == 0) {
+        answer_ = AnswerFor(bitCount_ / 8);
+    }
+    miso_ = ((answer_ >> (7 - bit)) & 1) != 0;
+}
+
+std::uint32_t SimulatedTarget::Address() const {
+    const std::uint32_t address = (static_cast<std::uint32_t>(received_[1]) << 8) | received_[2];
+    return address % static_cast<std::uint32_t>(flash_.size());
+}
+
+std::uint8_t SimulatedTarget::AnswerFor(int byteIndex) {
+    if (byteIndex == 0) {
+        return 0x00;
+    }
+    if (byteIndex < 3) {
+        return received_[static_cast<std::size_t>(byteIndex - 1)];
+    }
+    if (received_[0] == kProgrammingEnable1 && received_[1] == kProgrammingEnable2) {
+        return kEnableAnswer;
+    }
+    if (!enabled_) {
+        return received_[2];
+    }
+    if (received_[0] == kReadSignature) {
+        return received_[1] < signature_.size() ? signature_[received_[1]] : 0xFF;
+    }
+    if (received_[0] != kReadCode || flash_.empty()) {
+        return received_[2];
+    }
+    if ((lockBits_ & kNoReadingLocks) != 0) {
+        return 0xFF;
+    }
+    const std::uint32_t address = Address();
+    if (cycleReadsLeft_ > 0 && cycleAddress_ == address) {
+        --cycleReadsLeft_;
+        return static_cast<std::uint8_t>(cycleValue_ ^ 0x80);
+    }
+    return flash_[address];
+}
+
+void SimulatedTarget::Execute() {
+    if (options_.recordInstructions) {
+        instructions_.push_back(received_);
+    }
+    if (received_[0] == kProgrammingEnable1 && received_[1] == kProgrammingEnable2) {
+        enabled_ = true;
+        return;
+    }
+    if (!enabled_) {
+        return;
+    }
+    if (received_[0] == kProgrammingEnable1 && received_[1] == kChipErase) {
+        std::fill(flash_.begin(), flash_.end(), 0xFF);
+        lockBits_ = 0;
+        cycleReadsLeft_ = 0;
+        ++eraseCount_;
+        dirty_ = true;
+    } else if (received_[0] == kProgrammingEnable1 && received_[1] >= kFirstLockBit && received_[1] <= kLastLockBit) {
+        lockBits_ = static_cast<std::uint8_t>(lockBits_ | (1U << (received_[1] - kFirstLockBit)));
+        dirty_ = true;
+    } else if (received_[0] == kWriteCode && !flash_.empty() && (lockBits_ & kNoProgrammingLock) == 0) {
+        const std::uint32_t address = Address();
+        if (options_.failingAddress != address) {
+            // Programming only clears bits; setting them takes an erase.
+            flash_[address] = static_cast<std::uint8_t>(flash_[address] & received_[3]);
+            dirty_ = true;
+        }
+        cycleAddress_ = address;
+        cycleValue_ = received_[3];
+        cycleReadsLeft_ = options_.writeCycleReads;
+    }
+}
+
+void SimulatedTarget::LoadChipFile() {
+    if (options_.chipFile.empty()) {
+        return;
+    }
+    std::error_code error;
+    if (!std::filesystem::exists(options_.chipFile, error)) {
+        return;
+    }
+    std::ifstream in(options_.chipFile, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The file holds the flash followed by one byte of lock bits.
+    if (!in.eof() || bytes.size() != flash_.size() + 1) {
+        chipFileError_ = "The chip file " + options_.chipFile + " does not hold a chip of " +
+                         std::to_string(flash_.size()) + " bytes; starting with an erased chip.";
+        return;
+    }
+    std::copy(bytes.begin(), bytes.end() - 1, flash_.begin());
+    lockBits_ = bytes.back();
+}
+
+void SimulatedTarget::SaveChipFile() {
+    if (options_.chipFile.empty()) {
+        return;
+    }
+    std::ofstream out(options_.chipFile, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(flash_.data()), static_cast<std::streamsize>(flash_.size()));
+    out.put(static_cast<char>(lockBits_));
+    out.flush();
+    if (!out) {
+        chipFileError_ = "Cannot write the chip file " + options_.chipFile + ": " + std::strerror(errno);
+        return;
+    }
+    dirty_ = false;
+}
+
+}  // namespace korvan::sim
