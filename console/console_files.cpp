@@ -124,7 +124,10 @@ SaveOutcome Console::OnSave(const std::string& path) {
     written = std::fclose(file.release()) == 0 && written;
     if (!written) {
         // A cut-off image must not pass for the chip's content.
-        std::remove(path.c_str());
+        std::error_code error;
+        if (std::filesystem::is_regular_file(path, error)) {
+            std::filesystem::remove(path, error);
+        }
         AddStatus("Save Error.");
         return SaveOutcome::WriteFailed;
     }

@@ -1,0 +1,230 @@
+#include "engine/event_code.h"
+#include "tests/console/console_fixture.h"
+
+namespace korvan::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct SimpleEvent {
+    int code;
+    const char* line;
+    bool failure;  // ends a sequence with the failure notification
+};
+
+class SimpleEventTest : public ConsoleTest, public ::testing::WithParamInterface<SimpleEvent> {};
+
+// Events that print one line and end the running step: a failure drops the rest of the
+// sequence; a success goes on with the next pending step.
+TEST_P(SimpleEventTest, PrintsItsLineAndEndsTheStep) {
+    const SimpleEvent event = GetParam();
+    Start(1);
+    console.OnErase();
+    ASSERT_THAT(calls(), ElementsAre("EraseChip(11)"));
+    EXPECT_FALSE(view.IsEnabled(Button::Write));
+
+    Post(event.code);
+
+    EXPECT_THAT(view.lines, ElementsAre(event.line));
+    EXPECT_TRUE(view.IsEnabled(Button::Write));
+    EXPECT_EQ(view.failures, event.failure ? 1 : 0);
+    EXPECT_EQ(console.failed(), event.failure);
+    EXPECT_EQ(console.outstanding(), 0);
+    EXPECT_FALSE(console.pending().Any());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, SimpleEventTest,
+    ::testing::Values(SimpleEvent{SerialNotInitialized, "Serial Not Initialized.", true},
+                      SimpleEvent{ProgrammerUnusable, "Programmer: Unusable.", true},
+                      SimpleEvent{DataReceivedError, "Data Received Error.", true},
+                      SimpleEvent{EraseDone, "Programmer: Erase Done.", false},
+                      SimpleEvent{ProgrammingError, "Programmer: Programming Error.", true},
+                      SimpleEvent{LockBitDone, "Programmer: Write Lock Bit Done.", false},
+                      SimpleEvent{ProgrammerError, "Programmer: Error.", true}));
+
+TEST_F(ConsoleTest, SerialStartUpReportsInitThenProbesTheSelectedChip) {
+    console.InitControls(std::nullopt);
+    console.StartProgrammer(queue, factory);
+    view.SelectChip(2);
+    Pump();
+    EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3", "Initialize Serial Port Done."));
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(13)"));
+    EXPECT_TRUE(console.initReported());
+    EXPECT_EQ(console.outstanding(), 1);
+
+    Post(ProgrammerReady);
+    EXPECT_EQ(view.lines.back(), "Programmer: Ready.");
+    EXPECT_EQ(console.outstanding(), 0);
+    EXPECT_EQ(view.successes, 0);  // a Ready reply finishes without notification
+    EXPECT_EQ(view.failures, 0);
+    EXPECT_TRUE(view.IsEnabled(Button::Auto));
+}
+
+TEST_F(ConsoleTest, InitFailureAddsTheManagersDetailLine) {
+    Start(1);
+    manager.SetInitFailureDetail("/dev/ttyS0: permission denied");
+    Post(SerialInitFailed);
+    Post(ParallelInitFailed);
+    EXPECT_THAT(view.lines, ElementsAre("Initialize Serial Port Failed.", "/dev/ttyS0: permission denied",
+                                        "Initialize Parallel Port Failed.", "/dev/ttyS0: permission denied"));
+    EXPECT_EQ(view.failures, 2);
+
+    view.ForgetLines();
+    manager.SetInitFailureDetail("");
+    Post(ParallelInitFailed);
+    EXPECT_THAT(view.lines, ElementsAre("Initialize Parallel Port Failed."));
+}
+
+TEST_F(ConsoleTest, ParallelInitDoneStartsNothing) {
+    InfoSave record = FirstStartInfoSave();
+    record.programmerType = 1;
+    console.InitControls(record);
+    console.StartProgrammer(queue, factory);
+    Pump();
+    EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3", "Initialize Parallel Port Done."));
+    EXPECT_TRUE(calls().empty());
+    EXPECT_TRUE(console.initReported());
+    EXPECT_EQ(console.outstanding(), 0);
+}
+
+TEST_F(ConsoleTest, WriteReportsUsedLengthAndProgressCaptions) {
+    Start(1);
+    manager.Buffer1()[0] = 0x02;
+    manager.Buffer1()[16] = 0x7A;  // 17 bytes to write
+    view.LoadBuffer1View(manager.Buffer1());
+    console.OnWrite();
+    ASSERT_THAT(calls(), ElementsAre("WriteChip(11)"));
+    EXPECT_EQ(view.Icon(Button::Write), 1);
+
+    Post(WriteStarted);
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Starts Writing.", "Write 17 Bytes..."));
+    EXPECT_EQ(manager.total, 17);
+
+    view.pages.clear();
+    manager.position = 16;
+    Post(WritingProgress);
+    EXPECT_TRUE(view.progressVisible);
+    EXPECT_EQ(view.progressText, "WRITING: 000F/0010");
+    EXPECT_EQ(view.progressPositions.back(), 100);
+    EXPECT_TRUE(view.pages.empty());  // progress never switches pages
+
+    manager.position = 32;
+    Post(WritingProgress);
+    EXPECT_EQ(view.progressPositions.back(), 200);  // blocks of 16 can end past the total
+
+    Post(WriteDone);
+    EXPECT_EQ(view.lines.back(), "Programmer: Writing Done.");
+    EXPECT_EQ(view.progressText, "Programming Done");
+    EXPECT_EQ(view.progressPositions.back(), 100);
+    EXPECT_EQ(view.repaints, 1);
+    EXPECT_EQ(console.writeCounter(), 1);
+    EXPECT_EQ(view.successes, 1);
+}
+
+TEST_F(ConsoleTest, ReadProgressUsesTheReadCaptionAndNeverDividesByZero) {
+    Start(1);
+    manager.total = 64;
+    manager.position = 48;
+    Post(ReadingProgress);
+    EXPECT_EQ(view.progressText, "READING: 002F/003F");
+    EXPECT_EQ(view.progressPositions.back(), 76);
+
+    manager.total = 1;
+    manager.position = 0;
+    Post(ReadingProgress);
+    EXPECT_EQ(view.progressPositions.back(), 0);
+    manager.position = 16;
+    Post(ReadingProgress);
+    EXPECT_EQ(view.progressText, "READING: 000F/0000");
+    EXPECT_EQ(view.progressPositions.back(), 100);
+
+    manager.total = 0;
+    manager.position = 0;
+    Post(WritingProgress);
+    EXPECT_EQ(view.progressText, "WRITING: FFFFFFFF/FFFFFFFF");
+    EXPECT_EQ(view.progressPositions.back(), 0);
+    EXPECT_TRUE(view.lines.empty());
+}
+
+TEST_F(ConsoleTest, ReadDoneLoadsTheBuffer2ViewAndContinues) {
+    Start(1);
+    view.SelectChip(1);
+    console.OnRead();
+    EXPECT_THAT(calls(), ElementsAre("ReadChip(12)"));
+    EXPECT_EQ(manager.keepLength, 0);
+    manager.Buffer2()[5] = 0x42;
+    const int loadsBefore = view.buffer2Loads;
+    Post(ReadStarted);
+    Post(ReadDone);
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Start Reading.", "Programmer: Reading Done.", "Data in Buffer2."));
+    EXPECT_EQ(view.buffer2Loads, loadsBefore + 1);
+    EXPECT_EQ(view.buffer2View[5], 0x42);
+    EXPECT_EQ(view.progressText, "Reading Done");
+    EXPECT_EQ(view.successes, 1);
+    EXPECT_EQ(view.failures, 0);
+}
+
+TEST_F(ConsoleTest, IdentificationSelectsTheChipAndReportsCatalogueValues) {
+    Start(1);
+    console.OnCheck();
+    ASSERT_THAT(calls(), ElementsAre("ReadSignature(11)"));
+    manager.SetSignature({0xAB, 0x0C, 0x5D});
+    ASSERT_EQ(manager.IdentifyChip(), 1);
+    Pump();
+    EXPECT_EQ(view.chipSelection, 1);
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Chip(Code: ab 0c 5d).",
+                                        "Marked - ROM Size: 8K Bytes. Programming Voltage: 5.00V."));
+    EXPECT_EQ(view.successes, 1);
+}
+
+TEST_F(ConsoleTest, UnknownChipReportsItsSignatureAndFails) {
+    Start(1);
+    console.OnCheck();
+    manager.SetSignature({0x00, 0xFE, 0x0A});
+    ASSERT_EQ(manager.IdentifyChip(), 0);
+    Pump();
+    EXPECT_THAT(view.lines, ElementsAre("Programmer:Chip Not Detected(Code: 00 fe 0a)."));
+    EXPECT_EQ(view.chipSelection, 0);
+    EXPECT_EQ(view.failures, 1);
+}
+
+TEST_F(ConsoleTest, UnassignedCodes) {
+    Start(1);
+    console.OnErase();
+    Post(8);
+    EXPECT_TRUE(view.lines.empty());
+    EXPECT_FALSE(view.IsEnabled(Button::Erase));  // code 8 changes nothing
+    Post(21);
+    EXPECT_TRUE(view.lines.empty());
+    EXPECT_EQ(view.failures, 1);
+    EXPECT_TRUE(view.IsEnabled(Button::Erase));
+    Post(-3);
+    EXPECT_EQ(view.failures, 2);
+}
+
+TEST_F(ConsoleTest, StatusLinesBringTheStatusPageToTheFront) {
+    Start(1);
+    console.ShowPage(Buffer1Page);
+    view.pages.clear();
+    console.AddStatus("one");
+    console.AddStatus("two");
+    EXPECT_THAT(view.pages, ElementsAre(StatusPage));
+    EXPECT_EQ(console.currentPage(), StatusPage);
+    EXPECT_EQ(view.selectedLine, console.lineCount() - 1);
+}
+
+TEST_F(ConsoleTest, FirstStatusLineOfAStartShowsTheStatusPage) {
+    console.InitControls(std::nullopt);
+    EXPECT_THAT(view.pages, ElementsAre(StatusPage));
+    EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3"));
+    EXPECT_EQ(view.buffer1View.size(), kImageSize);
+    EXPECT_EQ(view.buffer2View.size(), kImageSize);
+    EXPECT_THAT(view.lockBitNames, ElementsAre("Lock Bit-1", "Lock Bit-2", "Lock Bit-3"));
+    EXPECT_EQ(view.lockBitSelection, 2);
+    EXPECT_FALSE(view.progressVisible);
+    EXPECT_TRUE(view.IsEnabled(Button::Auto));
+}
+
+}  // namespace
+}  // namespace korvan::testing

@@ -1,0 +1,231 @@
+#include "engine/event_code.h"
+#include "tests/console/console_fixture.h"
+
+namespace korvan::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Auto toggles all off: each test marks what it needs.
+InfoSave NoToggles(int programmerType) {
+    InfoSave record = FirstStartInfoSave();
+    record.programmerType = programmerType;
+    record.autoCheck = 0;
+    record.autoOpen = record.autoErase = record.autoWrite = record.autoRead = record.autoVerify =
+        record.autoEncrypt = 0;
+    return record;
+}
+
+TEST_F(ConsoleTest, AutoRunsEveryMarkedStepInOrderOneEventAtATime) {
+    InfoSave record = FirstStartInfoSave();
+    record.programmerType = 1;
+    record.autoCheck = 1;
+    record.autoEncrypt = 1;  // with Erase, Write and Verify of the first-start values
+    Start(1, record);
+    dir.Write("fw.bin", std::string("\x02\x33\x7A", 3));
+    console.SelectImageFile(dir.file("fw.bin"));
+    console.AddStatus("old line");
+
+    console.OnAuto();
+    // The Status list starts again; the load ran at once and the probe went out.
+    EXPECT_EQ(view.lines.front(), "Read " + dir.file("fw.bin") + " Buffer1(3 Bytes).");
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)"));
+    EXPECT_TRUE(view.IsEnabled(Button::Erase));  // the probe leaves the controls enabled
+
+    Post(ProgrammerReady);
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)", "ReadSignature(11)"));
+    manager.SetSignature({0x12, 0x34, 0x56});
+    manager.IdentifyChip();
+    Pump();
+    // The identified chip is the one the later steps use.
+    EXPECT_EQ(calls().back(), "EraseChip(13)");
+    EXPECT_FALSE(view.IsEnabled(Button::Erase));
+    EXPECT_EQ(view.Icon(Button::Erase), 1);
+    EXPECT_THAT(waits, ElementsAre(std::chrono::milliseconds(100)));
+
+    Post(EraseDone);
+    EXPECT_EQ(calls().back(), "WriteChip(13)");
+    Post(WriteStarted);
+    Post(WriteDone);
+    EXPECT_EQ(calls().back(), "ReadChip(13)");
+    EXPECT_EQ(manager.keepLength, 1);
+    EXPECT_TRUE(console.verifyFlag());
+    manager.Buffer2()[0] = 0x02;
+    manager.Buffer2()[1] = 0x33;
+    manager.Buffer2()[2] = 0x7A;
+    Post(ReadDone);
+    EXPECT_EQ(calls().back(), "WriteLockBits(13,3)");
+    EXPECT_TRUE(view.IsEnabled(Button::Erase));  // enabled again while the lock bits are written
+    EXPECT_EQ(view.successes, 0);
+
+    Post(LockBitDone);
+    EXPECT_EQ(view.successes, 1);
+    EXPECT_EQ(view.failures, 0);
+    EXPECT_EQ(calls().size(), 6U);
+    EXPECT_EQ(console.outstanding(), 0);
+    EXPECT_FALSE(console.failed());
+}
+
+TEST_F(ConsoleTest, SerialWriteWaitsForTheReadyReplyBeforeAPendingVerify) {
+    InfoSave record = NoToggles(0);
+    record.autoWrite = record.autoVerify = 1;
+    Start(0, record);
+    console.OnAuto();
+    Post(ProgrammerReady);
+    ASSERT_EQ(calls().back(), "WriteChip(11)");
+    Post(WriteDone);
+    EXPECT_EQ(calls().back(), "WriteChip(11)");
+    EXPECT_EQ(console.outstanding(), 1);  // the write's own probe
+    Post(ProgrammerReady);
+    EXPECT_EQ(calls().back(), "ReadChip(11)");
+    EXPECT_EQ(manager.keepLength, 1);
+}
+
+TEST_F(ConsoleTest, VerifyOnlyKeepsTheWrittenLengthOnlyAfterAWrite) {
+    InfoSave record = NoToggles(1);
+    record.autoVerify = 1;
+    Start(1, record);
+    manager.keepLength = 1;
+    console.OnAuto();
+    Post(ProgrammerReady);
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)", "ReadChip(11)"));
+    EXPECT_EQ(manager.keepLength, 0);  // no write since start: the whole ROM
+
+    Post(ReadDone);
+    EXPECT_EQ(view.failures, 0);
+    console.OnWrite();
+    Post(WriteDone);
+    console.OnAuto();
+    Post(ProgrammerReady);
+    EXPECT_EQ(calls().back(), "ReadChip(11)");
+    EXPECT_EQ(manager.keepLength, 1);
+}
+
+TEST_F(ConsoleTest, ProbeOnlyAutoFinishesWithoutNotification) {
+    Start(1, NoToggles(1));
+    console.OnAuto();
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)"));
+    Post(ProgrammerReady);
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Ready."));
+    EXPECT_EQ(view.successes, 0);
+    EXPECT_EQ(view.failures, 0);
+    EXPECT_FALSE(console.pending().Any());
+}
+
+TEST_F(ConsoleTest, ChipNotDetectedStopsAutoBeforeTheErase) {
+    InfoSave record = NoToggles(1);
+    record.autoCheck = record.autoErase = record.autoWrite = 1;
+    Start(1, record);
+    console.OnAuto();
+    Post(ProgrammerReady);
+    manager.SetSignature({1, 2, 3});
+    manager.IdentifyChip();
+    Pump();
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)", "ReadSignature(11)"));
+    EXPECT_EQ(view.failures, 1);
+    EXPECT_FALSE(console.pending().Any());
+    EXPECT_TRUE(view.IsEnabled(Button::Erase));
+}
+
+TEST_F(ConsoleTest, VerificationDifferencesEndTheSequenceAsAFailure) {
+    InfoSave record = NoToggles(1);
+    record.autoVerify = record.autoEncrypt = 1;
+    Start(1, record);
+    manager.Buffer1()[0x30] = 0x02;
+    console.OnAuto();
+    Post(ProgrammerReady);
+    Post(ReadDone);
+    EXPECT_EQ(view.failures, 1);
+    EXPECT_EQ(calls().back(), "ReadChip(11)");  // no lock bits after a failed verify
+    EXPECT_FALSE(console.verifyFlag());
+}
+
+TEST_F(ConsoleTest, FailedOpenStepEndsAuto) {
+    InfoSave record = NoToggles(1);
+    record.autoOpen = record.autoErase = 1;
+    Start(1, record);
+    console.OnAuto();
+    EXPECT_THAT(view.lines, ElementsAre("Open File."));
+    EXPECT_THAT(calls(), IsEmpty());
+    EXPECT_EQ(view.failures, 1);
+}
+
+TEST_F(ConsoleTest, EncryptSendsLevelThreeAndWriteBitTheSelectedLevel) {
+    Start(1);
+    console.OnEncrypt();
+    EXPECT_THAT(calls(), ElementsAre("WriteLockBits(11,3)"));
+    Post(LockBitDone);
+    EXPECT_EQ(view.successes, 1);
+
+    view.SelectLockBit(0);
+    console.OnWriteBit();
+    EXPECT_EQ(calls().back(), "WriteLockBits(11,1)");
+    EXPECT_TRUE(view.IsEnabled(Button::Write));  // Write Bit leaves the controls enabled
+    Post(LockBitDone);
+    EXPECT_EQ(view.successes, 2);
+}
+
+TEST_F(ConsoleTest, CommandsDoNothingWhileDisabled) {
+    Start(1);
+    console.OnWrite();
+    ASSERT_THAT(calls(), ElementsAre("WriteChip(11)"));
+    console.OnErase();
+    console.OnCheck();
+    console.OnAuto();
+    console.OnWriteBit();
+    console.RunSteps(PendingSteps{.erase = true});
+    dir.Write("x.bin", "abc");
+    console.OnOpen(dir.file("x.bin"));
+    EXPECT_EQ(console.OnSave(dir.file("out.bin")), SaveOutcome::NotEnabled);
+    EXPECT_THAT(calls(), ElementsAre("WriteChip(11)"));
+    EXPECT_THAT(view.lines, IsEmpty());
+    EXPECT_TRUE(view.title.empty());
+}
+
+TEST_F(ConsoleTest, WriteStepTakesTheEditedViewBytes) {
+    Start(1);
+    view.buffer1View[0x100] = 0x5A;
+    console.OnWrite();
+    EXPECT_EQ(manager.Buffer1()[0x100], 0x5A);
+
+    // A shorter view only replaces its own length.
+    Post(WriteDone);
+    manager.Buffer1()[0x200] = 0x11;
+    view.buffer1View.assign(4, 0x00);
+    console.OnWrite();
+    EXPECT_EQ(manager.Buffer1()[3], 0x00);
+    EXPECT_EQ(manager.Buffer1()[0x100], 0x5A);
+    EXPECT_EQ(manager.Buffer1()[0x200], 0x11);
+}
+
+TEST_F(ConsoleTest, RunStepsProbesFirstAndKeepsTheStatusList) {
+    Start(1);
+    console.AddStatus("kept");
+    console.RunSteps(PendingSteps{.erase = true, .read = true});
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)"));
+    Post(ProgrammerReady);
+    Post(EraseDone);
+    EXPECT_EQ(calls().back(), "ReadChip(11)");
+    EXPECT_FALSE(console.verifyFlag());
+    Post(ReadDone);
+    EXPECT_EQ(view.lines.front(), "kept");
+    EXPECT_EQ(view.successes, 1);
+    EXPECT_EQ(console.outstanding(), 0);
+}
+
+TEST_F(ConsoleTest, SetButtonsIdleResetsIconsAndSelections) {
+    Start(1);
+    console.OnErase();
+    EXPECT_FALSE(view.selectionsEnabled);
+    EXPECT_EQ(view.Icon(Button::Erase), 1);
+    console.SetButtonsIdle(1);
+    EXPECT_TRUE(view.selectionsEnabled);
+    EXPECT_EQ(view.Icon(Button::Erase), 0);
+    for (int button = 0; button < kButtonCount; ++button) {
+        EXPECT_TRUE(console.CommandEnabled(static_cast<Button>(button)));
+    }
+}
+
+}  // namespace
+}  // namespace korvan::testing

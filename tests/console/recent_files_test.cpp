@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include "console/recent_files.h"
+#include "data/profile.h"
+#include "tests/support/temp_dir.h"
+
+namespace korvan::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TEST(RecentFilesTest, FirstOpeningCreatesAnEmptyList) {
+    TempDir dir;
+    RecentFiles list(dir.dir());
+    list.LoadList();
+    EXPECT_THAT(list.entries(), IsEmpty());
+    EXPECT_EQ(profile::ReadInt(list.filePath(), "File Number", "n", -1), 0);
+
+    list.AddPath("/fw/a.hex");
+    ASSERT_TRUE(list.SaveList());
+    RecentFiles again(dir.dir());
+    again.LoadList();
+    EXPECT_THAT(again.entries(), ElementsAre("/fw/a.hex"));
+    EXPECT_EQ(again.GetSelectedPath(), "/fw/a.hex");
+    EXPECT_EQ(again.GetSelectedExt(), "hex");
+}
+
+TEST(RecentFilesTest, ChosenPathBecomesTheNewest) {
+    TempDir dir;
+    RecentFiles list(dir.dir());
+    for (const char* path : {"A", "B", "C", "D"}) {
+        list.AddPath(path);
+    }
+    list.AddPath("D");
+    EXPECT_THAT(list.entries(), ElementsAre("A", "B", "C", "D"));
+    list.AddPath("B");
+    EXPECT_THAT(list.entries(), ElementsAre("A", "C", "D", "B"));
+    list.AddPath("b");  // letter case counts
+    EXPECT_THAT(list.entries(), ElementsAre("A", "C", "D", "B", "b"));
+    EXPECT_EQ(list.GetSelectedPath(), "b");
+    EXPECT_EQ(list.selectedPath(), "b");
+}
+
+TEST(RecentFilesTest, FullListDropsTheOldest) {
+    TempDir dir;
+    RecentFiles list(dir.dir());
+    for (int i = 0; i < 10; ++i) {
+        list.AddPath("p" + std::to_string(i));
+    }
+    list.AddPath("new");
+    ASSERT_EQ(list.entries().size(), 10U);
+    EXPECT_EQ(list.entries().front(), "p1");
+    EXPECT_EQ(list.entries().back(), "new");
+}
+
+TEST(RecentFilesTest, HandEditedFileWithTooManyOrMissingEntries) {
+    TempDir dir;
+    RecentFiles list(dir.dir());
+    profile::WriteString(list.filePath(), "File Number", "n", "14");
+    for (int i = 0; i < 14; ++i) {
+        profile::WriteString(list.filePath(), "LastFile", "File " + std::to_string(i), "f" + std::to_string(i));
+    }
+    list.LoadList();
+    ASSERT_EQ(list.entries().size(), 10U);
+    EXPECT_EQ(list.entries().front(), "f4");
+    EXPECT_EQ(list.GetSelectedPath(), "f13");
+    list.AddPath("f9");
+    EXPECT_EQ(list.GetSelectedPath(), "f9");
+    list.AddPath("other");
+    EXPECT_EQ(list.entries().size(), 10U);
+    EXPECT_EQ(list.GetSelectedPath(), "other");
+
+    // A count far beyond the stored keys gives empty entries, not a scan of every key.
+    profile::WriteString(list.filePath(), "File Number", "n", "2000000000");
+    list.LoadList();
+    EXPECT_EQ(list.entries().size(), 10U);
+    EXPECT_EQ(list.GetSelectedPath(), "");
+
+    profile::WriteString(list.filePath(), "File Number", "n", "-5");
+    list.LoadList();
+    EXPECT_THAT(list.entries(), IsEmpty());
+    EXPECT_EQ(list.GetSelectedPath(), "");
+    EXPECT_EQ(list.GetSelectedExt(), "");
+}
+
+TEST(RecentFilesTest, LongPathsComeBackCutTo199Characters) {
+    TempDir dir;
+    RecentFiles list(dir.dir());
+    const std::string path = "/" + std::string(249, 'x');
+    list.AddPath(path);
+    EXPECT_EQ(list.GetSelectedPath(), path);
+    list.SaveList();
+    list.LoadList();
+    EXPECT_EQ(list.GetSelectedPath(), path.substr(0, 199));
+}
+
+TEST(RecentFilesTest, ExtensionIsTakenAfterTheLastDotOfTheWholePath) {
+    EXPECT_EQ(PathExtension("C:\\old.fw\\image"), "fw\\image");
+    EXPECT_EQ(PathExtension("/a/b.Hex"), "Hex");
+    EXPECT_EQ(PathExtension("/a/b."), "");
+    EXPECT_EQ(PathExtension("/a/b"), "");
+}
+
+}  // namespace
+}  // namespace korvan::testing

@@ -1,0 +1,184 @@
+#include "data/profile.h"
+#include "tests/console/console_fixture.h"
+
+namespace korvan::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(InfoSaveTest, EncodesEveryFieldLittleEndianAtItsOffset) {
+    InfoSave record;
+    record.programmerType = 3;
+    record.comPort = 0x01020304;
+    record.baudIndex = -1;
+    record.downloadSpeed = 2;
+    record.autoCheck = 5;
+    record.soundOn = 0;
+    record.hotKeysOn = 1;
+    record.autoOpen = 7;
+    record.autoErase = 8;
+    record.autoWrite = 9;
+    record.autoRead = 10;
+    record.autoVerify = 11;
+    record.autoEncrypt = 12;
+    record.chipIndex = -1;
+    record.hotKeyCode = 'Q';
+    record.hotKeyModifiers = 5;
+    ASSERT_TRUE(SetLastFilePath(record, "C:\\fw\\a.hex"));
+
+    const auto bytes = EncodeInfoSave(record);
+    ASSERT_EQ(bytes.size(), 260U);
+    EXPECT_THAT(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 12),
+                ElementsAre(3, 0, 0, 0, 0x04, 0x03, 0x02, 0x01, 0xFF, 0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(bytes[16], 5);
+    EXPECT_EQ(bytes[28], 7);
+    EXPECT_EQ(bytes[48], 12);
+    EXPECT_THAT(std::vector<std::uint8_t>(bytes.begin() + 52, bytes.begin() + 58),
+                ElementsAre(0xFF, 0xFF, 0xFF, 0xFF, 'Q', 5));
+    EXPECT_EQ(bytes[58], 'C');
+    EXPECT_EQ(bytes[58 + 11], 0);
+    EXPECT_EQ(DecodeInfoSave(bytes), record);
+    EXPECT_EQ(LastFilePath(DecodeInfoSave(bytes)), "C:\\fw\\a.hex");
+}
+
+TEST(InfoSaveTest, LastFilePathNeverOverrunsItsField) {
+    InfoSave record;
+    EXPECT_TRUE(SetLastFilePath(record, std::string(201, 'a')));
+    EXPECT_EQ(LastFilePath(record), std::string(201, 'a'));
+    EXPECT_EQ(record.lastFilePath.back(), 0);
+    EXPECT_FALSE(SetLastFilePath(record, std::string(202, 'b')));
+    EXPECT_EQ(LastFilePath(record), "");
+
+    // A field without its NUL (a foreign record) reads as its 202 bytes.
+    record.lastFilePath.fill('z');
+    EXPECT_EQ(LastFilePath(record).size(), 202U);
+}
+
+TEST(InfoSaveTest, KorvanIniRoundTripsAndRejectsADamagedValue) {
+    TempDir dir;
+    const std::string ini = dir.file("Korvan.ini");
+    EXPECT_FALSE(ReadInfoSave(ini).has_value());
+    InfoSave record;
+    record.comPort = 3;
+    ASSERT_TRUE(WriteInfoSave(ini, record));
+    const std::optional<InfoSave> back = ReadInfoSave(ini);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, record);
+
+    std::string text = dir.Read("Korvan.ini");
+    const std::size_t value = text.find("m_InfoSave=") + 11;
+    ASSERT_NE(text.find("m_InfoSave="), std::string::npos);
+    text[value + 9] = text[value + 9] == '0' ? '1' : '0';  // inside comPort
+    dir.Write("Korvan.ini", text);
+    EXPECT_FALSE(ReadInfoSave(ini).has_value());
+}
+
+class SettingsTest : public ConsoleTest {};
+
+TEST_F(SettingsTest, FirstStartShowsOnlyTheTitleLineAndTheChosenDefaults) {
+    console.LoadSettings();
+    EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3"));
+    console.InitControls(std::nullopt);
+    EXPECT_EQ(view.settingValues[SettingItem::ProgrammerType], "Tamblin Serial");
+    EXPECT_EQ(view.settingValues[SettingItem::Port], "COM 1");
+    EXPECT_EQ(view.settingValues[SettingItem::BaudRate], "9600");
+    EXPECT_EQ(view.settingValues[SettingItem::DownloadSpeed], "Normal");
+    EXPECT_EQ(view.settingValues[SettingItem::HotKeys], "True");
+    EXPECT_TRUE(console.AutoState(Button::Open));
+    EXPECT_TRUE(console.AutoState(Button::Verify));
+    EXPECT_FALSE(console.AutoState(Button::Encrypt));
+    EXPECT_TRUE(view.autoShown[static_cast<std::size_t>(Button::Write)]);
+    EXPECT_EQ(console.settings().comPort, 1);
+}
+
+TEST_F(SettingsTest, RecordAppliesValuesAndProgrammerLines) {
+    InfoSave record = FirstStartInfoSave();
+    record.programmerType = 1;
+    record.comPort = 3;
+    record.baudIndex = 3;
+    record.downloadSpeed = 2;
+    record.autoCheck = 0;
+    record.soundOn = 5;
+    record.autoOpen = 0;
+    record.autoRead = 1;
+    console.InitControls(record);
+    EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3"));  // Ferrow ISP has no line
+    EXPECT_EQ(view.settingValues[SettingItem::ProgrammerType], "Ferrow ISP");
+    EXPECT_EQ(view.settingValues[SettingItem::Port], "COM 3");
+    EXPECT_EQ(view.settingValues[SettingItem::BaudRate], "57600");
+    EXPECT_EQ(view.settingValues[SettingItem::DownloadSpeed], "Fastest");
+    EXPECT_EQ(view.settingValues[SettingItem::AutoCheck], "False");
+    EXPECT_EQ(view.settingValues[SettingItem::SoundOn], "True");
+    EXPECT_EQ(console.settings().soundOn, 5);
+    EXPECT_FALSE(console.AutoState(Button::Open));
+    EXPECT_TRUE(console.AutoState(Button::Read));
+
+    view.ForgetLines();
+    for (int type : {0, 2, 3, 7}) {
+        console.ShowProgrammerType(type);
+    }
+    EXPECT_THAT(view.lines, ElementsAre("Selected Tamblin Serial Programmer", "Selected Atmel ByteBlaster Programmer",
+                                        "Selected Altera ByteBlaster Programmer"));
+    EXPECT_THAT(view.messages, ElementsAre("Please Select Programmer!"));
+    EXPECT_EQ(view.settingValues[SettingItem::ProgrammerType], "Altera ByteBlaster");
+}
+
+TEST_F(SettingsTest, OutOfRangeValuesKeepTheGridButPassTheMemberOn) {
+    InfoSave record = FirstStartInfoSave();
+    record.comPort = 9;
+    record.baudIndex = 4;
+    console.InitControls(record);
+    EXPECT_THAT(view.lines, ElementsAre("Selected Tamblin Serial Programmer", "Korvan v2.3"));
+    EXPECT_EQ(view.settingValues[SettingItem::Port], "COM 1");
+    EXPECT_EQ(console.settings().comPort, 9);
+    console.StartProgrammer(queue, factory);
+    EXPECT_EQ(manager.comPort(), 9);
+    EXPECT_EQ(manager.baudIndex(), 4);
+    EXPECT_EQ(manager.BaudRate(), 0);
+}
+
+TEST_F(SettingsTest, SaveStoresGridChoicesSelectionAndLastFile) {
+    InfoSave record = FirstStartInfoSave();
+    SetLastFilePath(record, "/old/path.hex");
+    dir.Write("x.bin", "1");
+    console.InitControls(record);
+    console.StartProgrammer(queue, factory);
+    Pump();
+
+    console.ChooseSetting(SettingItem::Port, 2);
+    console.ChooseSetting(SettingItem::ProgrammerType, 2);
+    console.SetSwitch(SettingItem::HotKeys, false);
+    console.SetAutoState(Button::Encrypt, true);
+    view.SelectChip(2);
+    EXPECT_EQ(console.settings().comPort, 1);  // takes effect only at the next start
+    console.SaveSettings();
+
+    std::optional<InfoSave> saved = ReadInfoSave(dir.file("Korvan.ini"));
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->comPort, 3);
+    EXPECT_EQ(saved->programmerType, 2);
+    EXPECT_EQ(saved->hotKeysOn, 0);
+    EXPECT_EQ(saved->autoEncrypt, 1);
+    EXPECT_EQ(saved->chipIndex, 2);
+    EXPECT_EQ(LastFilePath(*saved), "/old/path.hex");  // no file opened in this run
+
+    console.OnOpen(dir.file("x.bin"));
+    console.SaveSettings();
+    saved = ReadInfoSave(dir.file("Korvan.ini"));
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(LastFilePath(*saved), dir.file("x.bin"));
+}
+
+TEST_F(SettingsTest, SavedChipIsSelectedAtStart) {
+    InfoSave record = FirstStartInfoSave();
+    record.chipIndex = 1;
+    console.InitControls(record);
+    console.StartProgrammer(queue, factory);
+    EXPECT_THAT(view.chipNames, ElementsAre("Small", "Marked", "Large"));
+    EXPECT_EQ(view.chipSelection, 1);
+    Pump();
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(12)"));
+}
+
+}  // namespace
+}  // namespace korvan::testing
