@@ -29,7 +29,7 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
     programmerType_ = manager.programmerType();
     downloadSpeed_ = manager.downloadSpeed();
-    ready_ = Open(kParallelPortBase);
+    ready_ = Open(kParallelPortBase, options_.portSearch);
     if (ready_ == 1) {
         OpenPortLog();
         manager.PostEvent(ParallelInitDone);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/backend.h"
+#include "isp/hardware_port.h"
 #include "isp/isp_algorithm.h"
 #include "isp/parallel_port.h"
 #include "isp/pin_map.h"
@@ -27,6 +28,8 @@ struct IspOptions {
     std::string portLogPath;
     // Null = real sleeps.
     std::shared_ptr<Sleeper> sleeper;
+    // Where Init looks for a real port when no access was handed in.
+    PortSearch portSearch;
 };
 
 // The back-end for the parallel-port ISP cables (programmer types 1 to 3). Chip operations run

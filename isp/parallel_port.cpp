@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "isp/hardware_port.h"
 #include "isp/logging_register_access.h"
 
 namespace korvan {
@@ -44,13 +43,13 @@ ParallelPort::ParallelPort(std::unique_ptr<RegisterAccess> access) : access_(std
 
 ParallelPort::~ParallelPort() { Close(); }
 
-int ParallelPort::Open(std::uint16_t base) {
+int ParallelPort::Open(std::uint16_t base, const PortSearch& search) {
     openFailure_.clear();
     if (access_) {
         portDescription_ = "simulated port";
         return 1;
     }
-    HardwarePortResult result = OpenHardwarePort(base);
+    HardwarePortResult result = OpenHardwarePort(base, search);
     access_ = std::move(result.access);
     openFailure_ = std::move(result.failure);
     portDescription_ = std::move(result.description);

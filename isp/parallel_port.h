@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "isp/hardware_port.h"
 #include "isp/register_access.h"
 
 namespace korvan {
@@ -34,7 +35,7 @@ public:
 
     // 1 when the registers can be reached, 0 when not; openFailure() then says why and how to
     // fix it. Without access, writes are dropped and reads give 0xFF, as an absent port does.
-    int Open(std::uint16_t base);
+    int Open(std::uint16_t base, const PortSearch& search = {});
     void Close();
     const std::string& openFailure() const { return openFailure_; }
     // What Open found, e.g. "/dev/parport0 (ppdev)".

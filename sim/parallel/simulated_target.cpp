@@ -162,7 +162,7 @@ void SimulatedTarget::LoadChipFile() {
     std::ifstream in(options_.chipFile, std::ios::binary);
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // The file holds the flash followed by one byte of lock bits.
-    if (!in.eof() || bytes.size() != flash_.size() + 1) {
+    if (!in.is_open() || bytes.size() != flash_.size() + 1) {
         chipFileError_ = "The chip file " + options_.chipFile + " does not hold a chip of " +
                          std::to_string(flash_.size()) + " bytes; starting with an erased chip.";
         return;

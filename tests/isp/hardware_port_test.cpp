@@ -1,0 +1,102 @@
+#include "isp/hardware_port.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
+
+namespace korvan {
+namespace {
+
+using testing::TempDir;
+
+struct FakeKernel {
+    FakeKernel() {
+        std::filesystem::create_directories(root.path() / "proc");
+        std::filesystem::create_directories(root.path() / "dev");
+    }
+    void AddProcPort(const std::string& name, const std::string& baseAddr) {
+        std::filesystem::create_directories(root.path() / "proc" / name);
+        root.Write("proc/" + name + "/base-addr", baseAddr);
+    }
+    PortSearch Search() const { return {root.file("proc"), root.file("dev"), false}; }
+    TempDir root;
+};
+
+TEST(ParportDiscovery, ListsTheKernelsPortsInNumberOrderWithTheirBases) {
+    FakeKernel kernel;
+    kernel.AddProcPort("parport10", "1000\t1001\n");
+    kernel.AddProcPort("parport1", "888\t1912\n");
+    kernel.AddProcPort("parport0", "632\t1656\n");
+    kernel.AddProcPort("not-a-port", "888\n");
+    const auto devices = ListParportDevices(kernel.Search());
+    ASSERT_EQ(devices.size(), 3U);
+    EXPECT_EQ(devices[0].devicePath, kernel.root.file("dev/parport0"));
+    EXPECT_EQ(devices[0].base, 632);
+    EXPECT_EQ(devices[1].base, 888);
+    EXPECT_EQ(devices[2].devicePath, kernel.root.file("dev/parport10"));
+
+    const ParportDevice* chosen = ChooseParportDevice(devices, 0x378);
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_EQ(chosen->devicePath, kernel.root.file("dev/parport1"));
+    EXPECT_EQ(ChooseParportDevice(devices, 0x3BC), &devices[0]);
+    EXPECT_EQ(ChooseParportDevice({}, 0x378), nullptr);
+}
+
+TEST(ParportDiscovery, FallsBackToTheDeviceNodesWithoutTheKernelList) {
+    FakeKernel kernel;
+    std::filesystem::remove_all(kernel.root.path() / "proc");
+    kernel.root.Write("dev/parport2", "");
+    kernel.root.Write("dev/parport0", "");
+    kernel.root.Write("dev/tty0", "");
+    const auto devices = ListParportDevices(kernel.Search());
+    ASSERT_EQ(devices.size(), 2U);
+    EXPECT_EQ(devices[0].devicePath, kernel.root.file("dev/parport0"));
+    EXPECT_EQ(devices[0].base, -1);
+}
+
+TEST(HardwarePort, NoPortAnywhereSaysSoAndHowToFixIt) {
+    FakeKernel kernel;
+    const HardwarePortResult result = OpenHardwarePort(0x378, kernel.Search());
+    EXPECT_EQ(result.access, nullptr);
+    EXPECT_EQ(result.failure.rfind("No parallel port found", 0), 0U) << result.failure;
+    EXPECT_NE(result.failure.find("modprobe"), std::string::npos);
+}
+
+TEST(HardwarePort, AMissingDeviceNodeAsksForPpdev) {
+    FakeKernel kernel;
+    kernel.AddProcPort("parport0", "888\n");
+    const HardwarePortResult result = OpenHardwarePort(0x378, kernel.Search());
+    EXPECT_EQ(result.access, nullptr);
+    EXPECT_NE(result.failure.find(kernel.root.file("dev/parport0")), std::string::npos);
+    EXPECT_NE(result.failure.find("modprobe ppdev"), std::string::npos);
+}
+
+TEST(HardwarePort, ADeviceThatCannotBeClaimedIsReported) {
+    FakeKernel kernel;
+    kernel.AddProcPort("parport0", "888\n");
+    kernel.root.Write("dev/parport0", "");  // a plain file: the claim ioctl fails
+    const HardwarePortResult result = OpenHardwarePort(0x378, kernel.Search());
+    EXPECT_EQ(result.access, nullptr);
+    EXPECT_EQ(result.failure.rfind("Cannot claim " + kernel.root.file("dev/parport0"), 0), 0U) << result.failure;
+}
+
+TEST(HardwarePort, PermissionDeniedNamesTheDeviceAndItsGroup) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may open any device";
+    }
+    FakeKernel kernel;
+    kernel.AddProcPort("parport0", "888\n");
+    kernel.root.Write("dev/parport0", "");
+    std::filesystem::permissions(kernel.root.file("dev/parport0"), std::filesystem::perms::none);
+    const HardwarePortResult result = OpenHardwarePort(0x378, kernel.Search());
+    EXPECT_EQ(result.access, nullptr);
+    EXPECT_EQ(result.failure.rfind("Permission denied on " + kernel.root.file("dev/parport0"), 0), 0U);
+    EXPECT_NE(result.failure.find("usermod -aG"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvan

@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "tests/isp/isp_rig.h"
+
+namespace korvan::testing {
+namespace {
+
+using Codes = std::vector<int>;
+
+std::vector<int> Repeated(int code, int times, int last) {
+    std::vector<int> codes(static_cast<std::size_t>(times), code);
+    codes.push_back(last);
+    return codes;
+}
+
+void FillBuffer1(ProgrammerManager& manager, int count) {
+    for (int i = 0; i < count; ++i) {
+        manager.Buffer1()[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 7 + 1);
+    }
+}
+
+int ProgrammingEntries(const sim::SimulatedTarget& target) {
+    int entries = 0;
+    for (const auto& instruction : target.instructions()) {
+        entries += instruction[0] == 0xAC && instruction[1] == 0x53 ? 1 : 0;
+    }
+    return entries;
+}
+
+struct ProgrammerTest : ::testing::Test {
+    // Ferrow ISP with the default map: OE is pin 2, disabled high.
+    IspRig rig{RigOptions{.programmerType = 1, .speed = 2, .chip = kS51}};
+
+    void RunToEnd(int finalCode) {
+        ASSERT_TRUE(rig.events.WaitFor(finalCode));
+        rig.WaitIdle();
+        EXPECT_FALSE(rig.programmer->busy());
+        EXPECT_TRUE(rig.port->PinLevel(2)) << "OE back at its disable level";
+        EXPECT_FALSE(rig.port->target().inProgrammingMode());
+    }
+};
+
+TEST_F(ProgrammerTest, InitOpensThePortAndEnablesTheLatch) {
+    EXPECT_EQ(rig.initResult, 1);
+    EXPECT_EQ(rig.events.Codes(), Codes{ParallelInitDone});
+    EXPECT_TRUE(rig.port->PinLevel(17));
+    EXPECT_EQ(rig.programmer->programmerType(), 1);
+    EXPECT_EQ(rig.programmer->pinMap(), kFerrowDefaultMap);
+    EXPECT_TRUE(rig.messages.Texts().empty());
+}
+
+TEST_F(ProgrammerTest, CheckReadyAnswersFromThePortAndTheAlgorithm) {
+    rig.events.Clear();
+    rig.manager.CheckReady(kS51);
+    rig.manager.CheckReady(kC51);
+    EXPECT_EQ(rig.events.Codes(), (Codes{ProgrammerReady, ProgrammerUnusable}));
+}
+
+TEST_F(ProgrammerTest, WriteOf31BytesPostsThreeProgressEvents) {
+    FillBuffer1(rig.manager, 31);
+    rig.events.Clear();
+    rig.manager.WriteChip(kS51);
+    RunToEnd(WriteDone);
+    EXPECT_EQ(rig.events.Codes(), Repeated(WritingProgress, 3, WriteDone));
+    EXPECT_EQ(rig.manager.total.load(), 31);
+    EXPECT_EQ(rig.manager.position.load(), 31);
+    const auto flash = rig.port->target().flash();
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 31, rig.manager.Buffer1().begin()));
+    EXPECT_EQ(flash[31], 0xFF);
+    EXPECT_EQ(ProgrammingEntries(rig.port->target()), 2);
+}
+
+TEST_F(ProgrammerTest, ReadOfA4KiBChipPosts274ProgressEvents) {
+    std::vector<std::uint8_t> content(4096);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<std::uint8_t>(i ^ (i >> 8));
+    }
+    rig.port->target().LoadFlash(0, content);
+    rig.events.Clear();
+    rig.manager.ReadChip(kS51);
+    RunToEnd(ReadDone);
+    EXPECT_EQ(rig.events.Codes(), Repeated(ReadingProgress, 274, ReadDone));
+    EXPECT_EQ(rig.manager.total.load(), 4096);
+    EXPECT_EQ(rig.manager.position.load(), 4096);
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), rig.manager.Buffer2().begin()));
+    EXPECT_EQ(rig.manager.Buffer2()[4096], 0xFF);
+}
+
+TEST_F(ProgrammerTest, AByteThatNeverProgramsStopsTheWriteThere) {
+    IspRig failing({.programmerType = 1, .speed = 2, .target = {.failingAddress = 20}});
+    FillBuffer1(failing.manager, 40);
+    failing.events.Clear();
+    failing.manager.WriteChip(kS51);
+    ASSERT_TRUE(failing.events.WaitFor(ProgrammingError));
+    failing.WaitIdle();
+    EXPECT_EQ(failing.events.Codes(), Repeated(WritingProgress, 2, ProgrammingError));
+    EXPECT_EQ(failing.manager.position.load(), 20);
+    const auto flash = failing.port->target().flash();
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 20, failing.manager.Buffer1().begin()));
+    EXPECT_TRUE(std::all_of(flash.begin() + 20, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(failing.port->PinLevel(2));
+    EXPECT_FALSE(failing.port->target().inProgrammingMode());
+    EXPECT_FALSE(failing.programmer->busy());
+}
+
+TEST_F(ProgrammerTest, EmptyBuffer1WritesNothingAndEntersProgrammingTwice) {
+    rig.events.Clear();
+    rig.manager.WriteChip(kS51);
+    RunToEnd(WriteDone);
+    EXPECT_EQ(rig.events.Codes(), Codes{WriteDone});
+    EXPECT_EQ(rig.manager.total.load(), 0);
+    EXPECT_EQ(ProgrammingEntries(rig.port->target()), 2);
+    EXPECT_EQ(rig.port->target().instructions().size(), 2U);
+}
+
+TEST_F(ProgrammerTest, EraseWaitsHalfASecondAndEmptiesTheChip) {
+    const std::vector<std::uint8_t> seed(64, 0x00);
+    rig.port->target().LoadFlash(0, seed);
+    rig.events.Clear();
+    rig.sleeper->Clear();
+    rig.manager.EraseChip(kS51);
+    RunToEnd(EraseDone);
+    EXPECT_EQ(rig.events.Codes(), Codes{EraseDone});
+    EXPECT_EQ(rig.sleeper->Waits(), (std::vector<int>{10, 10, 500}));
+    const auto flash = rig.port->target().flash();
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(ProgrammerTest, SignatureReadIdentifiesTheChip) {
+    rig.manager.SelectChip(kC51);
+    rig.events.Clear();
+    rig.manager.ReadSignature(kS52);
+    RunToEnd(ChipIdentified);
+    EXPECT_EQ(rig.events.Codes(), Codes{ChipIdentified});
+    EXPECT_EQ(rig.manager.signature(), (Signature{0x1E, 0x51, 0x06}));
+    EXPECT_EQ(rig.manager.currentChipIndex(), kS51);
+}
+
+TEST_F(ProgrammerTest, LockBitsLevelThreeLocksTheChip) {
+    rig.events.Clear();
+    rig.manager.WriteLockBits(kS51, 3);
+    RunToEnd(LockBitDone);
+    EXPECT_EQ(rig.events.Codes(), Codes{LockBitDone});
+    EXPECT_EQ(rig.port->target().lockBits(), 0x07);
+}
+
+TEST_F(ProgrammerTest, ReadWithKeepLengthCoversOnlyTheLastWrite) {
+    FillBuffer1(rig.manager, 100);
+    rig.manager.WriteChip(kS51);
+    RunToEnd(WriteDone);
+    rig.manager.keepLength = 1;
+    rig.events.Clear();
+    rig.manager.ReadChip(kS51);
+    RunToEnd(ReadDone);
+    EXPECT_EQ(rig.manager.total.load(), 100);
+    EXPECT_EQ(rig.events.Count(ReadingProgress), 7);
+    EXPECT_TRUE(std::equal(rig.manager.Buffer2().begin(), rig.manager.Buffer2().begin() + 100,
+                           rig.manager.Buffer1().begin()));
+    EXPECT_EQ(rig.manager.Buffer2()[100], 0xFF);
+}
+
+TEST(IspProgrammer, ReadOfAChipWithoutRomReadsNothing) {
+    IspRig rig({.chip = kEmptyRom});
+    rig.events.Clear();
+    rig.manager.ReadChip(kEmptyRom);
+    ASSERT_TRUE(rig.events.WaitFor(ReadDone));
+    rig.WaitIdle();
+    EXPECT_EQ(rig.events.Codes(), Codes{ReadDone});
+    EXPECT_EQ(rig.manager.total.load(), 0);
+    EXPECT_FALSE(rig.programmer->busy());
+    EXPECT_FALSE(rig.port->target().inProgrammingMode());
+}
+
+TEST_F(ProgrammerTest, AChipWithoutAlgorithmTouchesNoLine) {
+    rig.TakeLog();
+    rig.events.Clear();
+    rig.manager.ReadSignature(kC51);
+    rig.manager.EraseChip(kC51);
+    rig.manager.WriteChip(kC51);
+    rig.manager.ReadChip(kC51);
+    rig.manager.WriteLockBits(kC51, 1);
+    rig.WaitIdle();
+    EXPECT_EQ(rig.events.Codes(), Codes(5, ProgrammerError));
+    EXPECT_TRUE(rig.TakeLog().empty());
+    EXPECT_FALSE(rig.programmer->busy());
+}
+
+// Holds the worker inside the erase wait until released.
+class GateSleeper final : public Sleeper {
+public:
+    void Sleep(std::chrono::milliseconds duration) override {
+        if (duration.count() != 500) {
+            return;
+        }
+        std::unique_lock lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+    }
+    void WaitUntilEntered() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return entered_; });
+    }
+    void Open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool open_ = false;
+};
+
+struct GatedRig {
+    GatedRig() {
+        dir.Write("ChipList.chip", [] {
+            const std::vector<std::uint8_t> bytes = EncodeCatalogue(TestChips());
+            return std::string(bytes.begin(), bytes.end());
+        }());
+        manager.SetProgramDirectory(dir.dir());
+        manager.LoadChipList();
+        auto simulated = sim::SimulatedParallelPort::ForCable(2, dir.dir(), TestChips()[kS51]);
+        port = simulated.get();
+        OneBackendFactory factory(std::make_unique<IspProgrammer>(std::move(simulated), IspOptions{{}, gate, {}}));
+        manager.Init(events, 2, 2, factory);
+        programmer = static_cast<IspProgrammer*>(manager.backend());
+    }
+    TempDir dir;
+    RecordingEvents events;
+    std::shared_ptr<GateSleeper> gate = std::make_shared<GateSleeper>();
+    ProgrammerManager manager;
+    sim::SimulatedParallelPort* port = nullptr;
+    IspProgrammer* programmer = nullptr;
+};
+
+TEST(IspProgrammer, ARequestWhileBusyIsRefusedAndCheckReadyStillAnswers) {
+    GatedRig rig;
+    rig.events.Clear();
+    rig.manager.EraseChip(kS51);
+    rig.manager.WriteChip(kS51);  // refused at once: busy is taken before the worker starts
+    rig.gate->WaitUntilEntered();
+    rig.manager.ReadChip(kS51);
+    rig.manager.CheckReady(kS51);
+    EXPECT_TRUE(rig.programmer->busy());
+    EXPECT_EQ(rig.events.Codes(), (Codes{ProgrammerUnusable, ProgrammerUnusable, ProgrammerReady}));
+    rig.gate->Open();
+    ASSERT_TRUE(rig.events.WaitFor(EraseDone));
+    rig.programmer->WaitForWorker();
+    EXPECT_EQ(rig.events.Count(EraseDone), 1);
+    EXPECT_EQ(rig.port->target().eraseCount(), 1);
+}
+
+TEST(IspProgrammer, DestructionWaitsForARunningWorker) {
+    GatedRig rig;
+    rig.manager.EraseChip(kS51);
+    rig.gate->WaitUntilEntered();
+    std::thread opener([&rig] { rig.gate->Open(); });
+    rig.manager.ShutdownBackend();
+    opener.join();
+    EXPECT_TRUE(rig.events.WaitFor(EraseDone));
+}
+
+TEST(IspProgrammer, ANewRequestOnTheFinalEventStartsCleanly) {
+    IspRig rig({.programmerType = 3, .speed = 1});
+    FillBuffer1(rig.manager, 16);
+    for (int run = 0; run < 5; ++run) {
+        rig.events.Clear();
+        rig.manager.WriteChip(kS51);
+        ASSERT_TRUE(rig.events.WaitFor(WriteDone));
+        EXPECT_FALSE(rig.programmer->busy());
+    }
+    rig.WaitIdle();
+    EXPECT_EQ(rig.events.Codes(), Repeated(WritingProgress, 2, WriteDone));
+}
+
+TEST(IspProgrammer, AWrongCableReadsNoSignature) {
+    IspRig rig({.programmerType = 3, .speed = 2, .cableType = 2});
+    rig.events.Clear();
+    rig.manager.ReadSignature(kS51);
+    ASSERT_TRUE(rig.events.WaitFor(ChipNotDetected));
+    rig.WaitIdle();
+    EXPECT_EQ(rig.events.Codes(), Codes{ChipNotDetected});
+}
+
+TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
+    TempDir empty;
+    TempDir dir;
+    RecordingEvents events;
+    RecordingMessages messages;
+    ProgrammerManager manager;
+    manager.SetMessageSink(&messages);
+    manager.SetProgramDirectory(dir.dir());
+    const std::vector<std::uint8_t> bytes = EncodeCatalogue(TestChips());
+    dir.Write("ChipList.chip", std::string(bytes.begin(), bytes.end()));
+    manager.LoadChipList();
+    IspOptions options;
+    options.sleeper = std::make_shared<RecordingSleeper>();
+    options.portSearch = {empty.file("proc"), empty.file("dev"), false};
+    OneBackendFactory factory(std::make_unique<IspProgrammer>(nullptr, options));
+    EXPECT_EQ(manager.Init(events, 1, 2, factory), 0);
+    EXPECT_EQ(events.Codes(), Codes{ParallelInitFailed});
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Initialize I/O Port Failed!"});
+    EXPECT_EQ(manager.initFailureDetail().rfind("No parallel port found", 0), 0U) << manager.initFailureDetail();
+
+    manager.CheckReady(kS51);
+    manager.ReadSignature(kS51);
+    ASSERT_TRUE(events.WaitFor(ChipNotDetected));
+    EXPECT_EQ(events.Codes(), (Codes{ParallelInitFailed, ProgrammerUnusable, ChipNotDetected}));
+    EXPECT_EQ(manager.signature(), (Signature{0xFF, 0xFF, 0xFF}));
+}
+
+TEST(IspProgrammer, PortLogFileFromOptionsOrEnvironment) {
+    TempDir logs;
+    const auto runWith = [&](IspOptions options) {
+        TempDir dir;
+        RecordingEvents events;
+        ProgrammerManager manager;
+        manager.SetProgramDirectory(dir.dir());
+        options.sleeper = std::make_shared<RecordingSleeper>();
+        OneBackendFactory factory(std::make_unique<IspProgrammer>(
+            std::make_unique<sim::SimulatedParallelPort>(2, kAtmelByteBlasterMap, TestChips()[kS51]), options));
+        manager.Init(events, 2, 2, factory);
+        static_cast<IspProgrammer*>(manager.backend())->ReadMiso();
+    };
+    runWith(IspOptions{logs.file("option.log"), nullptr, {}});
+    EXPECT_EQ(logs.Read("option.log"), "W D 0x00\nR S 0x78\n");
+
+    ::setenv(kPortLogVariable, logs.file("env.log").c_str(), 1);
+    runWith(IspOptions{});
+    ::unsetenv(kPortLogVariable);
+    EXPECT_EQ(logs.Read("env.log"), "W D 0x00\nR S 0x78\n");
+}
+
+}  // namespace
+}  // namespace korvan::testing

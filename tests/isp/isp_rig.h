@@ -1,0 +1,189 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/catalogue.h"
+#include "engine/event_code.h"
+#include "engine/programmer_manager.h"
+#include "isp/isp_programmer.h"
+#include "isp/logging_register_access.h"
+#include "sim/parallel/simulated_parallel_port.h"
+#include "tests/support/temp_dir.h"
+
+namespace korvan::testing {
+
+class RecordingEvents final : public EventSink {
+public:
+    void PostEvent(int code) override {
+        {
+            std::lock_guard lock(mutex_);
+            codes_.push_back(code);
+        }
+        changed_.notify_all();
+    }
+
+    // True once `code` has been posted `times` times in all.
+    bool WaitFor(int code, int times = 1) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20),
+                                 [&] { return std::count(codes_.begin(), codes_.end(), code) >= times; });
+    }
+
+    std::vector<int> Codes() const {
+        std::lock_guard lock(mutex_);
+        return codes_;
+    }
+
+    int Count(int code) const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
+    }
+
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        codes_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<int> codes_;
+};
+
+class RecordingMessages final : public MessageSink {
+public:
+    void ShowMessage(const std::string& text, const std::string& /*caption*/) override {
+        std::lock_guard lock(mutex_);
+        texts_.push_back(text);
+    }
+    std::vector<std::string> Texts() const {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> texts_;
+};
+
+// Records the waits instead of sleeping.
+class RecordingSleeper final : public Sleeper {
+public:
+    void Sleep(std::chrono::milliseconds duration) override {
+        std::lock_guard lock(mutex_);
+        waits_.push_back(static_cast<int>(duration.count()));
+    }
+    std::vector<int> Waits() const {
+        std::lock_guard lock(mutex_);
+        return waits_;
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        waits_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<int> waits_;
+};
+
+class OneBackendFactory final : public BackendFactory {
+public:
+    explicit OneBackendFactory(std::unique_ptr<Backend> backend) : backend_(std::move(backend)) {}
+    std::unique_ptr<Backend> Create(int /*programmerType*/) override { return std::move(backend_); }
+
+private:
+    std::unique_ptr<Backend> backend_;
+};
+
+// Catalogue indices of TestChips().
+enum TestChip : int { kS51 = 0, kS52 = 1, kC51 = 2, kEmptyRom = 3 };
+
+inline std::vector<ChipRecord> TestChips() {
+    return {
+        {"AT89S51", 2, 4, 5.0F, {0x1E, 0x51, 0x06}},
+        {"AT89S52", 2, 8, 5.0F, {0x1E, 0x52, 0x06}},
+        {"AT89C51", 1, 4, 12.0F, {0x1E, 0x51, 0xFF}},
+        {"NoRom", 2, 0, 5.0F, {0x00, 0x00, 0x01}},
+    };
+}
+
+struct RigOptions {
+    int programmerType = 1;
+    int speed = 2;
+    TestChip chip = kS51;
+    sim::TargetOptions target;
+    // The cable actually plugged in; 0 = the one the program is set to.
+    int cableType = 0;
+    bool logAccesses = true;
+    // Written as FerrowIsp.ini into the program directory when not empty.
+    std::string ferrowIni;
+};
+
+// A manager with a catalogue, an ISP Programmer on a simulated cable and chip, an access log
+// over the simulated port, and recorded events and waits.
+class IspRig {
+public:
+    explicit IspRig(RigOptions options = {}) {
+        dir.Write("ChipList.chip", [] {
+            const std::vector<std::uint8_t> bytes = EncodeCatalogue(TestChips());
+            return std::string(bytes.begin(), bytes.end());
+        }());
+        if (!options.ferrowIni.empty()) {
+            dir.Write("FerrowIsp.ini", options.ferrowIni);
+        }
+        manager.SetProgramDirectory(dir.dir());
+        manager.SetMessageSink(&messages);
+        manager.LoadChipList();
+        manager.SelectChip(options.chip);
+        const int cableType = options.cableType != 0 ? options.cableType : options.programmerType;
+        options.target.recordInstructions = true;
+        auto simulated = sim::SimulatedParallelPort::ForCable(cableType, dir.dir(),
+                                                              TestChips()[static_cast<std::size_t>(options.chip)],
+                                                              options.target);
+        port = simulated.get();
+        std::unique_ptr<RegisterAccess> access = std::move(simulated);
+        if (options.logAccesses) {
+            access = std::make_unique<LoggingRegisterAccess>(std::move(access), log);
+        }
+        auto programmerOwned = std::make_unique<IspProgrammer>(std::move(access), IspOptions{{}, sleeper, {}});
+        programmer = programmerOwned.get();
+        OneBackendFactory factory(std::move(programmerOwned));
+        initResult = manager.Init(events, options.programmerType, options.speed, factory);
+    }
+
+    // Log lines since the last call.
+    std::vector<std::string> TakeLog() {
+        std::vector<std::string> lines;
+        std::string line;
+        std::istringstream in(log->str());
+        while (std::getline(in, line)) {
+            lines.push_back(line);
+        }
+        log->str("");
+        return lines;
+    }
+
+    void WaitIdle() { programmer->WaitForWorker(); }
+
+    TempDir dir;
+    RecordingEvents events;
+    RecordingMessages messages;
+    std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
+    std::shared_ptr<std::ostringstream> log = std::make_shared<std::ostringstream>();
+    ProgrammerManager manager;
+    sim::SimulatedParallelPort* port = nullptr;
+    IspProgrammer* programmer = nullptr;
+    int initResult = -1;
+};
+
+}  // namespace korvan::testing
