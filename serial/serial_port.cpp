@@ -190,7 +190,8 @@ int SerialPort::Open(MessageSink& messages, const std::string& devicePath, int p
         ::cfmakeraw(&settings);
         settings.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS | CSIZE);
         settings.c_cflag |= CS8 | CLOCAL | CREAD;
-        settings.c_cc[VMIN] = 0;
+        // With VMIN 1 an empty non-blocking read says EAGAIN; 0 then only means hang-up.
+        settings.c_cc[VMIN] = 1;
         settings.c_cc[VTIME] = 0;
         if (speed != 0) {
             ::cfsetispeed(&settings, speed);
@@ -237,6 +238,13 @@ int SerialPort::StartMonitoring() {
     }
     if (wakeFd_ < 0) {
         return 0;
+    }
+    {
+        // Purged before the thread runs, so that nothing written from now on is lost.
+        std::lock_guard lock(portLock_);
+        if (fd_ >= 0) {
+            ::tcflush(fd_, TCIOFLUSH);
+        }
     }
     shutdown_ = false;
     threadRunning_ = true;
@@ -361,12 +369,6 @@ int SerialPort::TimeUntilDeadlineOrFire() {
 }
 
 void SerialPort::MonitorLoop() {
-    {
-        std::lock_guard lock(portLock_);
-        if (fd_ >= 0) {
-            ::tcflush(fd_, TCIOFLUSH);
-        }
-    }
     std::vector<std::uint8_t> chunk;
     bool watchPort = fd_ >= 0;
     while (!shutdown_) {

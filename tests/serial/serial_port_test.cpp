@@ -1,0 +1,175 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "serial/serial_port.h"
+#include "tests/serial/serial_rig.h"
+#include "tests/support/temp_dir.h"
+
+namespace korvan::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A bare pseudo-terminal: the test plays the far end on the master.
+struct PtyPair {
+    PtyPair() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master, 0);
+        EXPECT_EQ(::grantpt(master), 0);
+        EXPECT_EQ(::unlockpt(master), 0);
+        path = ::ptsname(master);
+        struct termios settings {};
+        ::tcgetattr(master, &settings);
+        ::cfmakeraw(&settings);
+        ::tcsetattr(master, TCSANOW, &settings);
+    }
+    ~PtyPair() { ::close(master); }
+    void Send(const Bytes& bytes) const {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    int master = -1;
+    std::string path;
+};
+
+struct Chunk {
+    Bytes bytes;
+    Clock::time_point at;
+};
+
+class RecordingPort : public SerialPort {
+public:
+    ~RecordingPort() override { StopMonitoring(); }
+    std::vector<Chunk> WaitChunks(std::size_t count, milliseconds timeout = milliseconds(4000)) {
+        std::unique_lock lock(lock_);
+        arrived_.wait_for(lock, timeout, [&] { return chunks_.size() >= count; });
+        return chunks_;
+    }
+    using SerialPort::ShowPortError;
+
+protected:
+    void OnReceive(const std::uint8_t* buffer, std::size_t count) override {
+        {
+            std::lock_guard lock(lock_);
+            chunks_.push_back({Bytes(buffer, buffer + count), Clock::now()});
+        }
+        arrived_.notify_all();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::vector<Chunk> chunks_;
+};
+
+TEST(SerialDeviceMap, DefaultsToOnBoardPortsAndTakesOverrides) {
+    SerialDeviceMap devices;
+    EXPECT_EQ(devices.DevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(devices.DevicePath(4), "/dev/ttyS3");
+    EXPECT_EQ(devices.DevicePath(0), "");
+    EXPECT_EQ(devices.DevicePath(5), "");
+    devices.Set(3, "/dev/ttyUSB0");
+    devices.Set(7, "/dev/ignored");
+    EXPECT_EQ(devices.DevicePath(3), "/dev/ttyUSB0");
+    EXPECT_EQ(devices.DevicePath(2), "/dev/ttyS1");
+}
+
+TEST(SerialOpenError, NamesTheFixForEachReason) {
+    TempDir dir;
+    dir.Write("tty", "");
+    const std::string denied = SerialOpenError{dir.file("tty"), 2, EACCES}.Describe();
+    EXPECT_NE(denied.find("Cannot open " + dir.file("tty") + " (COM2): Permission denied."),
+              std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.file("tty").c_str(), &info), 0);
+    const std::string group = ::getgrgid(info.st_gid)->gr_name;
+    EXPECT_NE(denied.find("group '" + group + "'"), std::string::npos);
+    EXPECT_NE((SerialOpenError{"/dev/ttyS0", 1, EBUSY}).Describe().find("Another program"),
+              std::string::npos);
+    EXPECT_NE((SerialOpenError{"/dev/ttyS9", 1, ENOENT}).Describe().find("No such device"),
+              std::string::npos);
+    EXPECT_EQ((SerialOpenError{"", 7, ENOENT}).Describe(), "COM7 is not a port number from 1 to 4.");
+}
+
+TEST(SerialPortTransport, ShortChunkArrivesOneSecondAfterItsLastByte) {
+    PtyPair pty;
+    RecordingMessages messages;
+    RecordingPort port;
+    ASSERT_EQ(port.Open(messages, pty.path, 1, 57600), 1);
+    port.SetReplyLength(18);
+    ASSERT_EQ(port.StartMonitoring(), 1);
+    pty.Send({1, 2, 3, 4, 5});
+    const auto sent = Clock::now();
+    const auto chunks = port.WaitChunks(1);
+    ASSERT_EQ(chunks.size(), 1U);
+    EXPECT_EQ(chunks[0].bytes, (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_GE(chunks[0].at - sent, milliseconds(950));
+    EXPECT_LT(chunks[0].at - sent, milliseconds(1500));
+    EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST(SerialPortTransport, WholeRepliesArriveInReplyLengthChunks) {
+    PtyPair pty;
+    RecordingMessages messages;
+    RecordingPort port;
+    ASSERT_EQ(port.Open(messages, pty.path, 1, 28800), 1);  // a rate without a B-constant
+    port.SetReplyLength(18);
+    ASSERT_EQ(port.StartMonitoring(), 1);
+    Bytes two(36);
+    for (std::size_t i = 0; i < two.size(); ++i) {
+        two[i] = static_cast<std::uint8_t>(i);
+    }
+    const auto sent = Clock::now();
+    pty.Send(two);
+    const auto chunks = port.WaitChunks(2);
+    ASSERT_EQ(chunks.size(), 2U);
+    EXPECT_EQ(chunks[0].bytes, Bytes(two.begin(), two.begin() + 18));
+    EXPECT_EQ(chunks[1].bytes, Bytes(two.begin() + 18, two.end()));
+    EXPECT_LT(chunks[1].at - sent, milliseconds(200));
+    EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST(SerialPortTransport, WriteDiscardsUnreadInputAndDeliversItsBytes) {
+    PtyPair pty;
+    RecordingMessages messages;
+    RecordingPort port;
+    ASSERT_EQ(port.Open(messages, pty.path, 1, 9600), 1);
+    port.SetReplyLength(1);
+    pty.Send({0xAA, 0xBB});
+    std::this_thread::sleep_for(milliseconds(50));
+    const Bytes frame = {0x00, 0x21, 0x02};
+    EXPECT_EQ(port.WriteBlock(frame.data(), frame.size()), 3U);
+    Bytes received(3);
+    EXPECT_EQ(::read(pty.master, received.data(), received.size()), 3);
+    EXPECT_EQ(received, frame);
+    ASSERT_EQ(port.StartMonitoring(), 1);
+    pty.Send({0xCC});
+    const auto chunks = port.WaitChunks(1);
+    ASSERT_EQ(chunks.size(), 1U);
+    EXPECT_EQ(chunks[0].bytes, Bytes{0xCC});  // 0xAA and 0xBB were purged by the write
+}
+
+TEST(SerialPortTransport, PortErrorTextNamesCallReasonAndPort) {
+    RecordingMessages messages;
+    RecordingPort port;
+    PtyPair pty;
+    ASSERT_EQ(port.Open(messages, pty.path, 3, 9600), 1);
+    port.ShowPortError("tcsetattr()", EIO);
+    ASSERT_EQ(messages.texts().size(), 1U);
+    EXPECT_EQ(messages.texts()[0],
+              "Application Error|WARNING:  tcsetattr() Failed with the following error: "
+              "\nInput/output error\nPort: 3\n");
+}
+
+}  // namespace
+}  // namespace korvan::testing

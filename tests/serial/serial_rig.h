@@ -1,0 +1,145 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "data/message_sink.h"
+#include "engine/backend.h"
+#include "engine/event_code.h"
+#include "engine/event_sink.h"
+#include "engine/programmer_manager.h"
+#include "serial/serial_programmer.h"
+#include "sim/serial/simulated_serial_programmer.h"
+
+namespace korvan::testing {
+
+// Stores every posted code; tests wait for them in order.
+class RecordingEvents : public EventSink {
+public:
+    void PostEvent(int code) override {
+        {
+            std::lock_guard lock(lock_);
+            codes_.push_back(code);
+        }
+        posted_.notify_all();
+    }
+    // Waits until `count` codes beyond the cursor exist and returns them; moves the cursor.
+    std::vector<int> Next(std::size_t count,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        std::unique_lock lock(lock_);
+        posted_.wait_for(lock, timeout, [&] { return codes_.size() >= cursor_ + count; });
+        const std::size_t end = std::min(codes_.size(), cursor_ + count);
+        std::vector<int> slice(codes_.begin() + static_cast<std::ptrdiff_t>(cursor_),
+                               codes_.begin() + static_cast<std::ptrdiff_t>(end));
+        cursor_ = end;
+        return slice;
+    }
+    std::size_t size() const {
+        std::lock_guard lock(lock_);
+        return codes_.size();
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable posted_;
+    std::vector<int> codes_;
+    std::size_t cursor_ = 0;
+};
+
+class RecordingMessages : public MessageSink {
+public:
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        std::lock_guard lock(lock_);
+        texts_.push_back(caption + "|" + text);
+    }
+    std::vector<std::string> texts() const {
+        std::lock_guard lock(lock_);
+        return texts_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::vector<std::string> texts_;
+};
+
+class SerialFactory : public BackendFactory {
+public:
+    std::unique_ptr<Backend> Create(int programmerType) override {
+        if (programmerType != SerialProgrammerType) {
+            return nullptr;
+        }
+        auto programmer = std::make_unique<SerialProgrammer>(devices);
+        programmer->SetAnswerTimeouts(timeouts);
+        created = programmer.get();
+        return programmer;
+    }
+    SerialDeviceMap devices;
+    AnswerTimeouts timeouts;
+    SerialProgrammer* created = nullptr;
+};
+
+// Two test chips: index 0 is 4 KiB, index 1 is 8 KiB.
+inline std::vector<ChipRecord> TestChips() {
+    return {{"TEST4K", 0x21, 4, 5.0F, {0x1E, 0x51, 0x06}},
+            {"TEST8K", 0x22, 8, 5.0F, {0x1E, 0x52, 0x06}}};
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A manager driving the real SerialProgrammer against the simulator on a pseudo-terminal.
+struct SerialRig {
+    explicit SerialRig(std::size_t chipIndex = 0, sim::SerialSimOptions options = {},
+                       AnswerTimeouts timeouts = {})
+        : sim(TestChips()[chipIndex], std::move(options)) {
+        const sim::SimResult started = sim.Start();
+        EXPECT_TRUE(started.ok) << started.message;
+        factory.devices.Set(1, sim.DevicePath());
+        factory.timeouts = timeouts;
+        manager.catalogue().Parse(EncodeCatalogue(TestChips()));
+        manager.SetComPort(1);
+        manager.SetBaudIndex(3);
+        manager.SetMessageSink(&messages);
+    }
+
+    int Init() { return manager.Init(events, SerialProgrammerType, 0, factory); }
+    // Init, then the start-up Ready probe answered.
+    void StartUp(int chipIndex = 0) {
+        ASSERT_EQ(Init(), 1);
+        manager.CheckReady(chipIndex);
+        ASSERT_EQ(events.Next(2), (std::vector<int>{SerialInitDone, ProgrammerReady}));
+        sim.ClearTraffic();
+    }
+    SerialProgrammer& programmer() { return *factory.created; }
+    // The simulator may still be reading the host's last bytes when an event arrives.
+    std::vector<Bytes> WaitTraffic(std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        auto traffic = sim.HostTraffic();
+        while (traffic.size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            traffic = sim.HostTraffic();
+        }
+        return traffic;
+    }
+
+    sim::SimulatedSerialProgrammer sim;
+    SerialFactory factory;
+    RecordingEvents events;
+    RecordingMessages messages;
+    ProgrammerManager manager;  // last: its back-end goes first
+};
+
+// A Command Frame as the host sends it: code and chip code, the rest is not checked.
+inline void ExpectCommand(const Bytes& frame, std::uint8_t code, std::uint8_t chipCode) {
+    ASSERT_EQ(frame.size(), kFrameLength);
+    EXPECT_EQ(frame[0], code);
+    EXPECT_EQ(frame[1], chipCode);
+}
+
+}  // namespace korvan::testing
