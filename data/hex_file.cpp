@@ -1,5 +1,6 @@
 #include "data/hex_file.h"
 
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -23,18 +24,19 @@ constexpr std::size_t kTypeByte = 3;
 constexpr std::size_t kFirstDataByte = 4;
 constexpr std::size_t kShortestRecord = 5;
 
-bool HexDigitValue(char digit, std::uint8_t& value) {
-    if (digit >= '0' && digit <= '9') {
-        value = static_cast<std::uint8_t>(digit - '0');
-    } else if (digit >= 'a' && digit <= 'f') {
-        value = static_cast<std::uint8_t>(digit - 'a' + 10);
-    } else if (digit >= 'A' && digit <= 'F') {
-        value = static_cast<std::uint8_t>(digit - 'A' + 10);
-    } else {
-        return false;
+// Digit value by character, -1 for anything that is not a hexadecimal digit.
+constexpr std::array<std::int8_t, 256> kDigitValues = [] {
+    std::array<std::int8_t, 256> values{};
+    values.fill(-1);
+    for (int digit = 0; digit < 10; ++digit) {
+        values['0' + digit] = static_cast<std::int8_t>(digit);
     }
-    return true;
-}
+    for (int digit = 0; digit < 6; ++digit) {
+        values['a' + digit] = static_cast<std::int8_t>(10 + digit);
+        values['A' + digit] = static_cast<std::int8_t>(10 + digit);
+    }
+    return values;
+}();
 
 // All records' bytes back to back; record k spans [starts[k], starts[k + 1]) (the last one
 // runs to the end). One buffer instead of one vector per record keeps the scan cheap.
@@ -82,9 +84,9 @@ RecordVerdict PlaceRecord(const std::uint8_t* record, std::size_t length, Image&
 }  // namespace
 
 bool HexPairToByte(char high, char low, std::uint8_t& byte) {
-    std::uint8_t highValue = 0;
-    std::uint8_t lowValue = 0;
-    if (!HexDigitValue(high, highValue) || !HexDigitValue(low, lowValue)) {
+    const int highValue = kDigitValues[static_cast<unsigned char>(high)];
+    const int lowValue = kDigitValues[static_cast<unsigned char>(low)];
+    if (highValue < 0 || lowValue < 0) {
         return false;
     }
     byte = static_cast<std::uint8_t>(highValue * 16 + lowValue);
