@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <system_error>
 
 #include "engine/event_code.h"
 #include "engine/programmer_manager.h"
@@ -110,7 +111,13 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
     }
     // The previous worker has cleared `busy` and may still be putting OE back.
     WaitForWorker();
-    worker_ = std::thread([this, operation, algorithm, lockLevel] { RunWorker(operation, *algorithm, lockLevel); });
+    try {
+        worker_ = std::thread([this, operation, algorithm, lockLevel] { RunWorker(operation, *algorithm, lockLevel); });
+    } catch (const std::system_error&) {
+        // No thread to be had: report the back-end unusable rather than stay busy for ever.
+        busy_ = false;
+        manager_->PostEvent(ProgrammerUnusable);
+    }
 }
 
 void IspProgrammer::WaitForWorker() {

@@ -18,6 +18,7 @@ namespace korvan::sim {
 // latch, transparent while LE is at its enable level, and an output buffer that drives the
 // target only while OE is at its enable level; the ByteBlasters (types 2, 3) wire straight
 // through. A cable whose type or map differs from the host's models a wrong cable.
+// Used by one thread at a time: the ISP worker while it runs, tests after it has ended.
 class SimulatedParallelPort final : public RegisterAccess {
 public:
     SimulatedParallelPort(int programmerType, const PinMap& cableMap, const ChipRecord& chip,
