@@ -1,0 +1,108 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli_options.h"
+#include "cli/terminal_view.h"
+
+namespace korvan::testing {
+namespace {
+
+ParsedCommandLine Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+
+TEST(CliOptionsTest, ReadsEveryOptionInBothForms) {
+    const ParsedCommandLine parsed =
+        Parse({"--dir", "/p", "--programmer=atmel-byteblaster", "--port", "3", "--baud=28800", "--speed", "Fastest",
+               "--chip", "AT89S52", "--simulate=/tmp/chip", "--sim-chip=AT89S51", "--port-log", "/tmp/log",
+               "--timeout=5"});
+    ASSERT_EQ(parsed.error, "");
+    const CliOptions& options = parsed.options;
+    EXPECT_EQ(options.dir, "/p");
+    EXPECT_EQ(options.programmerType, 2);
+    EXPECT_EQ(options.comPort, 3);
+    EXPECT_EQ(options.baudIndex, 2);
+    EXPECT_EQ(options.downloadSpeed, 2);
+    EXPECT_EQ(options.chip, "AT89S52");
+    EXPECT_TRUE(options.simulate);
+    EXPECT_EQ(options.simulateFile, "/tmp/chip");
+    EXPECT_EQ(options.simChip, "AT89S51");
+    EXPECT_EQ(options.portLog, "/tmp/log");
+    EXPECT_EQ(options.timeoutSeconds, 5);
+    EXPECT_FALSE(options.HasSequence());
+}
+
+TEST(CliOptionsTest, PortTakesANumberOrAPath) {
+    EXPECT_EQ(Parse({"--port", "/dev/pts/7"}).options.portPath, "/dev/pts/7");
+    EXPECT_FALSE(Parse({"--port", "/dev/pts/7"}).options.comPort.has_value());
+    EXPECT_NE(Parse({"--port", "5"}).error, "");
+    EXPECT_NE(Parse({"--port", ""}).error, "");
+    EXPECT_EQ(Parse({"--programmer", "0"}).options.programmerType, 0);
+    EXPECT_EQ(Parse({"--programmer", "Ferrow"}).options.programmerType, 1);
+}
+
+TEST(CliOptionsTest, StepsBecomePendingOperations) {
+    const ParsedCommandLine parsed =
+        Parse({"verify", "open", "fw.hex", "erase", "check", "write", "encrypt", "read", "lock", "2", "save", "r.bin"});
+    ASSERT_EQ(parsed.error, "");
+    const PendingSteps expected{.open = true, .check = true, .erase = true, .write = true, .read = true,
+                                .verify = true, .encrypt = true};
+    EXPECT_EQ(parsed.options.steps, expected);
+    EXPECT_EQ(parsed.options.openFile, "fw.hex");
+    EXPECT_EQ(parsed.options.lockLevel, 2);
+    EXPECT_EQ(parsed.options.saveFile, "r.bin");
+
+    const ParsedCommandLine autoRun = Parse({"open", "fw.hex", "auto"});
+    ASSERT_EQ(autoRun.error, "");
+    EXPECT_TRUE(autoRun.options.autoCommand);
+    EXPECT_FALSE(autoRun.options.steps.Any());
+    EXPECT_EQ(autoRun.options.openFile, "fw.hex");
+}
+
+TEST(CliOptionsTest, BadUsageHasAOneLineReason) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--bogus"},
+             {"--baud", "1200"},
+             {"--speed", "slow"},
+             {"--programmer", "usb"},
+             {"--dir"},
+             {"flash"},
+             {"open"},
+             {"lock", "4"},
+             {"lock", "x"},
+             {"lock"},
+             {"auto", "erase"},
+             {"--sim-chip", "X"},
+             {"--timeout", "0"},
+             {"--help=yes"}}) {
+        const ParsedCommandLine parsed = Parse(args);
+        EXPECT_NE(parsed.error, "") << args[0];
+        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(TerminalViewTest, ProgressGoesToTheTerminalOnlyWhenAskedFor) {
+    std::ostringstream out;
+    std::ostringstream err;
+    {
+        TerminalView view(out, err, true);
+        view.ShowProgress(true);
+        view.SetProgressText("WRITING: 000F/0010");
+        view.SetProgressPos(100);
+        view.InsertStatusLine(0, "Programmer: Writing Done.");
+        view.ShowMessage("Please Select Programmer!", "Korvan");
+    }
+    EXPECT_EQ(out.str(), "Programmer: Writing Done.\n");
+    EXPECT_EQ(err.str(), "\rWRITING: 000F/0010 100%\033[K\r\033[KPlease Select Programmer!\n");
+
+    std::ostringstream quietErr;
+    TerminalView quiet(out, quietErr, false);
+    quiet.ShowProgress(true);
+    quiet.SetProgressText("READING: 0000/0FFF");
+    quiet.SetProgressPos(0);
+    quiet.RepaintProgress();
+    EXPECT_EQ(quietErr.str(), "");
+}
+
+}  // namespace
+}  // namespace korvan::testing
