@@ -79,27 +79,6 @@ std::string GroupOwning(const std::string& path) {
     return owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
 }
 
-std::string OpenFailureText(const std::string& devicePath, int error) {
-    const std::string reason = std::strerror(error);
-    switch (error) {
-        case EACCES:
-        case EPERM: {
-            const std::string group = GroupOwning(devicePath);
-            const std::string groupText = group.empty() ? "the group that owns it" : "the group '" + group + "'";
-            return "Permission denied on " + devicePath + ": add your user to " + groupText +
-                   " (sudo usermod -aG " + (group.empty() ? std::string("lp") : group) +
-                   " $USER) and log in again.";
-        }
-        case ENOENT:
-            return devicePath + " does not exist: load the ppdev module (sudo modprobe ppdev).";
-        case ENXIO:
-        case ENODEV:
-            return devicePath + " has no port behind it (" + reason + "): load parport_pc and ppdev.";
-        default:
-            return "Cannot open " + devicePath + ": " + reason + ".";
-    }
-}
-
 long ReadBaseAddress(const std::filesystem::path& file) {
     std::ifstream in(file);
     long base = -1;
@@ -125,6 +104,27 @@ int ParportNumber(const std::string& name) {
 }
 
 }  // namespace
+
+std::string PortOpenFailureText(const std::string& devicePath, int error) {
+    const std::string reason = std::strerror(error);
+    switch (error) {
+        case EACCES:
+        case EPERM: {
+            const std::string group = GroupOwning(devicePath);
+            const std::string groupText = group.empty() ? "the group that owns it" : "the group '" + group + "'";
+            return "Permission denied on " + devicePath + ": add your user to " + groupText +
+                   " (sudo usermod -aG " + (group.empty() ? std::string("lp") : group) +
+                   " $USER) and log in again.";
+        }
+        case ENOENT:
+            return devicePath + " does not exist: load the ppdev module (sudo modprobe ppdev).";
+        case ENXIO:
+        case ENODEV:
+            return devicePath + " has no port behind it (" + reason + "): load parport_pc and ppdev.";
+        default:
+            return "Cannot open " + devicePath + ": " + reason + ".";
+    }
+}
 
 std::vector<ParportDevice> ListParportDevices(const PortSearch& search) {
     namespace fs = std::filesystem;
@@ -167,7 +167,7 @@ HardwarePortResult OpenPpdevPort(const std::string& devicePath) {
     HardwarePortResult result;
     const int fd = ::open(devicePath.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        result.failure = OpenFailureText(devicePath, errno);
+        result.failure = PortOpenFailureText(devicePath, errno);
         return result;
     }
     // Exclusive access keeps the printer driver off the lines while we clock them; some

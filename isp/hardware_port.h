@@ -36,6 +36,9 @@ std::vector<ParportDevice> ListParportDevices(const PortSearch& search);
 // The port at `base`, else the first one; null when the list is empty.
 const ParportDevice* ChooseParportDevice(const std::vector<ParportDevice>& devices, long base);
 
+// The failure line for a device that open() refused with `error`: the reason and its fix.
+std::string PortOpenFailureText(const std::string& devicePath, int error);
+
 // Opens and claims a ppdev device (exclusively when the kernel allows it).
 HardwarePortResult OpenPpdevPort(const std::string& devicePath);
 

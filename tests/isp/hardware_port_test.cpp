@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 
@@ -96,6 +100,22 @@ TEST(HardwarePort, PermissionDeniedNamesTheDeviceAndItsGroup) {
     EXPECT_EQ(result.access, nullptr);
     EXPECT_EQ(result.failure.rfind("Permission denied on " + kernel.root.file("dev/parport0"), 0), 0U);
     EXPECT_NE(result.failure.find("usermod -aG"), std::string::npos);
+}
+
+TEST(HardwarePort, FailureTextsGiveReasonAndFix) {
+    TempDir dir;
+    dir.Write("parport0", "");
+    const std::string device = dir.file("parport0");
+    struct stat info {};
+    ASSERT_EQ(::stat(device.c_str(), &info), 0);
+    const struct group* owner = ::getgrgid(info.st_gid);
+    ASSERT_NE(owner, nullptr);
+    const std::string denied = PortOpenFailureText(device, EACCES);
+    EXPECT_EQ(denied.rfind("Permission denied on " + device, 0), 0U) << denied;
+    EXPECT_NE(denied.find(std::string("group '") + owner->gr_name + "'"), std::string::npos) << denied;
+    EXPECT_NE(denied.find(std::string("usermod -aG ") + owner->gr_name), std::string::npos) << denied;
+    EXPECT_NE(PortOpenFailureText(device, ENXIO).find("parport_pc"), std::string::npos);
+    EXPECT_NE(PortOpenFailureText(device, EBUSY).find("busy"), std::string::npos);
 }
 
 }  // namespace
