@@ -165,6 +165,20 @@ TEST_F(ProgrammerTest, ReadWithKeepLengthCoversOnlyTheLastWrite) {
     EXPECT_EQ(rig.manager.Buffer2()[100], 0xFF);
 }
 
+// Entry: four line changes and Programming Enable; erase: one instruction; exit: three changes.
+TEST(IspProgrammer, AnEraseRunCostsItsLinesAndInstructionsPlusTheOeWrites) {
+    constexpr std::size_t kEraseRunAccesses = 4 + 132 + 132 + 3;
+    for (int type = 1; type <= 3; ++type) {
+        IspRig rig({.programmerType = type, .speed = 2});
+        rig.TakeLog();
+        rig.manager.EraseChip(kS51);
+        ASSERT_TRUE(rig.events.WaitFor(EraseDone));
+        rig.WaitIdle();
+        const std::size_t oeWrites = type == 1 ? 2 : 0;  // the ByteBlasters have no OE line
+        EXPECT_EQ(rig.TakeLog().size(), kEraseRunAccesses + oeWrites) << type;
+    }
+}
+
 TEST(IspProgrammer, ReadOfAChipWithoutRomReadsNothing) {
     IspRig rig({.chip = kEmptyRom});
     rig.events.Clear();
