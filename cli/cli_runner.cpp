@@ -61,11 +61,11 @@ int ListPorts(std::ostream& out) {
             << '\n';
     }
     for (const ParportDevice& port : ListParportDevices(PortSearch{})) {
-        char base[16] = "";
+        out << "LPT   " << port.devicePath;
         if (port.base >= 0) {
-            std::snprintf(base, sizeof base, "  0x%lx", static_cast<unsigned long>(port.base));
+            out << "  0x" << std::hex << port.base << std::dec;
         }
-        out << "LPT   " << port.devicePath << base << '\n';
+        out << '\n';
     }
     return kExitSuccess;
 }

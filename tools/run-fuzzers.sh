@@ -2,7 +2,7 @@
 # Runs every fuzzer built in BUILD_DIR/bin for SECONDS each, starting from a scratch copy of
 # its seed corpus in fuzz/corpus/<name>/. Fails on the first crash, leak or time-out.
 set -euo pipefail
-build_dir=${1:?usage: run-fuzzers.sh BUILD_DIR SECONDS}
+build_dir=$(cd "${1:?usage: run-fuzzers.sh BUILD_DIR SECONDS}" && pwd)
 seconds=${2:?usage: run-fuzzers.sh BUILD_DIR SECONDS}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
