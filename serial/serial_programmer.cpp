@@ -123,21 +123,18 @@ void SerialProgrammer::SendFrame(std::uint8_t code, const std::uint8_t* data) {
     WriteBlock(frame.data(), frame.size());
 }
 
-void SerialProgrammer::SendReadyProbe() {
-    ArmAnswerDeadline(std::chrono::milliseconds(commandTimeoutMs_.load()));
-    SendFrame(CommandReadyProbe, nullptr);
-}
-
 void SerialProgrammer::SendByte(std::uint8_t value) { WriteBlock(&value, 1); }
 
 void SerialProgrammer::OnAnswerTimeout() {
     // The programmer never answered: report it and stay not ready until a probe succeeds.
+    std::lock_guard lock(replyLock_);
     if (busy_ == 0) {
         Post(DataReceivedError);
     }
 }
 
 void SerialProgrammer::OnReceive(const std::uint8_t* buffer, std::size_t count) {
+    std::lock_guard lock(replyLock_);
     if (count == kFrameLength) {
         HandleReply(buffer);
         return;
@@ -221,33 +218,33 @@ void SerialProgrammer::StartWorker(Phase phase) {
     }
 }
 
+void SerialProgrammer::EndDataPhase(int event, int farewell) {
+    // Under the reply lock: the answer to a probe sent here is handled only after the
+    // worker's own event is posted, and a go-ahead for the next command finds busy cleared.
+    std::lock_guard lock(replyLock_);
+    SetReplyLength(kFrameLength);
+    if (farewell == kSendReadyProbe) {
+        ArmAnswerDeadline(std::chrono::milliseconds(commandTimeoutMs_.load()));
+        SendFrame(CommandReadyProbe, nullptr);
+    } else if (farewell != kSendNothing) {
+        SendByte(static_cast<std::uint8_t>(farewell));
+    }
+    busy_ = 0;
+    ready_ = 1;
+    Post(event);
+}
+
 void SerialProgrammer::WriteWorker() {
     ProgrammerManager& manager = *manager_.load();
     Post(WriteStarted);
     manager.position = 0;
     const int total = manager.UsedLength(manager.Buffer1().data(), kImageSize);
-
     if (total == 0) {
-        busy_ = 0;
-        Post(WriteDone);
-        SendReadyProbe();  // its answer, after WriteDone, makes the programmer ready again
+        EndDataPhase(WriteDone, kSendReadyProbe);
         return;
     }
     SetReplyLength(1);
     std::this_thread::sleep_for(kFirstBlockPause);
-
-    // Leaves the data phase; `probe` sends a Ready probe after the event.
-    auto finish = [this](int event, bool probe) {
-        SetReplyLength(kFrameLength);
-        busy_ = 0;
-        if (!probe) {
-            ready_ = 1;
-        }
-        Post(event);
-        if (probe) {
-            SendReadyProbe();
-        }
-    };
 
     std::array<std::uint8_t, kBlockDataLength> block{};
     while (manager.position < total) {
@@ -264,21 +261,21 @@ void SerialProgrammer::WriteWorker() {
                 busy_ = 0;
                 return;
             }
-            finish(DataReceivedError, false);
+            EndDataPhase(DataReceivedError, kSendNothing);
             return;
         }
         if (answer[0] == kBlockAccepted) {
             manager.position += static_cast<int>(kBlockDataLength);
             Post(WritingProgress);
         } else if (answer[0] == kBlockFailed) {
-            finish(ProgrammingError, true);
+            EndDataPhase(ProgrammingError, kSendReadyProbe);
             return;
         } else {
-            finish(DataReceivedError, false);
+            EndDataPhase(DataReceivedError, kSendNothing);
             return;
         }
     }
-    finish(WriteDone, true);
+    EndDataPhase(WriteDone, kSendReadyProbe);
 }
 
 void SerialProgrammer::ReadWorker() {
@@ -290,14 +287,6 @@ void SerialProgrammer::ReadWorker() {
         manager.total = chip != nullptr ? static_cast<int>(chip->RomBytes()) : 0;
     }
     const int total = std::clamp(manager.total.load(), 0, static_cast<int>(kImageSize));
-
-    // Every exit tells the programmer to stop sending.
-    auto finish = [this](int event) {
-        SendByte(kRequestStop);
-        busy_ = 0;
-        ready_ = 1;
-        Post(event);
-    };
 
     std::uint8_t request = kRequestNextBlock;
     bool retried = false;
@@ -315,7 +304,7 @@ void SerialProgrammer::ReadWorker() {
                 retried = true;
                 continue;
             }
-            finish(DataReceivedError);
+            EndDataPhase(DataReceivedError, kRequestStop);
             return;
         }
         const auto position = static_cast<std::size_t>(manager.position.load());
@@ -326,7 +315,8 @@ void SerialProgrammer::ReadWorker() {
         request = kRequestNextBlock;
         Post(ReadingProgress);
     }
-    finish(ReadDone);
+    // Also for an empty read: the programmer waits for requests after its go-ahead.
+    EndDataPhase(ReadDone, kRequestStop);
 }
 
 }  // namespace korvan

@@ -65,8 +65,13 @@ private:
     int SendCommand(std::uint8_t code, std::uint8_t chipCode, int byte2 = -1);
     // Frames the workers send themselves, past the ready check.
     void SendFrame(std::uint8_t code, const std::uint8_t* data);
-    void SendReadyProbe();
     void SendByte(std::uint8_t value);
+    // What a data phase sends as it ends: a Ready probe frame, a single byte, or nothing.
+    static constexpr int kSendReadyProbe = -1;
+    static constexpr int kSendNothing = -2;
+    // Leaves the data phase: reply length back to 18, the farewell sent, busy cleared,
+    // ready set, then `event` posted.
+    void EndDataPhase(int event, int farewell);
 
     void HandleReply(const std::uint8_t* frame);
     void StartWorker(Phase phase);
@@ -93,6 +98,9 @@ private:
     std::atomic<long long> commandTimeoutMs_{AnswerTimeouts{}.command.count()};
     std::atomic<long long> eraseTimeoutMs_{AnswerTimeouts{}.erase.count()};
 
+    // Held while a reply is handled and while a worker ends its data phase, so that their
+    // events keep the order of the wire.
+    std::mutex replyLock_;
     std::mutex workerLock_;  // starting and joining the worker
     std::thread worker_;
 };

@@ -187,6 +187,21 @@ TEST(SerialEdge, VerifyAfterWriteReadsOnlyTheWrittenLength) {
     EXPECT_EQ(rig.manager.Buffer2()[48], 0xFF);
 }
 
+TEST(SerialEdge, NextCommandRightAfterWriteDoneIsAccepted) {
+    SerialRig rig;
+    rig.StartUp();
+    rig.manager.Buffer1()[0] = 0x00;
+    rig.manager.WriteChip(0);
+    ASSERT_EQ(rig.events.Next(3), (Events{WriteStarted, WritingProgress, WriteDone}));
+    rig.manager.WriteLockBits(0, 3);  // as an Auto run goes on to Encrypt at once
+    Events rest = rig.events.Next(1);
+    if (rest == Events{ProgrammerReady}) {  // the probe's answer may come first or be purged
+        rest = rig.events.Next(1);
+    }
+    EXPECT_EQ(rest, Events{LockBitDone});
+    EXPECT_EQ(rig.sim.lockLevel(), 3);
+}
+
 TEST(SerialEdge, CommandBeforeFirstReadyIsRefused) {
     SerialRig rig;
     ASSERT_EQ(rig.Init(), 1);
