@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -120,9 +121,30 @@ double PingPong(std::size_t out, std::size_t back) {
     return MicrosecondsPer(elapsed, kBlocks);
 }
 
+struct Figures {
+    std::vector<double> write, read, frameOut, byteOut;
+};
+
+double Best(std::vector<double> values) { return *std::min_element(values.begin(), values.end()); }
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void Report(const char* what, const std::vector<double>& ours, const char* bare,
+            const std::vector<double>& pty) {
+    std::printf("%s best %7.1f us, median %7.1f us per 16-byte block | bare pty %s best %6.1f us, "
+                "median %6.1f us | ratio of medians %.1f\n",
+                what, Best(ours), Median(ours), bare, Best(pty), Median(pty),
+                Median(ours) / Median(pty));
+}
+
 }  // namespace
 
+// Five rounds, because the figures are taken on a shared machine: best and median.
 int main() {
+    constexpr int kRounds = 5;
     const korvan::ChipRecord chip{"BENCH64K", 0x30, 64, 5.0F, {0x1E, 0x64, 0x01}};
     korvan::sim::SimulatedSerialProgrammer simulator(chip);
     if (const auto started = simulator.Start(); !started) {
@@ -131,23 +153,28 @@ int main() {
     }
     WaitingEvents events;
     PtyFactory factory(simulator.DevicePath());
-    double writeUs = 0;
-    double readUs = 0;
-    {
-        korvan::ProgrammerManager manager;
-        manager.catalogue().Parse(korvan::EncodeCatalogue({chip}));
-        manager.SetComPort(1);
-        manager.SetBaudIndex(3);
-        if (manager.Init(events, korvan::SerialProgrammerType, 0, factory) != 1) {
-            std::fprintf(stderr, "cannot open %s\n", simulator.DevicePath().c_str());
-            return 1;
-        }
-        manager.CheckReady(0);
-        if (!events.WaitFor(korvan::ProgrammerReady)) {
-            return 1;
-        }
+    Figures figures;
+    korvan::ProgrammerManager manager;
+    manager.catalogue().Parse(korvan::EncodeCatalogue({chip}));
+    manager.SetComPort(1);
+    manager.SetBaudIndex(3);
+    if (manager.Init(events, korvan::SerialProgrammerType, 0, factory) != 1) {
+        std::fprintf(stderr, "cannot open %s\n", simulator.DevicePath().c_str());
+        return 1;
+    }
+    manager.CheckReady(0);
+    if (!events.WaitFor(korvan::ProgrammerReady)) {
+        return 1;
+    }
+    for (int round = 0; round < kRounds; ++round) {
+        // A fresh pattern each round; the erase lets programming set bits again.
         for (std::size_t i = 0; i < korvan::kImageSize; ++i) {
-            manager.Buffer1()[i] = static_cast<std::uint8_t>(i * 13 % 251);
+            manager.Buffer1()[i] = static_cast<std::uint8_t>((i * 13 + static_cast<std::size_t>(round)) % 251);
+        }
+        manager.EraseChip(0);
+        if (!events.WaitFor(korvan::EraseDone)) {
+            std::fprintf(stderr, "erase failed\n");
+            return 1;
         }
         auto start = Clock::now();
         manager.WriteChip(0);
@@ -155,7 +182,7 @@ int main() {
             std::fprintf(stderr, "write failed\n");
             return 1;
         }
-        writeUs = MicrosecondsPer(Clock::now() - start, kBlocks);
+        figures.write.push_back(MicrosecondsPer(Clock::now() - start, kBlocks));
 
         start = Clock::now();
         manager.ReadChip(0);
@@ -163,19 +190,17 @@ int main() {
             std::fprintf(stderr, "read failed\n");
             return 1;
         }
-        readUs = MicrosecondsPer(Clock::now() - start, kBlocks);
+        figures.read.push_back(MicrosecondsPer(Clock::now() - start, kBlocks));
         if (manager.Buffer1() != manager.Buffer2()) {
             std::fprintf(stderr, "read back differs from what was written\n");
             return 1;
         }
+        figures.frameOut.push_back(PingPong(korvan::kFrameLength, 1));
+        figures.byteOut.push_back(PingPong(1, korvan::kFrameLength));
     }
-    const double frameOutUs = PingPong(korvan::kFrameLength, 1);
-    const double byteOutUs = PingPong(1, korvan::kFrameLength);
-    std::printf("64 KiB write: %8.1f us per 16-byte block (bare pty 18 out/1 back: %6.1f us, ratio %.1f)\n",
-                writeUs, frameOutUs, writeUs / frameOutUs);
-    std::printf("64 KiB read:  %8.1f us per 16-byte block (bare pty 1 out/18 back: %6.1f us, ratio %.1f)\n",
-                readUs, byteOutUs, readUs / byteOutUs);
-    std::printf("target: under 200 us per block: %s\n",
-                writeUs < 200 && readUs < 200 ? "met" : "missed");
+    Report("64 KiB write:", figures.write, "18 out/1 back:", figures.frameOut);
+    Report("64 KiB read: ", figures.read, "1 out/18 back:", figures.byteOut);
+    const bool met = Median(figures.write) < 200 && Median(figures.read) < 200;
+    std::printf("target under 200 us per block (medians): %s\n", met ? "met" : "missed");
     return 0;
 }
