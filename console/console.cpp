@@ -193,7 +193,9 @@ void Console::HandleEvent(int code) {
             if (!serial) {
                 Ended();
             }
-            if (pending_.verify && settings_.programmerType == SerialProgrammerType) {
+            // The serial programmer refuses commands until it has answered that probe, so
+            // every step still pending (Read, Verify, Encrypt) goes on from ProgrammerReady.
+            if (pending_.Any() && settings_.programmerType == SerialProgrammerType) {
                 return;
             }
             ContinueSequence(1, 1);

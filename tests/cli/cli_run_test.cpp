@@ -70,6 +70,15 @@ TEST_F(CliRunTest, SerialSimulatorRunsTheDemoSequence) {
     EXPECT_EQ(run.err, "");  // no terminal: no progress line
 }
 
+TEST_F(CliRunTest, SerialWriteThenLockBitsWaitsForTheWritesProbe) {
+    for (int run = 0; run < 3; ++run) {
+        const CliResult result = Cli("--simulate open " + dir.file("fw.hex") + " write encrypt");
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_THAT(result.lines, ::testing::Not(::testing::Contains("Programmer: Unusable.")));
+        EXPECT_EQ(result.lines.back(), "Programmer: Write Lock Bit Done.");
+    }
+}
+
 TEST_F(CliRunTest, ParallelSimulatorWithPortLog) {
     const CliResult run = Cli("--simulate --programmer ferrow --chip AT89S52 --port-log " + dir.file("port.log") +
                         " open " + dir.file("fw.hex") + " erase write verify save " + dir.file("r.bin"));

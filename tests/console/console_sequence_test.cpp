@@ -82,6 +82,24 @@ TEST_F(ConsoleTest, SerialWriteWaitsForTheReadyReplyBeforeAPendingVerify) {
     EXPECT_EQ(manager.keepLength, 1);
 }
 
+TEST_F(ConsoleTest, SerialWriteWaitsForTheReadyReplyBeforeAnyPendingStep) {
+    InfoSave record = NoToggles(0);
+    record.autoWrite = record.autoEncrypt = 1;
+    Start(0, record);
+    console.OnAuto();
+    Post(ProgrammerReady);
+    Post(WriteDone);
+    EXPECT_EQ(calls().back(), "WriteChip(11)");
+    Post(ProgrammerReady);
+    EXPECT_EQ(calls().back(), "WriteLockBits(11,3)");
+
+    // With nothing left the write finishes at once, with its notification.
+    console.OnWrite();
+    Post(WriteDone);
+    EXPECT_EQ(view.successes, 1);
+    EXPECT_EQ(console.outstanding(), 2);  // the lock bits and the write's probe
+}
+
 TEST_F(ConsoleTest, VerifyOnlyKeepsTheWrittenLengthOnlyAfterAWrite) {
     InfoSave record = NoToggles(1);
     record.autoVerify = 1;
