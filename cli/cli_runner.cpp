@@ -148,11 +148,11 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
 
     const auto finish = [&](int status) {
         view.EndProgressLine();
-        out.flush();
+        view.Flush();
         manager.ShutdownBackend();
         factory.StopSimulator();
         if (!factory.error().empty() && status == kExitSuccess) {
-            err << kProgramName << ": " << factory.error() << '\n';
+            view.PrintError(std::string(kProgramName) + ": " + factory.error());
             return kExitFailure;
         }
         return status;
@@ -167,12 +167,11 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
             if (done()) {
                 return true;
             }
-            out.flush();
+            view.Flush();
             const std::optional<int> code = queue.WaitPop(silence);
             if (!code) {
-                view.EndProgressLine();
-                err << kProgramName << ": no answer from the programmer within " << options.timeoutSeconds
-                    << " s\n";
+                view.PrintError(std::string(kProgramName) + ": no answer from the programmer within " +
+                                std::to_string(options.timeoutSeconds) + " s");
                 return false;
             }
             console.HandleEvent(*code);
@@ -183,7 +182,7 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
     console.InitControls(record);
     console.StartProgrammer(queue, factory);
     if (!factory.error().empty()) {
-        err << kProgramName << ": " << factory.error() << '\n';
+        view.PrintError(std::string(kProgramName) + ": " + factory.error());
         return finish(kExitFailure);
     }
     if (chosenChip) {
@@ -225,7 +224,7 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
             case SaveOutcome::Saved:
                 break;
             case SaveOutcome::CannotCreate:
-                err << kProgramName << ": cannot create " << *options.saveFile << '\n';
+                view.PrintError(std::string(kProgramName) + ": cannot create " + *options.saveFile);
                 return finish(kExitFailure);
             default:
                 return finish(kExitFailure);

@@ -8,14 +8,32 @@ TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool showProgre
 TerminalView::~TerminalView() { EndProgressLine(); }
 
 void TerminalView::EndProgressLine() {
+    std::lock_guard guard(lock_);
+    EndProgressLineLocked();
+}
+
+void TerminalView::EndProgressLineLocked() {
     if (progressDrawn_) {
         err_ << "\r\033[K" << std::flush;
         progressDrawn_ = false;
     }
 }
 
+void TerminalView::PrintError(const std::string& line) {
+    std::lock_guard guard(lock_);
+    EndProgressLineLocked();
+    out_ << std::flush;
+    err_ << line << '\n' << std::flush;
+}
+
+void TerminalView::Flush() {
+    std::lock_guard guard(lock_);
+    out_ << std::flush;
+}
+
 void TerminalView::ShowMessage(const std::string& text, const std::string& /*caption*/) {
-    EndProgressLine();
+    std::lock_guard guard(lock_);
+    EndProgressLineLocked();
     out_ << std::flush;
     err_ << text << '\n' << std::flush;
 }
@@ -23,27 +41,36 @@ void TerminalView::ShowMessage(const std::string& text, const std::string& /*cap
 // The Status list only ever grows at its end or starts again empty, so a line inserted at
 // the counter is the next line of output.
 void TerminalView::InsertStatusLine(int /*index*/, const std::string& text) {
-    EndProgressLine();
+    std::lock_guard guard(lock_);
+    EndProgressLineLocked();
     out_ << text << '\n';
 }
 
 void TerminalView::ShowProgress(bool visible) {
+    std::lock_guard guard(lock_);
     progressVisible_ = visible;
     if (!visible) {
-        EndProgressLine();
+        EndProgressLineLocked();
     }
 }
 
-void TerminalView::SetProgressText(const std::string& text) { progressText_ = text; }
+void TerminalView::SetProgressText(const std::string& text) {
+    std::lock_guard guard(lock_);
+    progressText_ = text;
+}
 
 void TerminalView::SetProgressPos(int percent) {
+    std::lock_guard guard(lock_);
     if (percent != progressPos_ || !progressDrawn_) {
         progressPos_ = percent;
         DrawProgress();
     }
 }
 
-void TerminalView::RepaintProgress() { DrawProgress(); }
+void TerminalView::RepaintProgress() {
+    std::lock_guard guard(lock_);
+    DrawProgress();
+}
 
 void TerminalView::DrawProgress() {
     if (!showProgress_ || !progressVisible_) {

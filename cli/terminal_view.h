@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -9,6 +10,7 @@ namespace korvan {
 
 // The console drawn on a terminal: every Status line on `out`, message boxes on `err`, and,
 // when `err` is a terminal, the progress caption and percentage as one updating line there.
+// Back-end threads may show messages while the console thread prints: one lock orders them.
 class TerminalView final : public BasicView {
 public:
     TerminalView(std::ostream& out, std::ostream& err, bool showProgress);
@@ -23,10 +25,15 @@ public:
 
     // Ends an updating progress line so that nothing is written over it.
     void EndProgressLine();
+    // The command line's own error lines, in order with everything else.
+    void PrintError(const std::string& line);
+    void Flush();
 
 private:
     void DrawProgress();
+    void EndProgressLineLocked();
 
+    std::mutex lock_;
     std::ostream& out_;
     std::ostream& err_;
     const bool showProgress_;

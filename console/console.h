@@ -144,7 +144,7 @@ private:
     int Chip() const { return view_.ChipSelection(); }
     void Started() { ++outstanding_; }
     void Ended();
-    void ShowTransferProgress(const char* format);
+    void ShowTransferProgress(const char* label);
     void IdentificationReport();
     void FinishTransfer(const char* caption);
     void StartCommand(bool PendingSteps::*step, Button button);
