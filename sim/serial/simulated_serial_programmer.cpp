@@ -421,7 +421,7 @@ void SimulatedSerialProgrammer::SendBytes(std::span<const std::uint8_t> bytes) {
         // Ten bit times per byte: start, eight data bits, stop.
         const auto duration = std::chrono::microseconds(
             static_cast<long long>(bytes.size()) * 10'000'000LL / options_.baud);
-        if (!SleepUnlessStopped(std::chrono::ceil<std::chrono::milliseconds>(duration))) {
+        if (!SleepUnlessStopped(duration)) {
             return;
         }
     }
@@ -439,24 +439,24 @@ void SimulatedSerialProgrammer::SendBytes(std::span<const std::uint8_t> bytes) {
     }
 }
 
-bool SimulatedSerialProgrammer::SleepUnlessStopped(std::chrono::milliseconds duration) {
-    if (duration.count() <= 0) {
-        return !stop_;
-    }
-    struct pollfd wake {wakeFd_, POLLIN, 0};
+bool SimulatedSerialProgrammer::SleepUnlessStopped(std::chrono::microseconds duration) {
     const auto deadline = std::chrono::steady_clock::now() + duration;
+    struct pollfd wake {wakeFd_, POLLIN, 0};
     while (!stop_) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
             return true;
         }
-        // A raw send request also wakes us; it is picked up by the main loop later.
-        if (::poll(&wake, 1, static_cast<int>(left.count())) > 0 && stop_) {
-            return false;
-        }
-        if (!stop_) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const auto seconds = std::chrono::floor<std::chrono::seconds>(left);
+        const struct timespec timeout {
+            static_cast<time_t>(seconds.count()),
+            static_cast<long>(std::chrono::nanoseconds(left - seconds).count())
+        };
+        // Any wake-up (stop, or a raw send picked up later by the main loop) ends the poll;
+        // a short pause keeps an unread wake-up from turning this into a busy loop.
+        if (::ppoll(&wake, 1, &timeout, nullptr) > 0 && !stop_) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                left, std::chrono::milliseconds(1)));
         }
     }
     return false;

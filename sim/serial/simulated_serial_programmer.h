@@ -93,7 +93,7 @@ private:
     bool CountBlock();
     void HangUp();
     void LeaveWriting();
-    bool SleepUnlessStopped(std::chrono::milliseconds duration);
+    bool SleepUnlessStopped(std::chrono::microseconds duration);
     SimResult LoadChipFile();
     SimResult SaveChipFile();
 

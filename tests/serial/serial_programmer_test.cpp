@@ -202,6 +202,20 @@ TEST(SerialEdge, NextCommandRightAfterWriteDoneIsAccepted) {
     EXPECT_EQ(rig.sim.lockLevel(), 3);
 }
 
+TEST(SerialEdge, ProbeDuringADataPhaseIsRefusedAndTheReadGoesOn) {
+    SerialRig rig(0, {.baud = 57600});  // paced: the read takes most of a second
+    const Bytes data = Pattern(4096);
+    rig.sim.LoadFlash(data);
+    rig.StartUp();
+    rig.manager.ReadChip(0);
+    ASSERT_EQ(rig.events.Next(2), (Events{ReadStarted, ReadingProgress}));
+    rig.manager.CheckReady(0);
+    const Events rest = rig.events.Next(257);
+    EXPECT_EQ(std::count(rest.begin(), rest.end(), ProgrammerUnusable), 1);
+    EXPECT_EQ(rest.back(), ReadDone);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.manager.Buffer2().begin()));
+}
+
 TEST(SerialEdge, CommandBeforeFirstReadyIsRefused) {
     SerialRig rig;
     ASSERT_EQ(rig.Init(), 1);
