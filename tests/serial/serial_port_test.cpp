@@ -116,6 +116,10 @@ TEST(SerialPortTransport, ShortChunkArrivesOneSecondAfterItsLastByte) {
     EXPECT_GE(chunks[0].at - sent, milliseconds(950));
     EXPECT_LT(chunks[0].at - sent, milliseconds(1500));
     EXPECT_TRUE(messages.texts().empty());
+    EXPECT_TRUE(port.monitorRunning());
+    port.StopMonitoring();
+    EXPECT_FALSE(port.monitorRunning());
+    EXPECT_TRUE(port.isOpen());
 }
 
 TEST(SerialPortTransport, WholeRepliesArriveInReplyLengthChunks) {

@@ -358,6 +358,7 @@ TEST(SerialFailure, UnansweredWriteBlockAbandonsTheWrite) {
     EXPECT_EQ(rig.events.Next(3), (Events{WriteStarted, WritingProgress, DataReceivedError}));
     EXPECT_TRUE(rig.programmer().ready());
     EXPECT_FALSE(rig.programmer().busy());
+    EXPECT_EQ(rig.programmer().replyLength(), 18U);  // back to whole frames
     EXPECT_EQ(rig.sim.HostTraffic().size(), 3U);  // start and two blocks, no probe
 }
 
