@@ -77,7 +77,7 @@ private:
     void StartWorker(Phase phase);
     void WriteWorker();
     void ReadWorker();
-    // The data phase ended early; the worker leaves without reporting.
+    // The back-end is going away: a worker leaves at once, without reporting.
     bool Stopping() const { return stopping_.load(); }
     void Post(int code);
 
