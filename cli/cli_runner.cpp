@@ -112,13 +112,13 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
             return kExitUsage;
         }
     }
-    BackendSetup setup{.programDir = dir,
-                       .comPort = effective.comPort,
-                       .portPath = options.portPath,
-                       .portLog = options.portLog,
-                       .simulate = options.simulate,
-                       .simChip = {},
-                       .simChipFile = options.simulateFile};
+    BackendSetup setup;
+    setup.programDir = dir;
+    setup.comPort = effective.comPort;
+    setup.portPath = options.portPath;
+    setup.portLog = options.portLog;
+    setup.simulate = options.simulate;
+    setup.simChipFile = options.simulateFile;
     if (options.simulate) {
         if (catalogue.empty()) {
             err << kProgramName << ": no chips in " << cataloguePath << " to simulate\n";

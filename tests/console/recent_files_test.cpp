@@ -47,7 +47,7 @@ TEST(RecentFilesTest, FullListDropsTheOldest) {
     TempDir dir;
     RecentFiles list(dir.dir());
     for (int i = 0; i < 10; ++i) {
-        list.AddPath("p" + std::to_string(i));
+        list.AddPath(std::string(1, 'p').append(std::to_string(i)));
     }
     list.AddPath("new");
     ASSERT_EQ(list.entries().size(), 10U);
@@ -60,7 +60,9 @@ TEST(RecentFilesTest, HandEditedFileWithTooManyOrMissingEntries) {
     RecentFiles list(dir.dir());
     profile::WriteString(list.filePath(), "File Number", "n", "14");
     for (int i = 0; i < 14; ++i) {
-        profile::WriteString(list.filePath(), "LastFile", "File " + std::to_string(i), "f" + std::to_string(i));
+        const std::string number = std::to_string(i);
+        profile::WriteString(list.filePath(), "LastFile", std::string("File ").append(number),
+                             std::string(1, 'f').append(number));
     }
     list.LoadList();
     ASSERT_EQ(list.entries().size(), 10U);
@@ -88,7 +90,8 @@ TEST(RecentFilesTest, HandEditedFileWithTooManyOrMissingEntries) {
 TEST(RecentFilesTest, LongPathsComeBackCutTo199Characters) {
     TempDir dir;
     RecentFiles list(dir.dir());
-    const std::string path = "/" + std::string(249, 'x');
+    std::string path(250, 'x');
+    path.front() = '/';
     list.AddPath(path);
     EXPECT_EQ(list.GetSelectedPath(), path);
     list.SaveList();
