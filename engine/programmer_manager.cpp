@@ -50,10 +50,9 @@ int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSp
     if (!backend_) {
         return 0;
     }
-    // A serial back-end with an impossible baud rate stays closed and says so on every command.
-    if (programmerType == SerialProgrammerType && BaudRate() == 0) {
-        return 0;
-    }
+    // A serial back-end handed an impossible baud rate (BaudRate() == 0) stays closed without
+    // an event and answers every command with SerialNotInitialized; it still needs the manager
+    // to say so, so Init runs in every case.
     return backend_->Init(*this);
 }
 

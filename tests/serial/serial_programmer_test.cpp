@@ -293,6 +293,17 @@ TEST(SerialFailure, MissingDeviceFailsInitAndEveryCommand) {
     EXPECT_TRUE(rig.messages.texts().empty());
 }
 
+TEST(SerialFailure, BaudIndexOutsideTheTableLeavesThePortClosedSilently) {
+    SerialRig rig;
+    rig.manager.SetBaudIndex(4);
+    EXPECT_EQ(rig.Init(), 0);
+    rig.manager.ReadSignature(0);
+    EXPECT_EQ(rig.events.Next(1), Events{SerialNotInitialized});  // the only event: none from Init
+    EXPECT_EQ(rig.events.size(), 1U);
+    EXPECT_TRUE(rig.sim.HostTraffic().empty());
+    EXPECT_TRUE(rig.manager.initFailureDetail().empty());
+}
+
 TEST(SerialFailure, PortHeldByAnotherProgramIsBusy) {
     SerialRig rig;
     rig.StartUp();
