@@ -1,7 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -129,6 +132,19 @@ TEST_F(CliRunTest, FailuresEndTheRunWithStatusOne) {
     EXPECT_THAT(noSave.err, HasSubstr("cannot create"));
 }
 
+TEST_F(CliRunTest, SilentProgrammerFailsTheStartUpProbe) {
+    // A pseudo-terminal nobody answers on: the port opens, the probe goes unanswered.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    const CliResult run = Cli("--port " + slave + " erase");
+    close(master);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.lines, ElementsAre("Korvan v2.3", "Initialize Serial Port Done.", "Data Received Error."));
+}
+
 TEST_F(CliRunTest, SettingsComeFromKorvanIniWhichIsNeverWritten) {
     InfoSave record = FirstStartInfoSave();
     record.programmerType = 3;
@@ -161,6 +177,10 @@ TEST_F(CliRunTest, UsageErrorsAndListings) {
     const CliResult chips = Cli("--list-chips");
     EXPECT_EQ(chips.status, 0);
     EXPECT_THAT(chips.lines, ::testing::Contains(HasSubstr("AT89S52")));
+
+    const CliResult ports = Cli("--list-ports");
+    EXPECT_EQ(ports.status, 0);
+    EXPECT_THAT(ports.lines, ::testing::Contains(HasSubstr("COM 1  ")));
 
     const CliResult help = Cli("--help");
     EXPECT_EQ(help.status, 0);
