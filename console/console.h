@@ -80,7 +80,7 @@ public:
     void ShowComPort(int port);
     void ShowBaudRate(int index);
     void ShowDownloadSpeed(int index);
-    // The operator picked list entry `index` of a list item, or flipped a switch.
+    // The operator picked list entry `index` of one of the four list items, or flipped a switch.
     void ChooseSetting(SettingItem item, int index);
     void SetSwitch(SettingItem item, bool on);
     const Settings& settings() const { return settings_; }

@@ -88,8 +88,7 @@ void Console::ChooseSetting(SettingItem item, int index) {
             ShowDownloadSpeed(index);
             break;
         default:
-            SetSwitch(item, index != 0);
-            break;
+            break;  // the switches change through SetSwitch
     }
 }
 
