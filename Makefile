@@ -42,7 +42,8 @@ demo: build
 	  open firmware/sample.hex check erase write verify encrypt
 
 bench: build
-	@for b in build/bench/*/bench_* build/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in build/bin/bench_* build/bin/*_bench; do echo "== $${b##*/}"; "$$b" || exit 1; done
+	bench/hex_vs_objcopy.sh build
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
