@@ -4,25 +4,16 @@
 
 #include <cstring>
 
+#include "tests/engine/test_chips.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvan {
 namespace {
 
-ChipRecord Chip(std::string name, std::uint8_t code, int romKiB, Signature signature) {
-    ChipRecord record;
-    record.name = std::move(name);
-    record.chipCode = code;
-    record.romSizeKiB = romKiB;
-    record.programmingVoltage = 12.0F;
-    record.signature = signature;
-    return record;
-}
-
 TEST(ChipCatalogue, ParsesRecordsInFileOrder) {
-    const std::vector<ChipRecord> chips = {Chip("AT89C51", 1, 4, {0x1E, 0x51, 0xFF}),
-                                           Chip("AT89C52", 1, 8, {0x1E, 0x52, 0xFF}),
-                                           Chip("AT89S52", 2, 8, {0x1E, 0x52, 0x06})};
+    const std::vector<ChipRecord> chips = {TestChip("AT89C51", 1, 4, {0x1E, 0x51, 0xFF}),
+                                           TestChip("AT89C52", 1, 8, {0x1E, 0x52, 0xFF}),
+                                           TestChip("AT89S52", 2, 8, {0x1E, 0x52, 0x06})};
     ChipCatalogue catalogue;
     catalogue.Parse(EncodeCatalogue(chips));
     ASSERT_EQ(catalogue.size(), 3U);
@@ -37,7 +28,7 @@ TEST(ChipCatalogue, ParsesRecordsInFileOrder) {
 
 TEST(ChipCatalogue, TruncatedFileKeepsOnlyWholeRecords) {
     std::vector<std::uint8_t> bytes = EncodeCatalogue(
-        {Chip("A", 1, 4, {1, 2, 3}), Chip("B", 1, 4, {4, 5, 6}), Chip("C", 1, 4, {7, 8, 9})});
+        {TestChip("A", 1, 4, {1, 2, 3}), TestChip("B", 1, 4, {4, 5, 6}), TestChip("C", 1, 4, {7, 8, 9})});
     bytes.resize(bytes.size() - 1);  // the third record loses its last byte
     ChipCatalogue catalogue;
     catalogue.Parse(bytes);
@@ -46,7 +37,7 @@ TEST(ChipCatalogue, TruncatedFileKeepsOnlyWholeRecords) {
 }
 
 TEST(ChipCatalogue, CountAboveRecordsPresentIsBoundedByFile) {
-    std::vector<std::uint8_t> bytes = EncodeCatalogue({Chip("A", 1, 4, {1, 2, 3})});
+    std::vector<std::uint8_t> bytes = EncodeCatalogue({TestChip("A", 1, 4, {1, 2, 3})});
     bytes[4] = 0xFF;
     bytes[5] = 0xFF;  // claims 65535 records
     ChipCatalogue catalogue;
@@ -55,7 +46,7 @@ TEST(ChipCatalogue, CountAboveRecordsPresentIsBoundedByFile) {
 }
 
 TEST(ChipCatalogue, ZeroOrNegativeCountAndShortHeaderGiveNoRecords) {
-    std::vector<std::uint8_t> bytes = EncodeCatalogue({Chip("A", 1, 4, {1, 2, 3})});
+    std::vector<std::uint8_t> bytes = EncodeCatalogue({TestChip("A", 1, 4, {1, 2, 3})});
     ChipCatalogue catalogue;
     bytes[4] = 0;
     catalogue.Parse(bytes);
@@ -71,7 +62,7 @@ TEST(ChipCatalogue, ZeroOrNegativeCountAndShortHeaderGiveNoRecords) {
 }
 
 TEST(ChipCatalogue, NamesAreCutBeforeTheChipCode) {
-    std::vector<std::uint8_t> bytes = EncodeCatalogue({Chip("ABCDEFGHIJKLMNOPQRS", 0x41, 4, {1, 2, 3})});
+    std::vector<std::uint8_t> bytes = EncodeCatalogue({TestChip("ABCDEFGHIJKLMNOPQRS", 0x41, 4, {1, 2, 3})});
     ChipCatalogue catalogue;
     catalogue.Parse(bytes);
     ASSERT_EQ(catalogue.size(), 1U);
@@ -85,17 +76,17 @@ TEST(ChipCatalogue, NamesAreCutBeforeTheChipCode) {
 }
 
 TEST(ChipCatalogue, RomBytesNeverExceedTheImage) {
-    EXPECT_EQ(Chip("big", 1, 1000, {}).RomBytes(), 65536U);
-    EXPECT_EQ(Chip("neg", 1, -4, {}).RomBytes(), 0U);
-    EXPECT_EQ(Chip("max", 1, 64, {}).RomBytes(), 65536U);
-    EXPECT_EQ(Chip("4k", 1, 4, {}).RomBytes(), 4096U);
+    EXPECT_EQ(TestChip("big", 1, 1000, {}).RomBytes(), 65536U);
+    EXPECT_EQ(TestChip("neg", 1, -4, {}).RomBytes(), 0U);
+    EXPECT_EQ(TestChip("max", 1, 64, {}).RomBytes(), 65536U);
+    EXPECT_EQ(TestChip("4k", 1, 4, {}).RomBytes(), 4096U);
 }
 
 TEST(ChipCatalogue, FindTakesTheFirstMatchAndNamesIgnoreCase) {
     ChipCatalogue catalogue;
-    catalogue.Parse(EncodeCatalogue({Chip("First", 1, 4, {0x12, 0x34, 0x56}),
-                                     Chip("Second", 1, 4, {0xAA, 0xBB, 0xCC}),
-                                     Chip("Third", 1, 4, {0xAA, 0xBB, 0xCC})}));
+    catalogue.Parse(EncodeCatalogue({TestChip("First", 1, 4, {0x12, 0x34, 0x56}),
+                                     TestChip("Second", 1, 4, {0xAA, 0xBB, 0xCC}),
+                                     TestChip("Third", 1, 4, {0xAA, 0xBB, 0xCC})}));
     EXPECT_EQ(catalogue.Find({0xAA, 0xBB, 0xCC}), 1U);
     EXPECT_EQ(catalogue.Find({0xAA, 0xBB, 0xCD}), std::nullopt);
     EXPECT_EQ(catalogue.FindByName("third"), 2U);

@@ -8,6 +8,7 @@
 
 #include "engine/event_code.h"
 #include "engine/program_dir.h"
+#include "tests/engine/test_chips.h"
 
 namespace korvan {
 namespace {
@@ -54,16 +55,6 @@ public:
     std::vector<Call> calls;
 };
 
-ChipRecord Chip(std::string name, std::uint8_t code, int romKiB, Signature signature) {
-    ChipRecord record;
-    record.name = std::move(name);
-    record.chipCode = code;
-    record.romSizeKiB = romKiB;
-    record.programmingVoltage = 5.0F;
-    record.signature = signature;
-    return record;
-}
-
 class ManagerTest : public ::testing::Test {
 protected:
     void UseChips(const std::vector<ChipRecord>& chips) { manager.catalogue().Parse(EncodeCatalogue(chips)); }
@@ -81,7 +72,7 @@ TEST_F(ManagerTest, ImagesStartBlank) {
 }
 
 TEST_F(ManagerTest, UsedLengthBoundaries) {
-    UseChips({Chip("4k", 1, 4, {1, 1, 1}), Chip("8k", 1, 8, {2, 2, 2})});
+    UseChips({TestChip("4k", 1, 4, {1, 1, 1}), TestChip("8k", 1, 8, {2, 2, 2})});
     Image& image = manager.Buffer1();
 
     image[0] = 0x00;
@@ -106,7 +97,7 @@ TEST_F(ManagerTest, UsedLengthBoundaries) {
 }
 
 TEST_F(ManagerTest, UsedLengthWithOutOfRangeRomSizeStaysInsideTheImage) {
-    UseChips({Chip("huge", 1, 100000, {1, 1, 1}), Chip("negative", 1, -1, {2, 2, 2})});
+    UseChips({TestChip("huge", 1, 100000, {1, 1, 1}), TestChip("negative", 1, -1, {2, 2, 2})});
     Image& image = manager.Buffer1();
     image[kImageSize - 1] = 0;
     manager.SelectChip(0);
@@ -116,7 +107,7 @@ TEST_F(ManagerTest, UsedLengthWithOutOfRangeRomSizeStaysInsideTheImage) {
 }
 
 TEST_F(ManagerTest, OperationsPassTheSelectedChipCode) {
-    UseChips({Chip("a", 0x11, 4, {1, 1, 1}), Chip("b", 0x22, 4, {2, 2, 2})});
+    UseChips({TestChip("a", 0x11, 4, {1, 1, 1}), TestChip("b", 0x22, 4, {2, 2, 2})});
     ASSERT_EQ(manager.Init(sink, FerrowIspType, 2, factory), 1);
     EXPECT_EQ(manager.downloadSpeed(), 2);
     manager.CheckReady(1);
@@ -134,7 +125,7 @@ TEST_F(ManagerTest, OperationsPassTheSelectedChipCode) {
 }
 
 TEST_F(ManagerTest, SelectChipTakesNegativeIndexAsZero) {
-    UseChips({Chip("a", 0x11, 4, {1, 1, 1}), Chip("b", 0x22, 4, {2, 2, 2})});
+    UseChips({TestChip("a", 0x11, 4, {1, 1, 1}), TestChip("b", 0x22, 4, {2, 2, 2})});
     manager.SelectChip(1);
     const ChipRecord* chip = manager.SelectChip(-1);
     ASSERT_NE(chip, nullptr);
@@ -152,7 +143,7 @@ TEST_F(ManagerTest, ReadChipClearsBuffer2EvenWithoutAChip) {
 }
 
 TEST_F(ManagerTest, MissingRecordOrBackendEndsEveryOperationWithAFailureEvent) {
-    UseChips({Chip("a", 0x11, 4, {1, 1, 1})});
+    UseChips({TestChip("a", 0x11, 4, {1, 1, 1})});
     ASSERT_EQ(manager.Init(sink, SerialProgrammerType, 0, factory), 1);
     manager.CheckReady(5);
     manager.EraseChip(5);
@@ -160,7 +151,7 @@ TEST_F(ManagerTest, MissingRecordOrBackendEndsEveryOperationWithAFailureEvent) {
     EXPECT_EQ(sink.codes, (std::vector<int>{ProgrammerUnusable, ProgrammerError, ProgrammerError}));
 
     ProgrammerManager noBackend;
-    noBackend.catalogue().Parse(EncodeCatalogue({Chip("a", 0x11, 4, {1, 1, 1})}));
+    noBackend.catalogue().Parse(EncodeCatalogue({TestChip("a", 0x11, 4, {1, 1, 1})}));
     RecordingSink otherSink;
     EXPECT_EQ(noBackend.Init(otherSink, 7, 0, factory), 0);
     noBackend.WriteChip(0);
@@ -179,8 +170,8 @@ TEST_F(ManagerTest, BaudIndexOutsideTheTableGivesNoBaudRate) {
 }
 
 TEST_F(ManagerTest, IdentifyChipSelectsTheFirstMatchBeforePosting) {
-    UseChips({Chip("a", 1, 4, {0x01, 0x02, 0x03}), Chip("b", 1, 8, {0x12, 0x34, 0x56}),
-              Chip("c", 1, 8, {0x12, 0x34, 0x56})});
+    UseChips({TestChip("a", 1, 4, {0x01, 0x02, 0x03}), TestChip("b", 1, 8, {0x12, 0x34, 0x56}),
+              TestChip("c", 1, 8, {0x12, 0x34, 0x56})});
     ASSERT_EQ(manager.Init(sink, SerialProgrammerType, 0, factory), 1);
     manager.SetSignature({0x12, 0x34, 0x56});
     EXPECT_EQ(manager.IdentifyChip(), 1);
