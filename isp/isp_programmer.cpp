@@ -67,7 +67,6 @@ void IspProgrammer::OpenPortLog() {
 IspAlgorithm* IspProgrammer::FindAlgorithm(std::uint8_t chipCode) {
     for (const auto& algorithm : algorithms_) {
         if (algorithm->algorithmCode() == chipCode) {
-            currentAlgorithm_ = algorithm.get();
             return algorithm.get();
         }
     }

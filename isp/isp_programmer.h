@@ -52,7 +52,7 @@ public:
     void ReadChip(std::uint8_t chipCode) override;
     void WriteLockBits(std::uint8_t chipCode, int level) override;
 
-    // The first algorithm for `chipCode`, which becomes current; null (current kept) if none.
+    // The first algorithm for `chipCode`, null if none. A run keeps the one found when it started.
     IspAlgorithm* FindAlgorithm(std::uint8_t chipCode);
 
     // Waits for the running worker, if any, to end.
@@ -88,7 +88,6 @@ private:
     int downloadSpeed_ = 0;
     int programmerType_ = 0;
     std::vector<std::unique_ptr<IspAlgorithm>> algorithms_;
-    std::atomic<IspAlgorithm*> currentAlgorithm_{nullptr};
     PinMap pinMap_;
     std::array<std::uint8_t, kIspBufferSize> transmit_{};
     std::array<std::uint8_t, kIspBufferSize> receive_{};
