@@ -24,7 +24,10 @@ IspProgrammer::IspProgrammer(std::unique_ptr<RegisterAccess> access, IspOptions 
     algorithms_.push_back(std::make_unique<Isp4ByteAlgorithm>());
 }
 
-IspProgrammer::~IspProgrammer() { WaitForWorker(); }
+IspProgrammer::~IspProgrammer() {
+    RequestStop();
+    WaitForWorker();
+}
 
 int IspProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
@@ -97,6 +100,10 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
     if (manager_ == nullptr) {
         return;
     }
+    if (stopping_) {
+        manager_->PostEvent(ProgrammerUnusable);
+        return;
+    }
     // Taking `busy` here, not in the worker, means two quick requests never start two workers.
     if (busy_.exchange(true)) {
         manager_->PostEvent(ProgrammerUnusable);
@@ -123,6 +130,17 @@ void IspProgrammer::WaitForWorker() {
     if (worker_.joinable()) {
         worker_.join();
     }
+}
+
+void IspProgrammer::RequestStop() { stopping_ = true; }
+
+bool IspProgrammer::EndIfStopping(IspAlgorithm& algorithm) {
+    if (!stopping_) {
+        return false;
+    }
+    algorithm.ExitProgramming();
+    busy_ = false;
+    return true;
 }
 
 void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel) {
@@ -168,6 +186,9 @@ void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
     algorithm.EnterProgramming();
     for (int position = 0; position < total; ++position) {
         manager.position = position;
+        if (EndIfStopping(algorithm)) {
+            return;
+        }
         const auto index = static_cast<std::size_t>(position);
         if (algorithm.WriteByte(source[index], static_cast<std::uint32_t>(position)) == 0) {
             algorithm.ExitProgramming();
@@ -198,6 +219,9 @@ void IspProgrammer::RunRead(IspAlgorithm& algorithm) {
     Image& target = manager.Buffer2();
     for (int position = 0; position < total; ++position) {
         manager.position = position;
+        if (EndIfStopping(algorithm)) {
+            return;
+        }
         target[static_cast<std::size_t>(position)] = algorithm.ReadByte(static_cast<std::uint32_t>(position));
         if (position % kProgressInterval == 0) {
             manager.PostEvent(ReadingProgress);

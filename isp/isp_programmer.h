@@ -57,6 +57,10 @@ public:
 
     // Waits for the running worker, if any, to end.
     void WaitForWorker();
+    // A running write or read ends after its current byte, out of programming mode and without
+    // a final event; later requests are refused. The destructor stops so as not to wait out a
+    // whole chip.
+    void RequestStop();
 
     bool busy() const { return busy_.load(); }
     int ready() const { return ready_; }
@@ -80,6 +84,7 @@ private:
     void RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel);
     void RunWrite(IspAlgorithm& algorithm);
     void RunRead(IspAlgorithm& algorithm);
+    bool EndIfStopping(IspAlgorithm& algorithm);
     void LatchLines();
     void OpenPortLog();
 
@@ -92,6 +97,7 @@ private:
     std::array<std::uint8_t, kIspBufferSize> transmit_{};
     std::array<std::uint8_t, kIspBufferSize> receive_{};
     std::atomic<bool> busy_{false};
+    std::atomic<bool> stopping_{false};
     int ready_ = 0;
     ProgrammerManager* manager_ = nullptr;
     std::thread worker_;

@@ -283,6 +283,43 @@ TEST(IspProgrammer, DestructionWaitsForARunningWorker) {
     EXPECT_TRUE(rig.events.WaitFor(EraseDone));
 }
 
+// As a closing program does while a long run is under way.
+TEST(IspProgrammer, AStopEndsAWriteOrReadAfterItsCurrentByteWithoutAFinalEvent) {
+    for (const int progress : {WritingProgress, ReadingProgress}) {
+        IspRig rig;
+        FillBuffer1(rig.manager, 100);
+        rig.events.onPost = [&rig, progress](int code) {
+            if (code == progress) {
+                rig.programmer->RequestStop();
+            }
+        };
+        rig.events.Clear();
+        if (progress == WritingProgress) {
+            rig.manager.WriteChip(kS51);
+        } else {
+            rig.manager.ReadChip(kS51);
+        }
+        rig.WaitIdle();
+        EXPECT_EQ(rig.events.Codes(), Codes{progress});
+        EXPECT_EQ(rig.manager.position.load(), 1) << "one byte done";
+        EXPECT_FALSE(rig.programmer->busy());
+        EXPECT_FALSE(rig.port->target().inProgrammingMode());
+        EXPECT_TRUE(rig.port->PinLevel(2)) << "OE back at its disable level";
+        if (progress == WritingProgress) {
+            EXPECT_EQ(rig.port->target().flash()[0], rig.manager.Buffer1()[0]);
+            EXPECT_EQ(rig.port->target().flash()[1], 0xFF);
+        } else {
+            EXPECT_EQ(rig.manager.Buffer2()[1], 0xFF);
+        }
+
+        rig.events.Clear();
+        rig.manager.EraseChip(kS51);
+        rig.WaitIdle();
+        EXPECT_EQ(rig.events.Codes(), Codes{ProgrammerUnusable}) << "no new run after a stop";
+        EXPECT_EQ(rig.port->target().eraseCount(), 0);
+    }
+}
+
 TEST(IspProgrammer, ANewRequestOnTheFinalEventStartsCleanly) {
     IspRig rig({.programmerType = 3, .speed = 1});
     FillBuffer1(rig.manager, 16);

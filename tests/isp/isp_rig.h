@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -29,7 +30,13 @@ public:
             codes_.push_back(code);
         }
         changed_.notify_all();
+        if (onPost) {
+            onPost(code);
+        }
     }
+
+    // Runs on the posting thread after each event; set before starting the worker.
+    std::function<void(int)> onPost;
 
     // True once `code` has been posted `times` times in all.
     bool WaitFor(int code, int times = 1) {
