@@ -292,7 +292,10 @@ std::size_t SerialPort::WriteBlock(const std::uint8_t* data, std::size_t count) 
         if (fd < 0) {
             return 0;
         }
-        ::tcflush(fd, TCIOFLUSH);
+        // Input only: the last write was drained, so output holds nothing of ours on a real
+        // line, while on a pseudo-terminal an output flush drops what the far end has not
+        // read yet.
+        ::tcflush(fd, TCIFLUSH);
         const auto deadline = std::chrono::steady_clock::now() + kChunkBaseTimeout +
                               kChunkBaseTimeout * static_cast<int>(count);
         while (written < count) {

@@ -73,8 +73,7 @@ public:
     void SetReplyLength(std::size_t length);
     std::size_t replyLength() const;
 
-    // Discards unread input and unsent output, writes `count` bytes and waits until they
-    // have left. Returns the number of bytes written.
+    // Discards unread input, writes `count` bytes and waits until they have left. Returns the number of bytes written.
     std::size_t WriteBlock(const std::uint8_t* data, std::size_t count);
 
     // "WARNING:  <what> Failed with the following error: ..." with errno's text.

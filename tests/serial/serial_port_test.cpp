@@ -163,6 +163,22 @@ TEST(SerialPortTransport, WriteDiscardsUnreadInputAndDeliversItsBytes) {
     EXPECT_EQ(chunks[0].bytes, Bytes{0xCC});  // 0xAA and 0xBB were purged by the write
 }
 
+TEST(SerialPortTransport, WriteKeepsEarlierBytesTheFarEndHasNotReadYet) {
+    PtyPair pty;
+    RecordingMessages messages;
+    RecordingPort port;
+    ASSERT_EQ(port.Open(messages, pty.path, 1, 57600), 1);
+    const Bytes stop = {0x00};
+    const Bytes probe = {0x00, 0x21, 0x00};
+    EXPECT_EQ(port.WriteBlock(stop.data(), stop.size()), 1U);
+    EXPECT_EQ(port.WriteBlock(probe.data(), probe.size()), 3U);
+    Bytes received(8);
+    const ssize_t count = ::read(pty.master, received.data(), received.size());
+    ASSERT_EQ(count, 4);
+    received.resize(4);
+    EXPECT_EQ(received, (Bytes{0x00, 0x00, 0x21, 0x00}));
+}
+
 TEST(SerialPortTransport, PortErrorTextNamesCallReasonAndPort) {
     RecordingMessages messages;
     RecordingPort port;
