@@ -455,12 +455,13 @@ bool SerialPort::ReceiveChunk(std::vector<std::uint8_t>& chunk, std::size_t& rec
             return false;
         }
         if ((waits[0].revents & POLLIN) != 0) {
+            // Drained before the flag is read: a shutdown signalled in between is not lost.
+            DrainWakeFd(wakeFd_);
             if (shutdown_) {
                 stop = true;
                 break;
             }
             // A re-armed answer deadline; the outer loop picks it up after this chunk.
-            DrainWakeFd(wakeFd_);
         }
         if ((waits[1].revents & (POLLHUP | POLLERR)) != 0 && (waits[1].revents & POLLIN) == 0) {
             return false;
