@@ -29,7 +29,13 @@ void RecentFiles::LoadList() {
     for (int index = first; index < count; ++index) {
         entries_.push_back(profile::ReadString(filePath_, kListSection, EntryKey(index), "", kRecentPathMax));
     }
-    profile::WriteString(filePath_, kCountSection, kCountKey, std::to_string(entries_.size()));
+    if (first > 0) {
+        // The kept entries move down to File 0..9; a count of ten alone would bring back
+        // the ten oldest at the next opening.
+        SaveList();
+    } else {
+        profile::WriteString(filePath_, kCountSection, kCountKey, std::to_string(entries_.size()));
+    }
 }
 
 bool RecentFiles::SaveList() const {

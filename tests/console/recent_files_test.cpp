@@ -68,6 +68,10 @@ TEST(RecentFilesTest, HandEditedFileWithTooManyOrMissingEntries) {
     ASSERT_EQ(list.entries().size(), 10U);
     EXPECT_EQ(list.entries().front(), "f4");
     EXPECT_EQ(list.GetSelectedPath(), "f13");
+    // A cancelled dialog saves nothing: the next opening still shows the same ten.
+    RecentFiles reopened(dir.dir());
+    reopened.LoadList();
+    EXPECT_EQ(reopened.entries(), list.entries());
     list.AddPath("f9");
     EXPECT_EQ(list.GetSelectedPath(), "f9");
     list.AddPath("other");
