@@ -236,10 +236,7 @@ private:
 
 struct GatedRig {
     GatedRig() {
-        dir.Write("ChipList.chip", [] {
-            const std::vector<std::uint8_t> bytes = EncodeCatalogue(TestChips());
-            return std::string(bytes.begin(), bytes.end());
-        }());
+        WriteTestCatalogue(dir);
         manager.SetProgramDirectory(dir.dir());
         manager.LoadChipList();
         auto simulated = sim::SimulatedParallelPort::ForCable(2, dir.dir(), TestChips()[kS51]);
@@ -350,8 +347,7 @@ TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
     ProgrammerManager manager;
     manager.SetMessageSink(&messages);
     manager.SetProgramDirectory(dir.dir());
-    const std::vector<std::uint8_t> bytes = EncodeCatalogue(TestChips());
-    dir.Write("ChipList.chip", std::string(bytes.begin(), bytes.end()));
+    WriteTestCatalogue(dir);
     manager.LoadChipList();
     IspOptions options;
     options.sleeper = std::make_shared<RecordingSleeper>();

@@ -124,6 +124,12 @@ inline std::vector<ChipRecord> TestChips() {
     };
 }
 
+// TestChips() as the program directory's ChipList.chip.
+inline void WriteTestCatalogue(const TempDir& dir) {
+    const std::vector<std::uint8_t> bytes = EncodeCatalogue(TestChips());
+    dir.Write("ChipList.chip", std::string(bytes.begin(), bytes.end()));
+}
+
 struct RigOptions {
     int programmerType = 1;
     int speed = 2;
@@ -141,10 +147,7 @@ struct RigOptions {
 class IspRig {
 public:
     explicit IspRig(RigOptions options = {}) {
-        dir.Write("ChipList.chip", [] {
-            const std::vector<std::uint8_t> bytes = EncodeCatalogue(TestChips());
-            return std::string(bytes.begin(), bytes.end());
-        }());
+        WriteTestCatalogue(dir);
         if (!options.ferrowIni.empty()) {
             dir.Write("FerrowIsp.ini", options.ferrowIni);
         }
