@@ -88,8 +88,9 @@ int SerialProgrammer::SendCommand(std::uint8_t code, std::uint8_t chipCode, int 
         Post(SerialNotInitialized);
         return 0;
     }
-    // Test and clear in one step, so that two callers cannot both send.
-    if (ready_.exchange(0) == 0) {
+    // A data phase owns the line even when a stray Reply Frame has set ready. Otherwise
+    // test and clear in one step, so that two callers cannot both send.
+    if (busy_ != 0 || ready_.exchange(0) == 0) {
         Post(ProgrammerUnusable);
         return 0;
     }

@@ -216,6 +216,25 @@ TEST(SerialEdge, ProbeDuringADataPhaseIsRefusedAndTheReadGoesOn) {
     EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.manager.Buffer2().begin()));
 }
 
+TEST(SerialEdge, StrayReadyReplyDuringAReadDoesNotLetACommandIn) {
+    SerialRig rig;
+    const Bytes data = Pattern(4096);
+    rig.sim.LoadFlash(data);
+    rig.sim.SetFaults({.dropReadBlock = 3, .dropReadBlockTimes = 1});  // a 500 ms gap
+    rig.StartUp();
+    rig.manager.ReadChip(0);
+    ASSERT_EQ(rig.events.Next(4), Concat({{ReadStarted}, Repeat(ReadingProgress, 3)}));
+    std::this_thread::sleep_for(milliseconds(50));  // the worker now waits for block 3
+    rig.sim.SendRaw(Bytes(18, 0x00));
+    ASSERT_EQ(rig.events.Next(1), Events{ProgrammerReady});
+    rig.manager.EraseChip(0);
+    const Events rest = rig.events.Next(255);
+    EXPECT_EQ(std::count(rest.begin(), rest.end(), ProgrammerUnusable), 1);
+    EXPECT_EQ(rest.back(), ReadDone);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.manager.Buffer2().begin()));
+    EXPECT_EQ(rig.sim.eraseCount(), 0);
+}
+
 TEST(SerialEdge, CommandBeforeFirstReadyIsRefused) {
     SerialRig rig;
     ASSERT_EQ(rig.Init(), 1);
