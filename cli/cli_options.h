@@ -33,9 +33,6 @@ struct CliOptions {
     std::optional<int> lockLevel;
     std::optional<std::string> saveFile;
 
-    bool HardwareOverridden() const {
-        return programmerType || comPort || portPath || baudIndex || downloadSpeed;
-    }
     bool HasSequence() const { return steps.Any() || autoCommand; }
 };
 

@@ -134,9 +134,8 @@ public:
     // event has not been handled yet (a serial write also leaves its Ready probe's answer).
     int outstanding() const { return outstanding_; }
     bool initReported() const { return initReported_; }
-    // Whether a failure ended a sequence since the last ClearFailure.
+    // Whether a failure has ended a sequence since start.
     bool failed() const { return failed_; }
-    void ClearFailure() { failed_ = false; }
 
 private:
     static std::size_t Index(Button button) { return static_cast<std::size_t>(button); }
