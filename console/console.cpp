@@ -195,7 +195,7 @@ void Console::HandleEvent(int code) {
             }
             // The serial programmer refuses commands until it has answered that probe, so
             // every step still pending (Read, Verify, Encrypt) goes on from ProgrammerReady.
-            if (pending_.Any() && settings_.programmerType == SerialProgrammerType) {
+            if (pending_.Any() && serial) {
                 return;
             }
             ContinueSequence(1, 1);

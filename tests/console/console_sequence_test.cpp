@@ -82,6 +82,21 @@ TEST_F(ConsoleTest, SerialWriteWaitsForTheReadyReplyBeforeAPendingVerify) {
     EXPECT_EQ(manager.keepLength, 1);
 }
 
+TEST_F(ConsoleTest, ARunningSerialWriteWaitsForItsProbeWhateverTheSettingsNowSay) {
+    InfoSave record = NoToggles(0);
+    record.autoWrite = record.autoVerify = 1;
+    Start(0, record);
+    // Another programmer chosen and saved: it takes effect only at the next start.
+    console.ChooseSetting(SettingItem::ProgrammerType, FerrowIspType);
+    console.SaveSettings();
+    console.OnAuto();
+    Post(ProgrammerReady);
+    Post(WriteDone);
+    EXPECT_EQ(calls().back(), "WriteChip(11)");
+    Post(ProgrammerReady);
+    EXPECT_EQ(calls().back(), "ReadChip(11)");
+}
+
 TEST_F(ConsoleTest, SerialWriteWaitsForTheReadyReplyBeforeAnyPendingStep) {
     InfoSave record = NoToggles(0);
     record.autoWrite = record.autoEncrypt = 1;
