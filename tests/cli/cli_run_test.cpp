@@ -187,5 +187,17 @@ TEST_F(CliRunTest, UsageErrorsAndListings) {
     EXPECT_THAT(help.lines.front(), HasSubstr("usage: korvan-cli"));
 }
 
+TEST_F(CliRunTest, LostStandardOutputIsAFailure) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const std::string command = BuiltProgramDir() + "korvan-cli --dir " + dir.dir() + " --simulate check >/dev/full 2>" +
+                                dir.file("stderr") + " </dev/null";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_THAT(dir.Read("stderr"), HasSubstr("cannot write standard output"));
+}
+
 }  // namespace
 }  // namespace korvan::testing
