@@ -51,7 +51,6 @@ public:
 
     bool busy() const { return busy_.load() != 0; }
     bool ready() const { return ready_.load() != 0; }
-    bool portOpen() const { return portOpen_.load() != 0; }
 
 protected:
     void OnReceive(const std::uint8_t* buffer, std::size_t count) override;
