@@ -85,10 +85,14 @@ int Console::LoadImageFile() {
         if (std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
             return FailLoad("File Open Error.");
         }
+        const auto before = std::make_unique<Image>(buffer1);
         const int placed = ConvertHexFile(text, buffer1, view_);
         if (placed < 0) {
-            // A record error leaves Buffer1 partly filled: show what it now holds.
-            view_.LoadBuffer1View(buffer1);
+            // A record error leaves Buffer1 partly filled: show what it now holds. A character
+            // error leaves it alone, and the view keeps the operator's edits.
+            if (buffer1 != *before) {
+                view_.LoadBuffer1View(buffer1);
+            }
             return FailLoad("Hex File Conversion Error.");
         }
         byteFigure = *length;

@@ -92,6 +92,20 @@ TEST_F(FilesTest, FailedHexConversionIsAFailedLoad) {
     EXPECT_EQ(view.failures, 2);
 }
 
+TEST_F(FilesTest, FailedHexConversionReloadsTheViewOnlyWhenBuffer1Changed) {
+    view.buffer1View[0x10] = 0x5A;  // an edit not yet written
+    dir.Write("badchar.hex", ":0100000055 \n:00000001FF\n");
+    Open("badchar.hex");
+    EXPECT_EQ(view.buffer1View[0x10], 0x5A);
+    EXPECT_EQ(manager.Buffer1()[0x10], 0xFF);
+
+    dir.Write("badrecord.hex", ":0100000055AA\n:0400000300000000F9\n:00000001FF\n");
+    Open("badrecord.hex");
+    EXPECT_THAT(view.messages, ElementsAre(kHexBadCharacter, kHexBadRecord));
+    EXPECT_EQ(view.buffer1View[0x00], 0x55);  // the record placed before the bad one
+    EXPECT_EQ(view.buffer1View[0x10], 0xFF);
+}
+
 TEST_F(FilesTest, OversizedHexFileIsRefusedWithoutReadingIt) {
     const std::string path = dir.file("huge.hex");
     { std::ofstream(path) << ":00000001FF"; }
