@@ -19,6 +19,10 @@ void CliBackendFactory::StopSimulator() {
         }
         serialSim_.reset();
     }
+    std::lock_guard lock(chipFileLock_);
+    if (!chipFileError_.empty() && error_.empty()) {
+        error_ = chipFileError_;
+    }
 }
 
 std::unique_ptr<Backend> CliBackendFactory::Create(int programmerType) {
@@ -50,6 +54,10 @@ std::unique_ptr<Backend> CliBackendFactory::Create(int programmerType) {
     if (setup_.simulate) {
         sim::TargetOptions target;
         target.chipFile = setup_.simChipFile;
+        target.onChipFileError = [this](const std::string& why) {
+            std::lock_guard lock(chipFileLock_);
+            chipFileError_ = why;
+        };
         access = sim::SimulatedParallelPort::ForCable(programmerType, setup_.programDir, setup_.simChip, target);
     }
     return std::make_unique<IspProgrammer>(std::move(access), std::move(options));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -28,7 +29,8 @@ public:
     ~CliBackendFactory() override;
 
     std::unique_ptr<Backend> Create(int programmerType) override;
-    // Why no back-end could be built (a simulator that did not start); empty otherwise.
+    // Why no back-end could be built (a simulator that did not start), or why a simulator
+    // could not keep its chip file; empty otherwise. Read after StopSimulator.
     const std::string& error() const { return error_; }
     // Stops the simulator, which keeps its chip file. Call after the back-end is gone.
     void StopSimulator();
@@ -37,6 +39,9 @@ private:
     BackendSetup setup_;
     std::unique_ptr<sim::SimulatedSerialProgrammer> serialSim_;
     std::string error_;
+    // Reported by the simulated cable's chip on the back-end's worker thread.
+    std::mutex chipFileLock_;
+    std::string chipFileError_;
 };
 
 }  // namespace korvan

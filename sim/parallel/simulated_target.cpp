@@ -163,8 +163,8 @@ void SimulatedTarget::LoadChipFile() {
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // The file holds the flash followed by one byte of lock bits.
     if (!in.is_open() || bytes.size() != flash_.size() + 1) {
-        chipFileError_ = "The chip file " + options_.chipFile + " does not hold a chip of " +
-                         std::to_string(flash_.size()) + " bytes; starting with an erased chip.";
+        ChipFileFailed("The chip file " + options_.chipFile + " does not hold a chip of " +
+                       std::to_string(flash_.size()) + " bytes; starting with an erased chip.");
         return;
     }
     std::copy(bytes.begin(), bytes.end() - 1, flash_.begin());
@@ -180,10 +180,17 @@ void SimulatedTarget::SaveChipFile() {
     out.put(static_cast<char>(lockBits_));
     out.flush();
     if (!out) {
-        chipFileError_ = "Cannot write the chip file " + options_.chipFile + ": " + std::strerror(errno);
+        ChipFileFailed("Cannot write the chip file " + options_.chipFile + ": " + std::strerror(errno));
         return;
     }
     dirty_ = false;
+}
+
+void SimulatedTarget::ChipFileFailed(std::string why) {
+    chipFileError_ = std::move(why);
+    if (options_.onChipFileError) {
+        options_.onChipFileError(chipFileError_);
+    }
 }
 
 }  // namespace korvan::sim

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,6 +28,8 @@ struct TargetOptions {
     std::optional<std::uint32_t> failingAddress;
     // Keep every executed instruction's four bytes (see instructions()).
     bool recordInstructions = false;
+    // Told, on the thread driving the lines, why the chip file could not be read or written.
+    std::function<void(const std::string&)> onChipFileError;
 };
 
 // An AT89S-class chip on its serial programming interface. Programming mode while RST is high;
@@ -62,6 +65,7 @@ private:
     std::uint32_t Address() const;
     void LoadChipFile();
     void SaveChipFile();
+    void ChipFileFailed(std::string why);
 
     TargetOptions options_;
     Signature signature_;

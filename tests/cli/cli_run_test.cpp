@@ -110,6 +110,20 @@ TEST_F(CliRunTest, SimulatedChipFileKeepsTheChipBetweenRuns) {
     EXPECT_THAT(different.lines, ::testing::Contains("Total 7 Bytes Wrong!"));
 }
 
+TEST_F(CliRunTest, SimulatedCableChipFileIsKeptOrItsFailureReported) {
+    const std::string cable = " --programmer atmel-byteblaster --chip AT89S51 --simulate=";
+    ASSERT_EQ(Cli(cable + dir.file("s51.sim") + " open " + dir.file("fw.hex") + " erase write").status, 0);
+    const CliResult again = Cli(cable + dir.file("s51.sim") + " open " + dir.file("fw.hex") + " verify");
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_THAT(again.lines, ::testing::Contains("All Data Matched!"));
+
+    // The chip cannot be kept: the run itself succeeds, but the operator must hear of it.
+    const CliResult unkept = Cli(cable + dir.file("no/dir/s51.sim") + " open " + dir.file("fw.hex") + " erase write");
+    EXPECT_EQ(unkept.status, 1);
+    EXPECT_THAT(unkept.lines, ::testing::Contains("Programmer: Writing Done."));
+    EXPECT_THAT(unkept.err, HasSubstr("Cannot write the chip file"));
+}
+
 TEST_F(CliRunTest, FailuresEndTheRunWithStatusOne) {
     const CliResult missing = Cli("--simulate open " + dir.file("none.hex") + " erase");
     EXPECT_EQ(missing.status, 1);
