@@ -123,10 +123,7 @@ SaveOutcome Console::OnSave(const std::string& path) {
     const std::vector<std::uint8_t> edited = view_.Buffer2ViewBytes();
     std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), buffer2.begin());
     const auto length = static_cast<std::size_t>(manager_.UsedLength(buffer2.data(), kImageSize));
-    bool written = std::fwrite(buffer2.data(), 1, length, file.get()) == length;
-    written = std::fflush(file.get()) == 0 && written;
-    written = std::fclose(file.release()) == 0 && written;
-    if (!written) {
+    if (!WriteBinaryImage(file.release(), buffer2, length)) {
         // A cut-off image must not pass for the chip's content.
         std::error_code error;
         if (std::filesystem::is_regular_file(path, error)) {

@@ -23,10 +23,14 @@ bool WriteBinaryImage(const std::string& path, const Image& image, std::size_t l
         return false;
     }
     std::FILE* file = std::fopen(path.c_str(), "wb");
+    return file != nullptr && WriteBinaryImage(file, image, length);
+}
+
+bool WriteBinaryImage(std::FILE* file, const Image& image, std::size_t length) {
     if (file == nullptr) {
         return false;
     }
-    const bool written = std::fwrite(image.data(), 1, length, file) == length;
+    const bool written = length <= image.size() && std::fwrite(image.data(), 1, length, file) == length;
     const bool flushed = std::fflush(file) == 0;
     // fclose may report a delayed write error; it must run even after an earlier failure.
     const bool closed = std::fclose(file) == 0;

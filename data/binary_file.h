@@ -18,4 +18,7 @@ std::optional<std::size_t> ReadBinaryImage(std::FILE* file, Image& image);
 // file cannot be created or not every byte could be written and flushed.
 bool WriteBinaryImage(const std::string& path, const Image& image, std::size_t length);
 
+// The same into a file already opened for writing, which it closes in every case.
+bool WriteBinaryImage(std::FILE* file, const Image& image, std::size_t length);
+
 }  // namespace korvan
