@@ -1,7 +1,6 @@
 #include "console/console.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <thread>
 
@@ -13,12 +12,6 @@ namespace {
 constexpr std::array<Button, kButtonCount> kAllButtons = {
     Button::Check, Button::Open,  Button::Save,    Button::Erase, Button::Write,
     Button::Read,  Button::Verify, Button::Auto, Button::Encrypt, Button::WriteBit};
-
-std::string UpperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // The bar position for `position` of `total` bytes. The caption counts from 0 to total - 1,
 // so a one-byte transfer has no range to divide by: it is either not started or done.
@@ -102,9 +95,10 @@ void Console::ShowTransferProgress(const char* label) {
     const int total = manager_.total;
     view_.ShowProgress(true);
     char caption[64];
-    std::snprintf(caption, sizeof caption, "%s: %04x/%04x", label, static_cast<unsigned>(position - 1),
+    // The caption is shown upper-cased: "Writing: %04x/%04x" reads WRITING: 002F/003F.
+    std::snprintf(caption, sizeof caption, "%s: %04X/%04X", label, static_cast<unsigned>(position - 1),
                   static_cast<unsigned>(total - 1));
-    view_.SetProgressText(UpperCase(caption));
+    view_.SetProgressText(caption);
     view_.SetProgressPos(ProgressPercent(position, total));
 }
 
@@ -183,7 +177,7 @@ void Console::HandleEvent(int code) {
             return;
         }
         case WritingProgress:
-            ShowTransferProgress("Writing");
+            ShowTransferProgress("WRITING");
             return;
         case WriteDone:
             AddStatus("Programmer: Writing Done.");
@@ -211,7 +205,7 @@ void Console::HandleEvent(int code) {
             AddStatus("Programmer: Start Reading.");
             return;
         case ReadingProgress:
-            ShowTransferProgress("Reading");
+            ShowTransferProgress("READING");
             return;
         case ReadDone: {
             AddStatus("Programmer: Reading Done.");
