@@ -1,5 +1,6 @@
 #include "cli/cli_runner.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -140,10 +141,11 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
 
     // The queue outlives the manager, whose back-end threads post into it until joined.
     EventQueue queue;
+    TimerQueue timer;
     CliBackendFactory factory(setup);
     ProgrammerManager manager;
     TerminalView view(out, err, progressOnTerminal);
-    Console console(manager, view);
+    Console console(manager, view, timer);
     manager.SetProgramDirectory(dir);
 
     const auto finish = [&](int status) {
@@ -158,26 +160,37 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
         return status;
     };
     const std::chrono::seconds silence(options.timeoutSeconds);
-    // Handles events until `done`; false when the back-end stayed silent too long.
+    // Handles reports and timer tasks until `done`; false when the back-end stayed silent
+    // too long.
     const auto pumpUntil = [&](const std::function<bool()>& done) {
+        auto silentSince = TimerQueue::Clock::now();
         for (;;) {
-            while (const std::optional<int> code = queue.TryPop()) {
-                console.HandleEvent(*code);
+            timer.RunDue();
+            while (const std::optional<Report> report = queue.TryPop()) {
+                console.Handle(*report);
+                silentSince = TimerQueue::Clock::now();
             }
             if (done()) {
                 return true;
             }
             view.Flush();
-            const std::optional<int> code = queue.WaitPop(silence);
-            if (!code) {
+            const auto now = TimerQueue::Clock::now();
+            if (now - silentSince >= silence) {
                 view.PrintError(std::string(kProgramName) + ": no answer from the programmer within " +
                                 std::to_string(options.timeoutSeconds) + " s");
                 return false;
             }
-            console.HandleEvent(*code);
+            const auto wakeUp = std::min(silentSince + silence, timer.NextDue().value_or(silentSince + silence));
+            if (const std::optional<Report> report =
+                    queue.WaitPop(std::chrono::ceil<std::chrono::milliseconds>(std::max(wakeUp - now, TimerQueue::Clock::duration::zero())))) {
+                console.Handle(*report);
+                silentSince = TimerQueue::Clock::now();
+            }
         }
     };
-    const auto idle = [&] { return console.outstanding() == 0 && !console.pending().Any(); };
+    const auto idle = [&] {
+        return console.outstanding() == 0 && !console.pending().Any() && !console.settling();
+    };
 
     console.InitControls(record);
     console.StartProgrammer(queue, factory);

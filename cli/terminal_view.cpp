@@ -31,11 +31,15 @@ void TerminalView::Flush() {
     out_ << std::flush;
 }
 
-void TerminalView::ShowMessage(const std::string& text, const std::string& /*caption*/) {
+void TerminalView::ShowMessage(const Message& message) {
     std::lock_guard guard(lock_);
     EndProgressLineLocked();
     out_ << std::flush;
-    err_ << text << '\n' << std::flush;
+    err_ << message.text << '\n';
+    if (!message.detail.empty()) {
+        err_ << message.detail << '\n';
+    }
+    err_ << std::flush;
 }
 
 // The Status list only ever grows at its end or starts again empty, so a line inserted at
@@ -44,6 +48,14 @@ void TerminalView::InsertStatusLine(int /*index*/, const std::string& text) {
     std::lock_guard guard(lock_);
     EndProgressLineLocked();
     out_ << text << '\n';
+}
+
+void TerminalView::InsertStatusLines(int /*firstIndex*/, const std::vector<std::string>& lines) {
+    std::lock_guard guard(lock_);
+    EndProgressLineLocked();
+    for (const std::string& line : lines) {
+        out_ << line << '\n';
+    }
 }
 
 void TerminalView::ShowProgress(bool visible) {

@@ -16,8 +16,9 @@ public:
     TerminalView(std::ostream& out, std::ostream& err, bool showProgress);
     ~TerminalView() override;
 
-    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void ShowMessage(const Message& message) override;
     void InsertStatusLine(int index, const std::string& text) override;
+    void InsertStatusLines(int firstIndex, const std::vector<std::string>& lines) override;
     void ShowProgress(bool visible) override;
     void SetProgressText(const std::string& text) override;
     void SetProgressPos(int percent) override;

@@ -14,9 +14,10 @@ namespace korvan {
 // from it and override what they show.
 class BasicView : public View {
 public:
-    void ShowMessage(const std::string& /*text*/, const std::string& /*caption*/) override {}
+    void ShowMessage(const Message& /*message*/) override {}
 
     void InsertStatusLine(int /*index*/, const std::string& /*text*/) override {}
+    void InsertStatusLines(int /*firstIndex*/, const std::vector<std::string>& /*lines*/) override {}
     void SelectStatusLine(int /*index*/) override {}
     void ClearStatusLines() override {}
     void ShowPage(int /*page*/) override {}

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
 
 #include "engine/event_code.h"
 
@@ -14,18 +13,31 @@ constexpr std::array<Button, kButtonCount> kAllButtons = {
     Button::Read,  Button::Verify, Button::Auto, Button::Encrypt, Button::WriteBit};
 
 // The bar position for `position` of `total` bytes. The caption counts from 0 to total - 1,
-// so a one-byte transfer has no range to divide by: it is either not started or done.
+// so a one-byte transfer has no range to divide by: it is either not started or done. Blocks
+// of 16 bytes can end past the total; the bar stops at full.
 int ProgressPercent(int position, int total) {
     if (total <= 1) {
         return position > 0 ? 100 : 0;
     }
-    return static_cast<int>(static_cast<long long>(position) * 100 / (total - 1));
+    const long long percent = static_cast<long long>(position) * 100 / (total - 1);
+    return static_cast<int>(std::clamp(percent, 0LL, 100LL));
+}
+
+// "LABEL: last/final" as byte indexes: the last byte transferred and the last one to come,
+// never below 0 nor past the end (a block can end past the total, and nothing may be to come).
+std::string ProgressCaption(const char* label, int position, int total) {
+    const int last = std::max(total - 1, 0);
+    char caption[64];
+    // The caption is shown upper-cased: "Writing: %04x/%04x" reads WRITING: 002F/003F.
+    std::snprintf(caption, sizeof caption, "%s: %04X/%04X", label, static_cast<unsigned>(std::clamp(position - 1, 0, last)),
+                  static_cast<unsigned>(last));
+    return caption;
 }
 
 }  // namespace
 
-Console::Console(ProgrammerManager& manager, View& view)
-    : manager_(manager), view_(view), wait_([](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }) {
+Console::Console(ProgrammerManager& manager, View& view, Timer& timer)
+    : manager_(manager), view_(view), timer_(timer) {
     autoState_[Index(Button::Open)] = infoSave_.autoOpen != 0;
     autoState_[Index(Button::Erase)] = infoSave_.autoErase != 0;
     autoState_[Index(Button::Write)] = infoSave_.autoWrite != 0;
@@ -58,7 +70,6 @@ void Console::InitControls(const std::optional<InfoSave>& record) {
 int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
     manager_.SetComPort(settings_.comPort);
     manager_.SetBaudIndex(settings_.baudIndex);
-    manager_.SetMessageSink(&view_);
     const int result = manager_.Init(sink, settings_.programmerType, settings_.downloadSpeed, factory);
     manager_.LoadChipList();
     std::vector<std::string> names;
@@ -94,11 +105,7 @@ void Console::ShowTransferProgress(const char* label) {
     const int position = manager_.position;
     const int total = manager_.total;
     view_.ShowProgress(true);
-    char caption[64];
-    // The caption is shown upper-cased: "Writing: %04x/%04x" reads WRITING: 002F/003F.
-    std::snprintf(caption, sizeof caption, "%s: %04X/%04X", label, static_cast<unsigned>(position - 1),
-                  static_cast<unsigned>(total - 1));
-    view_.SetProgressText(caption);
+    view_.SetProgressText(ProgressCaption(label, position, total));
     view_.SetProgressPos(ProgressPercent(position, total));
 }
 
@@ -121,8 +128,29 @@ void Console::IdentificationReport() {
     }
 }
 
+void Console::Handle(const Report& report) {
+    if (settling_) {
+        held_.push_back(report);
+        return;
+    }
+    if (const int* code = std::get_if<int>(&report)) {
+        HandleEvent(*code);
+    } else {
+        view_.ShowMessage(std::get<Message>(report));
+    }
+}
+
+void Console::EndSettling() {
+    settling_ = false;
+    while (!settling_ && !held_.empty()) {
+        const Report report = std::move(held_.front());
+        held_.pop_front();
+        Handle(report);
+    }
+}
+
 void Console::HandleEvent(int code) {
-    const bool serial = manager_.programmerType() == SerialProgrammerType;
+    const bool probesAfterWrite = manager_.BackendProbesAfterWrite();
     switch (code) {
         case SerialInitFailed:
         case ParallelInitFailed: {
@@ -183,20 +211,19 @@ void Console::HandleEvent(int code) {
             AddStatus("Programmer: Writing Done.");
             FinishTransfer("Programming Done");
             ++writeCounter_;
-            // The serial programmer probes after a write: its answer is still to come.
-            if (!serial) {
+            // A back-end that probes after a write has that answer still to come, and refuses
+            // commands until then: every step still pending goes on from ProgrammerReady.
+            if (!probesAfterWrite) {
                 Ended();
             }
-            // The serial programmer refuses commands until it has answered that probe, so
-            // every step still pending (Read, Verify, Encrypt) goes on from ProgrammerReady.
-            if (pending_.Any() && serial) {
+            if (pending_.Any() && probesAfterWrite) {
                 return;
             }
             ContinueSequence(1, 1);
             return;
         case ProgrammingError:
             AddStatus("Programmer: Programming Error.");
-            if (!serial) {
+            if (!probesAfterWrite) {
                 Ended();
             }
             ContinueSequence(0, 1);
@@ -296,7 +323,9 @@ void Console::ContinueSequence(int success, int notify) {
         pending_.erase = false;
         Started();
         manager_.EraseChip(Chip());
-        wait_(kEraseSettleTime);
+        // The programmer is given a moment after the erase command before anything else.
+        settling_ = true;
+        timer_.After(kEraseSettleTime, [this] { EndSettling(); });
         return;
     }
     if (pending_.write) {

@@ -3,11 +3,12 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <functional>
+#include <deque>
 #include <optional>
 #include <string>
 
 #include "console/info_save.h"
+#include "console/timer.h"
 #include "console/view.h"
 #include "engine/backend.h"
 #include "engine/event_sink.h"
@@ -52,17 +53,12 @@ enum class SaveOutcome { NotEnabled, CannotCreate, WriteFailed, Saved };
 
 // Everything the main window does that is not drawing: event handling, the operation
 // sequencer, the file commands and the settings record. Runs on one thread, the one that
-// drains the event queue; it draws through a View.
+// drains the event queue and runs `timer`'s tasks; it draws through a View and never waits.
 class Console {
 public:
-    using Wait = std::function<void(std::chrono::milliseconds)>;
-
-    Console(ProgrammerManager& manager, View& view);
+    Console(ProgrammerManager& manager, View& view, Timer& timer);
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
-
-    // The pause after starting an erase; a real sleep unless replaced (tests).
-    void SetWait(Wait wait) { wait_ = std::move(wait); }
 
     // Start-up: views, lock-bit list, progress hidden, the settings applied (a record, or
     // the first-start values when there is none), controls enabled.
@@ -94,8 +90,12 @@ public:
     int currentPage() const { return currentPage_; }
     int lineCount() const { return lineCounter_; }
 
+    // One report from the back-end path, on the console's thread. Reports that arrive while
+    // the console lets an erase settle are held and handled, in order, when it has settled.
+    void Handle(const Report& report);
     // One Programmer Event, on the console's thread.
     void HandleEvent(int code);
+    bool settling() const { return settling_; }
 
     // Operation sequencer and commands.
     void SetButtonsIdle(int idle);
@@ -143,6 +143,7 @@ private:
     int Chip() const { return view_.ChipSelection(); }
     void Started() { ++outstanding_; }
     void Ended();
+    void EndSettling();
     void ShowTransferProgress(const char* label);
     void IdentificationReport();
     void FinishTransfer(const char* caption);
@@ -152,7 +153,9 @@ private:
 
     ProgrammerManager& manager_;
     View& view_;
-    Wait wait_;
+    Timer& timer_;
+    bool settling_ = false;
+    std::deque<Report> held_;
 
     Settings settings_;
     InfoSave infoSave_ = FirstStartInfoSave();

@@ -140,18 +140,23 @@ int Console::VerifyBuffers() {
     AddStatus("-------------------Verification Starts------------------");
     const Image& written = manager_.Buffer1();
     const Image& read = manager_.Buffer2();
-    int wrong = 0;
+    std::vector<std::string> mismatches;
     char line[64];
     for (std::size_t address = 0; address < kImageSize; ++address) {
         if (written[address] == read[address]) {
             continue;
         }
-        ++wrong;
-        const int length = std::snprintf(line, sizeof line, "    %05d - ADDR:%04X  WRITE:%02X  READ:%02X", wrong,
-                                         static_cast<unsigned>(address), written[address], read[address]);
-        view_.InsertStatusLine(lineCounter_, std::string(line, static_cast<std::size_t>(length)));
-        ++lineCounter_;
+        const int length = std::snprintf(line, sizeof line, "    %05zu - ADDR:%04X  WRITE:%02X  READ:%02X",
+                                         mismatches.size() + 1, static_cast<unsigned>(address), written[address],
+                                         read[address]);
+        mismatches.emplace_back(line, static_cast<std::size_t>(length));
     }
+    // One call for the whole report: a window shows 65,536 lines without a redraw for each.
+    if (!mismatches.empty()) {
+        view_.InsertStatusLines(lineCounter_, mismatches);
+        lineCounter_ += static_cast<int>(mismatches.size());
+    }
+    const auto wrong = mismatches.size();
     if (wrong > 0) {
         AddStatus("Total " + std::to_string(wrong) + " Bytes Wrong!");
     } else {

@@ -34,7 +34,7 @@ int Console::ChosenIndex(SettingItem item) const {
 
 void Console::ShowProgrammerType(int type) {
     if (!InRange(type, kProgrammerValues)) {
-        view_.ShowMessage("Please Select Programmer!", kDefaultCaption);
+        view_.ShowMessage({"Please Select Programmer!"});
         return;
     }
     ShowListSetting(SettingItem::ProgrammerType, type, kProgrammerValues[static_cast<std::size_t>(type)]);

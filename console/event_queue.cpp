@@ -2,37 +2,43 @@
 
 namespace korvan {
 
-void EventQueue::PostEvent(int code) {
+void EventQueue::PostEvent(int code) { Push(code); }
+
+void EventQueue::PostMessage(Message message) { Push(std::move(message)); }
+
+void EventQueue::Push(Report report) {
     {
         std::lock_guard guard(lock_);
-        codes_.push_back(code);
+        reports_.push_back(std::move(report));
     }
     posted_.notify_one();
 }
 
-std::optional<int> EventQueue::TryPop() {
-    std::lock_guard guard(lock_);
-    if (codes_.empty()) {
-        return std::nullopt;
-    }
-    const int code = codes_.front();
-    codes_.pop_front();
-    return code;
+Report EventQueue::PopFront() {
+    Report report = std::move(reports_.front());
+    reports_.pop_front();
+    return report;
 }
 
-std::optional<int> EventQueue::WaitPop(std::chrono::milliseconds timeout) {
-    std::unique_lock guard(lock_);
-    if (!posted_.wait_for(guard, timeout, [this] { return !codes_.empty(); })) {
+std::optional<Report> EventQueue::TryPop() {
+    std::lock_guard guard(lock_);
+    if (reports_.empty()) {
         return std::nullopt;
     }
-    const int code = codes_.front();
-    codes_.pop_front();
-    return code;
+    return PopFront();
+}
+
+std::optional<Report> EventQueue::WaitPop(std::chrono::milliseconds timeout) {
+    std::unique_lock guard(lock_);
+    if (!posted_.wait_for(guard, timeout, [this] { return !reports_.empty(); })) {
+        return std::nullopt;
+    }
+    return PopFront();
 }
 
 std::size_t EventQueue::size() const {
     std::lock_guard guard(lock_);
-    return codes_.size();
+    return reports_.size();
 }
 
 }  // namespace korvan

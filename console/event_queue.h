@@ -11,21 +11,25 @@
 
 namespace korvan {
 
-// Programmer Events queued by any thread and taken, in posting order, by the console's
-// thread. The lock also orders the back-end's writes to shared state before the handling.
+// Reports queued by any thread and taken, in posting order, by the console's thread. The
+// lock also orders the back-end's writes to shared state before the handling.
 class EventQueue final : public EventSink {
 public:
     void PostEvent(int code) override;
+    void PostMessage(Message message) override;
 
-    std::optional<int> TryPop();
-    // Waits up to `timeout` for an event.
-    std::optional<int> WaitPop(std::chrono::milliseconds timeout);
+    std::optional<Report> TryPop();
+    // Waits up to `timeout` for a report.
+    std::optional<Report> WaitPop(std::chrono::milliseconds timeout);
     std::size_t size() const;
 
 private:
+    void Push(Report report);
+    Report PopFront();
+
     mutable std::mutex lock_;
     std::condition_variable posted_;
-    std::deque<int> codes_;
+    std::deque<Report> reports_;
 };
 
 }  // namespace korvan

@@ -22,10 +22,15 @@ enum class SettingItem : int { ProgrammerType, Port, BaudRate, DownloadSpeed, Au
 // What the console needs from a front end: the window draws these, the command line prints
 // them. The console keeps the state (line counter, page, flags); the view only shows it.
 // Message boxes come through the MessageSink base.
+//
+// Called on the console's thread only, by the console only. Nothing here may wait: a message
+// box is shown without a nested event loop, and the call returns at once.
 class View : public MessageSink {
 public:
     // Status list.
     virtual void InsertStatusLine(int index, const std::string& text) = 0;
+    // Many lines at once, the first at `firstIndex` (a verification report).
+    virtual void InsertStatusLines(int firstIndex, const std::vector<std::string>& lines) = 0;
     virtual void SelectStatusLine(int index) = 0;
     virtual void ClearStatusLines() = 0;
     virtual void ShowPage(int page) = 0;

@@ -100,7 +100,7 @@ int ConvertHexFile(std::string_view text, Image& image, MessageSink& messages) {
     }
     const std::size_t marker = text.find(kEndMarker);
     if (marker == std::string_view::npos) {
-        messages.ShowMessage(kHexNoEndRecord, kDefaultCaption);
+        messages.ShowMessage({kHexNoEndRecord});
         return -1;
     }
 
@@ -122,7 +122,7 @@ int ConvertHexFile(std::string_view text, Image& image, MessageSink& messages) {
         // i + 1 <= marker, and text[marker] is ':', so the pair never reads past the text.
         std::uint8_t byte = 0;
         if (!HexPairToByte(c, text[i + 1], byte)) {
-            messages.ShowMessage(kHexBadCharacter, kDefaultCaption);
+            messages.ShowMessage({kHexBadCharacter});
             return -1;
         }
         if (records.Count() == 0) {
@@ -139,11 +139,11 @@ int ConvertHexFile(std::string_view text, Image& image, MessageSink& messages) {
         const RecordVerdict verdict =
             PlaceRecord(records.bytes.data() + begin, records.End(r) - begin, image, total);
         if (verdict == RecordVerdict::kBad) {
-            messages.ShowMessage(kHexBadRecord, kDefaultCaption);
+            messages.ShowMessage({kHexBadRecord});
             return -1;
         }
         if (verdict == RecordVerdict::kOver64k) {
-            messages.ShowMessage(kHexOver64k, kDefaultCaption);
+            messages.ShowMessage({kHexOver64k});
             return -1;
         }
     }

@@ -23,6 +23,15 @@ public:
     virtual void WriteChip(std::uint8_t chipCode) = 0;
     virtual void ReadChip(std::uint8_t chipCode) = 0;
     virtual void WriteLockBits(std::uint8_t chipCode, int level) = 0;
+
+    // Ends the back-end's threads and closes the hardware. Nothing is posted after it returns;
+    // calling it again does nothing. A stopped back-end is not used again.
+    virtual void Stop() = 0;
+
+    // True when a write ends with a Ready probe of its own, after WriteDone or
+    // ProgrammingError: the programmer refuses commands until that probe is answered, and
+    // its answer (ProgrammerReady) ends the write's run.
+    virtual bool ProbesAfterWrite() const = 0;
 };
 
 // Whoever composes the program (window, command line, tests) decides which concrete

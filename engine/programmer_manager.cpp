@@ -5,15 +5,6 @@
 #include "engine/event_code.h"
 
 namespace korvan {
-namespace {
-
-class DiscardMessages final : public MessageSink {
-public:
-    void ShowMessage(const std::string& /*text*/, const std::string& /*caption*/) override {}
-};
-
-}  // namespace
-
 ProgrammerManager::ProgrammerManager()
     : buffer1_(std::make_unique<Image>()), buffer2_(std::make_unique<Image>()) {
     ClearImage(*buffer1_);
@@ -23,7 +14,12 @@ ProgrammerManager::ProgrammerManager()
 // The back-end's threads use the images and the catalogue: stop it before they go.
 ProgrammerManager::~ProgrammerManager() { ShutdownBackend(); }
 
-void ProgrammerManager::ShutdownBackend() { backend_.reset(); }
+void ProgrammerManager::ShutdownBackend() {
+    if (backend_) {
+        backend_->Stop();
+        backend_.reset();
+    }
+}
 
 int ProgrammerManager::BaudRate() const {
     const int index = baudIndex_;
@@ -31,11 +27,6 @@ int ProgrammerManager::BaudRate() const {
         return 0;
     }
     return kBaudTable[static_cast<std::size_t>(index)];
-}
-
-MessageSink& ProgrammerManager::messages() const {
-    static DiscardMessages discard;
-    return messages_ != nullptr ? *messages_ : discard;
 }
 
 int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSpeed, BackendFactory& factory) {
@@ -57,8 +48,14 @@ int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSp
 }
 
 void ProgrammerManager::PostEvent(int code) {
-    if (owner_ != nullptr) {
-        owner_->PostEvent(code);
+    if (EventSink* owner = owner_.load()) {
+        owner->PostEvent(code);
+    }
+}
+
+void ProgrammerManager::PostMessage(Message message) {
+    if (EventSink* owner = owner_.load()) {
+        owner->PostMessage(std::move(message));
     }
 }
 
@@ -143,7 +140,7 @@ int ProgrammerManager::IdentifyChip() {
     return 1;
 }
 
-int ProgrammerManager::UsedLength(const std::uint8_t* data, std::size_t size) {
+int ProgrammerManager::UsedLength(const std::uint8_t* data, std::size_t size) const {
     std::size_t used = size;
     while (used > 0 && data[used - 1] == kBlank) {
         --used;
@@ -153,9 +150,7 @@ int ProgrammerManager::UsedLength(const std::uint8_t* data, std::size_t size) {
         const std::size_t limit = chip != nullptr ? chip->RomBytes() : kImageSize;
         used = std::min(used, limit);
     }
-    const int result = static_cast<int>(used);
-    total = result;
-    return result;
+    return static_cast<int>(used);
 }
 
 Signature ProgrammerManager::signature() const {

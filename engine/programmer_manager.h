@@ -43,7 +43,6 @@ public:
     void SetComPort(int port) { comPort_ = port; }
     void SetBaudIndex(int index) { baudIndex_ = index; }
     void SetProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
-    void SetMessageSink(MessageSink* messages) { messages_ = messages; }
 
     int comPort() const { return comPort_; }
     int baudIndex() const { return baudIndex_; }
@@ -52,18 +51,22 @@ public:
     int programmerType() const { return programmerType_; }
     int downloadSpeed() const { return downloadSpeed_; }
     const std::string& programDirectory() const { return programDir_; }
-    // Never null: a sink that drops messages when none was set.
-    MessageSink& messages() const;
+    // Messages for the operator, posted in order with the events (dropped before Init).
+    MessageSink& messages() { return messageForwarder_; }
 
-    // Creates the back-end for `programmerType` through `factory` and initialises it.
-    // Returns 1 when the back-end is usable. Called once.
+    // Stops the back-end there is, then creates the one for `programmerType` through
+    // `factory` and initialises it. Returns 1 when the back-end is usable. Called again to
+    // change the programmer type or to start over on a reconnected port.
     int Init(EventSink& owner, int programmerType, int downloadSpeed, BackendFactory& factory);
     Backend* backend() const { return backend_.get(); }
-    // Stops the back-end and waits for its threads. Events it posts until then still arrive.
+    // Whether the running back-end ends a write with a Ready probe of its own.
+    bool BackendProbesAfterWrite() const { return backend_ != nullptr && backend_->ProbesAfterWrite(); }
+    // Stops the back-end and waits for its threads. Events it posted before still arrive.
     void ShutdownBackend();
 
     // Any thread.
     void PostEvent(int code);
+    void PostMessage(Message message);
 
     // Chip operations, addressed by catalogue index. The outcome arrives as events.
     void CheckReady(int index);
@@ -86,8 +89,9 @@ public:
     int IdentifyChip();
 
     // Bytes of `data` that need programming: up to the last byte that is not 0xFF, limited
-    // to the current chip's ROM. Also stored in total().
-    int UsedLength(const std::uint8_t* data, std::size_t size);
+    // to the current chip's ROM. A write stores its figure in `total` itself: measuring an
+    // image (Save measures Buffer2) must not change what a later keep-length read uses.
+    int UsedLength(const std::uint8_t* data, std::size_t size) const;
 
     Image& Buffer1() { return *buffer1_; }
     Image& Buffer2() { return *buffer2_; }
@@ -116,8 +120,18 @@ private:
     std::atomic<int> downloadSpeed_{0};
     std::atomic<int> currentChip_{0};
     std::string programDir_;
-    MessageSink* messages_ = nullptr;
-    EventSink* owner_ = nullptr;
+    std::atomic<EventSink*> owner_{nullptr};
+
+    // Hands messages to PostMessage, so they travel the event path.
+    class MessageForwarder final : public MessageSink {
+    public:
+        explicit MessageForwarder(ProgrammerManager& manager) : manager_(manager) {}
+        void ShowMessage(const Message& message) override { manager_.PostMessage(message); }
+
+    private:
+        ProgrammerManager& manager_;
+    };
+    MessageForwarder messageForwarder_{*this};
 
     ChipCatalogue catalogue_;
     std::unique_ptr<Image> buffer1_;

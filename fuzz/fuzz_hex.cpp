@@ -11,9 +11,9 @@ namespace {
 
 class LastMessage : public korvan::MessageSink {
 public:
-    void ShowMessage(const std::string& text, const std::string&) override {
+    void ShowMessage(const korvan::Message& message) override {
         ++count;
-        last = text;
+        last = message.text;
     }
     int count = 0;
     std::string last;

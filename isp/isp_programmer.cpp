@@ -24,9 +24,12 @@ IspProgrammer::IspProgrammer(std::unique_ptr<RegisterAccess> access, IspOptions 
     algorithms_.push_back(std::make_unique<Isp4ByteAlgorithm>());
 }
 
-IspProgrammer::~IspProgrammer() {
+IspProgrammer::~IspProgrammer() { Stop(); }
+
+void IspProgrammer::Stop() {
     RequestStop();
     WaitForWorker();
+    Close();
 }
 
 int IspProgrammer::Init(ProgrammerManager& manager) {
@@ -38,7 +41,7 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
         OpenPortLog();
         manager.PostEvent(ParallelInitDone);
     } else {
-        manager.messages().ShowMessage("Initialize I/O Port Failed!", kDefaultCaption);
+        manager.messages().ShowMessage({"Initialize I/O Port Failed!"});
         manager.SetInitFailureDetail(openFailure());
         manager.PostEvent(ParallelInitFailed);
     }
@@ -63,7 +66,7 @@ void IspProgrammer::OpenPortLog() {
     }
     std::string error;
     if (!LogAccessesTo(path, error)) {
-        manager_->messages().ShowMessage(error, kDefaultCaption);
+        manager_->messages().ShowMessage({error});
     }
 }
 
@@ -183,6 +186,7 @@ void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
     ProgrammerManager& manager = *manager_;
     const Image& source = manager.Buffer1();
     const int total = manager.UsedLength(source.data(), source.size());
+    manager.total = total;
     algorithm.EnterProgramming();
     for (int position = 0; position < total; ++position) {
         manager.position = position;

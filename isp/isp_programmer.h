@@ -51,6 +51,8 @@ public:
     void WriteChip(std::uint8_t chipCode) override;
     void ReadChip(std::uint8_t chipCode) override;
     void WriteLockBits(std::uint8_t chipCode, int level) override;
+    void Stop() override;
+    bool ProbesAfterWrite() const override { return false; }
 
     // The first algorithm for `chipCode`, null if none. A run keeps the one found when it started.
     IspAlgorithm* FindAlgorithm(std::uint8_t chipCode);

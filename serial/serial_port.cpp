@@ -338,7 +338,7 @@ void SerialPort::ShowPortError(const std::string& what, int errorNumber) const {
     char text[1024];
     std::snprintf(text, sizeof text, "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
                   what.c_str(), ErrorText(errorNumber).c_str(), portNumber_.load());
-    messages->ShowMessage(text, "Application Error");
+    messages->ShowMessage({text, "Application Error"});
 }
 
 void SerialPort::ArmAnswerDeadline(std::chrono::milliseconds fromNow) {

@@ -69,6 +69,8 @@ public:
     // Ends the monitor thread and waits for it; OnReceive is not called afterwards.
     // Derived classes call it first in their destructor.
     void StopMonitoring();
+    // Closes the device; the monitor must be stopped first.
+    void ClosePort();
 
     void SetReplyLength(std::size_t length);
     std::size_t replyLength() const;
@@ -101,7 +103,6 @@ private:
     // Milliseconds until the answer deadline (-1 when none); fires it when it passed.
     int TimeUntilDeadlineOrFire();
     void SignalShutdown();
-    void ClosePort();
 
     mutable std::mutex portLock_;  // guards fd use, the receive buffer and reply length
     std::atomic<int> fd_{-1};

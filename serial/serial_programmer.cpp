@@ -10,16 +10,21 @@ namespace korvan {
 
 SerialProgrammer::SerialProgrammer(SerialDeviceMap devices) : devices_(std::move(devices)) {}
 
-SerialProgrammer::~SerialProgrammer() {
+SerialProgrammer::~SerialProgrammer() { Stop(); }
+
+void SerialProgrammer::Stop() {
     // The monitor calls our OnReceive and may start workers: stop it first.
     stopping_ = true;
     StopMonitoring();
     writeAck_.Cancel();
     readBlock_.Cancel();
-    std::lock_guard lock(workerLock_);
-    if (worker_.joinable()) {
-        worker_.join();
+    {
+        std::lock_guard lock(workerLock_);
+        if (worker_.joinable()) {
+            worker_.join();
+        }
     }
+    ClosePort();
 }
 
 void SerialProgrammer::SetAnswerTimeouts(AnswerTimeouts timeouts) {
@@ -240,6 +245,7 @@ void SerialProgrammer::WriteWorker() {
     Post(WriteStarted);
     manager.position = 0;
     const int total = manager.UsedLength(manager.Buffer1().data(), kImageSize);
+    manager.total = total;
     if (total == 0) {
         EndDataPhase(WriteDone, kSendReadyProbe);
         return;

@@ -45,6 +45,9 @@ public:
     void WriteChip(std::uint8_t chipCode) override;
     void ReadChip(std::uint8_t chipCode) override;
     void WriteLockBits(std::uint8_t chipCode, int level) override;
+    void Stop() override;
+    // The programmer refuses commands until the write's closing Ready probe is answered.
+    bool ProbesAfterWrite() const override { return true; }
 
     // Before Init; the defaults suit real hardware.
     void SetAnswerTimeouts(AnswerTimeouts timeouts);

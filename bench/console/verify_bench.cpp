@@ -16,6 +16,9 @@ public:
     void InsertStatusLine(int index, const std::string& text) override {
         lines.insert(lines.begin() + index, text);
     }
+    void InsertStatusLines(int firstIndex, const std::vector<std::string>& texts) override {
+        lines.insert(lines.begin() + firstIndex, texts.begin(), texts.end());
+    }
     void ClearStatusLines() override { lines.clear(); }
     std::vector<std::string> lines;
 };
@@ -29,7 +32,8 @@ void BM_VerifyAllBytesWrong(benchmark::State& state) {
         state.PauseTiming();
         ListView view;
         view.lines.reserve(kImageSize + 4);
-        Console console(manager, view);
+        TimerQueue timer;
+        Console console(manager, view, timer);
         state.ResumeTiming();
         benchmark::DoNotOptimize(console.VerifyBuffers());
         if (view.lines.size() != kImageSize + 3) {

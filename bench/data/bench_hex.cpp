@@ -18,7 +18,7 @@ constexpr std::size_t kRecordBytes = 16;
 
 class SilentSink : public korvan::MessageSink {
 public:
-    void ShowMessage(const std::string&, const std::string&) override {}
+    void ShowMessage(const korvan::Message& /*message*/) override {}
 };
 
 void AppendHexByte(std::string& text, std::uint8_t byte) {

@@ -28,6 +28,7 @@ public:
 
 class FinalEvents final : public EventSink {
 public:
+    void PostMessage(Message /*message*/) override {}
     void PostEvent(int code) override {
         if (code != WriteDone && code != ReadDone && code != ProgrammingError) {
             return;

@@ -27,6 +27,7 @@ constexpr int kBlocks = 65536 / 16;
 
 class WaitingEvents : public korvan::EventSink {
 public:
+    void PostMessage(korvan::Message /*message*/) override {}
     void PostEvent(int code) override {
         {
             std::lock_guard lock(lock_);

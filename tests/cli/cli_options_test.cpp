@@ -90,7 +90,7 @@ TEST(TerminalViewTest, ProgressGoesToTheTerminalOnlyWhenAskedFor) {
         view.SetProgressText("WRITING: 000F/0010");
         view.SetProgressPos(100);
         view.InsertStatusLine(0, "Programmer: Writing Done.");
-        view.ShowMessage("Please Select Programmer!", "Korvan");
+        view.ShowMessage({"Please Select Programmer!"});
     }
     EXPECT_EQ(out.str(), "Programmer: Writing Done.\n");
     EXPECT_EQ(err.str(), "\rWRITING: 000F/0010 100%\033[K\r\033[KPlease Select Programmer!\n");

@@ -23,13 +23,19 @@ namespace korvan::testing {
 // A view that remembers everything it was told to show.
 class RecordingView : public View {
 public:
-    void ShowMessage(const std::string& text, const std::string& /*caption*/) override { messages.push_back(text); }
+    void ShowMessage(const Message& message) override { messages.push_back(message.text); }
 
     void InsertStatusLine(int index, const std::string& text) override {
         const int at = index - forgottenLines;
         ASSERT_GE(at, 0);
         ASSERT_LE(at, static_cast<int>(lines.size()));
         lines.insert(lines.begin() + at, text);
+    }
+    void InsertStatusLines(int firstIndex, const std::vector<std::string>& texts) override {
+        ++batches;
+        for (const std::string& text : texts) {
+            InsertStatusLine(firstIndex++, text);
+        }
     }
     void SelectStatusLine(int index) override { selectedLine = index; }
     void ClearStatusLines() override {
@@ -107,12 +113,14 @@ public:
     std::map<SettingItem, std::string> settingValues;
     int successes = 0;
     int failures = 0;
+    int batches = 0;
 };
 
 // A back-end that only records what it was asked to do; tests post the events.
 class FakeBackend : public Backend {
 public:
-    explicit FakeBackend(std::vector<std::string>& calls, int initEvent) : calls_(calls), initEvent_(initEvent) {}
+    FakeBackend(std::vector<std::string>& calls, int initEvent, bool probesAfterWrite)
+        : calls_(calls), initEvent_(initEvent), probesAfterWrite_(probesAfterWrite) {}
 
     int Init(ProgrammerManager& manager) override {
         manager.PostEvent(initEvent_);
@@ -126,18 +134,22 @@ public:
     void WriteLockBits(std::uint8_t code, int level) override {
         calls_.push_back("WriteLockBits(" + std::to_string(code) + "," + std::to_string(level) + ")");
     }
+    void Stop() override { calls_.push_back("Stop"); }
+    bool ProbesAfterWrite() const override { return probesAfterWrite_; }
 
 private:
     void Record(const char* name, std::uint8_t code) { calls_.push_back(std::string(name) + "(" + std::to_string(code) + ")"); }
 
     std::vector<std::string>& calls_;
     int initEvent_;
+    bool probesAfterWrite_;
 };
 
 class FakeFactory : public BackendFactory {
 public:
     std::unique_ptr<Backend> Create(int type) override {
-        return std::make_unique<FakeBackend>(calls, type == 0 ? 2 : 4);
+        // Type 0 behaves as the serial programmer: it probes after a write.
+        return std::make_unique<FakeBackend>(calls, type == 0 ? 2 : 4, type == 0);
     }
     std::vector<std::string> calls;
 };
@@ -159,7 +171,6 @@ protected:
         const auto bytes = EncodeCatalogue(TestChips());
         dir.Write("ChipList.chip", std::string(bytes.begin(), bytes.end()));
         manager.SetProgramDirectory(dir.dir());
-        console.SetWait([this](std::chrono::milliseconds pause) { waits.push_back(pause); });
     }
 
     void Start(int programmerType = 0, std::optional<InfoSave> record = std::nullopt) {
@@ -178,11 +189,16 @@ protected:
         view.successes = view.failures = 0;
     }
 
-    // Handles every queued event, as the front end's loop does.
+    // Handles every queued report, as the front end's loop does.
     void Pump() {
-        while (const std::optional<int> code = queue.TryPop()) {
-            console.HandleEvent(*code);
+        while (const std::optional<Report> report = queue.TryPop()) {
+            console.Handle(*report);
         }
+    }
+    // Moves the console's clock on and runs the timer tasks that are due.
+    void Advance(std::chrono::milliseconds time) {
+        now += time;
+        timer.RunDue();
     }
     void Post(int code) {
         manager.PostEvent(code);
@@ -194,9 +210,10 @@ protected:
     EventQueue queue;
     FakeFactory factory;
     RecordingView view;
+    TimerQueue::Clock::time_point now{};
+    TimerQueue timer{[this] { return now; }};
     ProgrammerManager manager;
-    Console console{manager, view};
-    std::vector<std::chrono::milliseconds> waits;
+    Console console{manager, view, timer};
 };
 
 }  // namespace korvan::testing

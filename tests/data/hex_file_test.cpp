@@ -12,9 +12,7 @@ namespace {
 
 class RecordingSink : public MessageSink {
 public:
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        shown.emplace_back(text, caption);
-    }
+    void ShowMessage(const Message& message) override { shown.emplace_back(message.text, message.caption); }
     std::vector<std::pair<std::string, std::string>> shown;
 };
 

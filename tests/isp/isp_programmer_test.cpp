@@ -345,7 +345,7 @@ TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
     RecordingEvents events;
     RecordingMessages messages;
     ProgrammerManager manager;
-    manager.SetMessageSink(&messages);
+    events.messages = &messages;
     manager.SetProgramDirectory(dir.dir());
     WriteTestCatalogue(dir);
     manager.LoadChipList();

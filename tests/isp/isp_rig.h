@@ -35,8 +35,16 @@ public:
         }
     }
 
+    void PostMessage(Message message) override {
+        if (messages != nullptr) {
+            messages->ShowMessage(message);
+        }
+    }
+
     // Runs on the posting thread after each event; set before starting the worker.
     std::function<void(int)> onPost;
+    // Where posted messages go; set before Init.
+    MessageSink* messages = nullptr;
 
     // True once `code` has been posted `times` times in all.
     bool WaitFor(int code, int times = 1) {
@@ -68,9 +76,9 @@ private:
 
 class RecordingMessages final : public MessageSink {
 public:
-    void ShowMessage(const std::string& text, const std::string& /*caption*/) override {
+    void ShowMessage(const Message& message) override {
         std::lock_guard lock(mutex_);
-        texts_.push_back(text);
+        texts_.push_back(message.text);
     }
     std::vector<std::string> Texts() const {
         std::lock_guard lock(mutex_);
@@ -152,7 +160,7 @@ public:
             dir.Write("FerrowIsp.ini", options.ferrowIni);
         }
         manager.SetProgramDirectory(dir.dir());
-        manager.SetMessageSink(&messages);
+        events.messages = &messages;
         manager.LoadChipList();
         manager.SelectChip(options.chip);
         const int cableType = options.cableType != 0 ? options.cableType : options.programmerType;

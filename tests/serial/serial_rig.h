@@ -30,6 +30,13 @@ public:
         }
         posted_.notify_all();
     }
+    void PostMessage(Message message) override {
+        if (messages != nullptr) {
+            messages->ShowMessage(message);
+        }
+    }
+    // Where posted messages go; set before Init.
+    MessageSink* messages = nullptr;
     // Waits until `count` codes beyond the cursor exist and returns them; moves the cursor.
     std::vector<int> Next(std::size_t count,
                           std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
@@ -55,9 +62,9 @@ private:
 
 class RecordingMessages : public MessageSink {
 public:
-    void ShowMessage(const std::string& text, const std::string& caption) override {
+    void ShowMessage(const Message& message) override {
         std::lock_guard lock(lock_);
-        texts_.push_back(caption + "|" + text);
+        texts_.push_back(message.caption + "|" + message.text);
     }
     std::vector<std::string> texts() const {
         std::lock_guard lock(lock_);
@@ -105,7 +112,7 @@ struct SerialRig {
         manager.catalogue().Parse(EncodeCatalogue(TestChips()));
         manager.SetComPort(1);
         manager.SetBaudIndex(3);
-        manager.SetMessageSink(&messages);
+        events.messages = &messages;
     }
 
     int Init() { return manager.Init(events, SerialProgrammerType, 0, factory); }
