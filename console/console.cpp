@@ -37,21 +37,14 @@ std::string ProgressCaption(const char* label, int position, int total) {
 }  // namespace
 
 Console::Console(ProgrammerManager& manager, View& view, Timer& timer)
-    : manager_(manager), view_(view), timer_(timer) {
-    autoState_[Index(Button::Open)] = infoSave_.autoOpen != 0;
-    autoState_[Index(Button::Erase)] = infoSave_.autoErase != 0;
-    autoState_[Index(Button::Write)] = infoSave_.autoWrite != 0;
-    autoState_[Index(Button::Read)] = infoSave_.autoRead != 0;
-    autoState_[Index(Button::Verify)] = infoSave_.autoVerify != 0;
-    autoState_[Index(Button::Encrypt)] = infoSave_.autoEncrypt != 0;
-}
+    : manager_(manager), view_(view), timer_(timer) {}
 
 void Console::InitControls(const std::optional<InfoSave>& record) {
     // The grid starts with the first-start values so that it always shows what will be used.
-    ShowListSetting(SettingItem::ProgrammerType, settings_.programmerType, "Tamblin Serial");
-    ShowListSetting(SettingItem::Port, settings_.comPort - 1, "COM 1");
-    ShowListSetting(SettingItem::BaudRate, settings_.baudIndex, "9600");
-    ShowListSetting(SettingItem::DownloadSpeed, settings_.downloadSpeed, "Normal");
+    ShowListSetting(SettingItem::ProgrammerType, settings_.programmerType(), "Tamblin Serial");
+    ShowListSetting(SettingItem::Port, settings_.comPort() - 1, "COM 1");
+    ShowListSetting(SettingItem::BaudRate, settings_.baudIndex(), "9600");
+    ShowListSetting(SettingItem::DownloadSpeed, settings_.downloadSpeed(), "Normal");
     for (SettingItem item : {SettingItem::AutoCheck, SettingItem::SoundOn, SettingItem::HotKeys}) {
         view_.ShowSettingValue(item, "True");
     }
@@ -68,16 +61,16 @@ void Console::InitControls(const std::optional<InfoSave>& record) {
 }
 
 int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
-    manager_.SetComPort(settings_.comPort);
-    manager_.SetBaudIndex(settings_.baudIndex);
-    const int result = manager_.Init(sink, settings_.programmerType, settings_.downloadSpeed, factory);
+    manager_.SetComPort(settings_.comPort());
+    manager_.SetBaudIndex(settings_.baudIndex());
+    const int result = manager_.Init(sink, settings_.programmerType(), settings_.downloadSpeed(), factory);
     manager_.LoadChipList();
     std::vector<std::string> names;
     for (const ChipRecord& record : manager_.catalogue().records()) {
         names.push_back(record.name);
     }
     view_.SetChipNames(names);
-    view_.SelectChip(infoSave_.chipIndex);
+    view_.SelectChip(settings_.record().chipIndex);
     return result;
 }
 
@@ -374,7 +367,10 @@ void Console::ContinueSequence(int success, int notify) {
 }
 
 void Console::SetAutoState(Button button, bool on) {
-    autoState_[Index(button)] = on;
+    if (!SettingsModel::AutoCapable(button)) {
+        return;
+    }
+    settings_.SetAutoState(button, on);
     view_.ShowAutoState(button, on);
 }
 
@@ -402,7 +398,7 @@ void Console::OnAuto() {
     view_.ClearStatusLines();
     lineCounter_ = 0;
     pending_.open = AutoState(Button::Open);
-    pending_.check = settings_.autoCheck != 0;
+    pending_.check = settings_.SwitchValue(SettingItem::AutoCheck) != 0;
     pending_.erase = AutoState(Button::Erase);
     pending_.write = AutoState(Button::Write);
     pending_.read = false;

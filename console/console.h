@@ -8,6 +8,7 @@
 #include <string>
 
 #include "console/info_save.h"
+#include "console/settings_model.h"
 #include "console/timer.h"
 #include "console/view.h"
 #include "engine/backend.h"
@@ -36,19 +37,6 @@ struct PendingSteps {
     bool operator==(const PendingSteps&) const = default;
 };
 
-// The main window's settings members.
-struct Settings {
-    int programmerType = 0;
-    int baudIndex = 0;
-    int comPort = 1;
-    int downloadSpeed = 0;
-    int autoCheck = 1;
-    int soundOn = 1;
-    int hotKeysOn = 1;
-    std::uint8_t hotKeyCode = 'K';
-    std::uint8_t hotKeyModifiers = 6;
-};
-
 enum class SaveOutcome { NotEnabled, CannotCreate, WriteFailed, Saved };
 
 // Everything the main window does that is not drawing: event handling, the operation
@@ -70,8 +58,11 @@ public:
     // Settings record.
     std::string SettingsFilePath() const;
     void LoadSettings();
+    // Applies a record read at start-up (nothing when there is none); an unusable hardware
+    // value is reported with the file and field, and passed on as it is.
     void ApplySettings(const std::optional<InfoSave>& record);
-    void SaveSettings();
+    // Writes Korvan.ini; false when it could not be written.
+    bool SaveSettings();
     void ShowProgrammerType(int type);
     void ShowComPort(int port);
     void ShowBaudRate(int index);
@@ -79,10 +70,7 @@ public:
     // The operator picked list entry `index` of one of the four list items, or flipped a switch.
     void ChooseSetting(SettingItem item, int index);
     void SetSwitch(SettingItem item, bool on);
-    const Settings& settings() const { return settings_; }
-    Settings& settings() { return settings_; }
-    const InfoSave& infoSave() const { return infoSave_; }
-    int ChosenIndex(SettingItem item) const;
+    const SettingsModel& settings() const { return settings_; }
 
     // Status list.
     void AddStatus(const std::string& text);
@@ -101,7 +89,8 @@ public:
     void SetButtonsIdle(int idle);
     void ContinueSequence(int success, int notify);
     bool CommandEnabled(Button button) const { return enabled_[Index(button)]; }
-    bool AutoState(Button button) const { return autoState_[Index(button)]; }
+    bool AutoState(Button button) const { return settings_.AutoState(button); }
+    // Marks or unmarks an auto-capable button for the Auto sequence; others stay unmarked.
     void SetAutoState(Button button, bool on);
     const PendingSteps& pending() const { return pending_; }
 
@@ -150,6 +139,8 @@ private:
     void StartCommand(bool PendingSteps::*step, Button button);
     int FailLoad(const std::string& line);
     void ShowListSetting(SettingItem item, int index, const std::string& text);
+    void ShowProgrammerType(int type, const std::string& problem);
+    void ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems);
 
     ProgrammerManager& manager_;
     View& view_;
@@ -157,16 +148,13 @@ private:
     bool settling_ = false;
     std::deque<Report> held_;
 
-    Settings settings_;
-    InfoSave infoSave_ = FirstStartInfoSave();
-    std::array<int, 4> chosenIndex_{-1, -1, -1, -1};
+    SettingsModel settings_;
 
     int lineCounter_ = 0;
     int currentPage_ = -1;  // not the Status page, so the first line brings it to the front
 
     PendingSteps pending_;
     std::array<bool, kButtonCount> enabled_{};
-    std::array<bool, kButtonCount> autoState_{};
     int writeCounter_ = 0;
     bool verifyFlag_ = false;
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 
 #include "console/console.h"
@@ -23,18 +24,15 @@ bool InRange(int index, const std::array<const char*, N>&) {
 std::string Console::SettingsFilePath() const { return manager_.programDirectory() + kSettingsFileName; }
 
 void Console::ShowListSetting(SettingItem item, int index, const std::string& text) {
-    chosenIndex_[static_cast<std::size_t>(item)] = index;
+    settings_.SetChosen(item, index);
     view_.ShowSettingValue(item, text);
 }
 
-int Console::ChosenIndex(SettingItem item) const {
-    const auto slot = static_cast<std::size_t>(item);
-    return slot < chosenIndex_.size() ? chosenIndex_[slot] : -1;
-}
+void Console::ShowProgrammerType(int type) { ShowProgrammerType(type, ""); }
 
-void Console::ShowProgrammerType(int type) {
+void Console::ShowProgrammerType(int type, const std::string& problem) {
     if (!InRange(type, kProgrammerValues)) {
-        view_.ShowMessage({"Please Select Programmer!"});
+        view_.ShowMessage(Message("Please Select Programmer!", kDefaultCaption, problem));
         return;
     }
     ShowListSetting(SettingItem::ProgrammerType, type, kProgrammerValues[static_cast<std::size_t>(type)]);
@@ -93,85 +91,53 @@ void Console::ChooseSetting(SettingItem item, int index) {
 }
 
 void Console::SetSwitch(SettingItem item, bool on) {
-    switch (item) {
-        case SettingItem::AutoCheck:
-            settings_.autoCheck = on ? 1 : 0;
-            break;
-        case SettingItem::SoundOn:
-            settings_.soundOn = on ? 1 : 0;
-            break;
-        case SettingItem::HotKeys:
-            settings_.hotKeysOn = on ? 1 : 0;
-            break;
-        default:
-            return;
+    if (item != SettingItem::AutoCheck && item != SettingItem::SoundOn && item != SettingItem::HotKeys) {
+        return;
     }
+    settings_.SetSwitch(item, on);
     view_.ShowSettingValue(item, on ? "True" : "False");
 }
 
 void Console::LoadSettings() { ApplySettings(ReadInfoSave(SettingsFilePath())); }
 
+// Values the grid cannot show would otherwise leave the operator guessing why the programmer
+// does not start: each one gets a box naming the file and the field. The programmer type has
+// its own box.
+void Console::ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems) {
+    for (const SettingsModel::Problem& problem : problems) {
+        if (problem.item != SettingItem::ProgrammerType) {
+            view_.ShowMessage(Message("Korvan.ini holds a value the programmer cannot use.", kDefaultCaption,
+                                      problem.detail + " Choose another in the settings and start again."));
+        }
+    }
+}
+
 void Console::ApplySettings(const std::optional<InfoSave>& record) {
     if (record) {
-        infoSave_ = *record;
-        settings_.programmerType = record->programmerType;
-        ShowProgrammerType(settings_.programmerType);
-        settings_.comPort = record->comPort;
-        ShowComPort(settings_.comPort);
-        settings_.baudIndex = record->baudIndex;
-        ShowBaudRate(settings_.baudIndex);
-        settings_.downloadSpeed = record->downloadSpeed;
-        ShowDownloadSpeed(settings_.downloadSpeed);
-        settings_.autoCheck = record->autoCheck;
-        settings_.soundOn = record->soundOn;
-        settings_.hotKeysOn = record->hotKeysOn;
-        const std::array<std::pair<SettingItem, int>, 3> switches = {
-            {{SettingItem::AutoCheck, settings_.autoCheck},
-             {SettingItem::SoundOn, settings_.soundOn},
-             {SettingItem::HotKeys, settings_.hotKeysOn}}};
-        for (const auto& [item, value] : switches) {
-            if (value == 0) {
+        settings_.Adopt(*record);
+        const std::vector<SettingsModel::Problem> problems = SettingsModel::Problems(*record, SettingsFilePath());
+        const auto typeProblem = std::find_if(problems.begin(), problems.end(), [](const SettingsModel::Problem& p) {
+            return p.item == SettingItem::ProgrammerType;
+        });
+        ShowProgrammerType(record->programmerType, typeProblem != problems.end() ? typeProblem->detail : "");
+        ShowComPort(record->comPort);
+        ShowBaudRate(record->baudIndex);
+        ShowDownloadSpeed(record->downloadSpeed);
+        ShowSettingsProblems(problems);
+        for (SettingItem item : {SettingItem::AutoCheck, SettingItem::SoundOn, SettingItem::HotKeys}) {
+            if (settings_.SwitchValue(item) == 0) {
                 view_.ShowSettingValue(item, "False");
             }
         }
-        settings_.hotKeyCode = record->hotKeyCode;
-        settings_.hotKeyModifiers = record->hotKeyModifiers;
-        SetAutoState(Button::Open, record->autoOpen != 0);
-        SetAutoState(Button::Erase, record->autoErase != 0);
-        SetAutoState(Button::Write, record->autoWrite != 0);
-        SetAutoState(Button::Read, record->autoRead != 0);
-        SetAutoState(Button::Verify, record->autoVerify != 0);
-        SetAutoState(Button::Encrypt, record->autoEncrypt != 0);
+        for (Button button : {Button::Open, Button::Erase, Button::Write, Button::Read, Button::Verify, Button::Encrypt}) {
+            view_.ShowAutoState(button, settings_.AutoState(button));
+        }
     }
     AddStatus(kProgramTitle);
 }
 
-void Console::SaveSettings() {
-    // The list items' chosen entries become the members; an item never chosen saves as it is.
-    settings_.programmerType = ChosenIndex(SettingItem::ProgrammerType);
-    settings_.comPort = ChosenIndex(SettingItem::Port) + 1;
-    settings_.baudIndex = ChosenIndex(SettingItem::BaudRate);
-    settings_.downloadSpeed = ChosenIndex(SettingItem::DownloadSpeed);
-    infoSave_.programmerType = settings_.programmerType;
-    infoSave_.comPort = settings_.comPort;
-    infoSave_.baudIndex = settings_.baudIndex;
-    infoSave_.downloadSpeed = settings_.downloadSpeed;
-    infoSave_.autoCheck = settings_.autoCheck;
-    infoSave_.soundOn = settings_.soundOn;
-    infoSave_.hotKeysOn = settings_.hotKeysOn;
-    infoSave_.hotKeyCode = settings_.hotKeyCode;
-    infoSave_.hotKeyModifiers = settings_.hotKeyModifiers;
-    infoSave_.autoOpen = AutoState(Button::Open) ? 1 : 0;
-    infoSave_.autoErase = AutoState(Button::Erase) ? 1 : 0;
-    infoSave_.autoWrite = AutoState(Button::Write) ? 1 : 0;
-    infoSave_.autoRead = AutoState(Button::Read) ? 1 : 0;
-    infoSave_.autoVerify = AutoState(Button::Verify) ? 1 : 0;
-    infoSave_.autoEncrypt = AutoState(Button::Encrypt) ? 1 : 0;
-    infoSave_.chipIndex = view_.ChipSelection();
-    if (!imagePath_.empty()) {
-        SetLastFilePath(infoSave_, imagePath_);
-    }
-    WriteInfoSave(SettingsFilePath(), infoSave_);
+bool Console::SaveSettings() {
+    return WriteInfoSave(SettingsFilePath(), settings_.RecordToSave(view_.ChipSelection(), imagePath_));
 }
 
 }  // namespace korvan

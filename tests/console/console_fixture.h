@@ -23,7 +23,10 @@ namespace korvan::testing {
 // A view that remembers everything it was told to show.
 class RecordingView : public View {
 public:
-    void ShowMessage(const Message& message) override { messages.push_back(message.text); }
+    void ShowMessage(const Message& message) override {
+        messages.push_back(message.text);
+        details.push_back(message.detail);
+    }
 
     void InsertStatusLine(int index, const std::string& text) override {
         const int at = index - forgottenLines;
@@ -103,6 +106,7 @@ public:
     bool selectionsEnabled = false;
     std::vector<std::string> chipNames;
     int chipSelection = -1;
+    std::vector<std::string> details;
     std::vector<std::string> lockBitNames;
     int lockBitSelection = -1;
     std::vector<std::uint8_t> buffer1View;

@@ -88,7 +88,7 @@ TEST_F(SettingsTest, FirstStartShowsOnlyTheTitleLineAndTheChosenDefaults) {
     EXPECT_TRUE(console.AutoState(Button::Verify));
     EXPECT_FALSE(console.AutoState(Button::Encrypt));
     EXPECT_TRUE(view.autoShown[static_cast<std::size_t>(Button::Write)]);
-    EXPECT_EQ(console.settings().comPort, 1);
+    EXPECT_EQ(console.settings().comPort(), 1);
 }
 
 TEST_F(SettingsTest, RecordAppliesValuesAndProgrammerLines) {
@@ -109,7 +109,7 @@ TEST_F(SettingsTest, RecordAppliesValuesAndProgrammerLines) {
     EXPECT_EQ(view.settingValues[SettingItem::DownloadSpeed], "Fastest");
     EXPECT_EQ(view.settingValues[SettingItem::AutoCheck], "False");
     EXPECT_EQ(view.settingValues[SettingItem::SoundOn], "True");
-    EXPECT_EQ(console.settings().soundOn, 5);
+    EXPECT_EQ(console.settings().SwitchValue(SettingItem::SoundOn), 5);
     EXPECT_FALSE(console.AutoState(Button::Open));
     EXPECT_TRUE(console.AutoState(Button::Read));
 
@@ -123,6 +123,44 @@ TEST_F(SettingsTest, RecordAppliesValuesAndProgrammerLines) {
     EXPECT_EQ(view.settingValues[SettingItem::ProgrammerType], "Altera ByteBlaster");
 }
 
+TEST_F(SettingsTest, AStoredProgrammerTypeOutOfRangeNamesTheFileInItsBox) {
+    InfoSave record = FirstStartInfoSave();
+    record.programmerType = 7;
+    console.InitControls(record);
+    EXPECT_THAT(view.messages, ElementsAre("Please Select Programmer!"));
+    EXPECT_THAT(view.details, ElementsAre(dir.file("Korvan.ini") + " [InfoSave] m_InfoSave: programmerType is 7, not 0..3."));
+    EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3"));
+}
+
+// Whatever start-up read comes back unchanged when nothing was changed in this run.
+TEST_F(SettingsTest, EveryFieldRoundTripsThroughStartAndSave) {
+    InfoSave record;
+    record.programmerType = 2;
+    record.comPort = 4;
+    record.baudIndex = 2;
+    record.downloadSpeed = 1;
+    record.autoCheck = 0;
+    record.soundOn = 7;
+    record.hotKeysOn = 0;
+    record.autoOpen = 0;
+    record.autoErase = 0;
+    record.autoWrite = 0;
+    record.autoRead = 1;
+    record.autoVerify = 0;
+    record.autoEncrypt = 1;
+    record.chipIndex = 2;
+    record.hotKeyCode = 'J';
+    record.hotKeyModifiers = 5;
+    SetLastFilePath(record, "/fw/last.hex");
+    ASSERT_TRUE(WriteInfoSave(dir.file("Korvan.ini"), record));
+
+    console.InitControls(ReadInfoSave(dir.file("Korvan.ini")));
+    console.StartProgrammer(queue, factory);
+    Pump();
+    ASSERT_TRUE(console.SaveSettings());
+    EXPECT_EQ(ReadInfoSave(dir.file("Korvan.ini")), record);
+}
+
 TEST_F(SettingsTest, OutOfRangeValuesKeepTheGridButPassTheMemberOn) {
     InfoSave record = FirstStartInfoSave();
     record.comPort = 9;
@@ -130,7 +168,13 @@ TEST_F(SettingsTest, OutOfRangeValuesKeepTheGridButPassTheMemberOn) {
     console.InitControls(record);
     EXPECT_THAT(view.lines, ElementsAre("Selected Tamblin Serial Programmer", "Korvan v2.3"));
     EXPECT_EQ(view.settingValues[SettingItem::Port], "COM 1");
-    EXPECT_EQ(console.settings().comPort, 9);
+    EXPECT_EQ(console.settings().comPort(), 9);
+    // Each unusable value is named with its file and field, so the operator knows what to fix.
+    const std::string where = dir.file("Korvan.ini") + " [InfoSave] m_InfoSave: ";
+    EXPECT_THAT(view.messages, ElementsAre("Korvan.ini holds a value the programmer cannot use.",
+                                           "Korvan.ini holds a value the programmer cannot use."));
+    EXPECT_THAT(view.details, ElementsAre(where + "comPort is 9, not 1..4. Choose another in the settings and start again.",
+                                          where + "baudIndex is 4, not 0..3. Choose another in the settings and start again."));
     console.StartProgrammer(queue, factory);
     EXPECT_EQ(manager.comPort(), 9);
     EXPECT_EQ(manager.baudIndex(), 4);
@@ -150,7 +194,7 @@ TEST_F(SettingsTest, SaveStoresGridChoicesSelectionAndLastFile) {
     console.SetSwitch(SettingItem::HotKeys, false);
     console.SetAutoState(Button::Encrypt, true);
     view.SelectChip(2);
-    EXPECT_EQ(console.settings().comPort, 1);  // takes effect only at the next start
+    EXPECT_EQ(console.settings().comPort(), 1);  // takes effect only at the next start
     console.SaveSettings();
 
     std::optional<InfoSave> saved = ReadInfoSave(dir.file("Korvan.ini"));
