@@ -142,81 +142,67 @@ void Console::EndSettling() {
     }
 }
 
+namespace {
+
+// Events that add one line and end the running step.
+struct StepEnding {
+    int code;
+    const char* line;
+    int success;
+    int notify;
+};
+
+constexpr std::array<StepEnding, 7> kStepEndings = {{
+    {SerialNotInitialized, "Serial Not Initialized.", 0, 1},
+    {ProgrammerReady, "Programmer: Ready.", 1, 0},
+    {ProgrammerUnusable, "Programmer: Unusable.", 0, 1},
+    {DataReceivedError, "Data Received Error.", 0, 1},
+    {EraseDone, "Programmer: Erase Done.", 1, 1},
+    {LockBitDone, "Programmer: Write Lock Bit Done.", 1, 1},
+    {ProgrammerError, "Programmer: Error.", 0, 1},
+}};
+
+}  // namespace
+
 void Console::HandleEvent(int code) {
-    const bool probesAfterWrite = manager_.BackendProbesAfterWrite();
+    const auto ending = std::find_if(kStepEndings.begin(), kStepEndings.end(),
+                                     [code](const StepEnding& candidate) { return candidate.code == code; });
+    if (ending != kStepEndings.end()) {
+        AddStatus(ending->line);
+        Ended();
+        ContinueSequence(ending->success, ending->notify);
+        return;
+    }
     switch (code) {
         case SerialInitFailed:
-        case ParallelInitFailed: {
-            initReported_ = true;
-            AddStatus(code == SerialInitFailed ? "Initialize Serial Port Failed." : "Initialize Parallel Port Failed.");
-            const std::string detail = manager_.initFailureDetail();
-            if (!detail.empty()) {
-                AddStatus(detail);
-            }
-            ContinueSequence(0, 1);
+        case ParallelInitFailed:
+            ReportInitFailure(code);
             return;
-        }
         case SerialInitDone:
             initReported_ = true;
             AddStatus("Initialize Serial Port Done.");
             Started();
             manager_.CheckReady(Chip());
             return;
-        case SerialNotInitialized:
-            AddStatus("Serial Not Initialized.");
-            Ended();
-            ContinueSequence(0, 1);
-            return;
         case ParallelInitDone:
             initReported_ = true;
             AddStatus("Initialize Parallel Port Done.");
             return;
-        case ProgrammerReady:
-            AddStatus("Programmer: Ready.");
-            Ended();
-            ContinueSequence(1, 0);
-            return;
-        case ProgrammerUnusable:
-            AddStatus("Programmer: Unusable.");
-            Ended();
-            ContinueSequence(0, 1);
-            return;
-        case DataReceivedError:
-            AddStatus("Data Received Error.");
-            Ended();
-            ContinueSequence(0, 1);
-            return;
-        case EraseDone:
-            AddStatus("Programmer: Erase Done.");
-            Ended();
-            ContinueSequence(1, 1);
-            return;
-        case WriteStarted: {
+        case WriteStarted:
             AddStatus("Programmer: Starts Writing.");
-            const int length = manager_.UsedLength(manager_.Buffer1().data(), kImageSize);
-            AddStatus("Write " + std::to_string(length) + " Bytes...");
+            AddStatus("Write " + std::to_string(manager_.UsedLength(manager_.Buffer1().data(), kImageSize)) +
+                      " Bytes...");
             return;
-        }
         case WritingProgress:
             ShowTransferProgress("WRITING");
             return;
         case WriteDone:
-            AddStatus("Programmer: Writing Done.");
-            FinishTransfer("Programming Done");
-            ++writeCounter_;
-            // A back-end that probes after a write has that answer still to come, and refuses
-            // commands until then: every step still pending goes on from ProgrammerReady.
-            if (!probesAfterWrite) {
-                Ended();
-            }
-            if (pending_.Any() && probesAfterWrite) {
-                return;
-            }
-            ContinueSequence(1, 1);
+            EndWrite();
             return;
         case ProgrammingError:
             AddStatus("Programmer: Programming Error.");
-            if (!probesAfterWrite) {
+            // A back-end that probes after a write ends the run with the probe's answer.
+            if (!manager_.BackendProbesAfterWrite()) {
                 Ended();
             }
             ContinueSequence(0, 1);
@@ -227,25 +213,8 @@ void Console::HandleEvent(int code) {
         case ReadingProgress:
             ShowTransferProgress("READING");
             return;
-        case ReadDone: {
-            AddStatus("Programmer: Reading Done.");
-            FinishTransfer("Reading Done");
-            view_.LoadBuffer2View(manager_.Buffer2());
-            AddStatus("Data in Buffer2.");
-            const int success = verifyFlag_ ? VerifyBuffers() : 1;
-            Ended();
-            ContinueSequence(success, 1);
-            return;
-        }
-        case LockBitDone:
-            AddStatus("Programmer: Write Lock Bit Done.");
-            Ended();
-            ContinueSequence(1, 1);
-            return;
-        case ProgrammerError:
-            AddStatus("Programmer: Error.");
-            Ended();
-            ContinueSequence(0, 1);
+        case ReadDone:
+            EndRead();
             return;
         case ChipIdentified:
             view_.SelectChip(manager_.currentChipIndex());
@@ -253,16 +222,9 @@ void Console::HandleEvent(int code) {
             Ended();
             ContinueSequence(1, 1);
             return;
-        case ChipNotDetected: {
-            const Signature signature = manager_.signature();
-            char line[80];
-            std::snprintf(line, sizeof line, "Programmer:Chip Not Detected(Code: %02x %02x %02x).", signature[0],
-                          signature[1], signature[2]);
-            AddStatus(line);
-            Ended();
-            ContinueSequence(0, 1);
+        case ChipNotDetected:
+            ReportChipNotDetected();
             return;
-        }
         default:
             // Unassigned codes: 8 is ignored, anything outside the table ends a sequence.
             if (code < 0 || code > kLastEventCode) {
@@ -270,6 +232,52 @@ void Console::HandleEvent(int code) {
             }
             return;
     }
+}
+
+void Console::ReportInitFailure(int code) {
+    initReported_ = true;
+    AddStatus(code == SerialInitFailed ? "Initialize Serial Port Failed." : "Initialize Parallel Port Failed.");
+    const std::string detail = manager_.initFailureDetail();
+    if (!detail.empty()) {
+        AddStatus(detail);
+    }
+    ContinueSequence(0, 1);
+}
+
+void Console::EndWrite() {
+    AddStatus("Programmer: Writing Done.");
+    FinishTransfer("Programming Done");
+    ++writeCounter_;
+    // A back-end that probes after a write has that answer still to come, and refuses
+    // commands until then: every step still pending goes on from ProgrammerReady.
+    const bool probesAfterWrite = manager_.BackendProbesAfterWrite();
+    if (!probesAfterWrite) {
+        Ended();
+    }
+    if (pending_.Any() && probesAfterWrite) {
+        return;
+    }
+    ContinueSequence(1, 1);
+}
+
+void Console::EndRead() {
+    AddStatus("Programmer: Reading Done.");
+    FinishTransfer("Reading Done");
+    view_.LoadBuffer2View(manager_.Buffer2());
+    AddStatus("Data in Buffer2.");
+    const int success = verifyFlag_ ? VerifyBuffers() : 1;
+    Ended();
+    ContinueSequence(success, 1);
+}
+
+void Console::ReportChipNotDetected() {
+    const Signature signature = manager_.signature();
+    char line[80];
+    std::snprintf(line, sizeof line, "Programmer:Chip Not Detected(Code: %02x %02x %02x).", signature[0], signature[1],
+                  signature[2]);
+    AddStatus(line);
+    Ended();
+    ContinueSequence(0, 1);
 }
 
 void Console::SetButtonsIdle(int idle) {
@@ -293,77 +301,96 @@ void Console::ContinueSequence(int success, int notify) {
         SetButtonsIdle(1);
         return;
     }
-    if (pending_.open) {
-        pending_.open = false;
-        LoadImageFile();
-        return;
-    }
-    if (pending_.readyProbe) {
-        pending_.readyProbe = false;
-        Started();
-        manager_.CheckReady(Chip());
-        return;
-    }
-    if (pending_.check) {
-        pending_.check = false;
-        Started();
-        manager_.ReadSignature(Chip());
-        return;
-    }
-    if (pending_.erase) {
-        SetButtonsIdle(0);
-        view_.SetStatusIcon(Button::Erase, 1);
-        pending_.erase = false;
-        Started();
-        manager_.EraseChip(Chip());
-        // The programmer is given a moment after the erase command before anything else.
-        settling_ = true;
-        timer_.After(kEraseSettleTime, [this] { EndSettling(); });
-        return;
-    }
-    if (pending_.write) {
-        SetButtonsIdle(0);
-        const std::vector<std::uint8_t> edited = view_.Buffer1ViewBytes();
-        std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
-        view_.SetStatusIcon(Button::Write, 1);
-        pending_.write = false;
-        Started();
-        manager_.WriteChip(Chip());
-        return;
-    }
-    if (pending_.read) {
-        SetButtonsIdle(0);
-        view_.SetStatusIcon(Button::Read, 1);
-        verifyFlag_ = false;
-        manager_.keepLength = 0;
-        pending_.read = false;
-        Started();
-        manager_.ReadChip(Chip());
-        return;
-    }
-    if (pending_.verify) {
-        SetButtonsIdle(0);
-        view_.SetStatusIcon(Button::Verify, 1);
-        verifyFlag_ = true;
-        manager_.keepLength = writeCounter_ != 0 ? 1 : 0;
-        pending_.verify = false;
-        Started();
-        manager_.ReadChip(Chip());
-        return;
-    }
-    if (pending_.encrypt) {
-        SetButtonsIdle(0);
-        pending_.encrypt = false;
-        Started();
-        manager_.WriteLockBits(Chip(), 3);
-        // Encrypt is always last: enabling again drops nothing that is still pending.
-        SetButtonsIdle(1);
+    if (StartNextStep()) {
         return;
     }
     SetButtonsIdle(1);
     if (notify != 0) {
         view_.NotifySuccess();
     }
+}
+
+bool Console::StartNextStep() {
+    struct Step {
+        bool PendingSteps::*pending;
+        void (Console::*start)();
+    };
+    // The order in which a sequence runs its steps.
+    static constexpr std::array<Step, 8> kOrder = {{
+        {&PendingSteps::open, &Console::StartOpen},
+        {&PendingSteps::readyProbe, &Console::StartReadyProbe},
+        {&PendingSteps::check, &Console::StartCheck},
+        {&PendingSteps::erase, &Console::StartErase},
+        {&PendingSteps::write, &Console::StartWrite},
+        {&PendingSteps::read, &Console::StartRead},
+        {&PendingSteps::verify, &Console::StartVerify},
+        {&PendingSteps::encrypt, &Console::StartEncrypt},
+    }};
+    for (const Step& step : kOrder) {
+        if (pending_.*step.pending) {
+            pending_.*step.pending = false;
+            (this->*step.start)();
+            return true;
+        }
+    }
+    return false;
+}
+
+void Console::StartOpen() { LoadImageFile(); }
+
+void Console::StartReadyProbe() {
+    Started();
+    manager_.CheckReady(Chip());
+}
+
+void Console::StartCheck() {
+    Started();
+    manager_.ReadSignature(Chip());
+}
+
+void Console::StartErase() {
+    SetButtonsIdle(0);
+    view_.SetStatusIcon(Button::Erase, 1);
+    Started();
+    manager_.EraseChip(Chip());
+    // The programmer is given a moment after the erase command before anything else.
+    settling_ = true;
+    timer_.After(kEraseSettleTime, [this] { EndSettling(); });
+}
+
+void Console::StartWrite() {
+    SetButtonsIdle(0);
+    const std::vector<std::uint8_t> edited = view_.Buffer1ViewBytes();
+    std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
+    view_.SetStatusIcon(Button::Write, 1);
+    Started();
+    manager_.WriteChip(Chip());
+}
+
+void Console::StartRead() {
+    SetButtonsIdle(0);
+    view_.SetStatusIcon(Button::Read, 1);
+    verifyFlag_ = false;
+    manager_.keepLength = 0;
+    Started();
+    manager_.ReadChip(Chip());
+}
+
+void Console::StartVerify() {
+    SetButtonsIdle(0);
+    view_.SetStatusIcon(Button::Verify, 1);
+    verifyFlag_ = true;
+    manager_.keepLength = writeCounter_ != 0 ? 1 : 0;
+    Started();
+    manager_.ReadChip(Chip());
+}
+
+void Console::StartEncrypt() {
+    SetButtonsIdle(0);
+    Started();
+    manager_.WriteLockBits(Chip(), 3);
+    // Encrypt is always last: enabling again drops nothing that is still pending.
+    SetButtonsIdle(1);
 }
 
 void Console::SetAutoState(Button button, bool on) {

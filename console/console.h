@@ -133,7 +133,21 @@ private:
     void Started() { ++outstanding_; }
     void Ended();
     void EndSettling();
+    void ReportInitFailure(int code);
+    void EndWrite();
+    void EndRead();
+    void ReportChipNotDetected();
     void ShowTransferProgress(const char* label);
+    // Starts the first pending step in sequence order; false when none is pending.
+    bool StartNextStep();
+    void StartOpen();
+    void StartReadyProbe();
+    void StartCheck();
+    void StartErase();
+    void StartWrite();
+    void StartRead();
+    void StartVerify();
+    void StartEncrypt();
     void IdentificationReport();
     void FinishTransfer(const char* caption);
     void StartCommand(bool PendingSteps::*step, Button button);
