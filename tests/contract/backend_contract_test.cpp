@@ -1,0 +1,265 @@
+// Every back-end, real on its simulator or scripted, holds to one contract: how it starts,
+// how each operation ends, what it does while busy, and how it stops and is replaced.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/catalogue.h"
+#include "engine/event_code.h"
+#include "engine/programmer_manager.h"
+#include "isp/isp_programmer.h"
+#include "serial/serial_programmer.h"
+#include "sim/parallel/simulated_parallel_port.h"
+#include "sim/serial/simulated_serial_programmer.h"
+#include "tests/contract/scripted_backend.h"
+#include "tests/support/temp_dir.h"
+
+namespace korvan::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// An 8 KiB ISP-class chip: both simulators and the scripted back-end take it.
+ChipRecord ContractChip() { return ChipRecord{"AT89S52", 2, 8, 5.0F, {0x1E, 0x52, 0x06}}; }
+
+bool IsEnding(int code) {
+    switch (code) {
+        case ProgrammerReady:
+        case ProgrammerUnusable:
+        case DataReceivedError:
+        case SerialNotInitialized:
+        case EraseDone:
+        case WriteDone:
+        case ProgrammingError:
+        case ReadDone:
+        case LockBitDone:
+        case ProgrammerError:
+        case ChipIdentified:
+        case ChipNotDetected:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsInit(int code) {
+    return code == SerialInitDone || code == SerialInitFailed || code == ParallelInitDone || code == ParallelInitFailed;
+}
+
+// Records every report with the moment it came.
+class ContractEvents final : public EventSink {
+public:
+    void PostEvent(int code) override {
+        {
+            std::lock_guard lock(lock_);
+            codes_.push_back(code);
+        }
+        posted_.notify_all();
+    }
+    void PostMessage(Message message) override {
+        std::lock_guard lock(lock_);
+        messages_.push_back(std::move(message.text));
+    }
+
+    // True once `count` events satisfying `match` have been posted in all.
+    template <typename Match>
+    bool WaitForCount(Match match, std::size_t count, milliseconds timeout = seconds(20)) {
+        std::unique_lock lock(lock_);
+        return posted_.wait_for(lock, timeout, [&] {
+            return static_cast<std::size_t>(std::count_if(codes_.begin(), codes_.end(), match)) >= count;
+        });
+    }
+    bool WaitFor(int code, std::size_t count = 1) {
+        return WaitForCount([code](int posted) { return posted == code; }, count);
+    }
+    std::size_t Endings() const {
+        std::lock_guard lock(lock_);
+        return static_cast<std::size_t>(std::count_if(codes_.begin(), codes_.end(), IsEnding));
+    }
+    std::vector<int> Codes() const {
+        std::lock_guard lock(lock_);
+        return codes_;
+    }
+    std::size_t size() const {
+        std::lock_guard lock(lock_);
+        return codes_.size();
+    }
+    std::vector<std::string> Messages() const {
+        std::lock_guard lock(lock_);
+        return messages_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable posted_;
+    std::vector<int> codes_;
+    std::vector<std::string> messages_;
+};
+
+std::size_t ThreadCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        ++count;
+    }
+    return count;
+}
+
+// What differs between the back-ends: how one is built on the rig's port.
+class SerialOnSimulator final : public BackendFactory {
+public:
+    static constexpr int kType = SerialProgrammerType;
+    explicit SerialOnSimulator(const TempDir& dir) : simulator_(ContractChip(), {0, milliseconds(0), dir.file("chip")}) {
+        const sim::SimResult started = simulator_.Start();
+        EXPECT_TRUE(started.ok) << started.message;
+    }
+    std::unique_ptr<Backend> Create(int /*type*/) override {
+        SerialDeviceMap devices;
+        devices.Set(1, simulator_.DevicePath());
+        return std::make_unique<SerialProgrammer>(std::move(devices));
+    }
+
+private:
+    sim::SimulatedSerialProgrammer simulator_;
+};
+
+class IspOnSimulator final : public BackendFactory {
+public:
+    static constexpr int kType = AtmelByteBlasterType;
+    explicit IspOnSimulator(const TempDir& dir) : dir_(dir) {}
+    std::unique_ptr<Backend> Create(int type) override {
+        sim::TargetOptions target;
+        target.chipFile = dir_.file("chip");
+        return std::make_unique<IspProgrammer>(
+            sim::SimulatedParallelPort::ForCable(type, dir_.dir(), ContractChip(), target));
+    }
+
+private:
+    const TempDir& dir_;
+};
+
+class Scripted final : public BackendFactory {
+public:
+    static constexpr int kType = FerrowIspType;
+    explicit Scripted(const TempDir& /*dir*/) : chip_(std::make_shared<Image>()) { ClearImage(*chip_); }
+    std::unique_ptr<Backend> Create(int /*type*/) override { return std::make_unique<ScriptedBackend>(chip_); }
+
+private:
+    std::shared_ptr<Image> chip_;
+};
+
+template <typename Factory>
+class BackendContract : public ::testing::Test {
+protected:
+    BackendContract() : factory(dir) {
+        manager.catalogue().Parse(EncodeCatalogue({ContractChip()}));
+        manager.SetProgramDirectory(dir.dir());
+        manager.SetComPort(1);
+        manager.SetBaudIndex(3);
+        manager.SelectChip(0);
+        // A whole chip of data, so that a write runs long enough to be caught in the middle.
+        for (std::size_t address = 0; address < 8192; ++address) {
+            manager.Buffer1()[address] = static_cast<std::uint8_t>(address * 7);
+        }
+    }
+
+    int Init() { return manager.Init(events, Factory::kType, 0, factory); }
+    // Runs `operation` and waits for the number of endings the contract gives it.
+    void RunToEnd(const std::function<void()>& operation, std::size_t endings = 1) {
+        const std::size_t before = events.Endings();
+        operation();
+        ASSERT_TRUE(events.WaitForCount(IsEnding, before + endings)) << "no ending";
+    }
+    std::size_t WriteEndings() const { return manager.BackendProbesAfterWrite() ? 2 : 1; }
+
+    TempDir dir;
+    ContractEvents events;
+    Factory factory;
+    ProgrammerManager manager;
+};
+
+using Backends = ::testing::Types<SerialOnSimulator, IspOnSimulator, Scripted>;
+TYPED_TEST_SUITE(BackendContract, Backends);
+
+TYPED_TEST(BackendContract, InitPostsOneInitEventAndEveryOperationEndsOnce) {
+    ASSERT_EQ(this->Init(), 1);
+    ASSERT_TRUE(this->events.WaitForCount(IsInit, 1));
+    ProgrammerManager& manager = this->manager;
+
+    std::size_t expected = 0;
+    const auto run = [&](const std::function<void()>& operation, std::size_t endings) {
+        expected += endings;
+        this->RunToEnd(operation, endings);
+    };
+    run([&] { manager.CheckReady(0); }, 1);
+    run([&] { manager.ReadSignature(0); }, 1);
+    run([&] { manager.EraseChip(0); }, 1);
+    run([&] { manager.WriteChip(0); }, this->WriteEndings());
+    run([&] { manager.ReadChip(0); }, 1);
+    run([&] { manager.WriteLockBits(0, 1); }, 1);
+    // One more round trip: anything a past operation still had to say has arrived by now.
+    run([&] { manager.CheckReady(0); }, 1);
+
+    const std::vector<int> codes = this->events.Codes();
+    EXPECT_EQ(std::count_if(codes.begin(), codes.end(), IsInit), 1) << ::testing::PrintToString(codes);
+    EXPECT_EQ(this->events.Endings(), expected) << ::testing::PrintToString(codes);
+    EXPECT_NE(std::find(codes.begin(), codes.end(), ChipIdentified), codes.end());
+    EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + 8192, manager.Buffer2().begin()));
+}
+
+TYPED_TEST(BackendContract, AnOperationWhileBusyIsRefusedAndTheRunningOneStillEnds) {
+    ASSERT_EQ(this->Init(), 1);
+    ProgrammerManager& manager = this->manager;
+    this->RunToEnd([&] { manager.CheckReady(0); });
+    this->RunToEnd([&] { manager.EraseChip(0); });
+
+    manager.WriteChip(0);
+    manager.EraseChip(0);
+    ASSERT_TRUE(this->events.WaitFor(ProgrammerUnusable));
+    ASSERT_TRUE(this->events.WaitFor(WriteDone));
+    const std::vector<int> codes = this->events.Codes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), EraseDone), 1) << "the refused erase ran";
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), ProgrammingError), 0);
+}
+
+TYPED_TEST(BackendContract, StopDuringAWriteIsQuickLeavesNoThreadAndPostsNothingAfter) {
+    const std::size_t threadsBefore = ThreadCount();
+    ASSERT_EQ(this->Init(), 1);
+    ProgrammerManager& manager = this->manager;
+    this->RunToEnd([&] { manager.CheckReady(0); });
+    manager.WriteChip(0);
+    ASSERT_TRUE(this->events.WaitFor(WritingProgress));
+
+    const auto started = std::chrono::steady_clock::now();
+    manager.backend()->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, seconds(1));
+    const std::size_t postedAtStop = this->events.size();
+    manager.backend()->Stop();  // again: nothing happens
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+    // Nothing is expected, so a short look is all there is to wait for.
+    EXPECT_FALSE(this->events.WaitForCount([](int) { return true; }, postedAtStop + 1, milliseconds(200)));
+}
+
+TYPED_TEST(BackendContract, AStoppedBackEndIsReplacedByANewOneOnTheSamePort) {
+    ASSERT_EQ(this->Init(), 1);
+    ProgrammerManager& manager = this->manager;
+    this->RunToEnd([&] { manager.CheckReady(0); });
+    this->RunToEnd([&] { manager.WriteChip(0); }, this->WriteEndings());
+
+    ASSERT_EQ(this->Init(), 1);  // the manager stops the first one and starts another
+    ASSERT_TRUE(this->events.WaitForCount(IsInit, 2));
+    this->RunToEnd([&] { manager.CheckReady(0); });
+    this->RunToEnd([&] { manager.ReadChip(0); });
+    EXPECT_EQ(this->events.Codes().back(), ReadDone);
+    // The chip the first back-end wrote is the one the second reads.
+    EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + 8192, manager.Buffer2().begin()));
+}
+
+}  // namespace
+}  // namespace korvan::testing
