@@ -367,20 +367,16 @@ void Console::StartWrite() {
     manager_.WriteChip(Chip());
 }
 
-void Console::StartRead() {
-    SetButtonsIdle(0);
-    view_.SetStatusIcon(Button::Read, 1);
-    verifyFlag_ = false;
-    manager_.keepLength = 0;
-    Started();
-    manager_.ReadChip(Chip());
-}
+void Console::StartRead() { StartReadBack(Button::Read, false); }
 
-void Console::StartVerify() {
+void Console::StartVerify() { StartReadBack(Button::Verify, true); }
+
+// A verification after a write in this run reads back only what was written.
+void Console::StartReadBack(Button button, bool verify) {
     SetButtonsIdle(0);
-    view_.SetStatusIcon(Button::Verify, 1);
-    verifyFlag_ = true;
-    manager_.keepLength = writeCounter_ != 0 ? 1 : 0;
+    view_.SetStatusIcon(button, 1);
+    verifyFlag_ = verify;
+    manager_.keepLength = verify && writeCounter_ != 0 ? 1 : 0;
     Started();
     manager_.ReadChip(Chip());
 }

@@ -147,6 +147,7 @@ private:
     void StartWrite();
     void StartRead();
     void StartVerify();
+    void StartReadBack(Button button, bool verify);
     void StartEncrypt();
     void IdentificationReport();
     void FinishTransfer(const char* caption);
