@@ -29,6 +29,9 @@ using std::chrono::seconds;
 // An 8 KiB ISP-class chip: both simulators and the scripted back-end take it.
 ChipRecord ContractChip() { return ChipRecord{"AT89S52", 2, 8, 5.0F, {0x1E, 0x52, 0x06}}; }
 
+// Enough for a write to be caught in the middle, little enough for the suite under TSan.
+constexpr std::size_t kDataBytes = 1024;
+
 bool IsEnding(int code) {
     switch (code) {
         case ProgrammerReady:
@@ -163,13 +166,13 @@ protected:
         manager.SetComPort(1);
         manager.SetBaudIndex(3);
         manager.SelectChip(0);
-        // A whole chip of data, so that a write runs long enough to be caught in the middle.
-        for (std::size_t address = 0; address < 8192; ++address) {
+        for (std::size_t address = 0; address < kDataBytes; ++address) {
             manager.Buffer1()[address] = static_cast<std::uint8_t>(address * 7);
         }
     }
 
-    int Init() { return manager.Init(events, Factory::kType, 0, factory); }
+    // The fastest download speed: the contract does not depend on it, and the suite runs under TSan.
+    int Init() { return manager.Init(events, Factory::kType, 2, factory); }
     // Runs `operation` and waits for the number of endings the contract gives it.
     void RunToEnd(const std::function<void()>& operation, std::size_t endings = 1) {
         const std::size_t before = events.Endings();
@@ -210,7 +213,7 @@ TYPED_TEST(BackendContract, InitPostsOneInitEventAndEveryOperationEndsOnce) {
     EXPECT_EQ(std::count_if(codes.begin(), codes.end(), IsInit), 1) << ::testing::PrintToString(codes);
     EXPECT_EQ(this->events.Endings(), expected) << ::testing::PrintToString(codes);
     EXPECT_NE(std::find(codes.begin(), codes.end(), ChipIdentified), codes.end());
-    EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + 8192, manager.Buffer2().begin()));
+    EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + kDataBytes, manager.Buffer2().begin()));
 }
 
 TYPED_TEST(BackendContract, AnOperationWhileBusyIsRefusedAndTheRunningOneStillEnds) {
@@ -258,7 +261,7 @@ TYPED_TEST(BackendContract, AStoppedBackEndIsReplacedByANewOneOnTheSamePort) {
     this->RunToEnd([&] { manager.ReadChip(0); });
     EXPECT_EQ(this->events.Codes().back(), ReadDone);
     // The chip the first back-end wrote is the one the second reads.
-    EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + 8192, manager.Buffer2().begin()));
+    EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + kDataBytes, manager.Buffer2().begin()));
 }
 
 }  // namespace
