@@ -121,6 +121,7 @@ private:
 
     Step ResolveProgramDirectory();
     Step ResolveEffectiveSettings();
+    Step ResolveChips();
     Step BuildComposition();
     Step StartUp();
     Step RunSequence();
@@ -177,6 +178,9 @@ int CliRun::Run() {
     if (Step end = ResolveEffectiveSettings()) {
         return *end;
     }
+    if (Step end = ResolveChips()) {
+        return *end;
+    }
     if (Step end = BuildComposition()) {
         return *end;
     }
@@ -222,7 +226,11 @@ CliRun::Step CliRun::ResolveEffectiveSettings() {
             return Failed(problem);
         }
     }
+    return std::nullopt;
+}
 
+// The chip to select and, when simulating, the chip in the simulated socket.
+CliRun::Step CliRun::ResolveChips() {
     if (options_.chip) {
         chosenChip_ = ResolveChip(catalogue_, *options_.chip);
         if (!chosenChip_) {
