@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <functional>
 #include <map>
+
+#include "programmers/programmer_types.h"
 
 namespace korvan {
 namespace {
@@ -24,14 +27,6 @@ std::optional<int> ParseInt(const std::string& text) {
     return value;
 }
 
-std::optional<int> ParseProgrammer(const std::string& text) {
-    static const std::map<std::string, int> kNames = {
-        {"0", 0}, {"serial", 0}, {"1", 1}, {"ferrow", 1}, {"2", 2}, {"atmel-byteblaster", 2},
-        {"3", 3}, {"altera-byteblaster", 3}};
-    const auto found = kNames.find(Lower(text));
-    return found == kNames.end() ? std::nullopt : std::optional<int>(found->second);
-}
-
 std::optional<int> ParseBaud(const std::string& text) {
     const std::optional<int> rate = ParseInt(text);
     for (std::size_t index = 0; rate && index < kBaudTable.size(); ++index) {
@@ -48,6 +43,17 @@ std::optional<int> ParseSpeed(const std::string& text) {
     return found == kNames.end() ? std::nullopt : std::optional<int>(found->second);
 }
 
+// Longer waits would outlast any erase; the limit keeps the deadline arithmetic far from overflow.
+constexpr int kMaxTimeoutSeconds = 3600;
+
+std::string ProgrammerNames() {
+    std::string names;
+    for (const ProgrammerTypeInfo& info : kProgrammerTypes) {
+        names += (names.empty() ? "" : ", ") + std::to_string(info.type) + "|" + info.commandName;
+    }
+    return names;
+}
+
 class Parser {
 public:
     explicit Parser(const std::vector<std::string>& args) : args_(args) {}
@@ -55,7 +61,7 @@ public:
     ParsedCommandLine Run() {
         while (next_ < args_.size() && result_.error.empty()) {
             const std::string arg = args_[next_++];
-            if (arg.rfind("--", 0) == 0) {
+            if (arg.size() > 1 && arg[0] == '-') {
                 Option(arg);
             } else {
                 Step(arg);
@@ -87,6 +93,33 @@ private:
         return args_[next_++];
     }
 
+    // Options that take no value: their long and short names and the flag they set.
+    bool Flag(const std::string& name, const std::optional<std::string>& inlineValue) {
+        CliOptions& options = result_.options;
+        const std::map<std::string, std::function<void()>> kFlags = {
+            {"--help", [&] { options.help = true; }},
+            {"-h", [&] { options.help = true; }},
+            {"--version", [&] { options.version = true; }},
+            {"-V", [&] { options.version = true; }},
+            {"--quiet", [&] { options.verbosity = Verbosity::Quiet; }},
+            {"-q", [&] { options.verbosity = Verbosity::Quiet; }},
+            {"--verbose", [&] { options.verbosity = Verbosity::Verbose; }},
+            {"-v", [&] { options.verbosity = Verbosity::Verbose; }},
+            {"--list-chips", [&] { options.listChips = true; }},
+            {"--list-ports", [&] { options.listPorts = true; }},
+        };
+        const auto found = kFlags.find(name);
+        if (found == kFlags.end()) {
+            return false;
+        }
+        if (inlineValue) {
+            Fail(name + " takes no value");
+        } else {
+            found->second();
+        }
+        return true;
+    }
+
     void Option(const std::string& arg) {
         CliOptions& options = result_.options;
         const std::size_t equals = arg.find('=');
@@ -94,20 +127,19 @@ private:
         const std::optional<std::string> inlineValue =
             equals == std::string::npos ? std::nullopt : std::optional<std::string>(arg.substr(equals + 1));
 
-        if (name == "--help" || name == "--version" || name == "--list-chips" || name == "--list-ports") {
-            if (inlineValue) {
-                Fail(name + " takes no value");
-                return;
-            }
-            (name == "--help"         ? options.help
-             : name == "--version"    ? options.version
-             : name == "--list-chips" ? options.listChips
-                                      : options.listPorts) = true;
+        if (Flag(name, inlineValue)) {
             return;
         }
         if (name == "--simulate") {
             options.simulate = true;
             options.simulateFile = inlineValue.value_or("");
+            return;
+        }
+        static const std::vector<std::string> kValueOptions = {"--dir",  "--programmer", "--port",     "--baud",
+                                                               "--speed", "--chip",      "--sim-chip", "--port-log",
+                                                               "--timeout"};
+        if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end()) {
+            Fail("unknown option " + name);
             return;
         }
         const std::optional<std::string> value = Value(name, inlineValue);
@@ -117,9 +149,9 @@ private:
         if (name == "--dir") {
             options.dir = *value;
         } else if (name == "--programmer") {
-            options.programmerType = ParseProgrammer(*value);
+            options.programmerType = ProgrammerTypeByName(*value);
             if (!options.programmerType) {
-                Fail("unknown programmer '" + *value + "' (0|serial, 1|ferrow, 2|atmel-byteblaster, 3|altera-byteblaster)");
+                Fail("unknown programmer '" + *value + "' (" + ProgrammerNames() + ")");
             }
         } else if (name == "--port") {
             const std::optional<int> number = ParseInt(*value);
@@ -146,15 +178,13 @@ private:
             options.simChip = *value;
         } else if (name == "--port-log") {
             options.portLog = *value;
-        } else if (name == "--timeout") {
+        } else {
             const std::optional<int> seconds = ParseInt(*value);
-            if (!seconds || *seconds < 1) {
-                Fail("--timeout takes a number of seconds");
+            if (!seconds || *seconds < 1 || *seconds > kMaxTimeoutSeconds) {
+                Fail("--timeout takes a number of seconds from 1 to " + std::to_string(kMaxTimeoutSeconds));
                 return;
             }
             options.timeoutSeconds = *seconds;
-        } else {
-            Fail("unknown option " + name);
         }
     }
 
@@ -206,6 +236,10 @@ private:
             }
             options.steps.open = false;
         }
+        if ((options.steps.write || options.steps.verify) && !options.openFile) {
+            Fail(std::string(options.steps.write ? "write" : "verify") + " needs an image: give open FILE first");
+            return;
+        }
         if (!options.simulateFile.empty() && !options.simulate) {
             Fail("--simulate=FILE needs --simulate");
         }
@@ -227,25 +261,33 @@ std::string UsageText() {
     return R"(usage: korvan-cli [options] step...
   --dir DIR             program directory (ChipList.chip, Korvan.ini, FerrowIsp.ini); default: the executable's
   --programmer TYPE     0|serial, 1|ferrow, 2|atmel-byteblaster, 3|altera-byteblaster
-  --port N|PATH         COM number 1..4, or a device path such as /dev/ttyUSB0 or a pseudo-terminal
+  --port N|PATH         serial programmer: COM number 1..4, or a device path such as /dev/ttyUSB0 or a
+                        pseudo-terminal; ISP cables: the parallel port device, such as /dev/parport1
   --baud RATE           9600, 19200, 28800 or 57600
   --speed SPEED         normal, fast or fastest (ISP cables)
   --chip NAME|INDEX     catalogue entry to use
   --simulate[=FILE]     use the built-in simulated programmer or cable and chip instead of hardware;
                         FILE keeps the simulated chip between runs
   --sim-chip NAME       the chip that sits in the simulated socket (default: the --chip one)
-  --port-log FILE       write every parallel-port register access to FILE
-  --timeout SECONDS     give up when the programmer stays silent this long (default 30)
-  --list-chips, --list-ports, --help, --version
+  --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG)
+  --timeout SECONDS     serial programmer: how long an erase, or the erase a write begins with, may take
+                        to be answered (default 20); other commands wait 3 s, or SECONDS when less
+  -q, --quiet           print only what went wrong
+  -v, --verbose         also print how the run is set up and how long it took
+  -h, --help            this text
+  -V, --version         the program's name and version
+  --list-chips, --list-ports
 steps:
   open FILE   check   erase   write   read   verify   encrypt    run as one sequence, in the sequencer's order,
                                                                  after the Ready probe, as Auto does
+              (write and verify need open FILE)
   auto        the Auto command itself, with the auto toggles and Auto Check stored in Korvan.ini
               (with auto, open FILE names the file its Open step loads)
   lock LEVEL  Write Bit with level 1..3, after the sequence
   save FILE   Save Buffer2 to FILE, last
 Options not given come from Korvan.ini, which is read but never written.
-Exit status: 0 every step succeeded, 1 a step failed, 2 bad usage.
+Status lines go to standard output; the line that ended a failed run goes to standard error too.
+Exit status: 0 every step succeeded, 1 a step failed, 2 bad usage, 130/143 interrupted (SIGINT/SIGTERM).
 )";
 }
 

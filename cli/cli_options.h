@@ -8,6 +8,12 @@
 
 namespace korvan {
 
+// How much a run prints: Quiet only what went wrong, Verbose also how the run was set up.
+enum class Verbosity { Quiet, Normal, Verbose };
+
+// The serial programmer's default time-out for an erase, in seconds.
+inline constexpr int kDefaultTimeoutSeconds = 20;
+
 // What the command line asked for. Unset optionals come from Korvan.ini.
 struct CliOptions {
     std::string dir;
@@ -20,8 +26,9 @@ struct CliOptions {
     bool simulate = false;
     std::string simulateFile;
     std::optional<std::string> simChip;
-    std::string portLog;
-    int timeoutSeconds = 30;
+    std::string portLog;  // empty: $KORVAN_PORT_LOG, if set
+    int timeoutSeconds = kDefaultTimeoutSeconds;
+    Verbosity verbosity = Verbosity::Normal;
     bool listChips = false;
     bool listPorts = false;
     bool help = false;
@@ -41,7 +48,7 @@ struct ParsedCommandLine {
     std::string error;  // one line; empty when the command line is usable
 };
 
-// `args` without the program name.
+// `args` without the program name; none at all is bad usage.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
 

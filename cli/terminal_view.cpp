@@ -2,8 +2,33 @@
 
 namespace korvan {
 
-TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool showProgress)
-    : out_(out), err_(err), showProgress_(showProgress) {}
+namespace {
+
+// The frame around a verification report ("-----Verification Done-----") reports nothing.
+bool IsFrameLine(const std::string& text) { return text.rfind("-----", 0) == 0; }
+
+}  // namespace
+
+TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool showProgress, bool quiet)
+    : out_(out), err_(err), showProgress_(showProgress && !quiet), quiet_(quiet) {}
+
+void TerminalView::RememberLine(const std::string& text) {
+    if (!IsFrameLine(text)) {
+        lastReportLine_ = text;
+    }
+}
+
+void TerminalView::NotifyFailure() {
+    std::lock_guard guard(lock_);
+    if (failureLine_.empty()) {
+        failureLine_ = lastReportLine_;
+    }
+}
+
+std::string TerminalView::failureLine() const {
+    std::lock_guard guard(lock_);
+    return failureLine_;
+}
 
 TerminalView::~TerminalView() { EndProgressLine(); }
 
@@ -46,12 +71,22 @@ void TerminalView::ShowMessage(const Message& message) {
 // the counter is the next line of output.
 void TerminalView::InsertStatusLine(int /*index*/, const std::string& text) {
     std::lock_guard guard(lock_);
+    RememberLine(text);
+    if (quiet_) {
+        return;
+    }
     EndProgressLineLocked();
     out_ << text << '\n';
 }
 
 void TerminalView::InsertStatusLines(int /*firstIndex*/, const std::vector<std::string>& lines) {
     std::lock_guard guard(lock_);
+    if (!lines.empty()) {
+        RememberLine(lines.back());
+    }
+    if (quiet_) {
+        return;
+    }
     EndProgressLineLocked();
     for (const std::string& line : lines) {
         out_ << line << '\n';

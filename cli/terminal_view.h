@@ -8,12 +8,13 @@
 
 namespace korvan {
 
-// The console drawn on a terminal: every Status line on `out`, message boxes on `err`, and,
-// when `err` is a terminal, the progress caption and percentage as one updating line there.
-// Back-end threads may show messages while the console thread prints: one lock orders them.
+// The console drawn on a terminal: every Status line on `out` (none when quiet), message
+// boxes on `err`, and, when `err` is a terminal, the progress caption and percentage as one
+// updating line there. It remembers the line that ended a failed sequence.
+// Called on the console's thread; the lock orders the command line's own lines with it.
 class TerminalView final : public BasicView {
 public:
-    TerminalView(std::ostream& out, std::ostream& err, bool showProgress);
+    TerminalView(std::ostream& out, std::ostream& err, bool showProgress, bool quiet = false);
     ~TerminalView() override;
 
     void ShowMessage(const Message& message) override;
@@ -23,21 +24,28 @@ public:
     void SetProgressText(const std::string& text) override;
     void SetProgressPos(int percent) override;
     void RepaintProgress() override;
+    void NotifyFailure() override;
 
     // Ends an updating progress line so that nothing is written over it.
     void EndProgressLine();
     // The command line's own error lines, in order with everything else.
     void PrintError(const std::string& line);
     void Flush();
+    // The last report line before the first failure was notified; empty when none was.
+    std::string failureLine() const;
 
 private:
     void DrawProgress();
     void EndProgressLineLocked();
+    void RememberLine(const std::string& text);
 
-    std::mutex lock_;
+    mutable std::mutex lock_;
     std::ostream& out_;
     std::ostream& err_;
     const bool showProgress_;
+    const bool quiet_;
+    std::string lastReportLine_;
+    std::string failureLine_;
     bool progressVisible_ = false;
     bool progressDrawn_ = false;
     std::string progressText_;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
+#include <memory>
 
 namespace korvan {
 namespace {
@@ -48,12 +50,21 @@ std::size_t ChipRecord::RomBytes() const {
 
 bool ChipCatalogue::Load(const std::string& path) {
     records_.clear();
-    std::ifstream file(path, std::ios::binary);
+    // Only a regular file: reading a directory fails, and a FIFO would block.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return false;
+    }
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) {
         return false;
     }
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) {
+    std::vector<std::uint8_t> bytes;
+    std::array<std::uint8_t, 4096> chunk{};
+    while (const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), file.get())) {
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    if (std::ferror(file.get()) != 0) {
         return false;
     }
     Parse(bytes);

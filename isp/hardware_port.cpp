@@ -110,11 +110,19 @@ std::string PortOpenFailureText(const std::string& devicePath, int error) {
     switch (error) {
         case EACCES:
         case EPERM: {
-            const std::string group = GroupOwning(devicePath);
-            const std::string groupText = group.empty() ? "the group that owns it" : "the group '" + group + "'";
-            return "Permission denied on " + devicePath + ": add your user to " + groupText +
-                   " (sudo usermod -aG " + (group.empty() ? std::string("lp") : group) +
-                   " $USER) and log in again.";
+            // Joining the group helps only when the group may read and write the device, and
+            // the root group is never worth joining.
+            struct stat info {};
+            const bool groupMayUse = ::stat(devicePath.c_str(), &info) == 0 && info.st_gid != 0 &&
+                                     (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+            const std::string group = groupMayUse ? GroupOwning(devicePath) : std::string();
+            if (group.empty()) {
+                return "Permission denied on " + devicePath +
+                       ": no group you could join may use it; add a udev rule that gives it to the group 'lp'"
+                       " with mode 0660 (KERNEL==\"parport*\", GROUP=\"lp\", MODE=\"0660\"), or change its mode.";
+            }
+            return "Permission denied on " + devicePath + ": add your user to the group '" + group +
+                   "' (sudo usermod -aG " + group + " $USER) and log in again.";
         }
         case ENOENT:
             return devicePath + " does not exist: load the ppdev module (sudo modprobe ppdev).";

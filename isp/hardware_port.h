@@ -19,6 +19,8 @@ struct ParportDevice {
 struct PortSearch {
     std::string procParportDir = "/proc/sys/dev/parport";
     std::string devDir = "/dev";
+    // A ppdev device the operator named; when set, only it is tried.
+    std::string devicePath;
     // Direct port I/O is tried only when ppdev gives no port (needs CAP_SYS_RAWIO, x86 only).
     bool allowDirectIo = true;
 };

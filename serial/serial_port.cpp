@@ -98,9 +98,15 @@ std::string SerialOpenError::Describe() const {
     switch (errorNumber) {
         case EACCES:
         case EPERM: {
-            const std::string group = OwningGroup(devicePath);
+            // Joining the group helps only when the group may read and write the device, and
+            // the root group is never worth joining.
+            struct stat info {};
+            const bool groupMayUse = ::stat(devicePath.c_str(), &info) == 0 && info.st_gid != 0 &&
+                                     (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+            const std::string group = groupMayUse ? OwningGroup(devicePath) : std::string();
             if (group.empty()) {
-                line += " Your user may not use this device.";
+                line += " No group you could join may use it: add a udev rule that gives the device to a"
+                        " group of yours with mode 0660, or change the device's mode.";
             } else {
                 line += " Add your user to the group '" + group +
                         "' that owns the device (usermod -aG " + group +

@@ -81,6 +81,20 @@ TEST(CliOptionsTest, BadUsageHasAOneLineReason) {
     }
 }
 
+TEST(CliOptionsTest, ShortFlagsAndTheReasonForAnUnknownOption) {
+    EXPECT_EQ(Parse({"-q"}).options.verbosity, Verbosity::Quiet);
+    EXPECT_EQ(Parse({"--verbose"}).options.verbosity, Verbosity::Verbose);
+    EXPECT_TRUE(Parse({"-h"}).options.help);
+    EXPECT_TRUE(Parse({"-V"}).options.version);
+    // Unknown, not "needs a value", even as the last word.
+    EXPECT_EQ(Parse({"--bogus"}).error, "unknown option --bogus");
+    EXPECT_EQ(Parse({"-Z", "check"}).error, "unknown option -Z");
+    EXPECT_EQ(Parse({"--chip"}).error, "--chip needs a value");
+    EXPECT_EQ(Parse({"-q=1"}).error, "-q takes no value");
+    EXPECT_EQ(Parse({"read", "save", "r.bin"}).error, "");
+    EXPECT_EQ(Parse({"verify", "read"}).error, "verify needs an image: give open FILE first");
+}
+
 TEST(TerminalViewTest, ProgressGoesToTheTerminalOnlyWhenAskedFor) {
     std::ostringstream out;
     std::ostringstream err;
@@ -102,6 +116,23 @@ TEST(TerminalViewTest, ProgressGoesToTheTerminalOnlyWhenAskedFor) {
     quiet.SetProgressPos(0);
     quiet.RepaintProgress();
     EXPECT_EQ(quietErr.str(), "");
+}
+
+TEST(TerminalViewTest, QuietKeepsTheLineThatEndedTheFirstFailure) {
+    std::ostringstream out;
+    std::ostringstream err;
+    TerminalView view(out, err, true, /*quiet=*/true);
+    view.InsertStatusLines(0, {"    00001 - ADDR:0000  WRITE:11  READ:02"});
+    view.InsertStatusLine(1, "Total 1 Bytes Wrong!");
+    view.InsertStatusLine(2, "-------------------Verification Done------------------");
+    view.NotifyFailure();
+    view.InsertStatusLine(3, "Programmer: Ready.");
+    view.NotifyFailure();
+    view.ShowProgress(true);
+    view.SetProgressPos(50);
+    EXPECT_EQ(view.failureLine(), "Total 1 Bytes Wrong!");
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "");
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -34,6 +38,28 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// A pseudo-terminal nobody answers on: the port opens, commands go unanswered.
+class SilentPty {
+public:
+    SilentPty() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            slave_ = ptsname(master_);
+        }
+    }
+    ~SilentPty() {
+        if (master_ >= 0) {
+            close(master_);
+        }
+    }
+    SilentPty(const SilentPty&) = delete;
+    SilentPty& operator=(const SilentPty&) = delete;
+    const std::string& slave() const { return slave_; }
+
+private:
+    int master_;
+    std::string slave_;
+};
+
 // Runs the built korvan-cli with a program directory of its own.
 class CliRunTest : public ::testing::Test {
 protected:
@@ -44,8 +70,14 @@ protected:
     }
 
     CliResult Cli(const std::string& arguments) {
-        const std::string command = BuiltProgramDir() + "korvan-cli --dir " + dir.dir() + " --timeout 20 " + arguments +
-                                    " >" + dir.file("stdout") + " 2>" + dir.file("stderr") + " </dev/null";
+        return Shell(BuiltProgramDir() + "korvan-cli --dir " + dir.dir() + " --timeout 20 " + arguments + " >" +
+                     dir.file("stdout") + " 2>" + dir.file("stderr") + " </dev/null");
+    }
+
+    // Runs a shell command whose standard output and error go to the files "stdout" and "stderr".
+    CliResult Shell(const std::string& command) {
+        dir.Write("stdout", "");
+        dir.Write("stderr", "");
         const int raw = std::system(command.c_str());
         CliResult run;
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -147,14 +179,9 @@ TEST_F(CliRunTest, FailuresEndTheRunWithStatusOne) {
 }
 
 TEST_F(CliRunTest, SilentProgrammerFailsTheStartUpProbe) {
-    // A pseudo-terminal nobody answers on: the port opens, the probe goes unanswered.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string slave = ptsname(master);
-    const CliResult run = Cli("--port " + slave + " erase");
-    close(master);
+    const SilentPty pty;
+    ASSERT_FALSE(pty.slave().empty());
+    const CliResult run = Cli("--port " + pty.slave() + " erase");
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.lines, ElementsAre("Korvan v2.3", "Initialize Serial Port Done.", "Data Received Error."));
 }
@@ -211,6 +238,213 @@ TEST_F(CliRunTest, LostStandardOutputIsAFailure) {
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 1);
     EXPECT_THAT(dir.Read("stderr"), HasSubstr("cannot write standard output"));
+}
+
+// Standard descriptors closed by the caller are opened on /dev/null, so nothing the run opens
+// (the simulator's pseudo-terminal) takes their number.
+TEST_F(CliRunTest, ClosedStandardDescriptorsAreNotReused) {
+    const std::string run = BuiltProgramDir() + "korvan-cli --dir " + dir.dir() + " --simulate open " +
+                            dir.file("fw.hex") + " erase write verify";
+    const CliResult noStdout = Shell(run + " >&- 2>" + dir.file("stderr") + " </dev/null");
+    EXPECT_EQ(noStdout.status, 0) << noStdout.err;
+    EXPECT_EQ(noStdout.err, "");
+
+    const CliResult noneAtAll = Shell(run + " >&- 2>&- <&-");
+    EXPECT_EQ(noneAtAll.status, 0);
+
+    const CliResult noStderr = Shell(BuiltProgramDir() + "korvan-cli --dir " + dir.dir() + " --simulate open " +
+                                     dir.file("none.hex") + " erase >" + dir.file("stdout") + " 2>&- <&-");
+    EXPECT_EQ(noStderr.status, 1);
+    EXPECT_EQ(noStderr.lines.back(), "File Open Error.");
+}
+
+// The status lines stay on standard output; the line that ended a failed run also goes to
+// standard error, with its reason.
+TEST_F(CliRunTest, TheLineThatEndedAFailedRunGoesToStandardError) {
+    const CliResult missing = Cli("--simulate open " + dir.file("none.hex") + " erase");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.lines.back(), "File Open Error.");
+    EXPECT_EQ(missing.err, "korvan-cli: File Open Error. " + dir.file("none.hex") + ": No such file or directory\n");
+
+    std::filesystem::create_directory(dir.file("folder.bin"));
+    const CliResult folder = Cli("--simulate open " + dir.file("folder.bin") + " erase");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_THAT(folder.err, HasSubstr(dir.file("folder.bin") + ": Is a directory"));
+
+    const CliResult noPort = Cli("--port " + dir.file("no-such-tty") + " check");
+    EXPECT_EQ(noPort.status, 1);
+    EXPECT_THAT(noPort.err, HasSubstr("korvan-cli: Cannot open " + dir.file("no-such-tty")));
+
+    ASSERT_EQ(Cli("--simulate=" + dir.file("chip.sim") + " open " + dir.file("fw.hex") + " erase write").status, 0);
+    const CliResult wrong = Cli("--simulate=" + dir.file("chip.sim") + " open " + dir.file("other.bin") + " read verify");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.lines.back(), "-------------------Verification Done------------------");
+    EXPECT_EQ(wrong.err, "korvan-cli: Total 7 Bytes Wrong!\n");
+}
+
+TEST_F(CliRunTest, OptionsBehaveAsUsersOfOtherToolsExpect) {
+    const CliResult none = Shell(BuiltProgramDir() + "korvan-cli >" + dir.file("stdout") + " 2>" + dir.file("stderr"));
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.lines.empty());
+    EXPECT_THAT(none.err, ::testing::StartsWith("usage: korvan-cli"));
+
+    const CliResult help = Cli("-h");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.lines.front(), HasSubstr("usage: korvan-cli"));
+    EXPECT_THAT(Cli("-V").lines, ElementsAre("Korvan v2.3"));
+
+    for (const std::string unknown : {"--bogus", "-x", "--bogus=1"}) {
+        const CliResult run = Cli("--simulate " + unknown + " check");
+        EXPECT_EQ(run.status, 2) << unknown;
+        EXPECT_THAT(run.err, HasSubstr("unknown option " + unknown.substr(0, unknown.find('=')))) << unknown;
+    }
+    for (const std::string noImage : {"write", "erase write", "check verify"}) {
+        const CliResult run = Cli("--simulate " + noImage);
+        EXPECT_EQ(run.status, 2) << noImage;
+        EXPECT_THAT(run.err, HasSubstr("needs an image")) << noImage;
+        EXPECT_TRUE(run.lines.empty()) << noImage;
+    }
+
+    const std::string job = "--simulate open " + dir.file("fw.hex") + " erase write verify";
+    const CliResult normal = Cli(job);
+    ASSERT_EQ(normal.status, 0) << normal.err;
+    const CliResult quiet = Cli("-q " + job);
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_TRUE(quiet.lines.empty());
+    EXPECT_EQ(quiet.err, "");
+    const CliResult quietFailure = Cli("--quiet --simulate open " + dir.file("none.hex") + " erase");
+    EXPECT_EQ(quietFailure.status, 1);
+    EXPECT_TRUE(quietFailure.lines.empty());
+    EXPECT_THAT(quietFailure.err, HasSubstr("File Open Error."));
+
+    const CliResult verbose = Cli("-v " + job);
+    EXPECT_EQ(verbose.status, 0);
+    EXPECT_EQ(verbose.lines, normal.lines);
+    EXPECT_THAT(verbose.err, HasSubstr("korvan-cli: program directory " + dir.dir()));
+    EXPECT_THAT(verbose.err, HasSubstr("Tamblin Serial, simulated"));
+    EXPECT_THAT(verbose.err, HasSubstr("exit status 0 after"));
+}
+
+TEST_F(CliRunTest, TimeoutBoundsTheWaitForAnAnswer) {
+    const SilentPty pty;
+    ASSERT_FALSE(pty.slave().empty());
+    const auto started = std::chrono::steady_clock::now();
+    const CliResult run = Cli("--port " + pty.slave() + " --timeout 1 erase");
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.lines, ElementsAre("Korvan v2.3", "Initialize Serial Port Done.", "Data Received Error."));
+    // A command waits 3 s by default; --timeout 1 cuts it to 1 s.
+    EXPECT_LT(took, std::chrono::milliseconds(2800));
+    EXPECT_EQ(Cli("--timeout 0 check").status, 2);
+    EXPECT_EQ(Cli("--timeout 99999 check").status, 2);
+}
+
+TEST_F(CliRunTest, PortLogThatCannotBeWrittenFailsTheRun) {
+    const std::string cable = "--simulate --programmer ferrow --chip AT89S52 ";
+    const CliResult unwritable = Cli(cable + "--port-log " + dir.file("no/dir/port.log") + " check");
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_TRUE(unwritable.lines.empty());  // found before anything is sent
+    EXPECT_THAT(unwritable.err, HasSubstr("cannot write the port log " + dir.file("no/dir/port.log")));
+
+    if (std::filesystem::exists("/dev/full")) {
+        const CliResult full = Cli(cable + "--port-log /dev/full open " + dir.file("fw.hex") + " erase write");
+        EXPECT_EQ(full.status, 1);
+        EXPECT_THAT(full.lines, ::testing::Contains("Programmer: Writing Done."));
+        EXPECT_THAT(full.err, HasSubstr("cannot write the port log /dev/full"));
+    }
+
+    const CliResult fromEnvironment = Shell("KORVAN_PORT_LOG=" + dir.file("env.log") + " " + BuiltProgramDir() +
+                                            "korvan-cli --dir " + dir.dir() + " " + cable + "check >" +
+                                            dir.file("stdout") + " 2>" + dir.file("stderr"));
+    EXPECT_EQ(fromEnvironment.status, 0) << fromEnvironment.err;
+    EXPECT_THAT(dir.Read("env.log"), HasSubstr("W D 0x"));
+}
+
+// SIGINT or SIGTERM while the programmer is asked: the run ends at once with 128 + signal.
+TEST_F(CliRunTest, SignalsEndTheRunAndSayInterrupted) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const SilentPty pty;
+        ASSERT_FALSE(pty.slave().empty());
+        int output[2];
+        ASSERT_EQ(pipe(output), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, dir.file("stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addclose(&actions, output[0]);
+        const std::string program = BuiltProgramDir() + "korvan-cli";
+        const std::string dirArg = dir.dir();
+        const std::string port = pty.slave();
+        std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>("--dir"),
+                                   const_cast<char*>(dirArg.c_str()),  const_cast<char*>("--port"),
+                                   const_cast<char*>(port.c_str()),    const_cast<char*>("erase"),
+                                   nullptr};
+        pid_t child = -1;
+        ASSERT_EQ(posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(output[1]);
+
+        // The probe is sent once the port is open; it stays unanswered for 3 s.
+        std::string seen;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (seen.find("Initialize Serial Port Done.\n") == std::string::npos &&
+               std::chrono::steady_clock::now() < giveUp) {
+            pollfd readable{output[0], POLLIN, 0};
+            char chunk[256];
+            if (poll(&readable, 1, 100) > 0) {
+                const ssize_t count = read(output[0], chunk, sizeof chunk);
+                if (count <= 0) {
+                    break;
+                }
+                seen.append(chunk, static_cast<std::size_t>(count));
+            }
+        }
+        const auto signalled = std::chrono::steady_clock::now();
+        kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        close(output[0]);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(2500));
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_THAT(seen, HasSubstr("Initialize Serial Port Done."));
+        EXPECT_EQ(dir.Read("stderr"), "korvan-cli: interrupted\n");
+    }
+}
+
+// Every file of the program directory that cannot be read gives one line naming it and the
+// reason, and the run stops before anything is sent.
+TEST_F(CliRunTest, ProgramDirectoryProblemsAreNamed) {
+    const CliResult missing = Shell(BuiltProgramDir() + "korvan-cli --dir " + dir.file("missing") +
+                                    " --simulate check >" + dir.file("stdout") + " 2>" + dir.file("stderr"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "korvan-cli: the program directory " + dir.file("missing") + "/ does not exist\n");
+
+    std::filesystem::create_directory(dir.file("Korvan.ini"));
+    const CliResult settings = Cli("--simulate check");
+    EXPECT_EQ(settings.status, 1);
+    EXPECT_TRUE(settings.lines.empty());
+    EXPECT_EQ(settings.err, "korvan-cli: cannot read " + dir.file("Korvan.ini") + ": Is a directory\n");
+    std::filesystem::remove(dir.file("Korvan.ini"));
+
+    std::filesystem::create_directory(dir.file("FerrowIsp.ini"));
+    const CliResult pins = Cli("--simulate --programmer ferrow --chip AT89S52 check");
+    EXPECT_EQ(pins.status, 1);
+    EXPECT_EQ(pins.err, "korvan-cli: cannot read " + dir.file("FerrowIsp.ini") + ": Is a directory\n");
+    std::filesystem::remove(dir.file("FerrowIsp.ini"));
+
+    std::filesystem::create_directory(dir.file("state"));
+    const CliResult state = Cli("--simulate=" + dir.file("state") + " --programmer atmel-byteblaster check");
+    EXPECT_EQ(state.status, 1);
+    EXPECT_THAT(state.err, HasSubstr(dir.file("state") + " is not a regular file"));
+
+    std::filesystem::remove(dir.file("ChipList.chip"));
+    std::filesystem::create_directory(dir.file("ChipList.chip"));
+    const CliResult catalogue = Cli("--simulate check");
+    EXPECT_EQ(catalogue.status, 1);
+    EXPECT_EQ(catalogue.err, "korvan-cli: cannot read " + dir.file("ChipList.chip") + ": Is a directory\n");
+    EXPECT_EQ(Cli("--list-chips").status, 1);
 }
 
 }  // namespace

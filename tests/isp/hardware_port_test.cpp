@@ -26,7 +26,7 @@ struct FakeKernel {
         std::filesystem::create_directories(root.path() / "proc" / name);
         root.Write("proc/" + name + "/base-addr", baseAddr);
     }
-    PortSearch Search() const { return {root.file("proc"), root.file("dev"), false}; }
+    PortSearch Search() const { return {root.file("proc"), root.file("dev"), {}, false}; }
     TempDir root;
 };
 
@@ -99,21 +99,34 @@ TEST(HardwarePort, PermissionDeniedNamesTheDeviceAndItsGroup) {
     const HardwarePortResult result = OpenHardwarePort(0x378, kernel.Search());
     EXPECT_EQ(result.access, nullptr);
     EXPECT_EQ(result.failure.rfind("Permission denied on " + kernel.root.file("dev/parport0"), 0), 0U);
-    EXPECT_NE(result.failure.find("usermod -aG"), std::string::npos);
+    // Mode 0000: no group may use it, so joining one is not the fix.
+    EXPECT_EQ(result.failure.find("usermod"), std::string::npos);
+    EXPECT_NE(result.failure.find("udev rule"), std::string::npos);
 }
 
 TEST(HardwarePort, FailureTextsGiveReasonAndFix) {
     TempDir dir;
     dir.Write("parport0", "");
     const std::string device = dir.file("parport0");
+    // Root's device with mode 0600: no group helps; a udev rule or the mode does.
+    ASSERT_EQ(::chmod(device.c_str(), 0600), 0);
+    const std::string rootOnly = PortOpenFailureText(device, EACCES);
+    EXPECT_EQ(rootOnly.rfind("Permission denied on " + device, 0), 0U) << rootOnly;
+    EXPECT_EQ(rootOnly.find("usermod"), std::string::npos) << rootOnly;
+    EXPECT_NE(rootOnly.find("udev rule"), std::string::npos) << rootOnly;
+
     struct stat info {};
     ASSERT_EQ(::stat(device.c_str(), &info), 0);
+    if (info.st_gid == 0) {
+        ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), 7), 0);  // Debian's lp
+    }
+    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+    ASSERT_EQ(::stat(device.c_str(), &info), 0);
     const struct group* owner = ::getgrgid(info.st_gid);
-    ASSERT_NE(owner, nullptr);
+    const std::string group = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
     const std::string denied = PortOpenFailureText(device, EACCES);
-    EXPECT_EQ(denied.rfind("Permission denied on " + device, 0), 0U) << denied;
-    EXPECT_NE(denied.find(std::string("group '") + owner->gr_name + "'"), std::string::npos) << denied;
-    EXPECT_NE(denied.find(std::string("usermod -aG ") + owner->gr_name), std::string::npos) << denied;
+    EXPECT_NE(denied.find("group '" + group + "'"), std::string::npos) << denied;
+    EXPECT_NE(denied.find("usermod -aG " + group), std::string::npos) << denied;
     EXPECT_NE(PortOpenFailureText(device, ENXIO).find("parport_pc"), std::string::npos);
     EXPECT_NE(PortOpenFailureText(device, EBUSY).find("busy"), std::string::npos);
 }

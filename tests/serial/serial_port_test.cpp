@@ -87,13 +87,27 @@ TEST(SerialDeviceMap, DefaultsToOnBoardPortsAndTakesOverrides) {
 TEST(SerialOpenError, NamesTheFixForEachReason) {
     TempDir dir;
     dir.Write("tty", "");
-    const std::string denied = SerialOpenError{dir.file("tty"), 2, EACCES}.Describe();
-    EXPECT_NE(denied.find("Cannot open " + dir.file("tty") + " (COM2): Permission denied."),
-              std::string::npos);
+    const std::string device = dir.file("tty");
+    // Owned by the root group, or not usable by its group: no group is worth joining.
+    ASSERT_EQ(::chmod(device.c_str(), 0600), 0);
+    const std::string denied = SerialOpenError{device, 2, EACCES}.Describe();
+    EXPECT_NE(denied.find("Cannot open " + device + " (COM2): Permission denied."), std::string::npos);
+    EXPECT_EQ(denied.find("usermod"), std::string::npos) << denied;
+    EXPECT_NE(denied.find("udev rule"), std::string::npos) << denied;
+
+    // A group other than root that may read and write it: joining it is the fix.
     struct stat info {};
-    ASSERT_EQ(::stat(dir.file("tty").c_str(), &info), 0);
-    const std::string group = ::getgrgid(info.st_gid)->gr_name;
-    EXPECT_NE(denied.find("group '" + group + "'"), std::string::npos);
+    ASSERT_EQ(::stat(device.c_str(), &info), 0);
+    if (info.st_gid == 0) {
+        ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), 7), 0);  // Debian's lp
+    }
+    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+    ASSERT_EQ(::stat(device.c_str(), &info), 0);
+    const struct group* owner = ::getgrgid(info.st_gid);
+    const std::string group = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
+    const std::string joinable = SerialOpenError{device, 2, EACCES}.Describe();
+    EXPECT_NE(joinable.find("group '" + group + "'"), std::string::npos) << joinable;
+    EXPECT_NE(joinable.find("usermod -aG " + group), std::string::npos) << joinable;
     EXPECT_NE((SerialOpenError{"/dev/ttyS0", 1, EBUSY}).Describe().find("Another program"),
               std::string::npos);
     EXPECT_NE((SerialOpenError{"/dev/ttyS9", 1, ENOENT}).Describe().find("No such device"),

@@ -1,0 +1,103 @@
+#include "cli/cli_loop.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <cstdint>
+
+namespace korvan {
+namespace {
+
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+}  // namespace
+
+CliLoop::CliLoop() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    const sigset_t signals = StopSignals();
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signalFd_ = ::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+CliLoop::~CliLoop() {
+    if (signalFd_ >= 0) {
+        ::close(signalFd_);
+    }
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+    }
+}
+
+void CliLoop::PostEvent(int code) {
+    queue_.PostEvent(code);
+    Wake();
+}
+
+void CliLoop::PostMessage(Message message) {
+    queue_.PostMessage(std::move(message));
+    Wake();
+}
+
+void CliLoop::Wake() {
+    const std::uint64_t one = 1;
+    // Fails only when the counter is full, and a full counter wakes the loop as well.
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+bool CliLoop::TakeSignal() {
+    signalfd_siginfo info{};
+    if (signal_ == 0 && ::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        signal_ = static_cast<int>(info.ssi_signo);
+    }
+    return signal_ != 0;
+}
+
+void CliLoop::Sleep(std::chrono::milliseconds timeout) {
+    std::array<pollfd, 2> watched{{{wakeFd_, POLLIN, 0}, {signalFd_, POLLIN, 0}}};
+    ::poll(watched.data(), watched.size(), static_cast<int>(timeout.count()));
+    // Drained before the queue is read again: a report posted after this still sets the
+    // counter, so the next sleep returns at once.
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t drained = ::read(wakeFd_, &count, sizeof count);
+}
+
+CliLoop::Outcome CliLoop::RunUntil(const std::function<bool()>& done,
+                                   const std::function<void(const Report&)>& handle,
+                                   const std::function<void()>& beforeWait, std::chrono::milliseconds silence) {
+    using Clock = TimerQueue::Clock;
+    auto silentSince = Clock::now();
+    for (;;) {
+        if (TakeSignal()) {
+            return Outcome::Interrupted;
+        }
+        timer_.RunDue();
+        while (const std::optional<Report> report = queue_.TryPop()) {
+            handle(*report);
+            silentSince = Clock::now();
+        }
+        if (done()) {
+            return Outcome::Done;
+        }
+        beforeWait();
+        const auto now = Clock::now();
+        const auto giveUp = silentSince + silence;
+        if (now >= giveUp) {
+            return Outcome::Silent;
+        }
+        const auto wakeUp = std::min(giveUp, timer_.NextDue().value_or(giveUp));
+        Sleep(std::chrono::ceil<std::chrono::milliseconds>(std::max(wakeUp - now, Clock::duration::zero())));
+    }
+}
+
+}  // namespace korvan

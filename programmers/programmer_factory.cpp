@@ -1,0 +1,132 @@
+#include "programmers/programmer_factory.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/programmer_manager.h"
+#include "isp/hardware_port.h"
+#include "isp/isp_programmer.h"
+#include "isp/logging_register_access.h"
+#include "programmers/programmer_types.h"
+#include "sim/parallel/simulated_parallel_port.h"
+#include "sim/serial/simulated_serial_programmer.h"
+
+namespace korvan {
+
+ProgrammerFactory::ProgrammerFactory(ProgrammerOptions options) : options_(std::move(options)) {}
+
+ProgrammerFactory::~ProgrammerFactory() { StopSimulator(); }
+
+std::string ProgrammerFactory::Prepare() {
+    if (options_.simulate && !options_.simulatedChipFile.empty()) {
+        std::error_code error;
+        const auto status = std::filesystem::status(options_.simulatedChipFile, error);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            return "the simulated chip file " + options_.simulatedChipFile + " is not a regular file";
+        }
+    }
+    if (!options_.portLogPath.empty()) {
+        auto log = std::make_shared<std::ofstream>(options_.portLogPath, std::ios::out | std::ios::trunc);
+        if (!*log) {
+            return "cannot write the port log " + options_.portLogPath + ": " + std::strerror(errno);
+        }
+        portLog_ = std::move(log);
+    }
+    return {};
+}
+
+std::unique_ptr<Backend> ProgrammerFactory::Create(int programmerType) {
+    StopSimulator();
+    if (programmerType == SerialProgrammerType) {
+        return CreateSerial();
+    }
+    if (IsIspCable(programmerType)) {
+        return CreateIsp(programmerType);
+    }
+    AddError("there is no programmer type " + std::to_string(programmerType));
+    return nullptr;
+}
+
+std::unique_ptr<Backend> ProgrammerFactory::CreateSerial() {
+    std::string device = options_.devicePath;
+    if (options_.simulate) {
+        sim::SerialSimOptions simOptions;
+        simOptions.chipFile = options_.simulatedChipFile;
+        serialSim_ = std::make_unique<sim::SimulatedSerialProgrammer>(options_.simulatedChip, simOptions);
+        const sim::SimResult started = serialSim_->Start();
+        if (!started) {
+            AddError("the simulated programmer did not start: " + started.message);
+            serialSim_.reset();
+            return nullptr;
+        }
+        device = serialSim_->DevicePath();
+    }
+    SerialDeviceMap devices;
+    if (!device.empty()) {
+        for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+            devices.Set(port, device);
+        }
+    }
+    auto programmer = std::make_unique<SerialProgrammer>(std::move(devices));
+    programmer->SetAnswerTimeouts(options_.answerTimeouts);
+    return programmer;
+}
+
+std::unique_ptr<Backend> ProgrammerFactory::CreateIsp(int programmerType) {
+    IspOptions ispOptions;
+    ispOptions.portSearch.devicePath = options_.devicePath;
+    std::unique_ptr<RegisterAccess> access;
+    if (options_.simulate) {
+        sim::TargetOptions target;
+        target.chipFile = options_.simulatedChipFile;
+        target.onChipFileError = [this](const std::string& why) { AddError(why); };
+        access = sim::SimulatedParallelPort::ForCable(programmerType, options_.programDir, options_.simulatedChip,
+                                                      target);
+    } else if (portLog_) {
+        // The log goes around the port, so the port is opened here; when it cannot be, the
+        // back-end's Init opens it again and reports why in its usual way.
+        access = OpenHardwarePort(kParallelPortBase, ispOptions.portSearch).access;
+    }
+    if (access && portLog_) {
+        access = std::make_unique<LoggingRegisterAccess>(std::move(access), portLog_);
+    }
+    return std::make_unique<IspProgrammer>(std::move(access), std::move(ispOptions));
+}
+
+void ProgrammerFactory::Finish() {
+    StopSimulator();
+    if (portLog_ && !portLog_->flush()) {
+        AddError("cannot write the port log " + options_.portLogPath + ": a write failed, the log is incomplete");
+    }
+    portLog_.reset();
+}
+
+void ProgrammerFactory::StopSimulator() {
+    if (!serialSim_) {
+        return;
+    }
+    const sim::SimResult stopped = serialSim_->Stop();
+    if (!stopped) {
+        AddError(stopped.message);
+    }
+    serialSim_.reset();
+}
+
+// A simulated cable tells of a chip file it cannot write each time programming mode ends:
+// the operator hears of it once.
+void ProgrammerFactory::AddError(std::string error) {
+    std::lock_guard lock(errorLock_);
+    if (std::find(errors_.begin(), errors_.end(), error) == errors_.end()) {
+        errors_.push_back(std::move(error));
+    }
+}
+
+std::vector<std::string> ProgrammerFactory::errors() const {
+    std::lock_guard lock(errorLock_);
+    return errors_;
+}
+
+}  // namespace korvan

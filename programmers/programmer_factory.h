@@ -1,0 +1,82 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "engine/backend.h"
+#include "engine/catalogue.h"
+#include "serial/serial_programmer.h"
+
+namespace korvan {
+
+namespace sim {
+class SimulatedSerialProgrammer;
+}
+
+// What a back-end is built from, whichever front end asks for it.
+struct ProgrammerOptions {
+    // The program directory: the simulated Ferrow cable reads FerrowIsp.ini there, as the
+    // real one does.
+    std::string programDir;
+    // Serial: the device behind every COM number. ISP: the only ppdev device tried
+    // (/dev/parport1). Empty: the usual devices.
+    std::string devicePath;
+    // ISP: every parallel-port register access is written to this file. Empty: none.
+    std::string portLogPath;
+    // Serial: how long the programmer may take to answer a command.
+    AnswerTimeouts answerTimeouts;
+    // A simulated programmer or cable, with `simulatedChip` in its socket, instead of hardware.
+    bool simulate = false;
+    ChipRecord simulatedChip;
+    // Keeps the simulated chip between runs; empty: memory only.
+    std::string simulatedChipFile;
+};
+
+// Builds the back-end for a programmer type, on the hardware or on a simulator, and owns what
+// lives beside it: the simulated serial programmer and the port log. Problems met on the way
+// are collected as one-line errors naming the file or device and the reason.
+//
+// Prepare, Create and Finish run on the console's thread; a simulated cable reports a chip
+// file it cannot keep from the back-end's worker thread.
+class ProgrammerFactory final : public BackendFactory {
+public:
+    explicit ProgrammerFactory(ProgrammerOptions options);
+    ~ProgrammerFactory() override;
+    ProgrammerFactory(const ProgrammerFactory&) = delete;
+    ProgrammerFactory& operator=(const ProgrammerFactory&) = delete;
+
+    // Checks and opens what the options name, before anything is sent: the port log is
+    // created, and a simulated chip file that exists must be a regular file. Empty when all
+    // is well, else the reason.
+    std::string Prepare();
+
+    // A new back-end for `programmerType`, not yet initialised; null, with the reason in
+    // errors(), for a type no programmer has or a simulator that did not start. The manager
+    // has stopped the previous back-end by then, so its simulator is stopped here.
+    std::unique_ptr<Backend> Create(int programmerType) override;
+
+    // Stops the simulator, which then keeps its chip file, and checks that the port log was
+    // written whole. Call after the back-end has stopped.
+    void Finish();
+
+    // Everything that went wrong, oldest first.
+    std::vector<std::string> errors() const;
+
+private:
+    std::unique_ptr<Backend> CreateSerial();
+    std::unique_ptr<Backend> CreateIsp(int programmerType);
+    void StopSimulator();
+    void AddError(std::string error);
+
+    ProgrammerOptions options_;
+    std::unique_ptr<sim::SimulatedSerialProgrammer> serialSim_;
+    std::shared_ptr<std::ostream> portLog_;
+
+    mutable std::mutex errorLock_;
+    std::vector<std::string> errors_;
+};
+
+}  // namespace korvan

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace korvan {
+
+// One kind of programmer hardware: its number in Korvan.ini, its title for the operator
+// and the name a command line gives it.
+struct ProgrammerTypeInfo {
+    int type;
+    const char* title;
+    const char* commandName;
+};
+
+inline constexpr std::array<ProgrammerTypeInfo, 4> kProgrammerTypes = {{
+    {0, "Tamblin Serial", "serial"},
+    {1, "Ferrow ISP", "ferrow"},
+    {2, "Atmel ByteBlaster", "atmel-byteblaster"},
+    {3, "Altera ByteBlaster", "altera-byteblaster"},
+}};
+
+// The type with this number; null for numbers no programmer has.
+const ProgrammerTypeInfo* FindProgrammerType(int type);
+// The type a command-line name or number stands for, ignoring case ("ferrow", "1").
+std::optional<int> ProgrammerTypeByName(std::string_view name);
+// True for the parallel-port cables (types 1 to 3).
+bool IsIspCable(int type);
+
+}  // namespace korvan

@@ -1,0 +1,169 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "console/event_queue.h"
+#include "engine/event_code.h"
+#include "engine/programmer_manager.h"
+#include "programmers/programmer_factory.h"
+#include "programmers/programmer_types.h"
+#include "tests/support/temp_dir.h"
+
+namespace korvan::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr std::chrono::seconds kDeadline{10};
+
+// The next event code, skipping messages; -1 when none came before the deadline.
+int NextEvent(EventQueue& queue) {
+    const auto giveUp = std::chrono::steady_clock::now() + kDeadline;
+    while (std::chrono::steady_clock::now() < giveUp) {
+        if (const std::optional<Report> report = queue.WaitPop(std::chrono::milliseconds(100))) {
+            if (const int* code = std::get_if<int>(&*report)) {
+                return *code;
+            }
+        }
+    }
+    return -1;
+}
+
+class ProgrammerFactoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        manager.SetProgramDirectory(BuiltProgramDir());
+        ASSERT_TRUE(manager.LoadChipList());
+    }
+
+    // A simulated programmer of any type with this chip in its socket.
+    ProgrammerOptions Simulated(const std::string& chipName) {
+        ProgrammerOptions options;
+        options.programDir = BuiltProgramDir();
+        options.simulate = true;
+        const std::optional<std::size_t> index = manager.catalogue().FindByName(chipName);
+        EXPECT_TRUE(index.has_value()) << chipName;
+        chipIndex = static_cast<int>(index.value_or(0));
+        options.simulatedChip = manager.catalogue()[index.value_or(0)];
+        return options;
+    }
+
+    EventQueue queue;  // outlives the manager, whose back-end posts into it
+    ProgrammerManager manager;
+    int chipIndex = 0;
+    TempDir dir;
+};
+
+TEST_F(ProgrammerFactoryTest, EveryTypeHasANameAndBuildsOnItsSimulator) {
+    for (const ProgrammerTypeInfo& info : kProgrammerTypes) {
+        SCOPED_TRACE(info.title);
+        EXPECT_EQ(ProgrammerTypeByName(info.commandName), info.type);
+        EXPECT_EQ(FindProgrammerType(info.type), &info);
+
+        ProgrammerFactory factory(Simulated(info.type == SerialProgrammerType ? "AT89C52" : "AT89S52"));
+        ASSERT_EQ(factory.Prepare(), "");
+        ASSERT_EQ(manager.Init(queue, info.type, 0, factory), 1);
+        const bool serial = info.type == SerialProgrammerType;
+        EXPECT_EQ(NextEvent(queue), serial ? SerialInitDone : ParallelInitDone);
+        EXPECT_EQ(IsIspCable(info.type), !serial);
+
+        // Ready, and the simulated chip answers with its own signature.
+        manager.CheckReady(chipIndex);
+        EXPECT_EQ(NextEvent(queue), ProgrammerReady);
+        manager.ReadSignature(chipIndex);
+        EXPECT_EQ(NextEvent(queue), ChipIdentified);
+        EXPECT_EQ(manager.catalogue()[static_cast<std::size_t>(manager.currentChipIndex())].name,
+                  serial ? "AT89C52" : "AT89S52");
+
+        manager.ShutdownBackend();
+        factory.Finish();
+        EXPECT_THAT(factory.errors(), ElementsAre());
+    }
+    EXPECT_EQ(ProgrammerTypeByName("Atmel-ByteBlaster"), 2);
+    EXPECT_EQ(ProgrammerTypeByName("usb"), std::nullopt);
+    EXPECT_EQ(FindProgrammerType(4), nullptr);
+}
+
+TEST_F(ProgrammerFactoryTest, UnknownTypeGivesNoBackEndAndSaysWhy) {
+    ProgrammerFactory factory(Simulated("AT89C52"));
+    EXPECT_EQ(factory.Create(7), nullptr);
+    EXPECT_THAT(factory.errors(), ElementsAre("there is no programmer type 7"));
+}
+
+TEST_F(ProgrammerFactoryTest, PrepareRefusesWhatCannotBeUsedBeforeAnythingIsSent) {
+    ProgrammerOptions unwritableLog = Simulated("AT89S52");
+    unwritableLog.portLogPath = dir.file("no/such/dir/port.log");
+    EXPECT_THAT(ProgrammerFactory(unwritableLog).Prepare(),
+                HasSubstr("cannot write the port log " + dir.file("no/such/dir/port.log") + ": No such file"));
+
+    ProgrammerOptions chipFileIsADirectory = Simulated("AT89S52");
+    std::filesystem::create_directory(dir.file("chip.sim"));
+    chipFileIsADirectory.simulatedChipFile = dir.file("chip.sim");
+    EXPECT_EQ(ProgrammerFactory(chipFileIsADirectory).Prepare(),
+              "the simulated chip file " + dir.file("chip.sim") + " is not a regular file");
+}
+
+TEST_F(ProgrammerFactoryTest, PortLogRecordsTheCableOrReportsALostWrite) {
+    ProgrammerOptions options = Simulated("AT89S52");
+    options.portLogPath = dir.file("port.log");
+    {
+        ProgrammerFactory factory(options);
+        ASSERT_EQ(factory.Prepare(), "");
+        ASSERT_EQ(manager.Init(queue, FerrowIspType, 2, factory), 1);
+        EXPECT_EQ(NextEvent(queue), ParallelInitDone);
+        manager.ReadSignature(chipIndex);
+        EXPECT_EQ(NextEvent(queue), ChipIdentified);
+        manager.ShutdownBackend();
+        factory.Finish();
+        EXPECT_THAT(factory.errors(), ElementsAre());
+    }
+    EXPECT_THAT(dir.Read("port.log"), HasSubstr("W D 0x"));
+
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    options.portLogPath = "/dev/full";
+    ProgrammerFactory factory(options);
+    ASSERT_EQ(factory.Prepare(), "");
+    ASSERT_EQ(manager.Init(queue, FerrowIspType, 2, factory), 1);
+    EXPECT_EQ(NextEvent(queue), ParallelInitDone);
+    manager.ReadSignature(chipIndex);
+    EXPECT_EQ(NextEvent(queue), ChipIdentified);
+    manager.ShutdownBackend();
+    factory.Finish();
+    EXPECT_THAT(factory.errors(), ElementsAre(HasSubstr("cannot write the port log /dev/full")));
+}
+
+TEST_F(ProgrammerFactoryTest, SerialDeviceServesEveryComPortWithTheGivenAnswerTimeouts) {
+    // A pseudo-terminal nobody answers on.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    ProgrammerOptions options;
+    options.devicePath = ptsname(master);
+    options.answerTimeouts = {std::chrono::milliseconds(200), std::chrono::milliseconds(400)};
+    ProgrammerFactory factory(options);
+    ASSERT_EQ(factory.Prepare(), "");
+    manager.SetComPort(3);
+    ASSERT_EQ(manager.Init(queue, SerialProgrammerType, 0, factory), 1);
+    EXPECT_EQ(NextEvent(queue), SerialInitDone);
+
+    const auto asked = std::chrono::steady_clock::now();
+    manager.CheckReady(0);
+    EXPECT_EQ(NextEvent(queue), DataReceivedError);
+    // Well below the 3 s a command waits by default.
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(2000));
+    manager.ShutdownBackend();
+    close(master);
+}
+
+}  // namespace
+}  // namespace korvan::testing
