@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "engine/backend.h"
 #include "isp/hardware_port.h"
 #include "isp/isp_algorithm.h"
+#include "isp/isp_lines.h"
 #include "isp/parallel_port.h"
 #include "isp/pin_map.h"
 #include "isp/sleeper.h"
@@ -21,7 +21,6 @@ class ProgrammerManager;
 
 // Environment variable naming a port access log file when no path is given in the options.
 inline constexpr const char* kPortLogVariable = "KORVAN_PORT_LOG";
-inline constexpr std::size_t kIspBufferSize = 10;
 
 struct IspOptions {
     // Every register access is written to this file; empty = $KORVAN_PORT_LOG, if set.
@@ -34,7 +33,7 @@ struct IspOptions {
 
 // The back-end for the parallel-port ISP cables (programmer types 1 to 3). Chip operations run
 // on one worker thread each; at most one at a time. Outcomes arrive as events.
-class IspProgrammer : public ParallelPort, public Backend {
+class IspProgrammer final : public ParallelPort, public Backend, public IspLines {
 public:
     enum Operation : int { ReadSignatureOp = 1, EraseOp = 2, WriteOp = 3, ReadOp = 4, WriteLockBitsOp = 5 };
 
@@ -71,15 +70,14 @@ public:
     const PinMap& pinMap() const { return pinMap_; }
 
     // Line layer, used by the chip algorithm on the worker thread.
-    void SetMosi(int level);
-    void SetReset(int level);
-    void SetSck(int level);
-    int ReadMiso();
-    // Exchanges `count` bytes (at most kIspBufferSize) MSB first between the buffers.
-    void Transfer(int count);
-    std::array<std::uint8_t, kIspBufferSize>& transmitBuffer() { return transmit_; }
-    const std::array<std::uint8_t, kIspBufferSize>& receiveBuffer() const { return receive_; }
-    Sleeper& sleeper() { return *sleeper_; }
+    void SetMosi(int level) override;
+    void SetReset(int level) override;
+    void SetSck(int level) override;
+    int ReadMiso() override;
+    void Transfer(int count) override;
+    IspBuffer& transmitBuffer() override { return transmit_; }
+    const IspBuffer& receiveBuffer() const override { return receive_; }
+    Sleeper& sleeper() override { return *sleeper_; }
 
 private:
     void StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel);
@@ -96,8 +94,8 @@ private:
     int programmerType_ = 0;
     std::vector<std::unique_ptr<IspAlgorithm>> algorithms_;
     PinMap pinMap_;
-    std::array<std::uint8_t, kIspBufferSize> transmit_{};
-    std::array<std::uint8_t, kIspBufferSize> receive_{};
+    IspBuffer transmit_{};
+    IspBuffer receive_{};
     std::atomic<bool> busy_{false};
     std::atomic<bool> stopping_{false};
     int ready_ = 0;
