@@ -19,6 +19,8 @@ struct ParportDevice {
 struct PortSearch {
     std::string procParportDir = "/proc/sys/dev/parport";
     std::string devDir = "/dev";
+    // A ppdev device the operator named; when set, only it is tried.
+    std::string devicePath;
     // Direct port I/O is tried only when ppdev gives no port (needs CAP_SYS_RAWIO, x86 only).
     bool allowDirectIo = true;
 };
@@ -45,7 +47,8 @@ HardwarePortResult OpenPpdevPort(const std::string& devicePath);
 // Direct in/out instructions at `base`, when the process may use them and a port answers there.
 HardwarePortResult OpenDirectIoPort(std::uint16_t base);
 
-// ppdev first, then direct port I/O.
+// The device named in `search` alone when there is one; otherwise ppdev first, then direct
+// port I/O.
 HardwarePortResult OpenHardwarePort(std::uint16_t base, const PortSearch& search = {});
 
 }  // namespace korvan

@@ -351,7 +351,7 @@ TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
     manager.LoadChipList();
     IspOptions options;
     options.sleeper = std::make_shared<RecordingSleeper>();
-    options.portSearch = {empty.file("proc"), empty.file("dev"), false};
+    options.portSearch = {.procParportDir = empty.file("proc"), .devDir = empty.file("dev"), .allowDirectIo = false};
     OneBackendFactory factory(std::make_unique<IspProgrammer>(nullptr, options));
     EXPECT_EQ(manager.Init(events, 1, 2, factory), 0);
     EXPECT_EQ(events.Codes(), Codes{ParallelInitFailed});
