@@ -36,22 +36,57 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
     programmerType_ = manager.programmerType();
     downloadSpeed_ = manager.downloadSpeed();
-    ready_ = Open(kParallelPortBase, options_.portSearch);
-    if (ready_ == 1) {
-        OpenPortLog();
-        manager.PostEvent(ParallelInitDone);
-    } else {
-        manager.messages().ShowMessage({"Initialize I/O Port Failed!"});
-        manager.SetInitFailureDetail(openFailure());
-        manager.PostEvent(ParallelInitFailed);
-    }
     busy_ = false;
-    pinMap_ = LoadPinMap(programmerType_, manager.programDirectory());
-    SetPin(pinMap_.le, pinMap_.leEnable);
     for (const auto& algorithm : algorithms_) {
         algorithm->Attach(this);
     }
+    // Checked before the port is opened, so an unusable map never drives a line.
+    pinMapUsable_ = LoadCheckedPinMap();
+    if (!pinMapUsable_) {
+        ready_ = 0;
+        manager.PostEvent(ParallelInitFailed);
+        return ready_;
+    }
+    OpenPort();
+    SetPin(pinMap_.le, pinMap_.leEnable);
     return ready_;
+}
+
+bool IspProgrammer::LoadCheckedPinMap() {
+    const LoadedPinMap loaded = LoadPinMap(programmerType_, manager_->programDirectory());
+    const auto lines = [](const std::vector<std::string>& items) {
+        std::string joined;
+        for (const std::string& item : items) {
+            joined += (joined.empty() ? "" : "\n") + item;
+        }
+        return joined;
+    };
+    if (!loaded.replaced.empty()) {
+        manager_->messages().ShowMessage(
+            {std::string(kFerrowIniName) + ": a value that is not a number was replaced by its default.",
+             CableName(programmerType_), lines(loaded.replaced)});
+    }
+    if (!loaded.usable()) {
+        manager_->messages().ShowMessage({std::string("The pin map in ") + kFerrowIniName + " cannot be used.",
+                                          CableName(programmerType_), lines(loaded.faults)});
+        manager_->SetInitFailureDetail("The pin map in " + loaded.path +
+                                       " cannot be used: correct it, or remove it for the default map.");
+        return false;
+    }
+    pinMap_ = loaded.map;
+    return true;
+}
+
+void IspProgrammer::OpenPort() {
+    ready_ = Open(kParallelPortBase, options_.portSearch);
+    if (ready_ == 1) {
+        OpenPortLog();
+        manager_->PostEvent(ParallelInitDone);
+        return;
+    }
+    manager_->messages().ShowMessage({"Initialize I/O Port Failed!"});
+    manager_->SetInitFailureDetail(openFailure());
+    manager_->PostEvent(ParallelInitFailed);
 }
 
 void IspProgrammer::OpenPortLog() {
@@ -103,12 +138,8 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
     if (manager_ == nullptr) {
         return;
     }
-    if (stopping_) {
-        manager_->PostEvent(ProgrammerUnusable);
-        return;
-    }
     // Taking `busy` here, not in the worker, means two quick requests never start two workers.
-    if (busy_.exchange(true)) {
+    if (stopping_ || !pinMapUsable_ || busy_.exchange(true)) {
         manager_->PostEvent(ProgrammerUnusable);
         return;
     }

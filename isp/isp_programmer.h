@@ -41,7 +41,9 @@ public:
     explicit IspProgrammer(std::unique_ptr<RegisterAccess> access = nullptr, IspOptions options = {});
     ~IspProgrammer() override;
 
-    // Opens the port at kParallelPortBase with the manager's programmer type and download speed.
+    // Loads and checks the pin map of the manager's programmer type, then opens the port at
+    // kParallelPortBase with the manager's download speed. A map that cannot be used leaves
+    // the port closed, fails Init and makes every operation refused.
     int Init(ProgrammerManager& manager) override;
 
     void CheckReady(std::uint8_t chipCode) override;
@@ -80,6 +82,8 @@ public:
     Sleeper& sleeper() override { return *sleeper_; }
 
 private:
+    bool LoadCheckedPinMap();
+    void OpenPort();
     void StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel);
     void RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel);
     void RunWrite(IspAlgorithm& algorithm);
@@ -94,6 +98,7 @@ private:
     int programmerType_ = 0;
     std::vector<std::unique_ptr<IspAlgorithm>> algorithms_;
     PinMap pinMap_;
+    bool pinMapUsable_ = false;
     IspBuffer transmit_{};
     IspBuffer receive_{};
     std::atomic<bool> busy_{false};

@@ -387,5 +387,39 @@ TEST(IspProgrammer, PortLogFileFromOptionsOrEnvironment) {
     EXPECT_EQ(logs.Read("env.log"), "W D 0x00\nR S 0x78\n");
 }
 
+// A FerrowIsp.ini the cable cannot work with is named at start-up, not found out by a chip
+// that is never detected.
+TEST(IspProgrammer, AnUnusablePinMapFailsInitAndDrivesNoLine) {
+    IspRig rig({.programmerType = 1, .speed = 2, .ferrowIni = "[Pin Control]\nSCK=14\n"});
+    EXPECT_EQ(rig.initResult, 0);
+    EXPECT_EQ(rig.events.Codes(), Codes{ParallelInitFailed});
+    const std::string path = rig.dir.file("FerrowIsp.ini");
+    const Message expected{"The pin map in FerrowIsp.ini cannot be used.", "Ferrow ISP",
+                           path + ": MOSI (by default) and SCK are both on pin 14."};
+    EXPECT_EQ(rig.messages.Messages(), std::vector<Message>{expected});
+    EXPECT_NE(rig.manager.initFailureDetail().find(path), std::string::npos) << rig.manager.initFailureDetail();
+
+    rig.events.Clear();
+    rig.manager.CheckReady(kS51);
+    rig.manager.ReadSignature(kS51);
+    rig.manager.WriteChip(kS51);
+    rig.WaitIdle();
+    EXPECT_EQ(rig.events.Codes(), Codes(3, ProgrammerUnusable));
+    EXPECT_TRUE(rig.TakeLog().empty());
+}
+
+TEST(IspProgrammer, APinMapValueThatIsNotANumberIsReportedAndItsDefaultWorks) {
+    IspRig rig({.programmerType = 1, .speed = 2, .ferrowIni = "[Pin Control]\nMISO=fifteen\n"});
+    EXPECT_EQ(rig.initResult, 1);
+    EXPECT_EQ(rig.events.Codes(), Codes{ParallelInitDone});
+    const std::vector<Message> shown = rig.messages.Messages();
+    ASSERT_EQ(shown.size(), 1U);
+    EXPECT_EQ(shown[0].detail,
+              rig.dir.file("FerrowIsp.ini") + ": [Pin Control] MISO=fifteen is not a number; the default 15 is used instead.");
+    rig.events.Clear();
+    rig.manager.ReadSignature(kS51);
+    ASSERT_TRUE(rig.events.WaitFor(ChipIdentified));
+}
+
 }  // namespace
 }  // namespace korvan::testing

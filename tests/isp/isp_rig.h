@@ -78,16 +78,23 @@ class RecordingMessages final : public MessageSink {
 public:
     void ShowMessage(const Message& message) override {
         std::lock_guard lock(mutex_);
-        texts_.push_back(message.text);
+        messages_.push_back(message);
+    }
+    std::vector<Message> Messages() const {
+        std::lock_guard lock(mutex_);
+        return messages_;
     }
     std::vector<std::string> Texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
+        std::vector<std::string> texts;
+        for (const Message& message : Messages()) {
+            texts.push_back(message.text);
+        }
+        return texts;
     }
 
 private:
     mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
+    std::vector<Message> messages_;
 };
 
 // Records the waits instead of sleeping.
