@@ -1,7 +1,6 @@
 #include "isp/isp_programmer.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <system_error>
 
 #include "engine/event_code.h"
@@ -27,8 +26,9 @@ IspProgrammer::IspProgrammer(std::unique_ptr<RegisterAccess> access, IspOptions 
 IspProgrammer::~IspProgrammer() { Stop(); }
 
 void IspProgrammer::Stop() {
-    RequestStop();
-    WaitForWorker();
+    std::lock_guard lock(workerLock_);
+    stopping_ = true;
+    JoinWorker();
     Close();
 }
 
@@ -90,17 +90,11 @@ void IspProgrammer::OpenPort() {
 }
 
 void IspProgrammer::OpenPortLog() {
-    std::string path = options_.portLogPath;
-    if (path.empty()) {
-        if (const char* fromEnvironment = std::getenv(kPortLogVariable)) {
-            path = fromEnvironment;
-        }
-    }
-    if (path.empty()) {
+    if (options_.portLogPath.empty()) {
         return;
     }
     std::string error;
-    if (!LogAccessesTo(path, error)) {
+    if (!LogAccessesTo(options_.portLogPath, error)) {
         manager_->messages().ShowMessage({error});
     }
 }
@@ -115,7 +109,7 @@ IspAlgorithm* IspProgrammer::FindAlgorithm(std::uint8_t chipCode) {
 }
 
 void IspProgrammer::CheckReady(std::uint8_t chipCode) {
-    if (manager_ == nullptr) {
+    if (manager_ == nullptr || stopping_) {
         return;
     }
     const bool usable = ready_ == 1 && FindAlgorithm(chipCode) != nullptr;
@@ -135,11 +129,12 @@ void IspProgrammer::WriteLockBits(std::uint8_t chipCode, int level) {
 }
 
 void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel) {
-    if (manager_ == nullptr) {
+    std::lock_guard lock(workerLock_);
+    if (manager_ == nullptr || stopping_) {
         return;
     }
     // Taking `busy` here, not in the worker, means two quick requests never start two workers.
-    if (stopping_ || !pinMapUsable_ || busy_.exchange(true)) {
+    if (!pinMapUsable_ || busy_.exchange(true)) {
         manager_->PostEvent(ProgrammerUnusable);
         return;
     }
@@ -150,7 +145,7 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
         return;
     }
     // The previous worker has cleared `busy` and may still be putting OE back.
-    WaitForWorker();
+    JoinWorker();
     try {
         worker_ = std::thread([this, operation, algorithm, lockLevel] { RunWorker(operation, *algorithm, lockLevel); });
     } catch (const std::system_error&) {
@@ -161,12 +156,15 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
 }
 
 void IspProgrammer::WaitForWorker() {
+    std::lock_guard lock(workerLock_);
+    JoinWorker();
+}
+
+void IspProgrammer::JoinWorker() {
     if (worker_.joinable()) {
         worker_.join();
     }
 }
-
-void IspProgrammer::RequestStop() { stopping_ = true; }
 
 bool IspProgrammer::EndIfStopping(IspAlgorithm& algorithm) {
     if (!stopping_) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,11 +20,8 @@ namespace korvan {
 
 class ProgrammerManager;
 
-// Environment variable naming a port access log file when no path is given in the options.
-inline constexpr const char* kPortLogVariable = "KORVAN_PORT_LOG";
-
 struct IspOptions {
-    // Every register access is written to this file; empty = $KORVAN_PORT_LOG, if set.
+    // Every register access is written to this file; empty = no log.
     std::string portLogPath;
     // Null = real sleeps.
     std::shared_ptr<Sleeper> sleeper;
@@ -52,6 +50,9 @@ public:
     void WriteChip(std::uint8_t chipCode) override;
     void ReadChip(std::uint8_t chipCode) override;
     void WriteLockBits(std::uint8_t chipCode, int level) override;
+    // A running write or read ends after its current byte, out of programming mode and without
+    // a final event; other runs end as usual. Then the port is closed (a ppdev port released).
+    // Requests after it are ignored. Not to be called from the worker.
     void Stop() override;
     bool ProbesAfterWrite() const override { return false; }
 
@@ -60,10 +61,6 @@ public:
 
     // Waits for the running worker, if any, to end.
     void WaitForWorker();
-    // A running write or read ends after its current byte, out of programming mode and without
-    // a final event; later requests are refused. The destructor stops so as not to wait out a
-    // whole chip.
-    void RequestStop();
 
     bool busy() const { return busy_.load(); }
     int ready() const { return ready_; }
@@ -84,13 +81,14 @@ public:
 private:
     bool LoadCheckedPinMap();
     void OpenPort();
+    void OpenPortLog();
     void StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel);
+    void JoinWorker();
     void RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel);
     void RunWrite(IspAlgorithm& algorithm);
     void RunRead(IspAlgorithm& algorithm);
     bool EndIfStopping(IspAlgorithm& algorithm);
     void LatchLines();
-    void OpenPortLog();
 
     IspOptions options_;
     std::shared_ptr<Sleeper> sleeper_;
@@ -105,6 +103,8 @@ private:
     std::atomic<bool> stopping_{false};
     int ready_ = 0;
     ProgrammerManager* manager_ = nullptr;
+    // Orders starting, joining and stopping the worker, whichever threads ask.
+    std::mutex workerLock_;
     std::thread worker_;
 };
 
