@@ -217,9 +217,9 @@ public:
         changed_.notify_all();
         changed_.wait(lock, [this] { return open_; });
     }
-    void WaitUntilEntered() {
+    bool WaitUntilEntered() {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return entered_; });
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return entered_; });
     }
     void Open() {
         std::lock_guard lock(mutex_);
@@ -245,6 +245,8 @@ struct GatedRig {
         manager.Init(events, 2, 2, factory);
         programmer = static_cast<IspProgrammer*>(manager.backend());
     }
+    // A failed test must not leave the worker held in the gate.
+    ~GatedRig() { gate->Open(); }
     TempDir dir;
     RecordingEvents events;
     std::shared_ptr<GateSleeper> gate = std::make_shared<GateSleeper>();
@@ -258,7 +260,7 @@ TEST(IspProgrammer, ARequestWhileBusyIsRefusedAndCheckReadyStillAnswers) {
     rig.events.Clear();
     rig.manager.EraseChip(kS51);
     rig.manager.WriteChip(kS51);  // refused at once: busy is taken before the worker starts
-    rig.gate->WaitUntilEntered();
+    ASSERT_TRUE(rig.gate->WaitUntilEntered());
     rig.manager.ReadChip(kS51);
     rig.manager.CheckReady(kS51);
     EXPECT_TRUE(rig.programmer->busy());
@@ -273,7 +275,7 @@ TEST(IspProgrammer, ARequestWhileBusyIsRefusedAndCheckReadyStillAnswers) {
 TEST(IspProgrammer, DestructionWaitsForARunningWorker) {
     GatedRig rig;
     rig.manager.EraseChip(kS51);
-    rig.gate->WaitUntilEntered();
+    ASSERT_TRUE(rig.gate->WaitUntilEntered());
     std::thread opener([&rig] { rig.gate->Open(); });
     rig.manager.ShutdownBackend();
     opener.join();
@@ -321,11 +323,11 @@ private:
 // As a closing program, or a changed programmer type, does while a long run is under way.
 TEST(IspProgrammer, AStopDuringAWriteOrReadEndsItAtOnceAndLeavesNothingBehind) {
     for (const int progress : {WritingProgress, ReadingProgress}) {
+        ProgressGate gate(progress);  // outlives the rig and its worker
         IspRig rig({.programmerType = 1, .speed = 0, .chip = kS52});
         FillBuffer1(rig.manager, 8192);
         std::thread([] {}).join();
         const int threadsBefore = ThreadsInProcess();
-        ProgressGate gate(progress);
         rig.events.onPost = [&gate](int code) { gate.OnPost(code); };
         rig.events.Clear();
         if (progress == WritingProgress) {
@@ -333,7 +335,10 @@ TEST(IspProgrammer, AStopDuringAWriteOrReadEndsItAtOnceAndLeavesNothingBehind) {
         } else {
             rig.manager.ReadChip(kS52);
         }
-        ASSERT_TRUE(gate.WaitReached());
+        if (!gate.WaitReached()) {
+            gate.Release();
+            FAIL() << "no progress event";
+        }
 
         const auto started = std::chrono::steady_clock::now();
         gate.Release();
