@@ -13,6 +13,14 @@ constexpr int kProgressInterval = 15;
 constexpr int kFastestSpeed = 2;
 constexpr int kFastSpeed = 1;
 
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& line : lines) {
+        joined += (joined.empty() ? "" : "\n") + line;
+    }
+    return joined;
+}
+
 }  // namespace
 
 IspProgrammer::IspProgrammer(std::unique_ptr<RegisterAccess> access, IspOptions options)
@@ -54,21 +62,14 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
 
 bool IspProgrammer::LoadCheckedPinMap() {
     const LoadedPinMap loaded = LoadPinMap(programmerType_, manager_->programDirectory());
-    const auto lines = [](const std::vector<std::string>& items) {
-        std::string joined;
-        for (const std::string& item : items) {
-            joined += (joined.empty() ? "" : "\n") + item;
-        }
-        return joined;
-    };
     if (!loaded.replaced.empty()) {
         manager_->messages().ShowMessage(
             {std::string(kFerrowIniName) + ": a value that is not a number was replaced by its default.",
-             CableName(programmerType_), lines(loaded.replaced)});
+             CableName(programmerType_), JoinLines(loaded.replaced)});
     }
     if (!loaded.usable()) {
         manager_->messages().ShowMessage({std::string("The pin map in ") + kFerrowIniName + " cannot be used.",
-                                          CableName(programmerType_), lines(loaded.faults)});
+                                          CableName(programmerType_), JoinLines(loaded.faults)});
         manager_->SetInitFailureDetail("The pin map in " + loaded.path +
                                        " cannot be used: correct it, or remove it for the default map.");
         return false;
