@@ -173,7 +173,8 @@ const ParportDevice* ChooseParportDevice(const std::vector<ParportDevice>& devic
 
 HardwarePortResult OpenPpdevPort(const std::string& devicePath) {
     HardwarePortResult result;
-    const int fd = ::open(devicePath.c_str(), O_RDWR | O_CLOEXEC);
+    // Non-blocking, so a named terminal or FIFO cannot hold the open; ppdev ignores the flag.
+    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         result.failure = PortOpenFailureText(devicePath, errno);
         return result;
@@ -184,8 +185,10 @@ HardwarePortResult OpenPpdevPort(const std::string& devicePath) {
     if (::ioctl(fd, PPCLAIM) != 0) {
         const int error = errno;
         ::close(fd);
-        result.failure = "Cannot claim " + devicePath + ": " + std::strerror(error) +
-                         " (another driver, such as lp, may hold the port).";
+        result.failure = "Cannot claim " + devicePath + ": " +
+                         (error == ENOTTY ? std::string("it is not a ppdev parallel-port device.")
+                                          : std::string(std::strerror(error)) +
+                                                " (another driver, such as lp, may hold the port).");
         return result;
     }
     result.access = std::make_unique<PpdevAccess>(fd);
@@ -222,7 +225,36 @@ HardwarePortResult OpenDirectIoPort(std::uint16_t base) {
     return result;
 }
 
+namespace {
+
+// A name that does not exist is more often a typing slip than a missing module: list the ports.
+std::string MissingNamedPortText(const PortSearch& search) {
+    std::string known;
+    for (const ParportDevice& device : ListParportDevices(search)) {
+        known += (known.empty() ? "" : ", ") + device.devicePath;
+    }
+    if (known.empty()) {
+        return PortOpenFailureText(search.devicePath, ENOENT);
+    }
+    return search.devicePath + " does not exist; the parallel ports here are " + known + ".";
+}
+
+HardwarePortResult OpenNamedPort(const PortSearch& search) {
+    struct stat info {};
+    if (::stat(search.devicePath.c_str(), &info) != 0 && errno == ENOENT) {
+        HardwarePortResult missing;
+        missing.failure = MissingNamedPortText(search);
+        return missing;
+    }
+    return OpenPpdevPort(search.devicePath);
+}
+
+}  // namespace
+
 HardwarePortResult OpenHardwarePort(std::uint16_t base, const PortSearch& search) {
+    if (!search.devicePath.empty()) {
+        return OpenNamedPort(search);
+    }
     const std::vector<ParportDevice> devices = ListParportDevices(search);
     HardwarePortResult ppdev;
     if (const ParportDevice* device = ChooseParportDevice(devices, base)) {

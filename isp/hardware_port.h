@@ -47,7 +47,8 @@ HardwarePortResult OpenPpdevPort(const std::string& devicePath);
 // Direct in/out instructions at `base`, when the process may use them and a port answers there.
 HardwarePortResult OpenDirectIoPort(std::uint16_t base);
 
-// ppdev first, then direct port I/O.
+// The device named in `search` alone when there is one; otherwise ppdev first, then direct
+// port I/O.
 HardwarePortResult OpenHardwarePort(std::uint16_t base, const PortSearch& search = {});
 
 }  // namespace korvan

@@ -3,11 +3,11 @@
 #include <array>
 #include <cstdint>
 
+#include "isp/isp_lines.h"
+
 namespace korvan {
 
-class IspProgrammer;
-
-// Turns chip operations into instruction sequences on the ISP Programmer's line layer.
+// Turns chip operations into instruction sequences on an ISP cable's line layer.
 // Chosen by the chip code of the selected chip.
 class IspAlgorithm {
 public:
@@ -18,7 +18,7 @@ public:
 
     std::uint8_t algorithmCode() const { return algorithmCode_; }
 
-    virtual IspProgrammer* Attach(IspProgrammer* programmer);
+    virtual IspLines* Attach(IspLines* lines);
     virtual void EnterProgramming() = 0;
     virtual void ReadSignatureBytes(std::array<std::uint8_t, 3>& out) = 0;
     virtual void ChipErase() = 0;
@@ -29,16 +29,31 @@ public:
     virtual void ExitProgramming() = 0;
 
 protected:
-    IspProgrammer* programmer() const { return programmer_; }
+    IspLines& lines() const { return *lines_; }
 
 private:
     std::uint8_t algorithmCode_;
-    IspProgrammer* programmer_ = nullptr;
+    IspLines* lines_ = nullptr;
 };
 
 inline constexpr std::uint8_t kIsp4ByteAlgorithmCode = 2;
 // Read-backs of one written byte before WriteByte gives up.
 inline constexpr int kWritePollLimit = 1000;
+
+// Opcodes of the 4-byte serial programming instructions. The first byte names the instruction;
+// the programming group (first byte 0xAC) is told apart by its second byte.
+namespace isp_opcode {
+inline constexpr std::uint8_t kProgrammingGroup = 0xAC;
+inline constexpr std::uint8_t kReadCodeByte = 0x20;
+inline constexpr std::uint8_t kWriteCodeByte = 0x40;
+inline constexpr std::uint8_t kReadSignatureByte = 0x28;
+// Second bytes within the programming group.
+inline constexpr std::uint8_t kProgrammingEnable = 0x53;
+inline constexpr std::uint8_t kChipErase = 0x80;
+inline constexpr std::uint8_t kWriteLockBit1 = 0xE1;
+inline constexpr std::uint8_t kWriteLockBit2 = 0xE2;
+inline constexpr std::uint8_t kWriteLockBit3 = 0xE3;
+}  // namespace isp_opcode
 
 // The 4-byte serial programming instructions of AT89S-class chips.
 class Isp4ByteAlgorithm final : public IspAlgorithm {
@@ -54,9 +69,11 @@ public:
     void ExitProgramming() override;
 
 private:
-    // Sends transmit bytes 0..3 and returns receive byte 3.
+    // Sends transmit bytes 0..3 and returns the byte received while the fourth went out.
     std::uint8_t SendInstruction();
-    void SendLockInstruction(std::uint8_t lockByte);
+    void SendProgrammingGroup(std::uint8_t operation);
+    void SetAddress(std::uint32_t address);
+    void SendLockInstruction(std::uint8_t lockOperation);
 };
 
 }  // namespace korvan

@@ -1,7 +1,6 @@
 #include "isp/isp_programmer.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <system_error>
 
 #include "engine/event_code.h"
@@ -13,6 +12,14 @@ namespace {
 constexpr int kProgressInterval = 15;
 constexpr int kFastestSpeed = 2;
 constexpr int kFastSpeed = 1;
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& line : lines) {
+        joined += (joined.empty() ? "" : "\n") + line;
+    }
+    return joined;
+}
 
 }  // namespace
 
@@ -27,8 +34,9 @@ IspProgrammer::IspProgrammer(std::unique_ptr<RegisterAccess> access, IspOptions 
 IspProgrammer::~IspProgrammer() { Stop(); }
 
 void IspProgrammer::Stop() {
-    RequestStop();
-    WaitForWorker();
+    std::lock_guard lock(workerLock_);
+    stopping_ = true;
+    JoinWorker();
     Close();
 }
 
@@ -36,36 +44,58 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
     programmerType_ = manager.programmerType();
     downloadSpeed_ = manager.downloadSpeed();
-    ready_ = Open(kParallelPortBase, options_.portSearch);
-    if (ready_ == 1) {
-        OpenPortLog();
-        manager.PostEvent(ParallelInitDone);
-    } else {
-        manager.messages().ShowMessage({"Initialize I/O Port Failed!"});
-        manager.SetInitFailureDetail(openFailure());
-        manager.PostEvent(ParallelInitFailed);
-    }
     busy_ = false;
-    pinMap_ = LoadPinMap(programmerType_, manager.programDirectory());
-    SetPin(pinMap_.le, pinMap_.leEnable);
     for (const auto& algorithm : algorithms_) {
         algorithm->Attach(this);
     }
+    // Checked before the port is opened, so an unusable map never drives a line.
+    pinMapUsable_ = LoadCheckedPinMap();
+    if (!pinMapUsable_) {
+        ready_ = 0;
+        manager.PostEvent(ParallelInitFailed);
+        return ready_;
+    }
+    OpenPort();
+    SetPin(pinMap_.le, pinMap_.leEnable);
     return ready_;
 }
 
-void IspProgrammer::OpenPortLog() {
-    std::string path = options_.portLogPath;
-    if (path.empty()) {
-        if (const char* fromEnvironment = std::getenv(kPortLogVariable)) {
-            path = fromEnvironment;
-        }
+bool IspProgrammer::LoadCheckedPinMap() {
+    const LoadedPinMap loaded = LoadPinMap(programmerType_, manager_->programDirectory());
+    if (!loaded.replaced.empty()) {
+        manager_->messages().ShowMessage(
+            {std::string(kFerrowIniName) + ": a value that is not a number was replaced by its default.",
+             CableName(programmerType_), JoinLines(loaded.replaced)});
     }
-    if (path.empty()) {
+    if (!loaded.usable()) {
+        manager_->messages().ShowMessage({std::string("The pin map in ") + kFerrowIniName + " cannot be used.",
+                                          CableName(programmerType_), JoinLines(loaded.faults)});
+        manager_->SetInitFailureDetail("The pin map in " + loaded.path +
+                                       " cannot be used: correct it, or remove it for the default map.");
+        return false;
+    }
+    pinMap_ = loaded.map;
+    return true;
+}
+
+void IspProgrammer::OpenPort() {
+    ready_ = Open(kParallelPortBase, options_.portSearch);
+    if (ready_ == 1) {
+        OpenPortLog();
+        manager_->PostEvent(ParallelInitDone);
+        return;
+    }
+    manager_->messages().ShowMessage({"Initialize I/O Port Failed!"});
+    manager_->SetInitFailureDetail(openFailure());
+    manager_->PostEvent(ParallelInitFailed);
+}
+
+void IspProgrammer::OpenPortLog() {
+    if (options_.portLogPath.empty()) {
         return;
     }
     std::string error;
-    if (!LogAccessesTo(path, error)) {
+    if (!LogAccessesTo(options_.portLogPath, error)) {
         manager_->messages().ShowMessage({error});
     }
 }
@@ -80,7 +110,7 @@ IspAlgorithm* IspProgrammer::FindAlgorithm(std::uint8_t chipCode) {
 }
 
 void IspProgrammer::CheckReady(std::uint8_t chipCode) {
-    if (manager_ == nullptr) {
+    if (manager_ == nullptr || stopping_) {
         return;
     }
     const bool usable = ready_ == 1 && FindAlgorithm(chipCode) != nullptr;
@@ -100,15 +130,12 @@ void IspProgrammer::WriteLockBits(std::uint8_t chipCode, int level) {
 }
 
 void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel) {
-    if (manager_ == nullptr) {
-        return;
-    }
-    if (stopping_) {
-        manager_->PostEvent(ProgrammerUnusable);
+    std::lock_guard lock(workerLock_);
+    if (manager_ == nullptr || stopping_) {
         return;
     }
     // Taking `busy` here, not in the worker, means two quick requests never start two workers.
-    if (busy_.exchange(true)) {
+    if (!pinMapUsable_ || busy_.exchange(true)) {
         manager_->PostEvent(ProgrammerUnusable);
         return;
     }
@@ -119,7 +146,7 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
         return;
     }
     // The previous worker has cleared `busy` and may still be putting OE back.
-    WaitForWorker();
+    JoinWorker();
     try {
         worker_ = std::thread([this, operation, algorithm, lockLevel] { RunWorker(operation, *algorithm, lockLevel); });
     } catch (const std::system_error&) {
@@ -130,12 +157,15 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
 }
 
 void IspProgrammer::WaitForWorker() {
+    std::lock_guard lock(workerLock_);
+    JoinWorker();
+}
+
+void IspProgrammer::JoinWorker() {
     if (worker_.joinable()) {
         worker_.join();
     }
 }
-
-void IspProgrammer::RequestStop() { stopping_ = true; }
 
 bool IspProgrammer::EndIfStopping(IspAlgorithm& algorithm) {
     if (!stopping_) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +11,7 @@
 #include "engine/backend.h"
 #include "isp/hardware_port.h"
 #include "isp/isp_algorithm.h"
+#include "isp/isp_lines.h"
 #include "isp/parallel_port.h"
 #include "isp/pin_map.h"
 #include "isp/sleeper.h"
@@ -19,12 +20,8 @@ namespace korvan {
 
 class ProgrammerManager;
 
-// Environment variable naming a port access log file when no path is given in the options.
-inline constexpr const char* kPortLogVariable = "KORVAN_PORT_LOG";
-inline constexpr std::size_t kIspBufferSize = 10;
-
 struct IspOptions {
-    // Every register access is written to this file; empty = $KORVAN_PORT_LOG, if set.
+    // Every register access is written to this file; empty = no log.
     std::string portLogPath;
     // Null = real sleeps.
     std::shared_ptr<Sleeper> sleeper;
@@ -34,7 +31,7 @@ struct IspOptions {
 
 // The back-end for the parallel-port ISP cables (programmer types 1 to 3). Chip operations run
 // on one worker thread each; at most one at a time. Outcomes arrive as events.
-class IspProgrammer : public ParallelPort, public Backend {
+class IspProgrammer final : public ParallelPort, public Backend, public IspLines {
 public:
     enum Operation : int { ReadSignatureOp = 1, EraseOp = 2, WriteOp = 3, ReadOp = 4, WriteLockBitsOp = 5 };
 
@@ -42,7 +39,9 @@ public:
     explicit IspProgrammer(std::unique_ptr<RegisterAccess> access = nullptr, IspOptions options = {});
     ~IspProgrammer() override;
 
-    // Opens the port at kParallelPortBase with the manager's programmer type and download speed.
+    // Loads and checks the pin map of the manager's programmer type, then opens the port at
+    // kParallelPortBase with the manager's download speed. A map that cannot be used leaves
+    // the port closed, fails Init and makes every operation refused.
     int Init(ProgrammerManager& manager) override;
 
     void CheckReady(std::uint8_t chipCode) override;
@@ -51,6 +50,9 @@ public:
     void WriteChip(std::uint8_t chipCode) override;
     void ReadChip(std::uint8_t chipCode) override;
     void WriteLockBits(std::uint8_t chipCode, int level) override;
+    // A running write or read ends after its current byte, out of programming mode and without
+    // a final event; other runs end as usual. Then the port is closed (a ppdev port released).
+    // Requests after it are ignored. Not to be called from the worker.
     void Stop() override;
     bool ProbesAfterWrite() const override { return false; }
 
@@ -59,10 +61,6 @@ public:
 
     // Waits for the running worker, if any, to end.
     void WaitForWorker();
-    // A running write or read ends after its current byte, out of programming mode and without
-    // a final event; later requests are refused. The destructor stops so as not to wait out a
-    // whole chip.
-    void RequestStop();
 
     bool busy() const { return busy_.load(); }
     int ready() const { return ready_; }
@@ -71,24 +69,26 @@ public:
     const PinMap& pinMap() const { return pinMap_; }
 
     // Line layer, used by the chip algorithm on the worker thread.
-    void SetMosi(int level);
-    void SetReset(int level);
-    void SetSck(int level);
-    int ReadMiso();
-    // Exchanges `count` bytes (at most kIspBufferSize) MSB first between the buffers.
-    void Transfer(int count);
-    std::array<std::uint8_t, kIspBufferSize>& transmitBuffer() { return transmit_; }
-    const std::array<std::uint8_t, kIspBufferSize>& receiveBuffer() const { return receive_; }
-    Sleeper& sleeper() { return *sleeper_; }
+    void SetMosi(int level) override;
+    void SetReset(int level) override;
+    void SetSck(int level) override;
+    int ReadMiso() override;
+    void Transfer(int count) override;
+    IspBuffer& transmitBuffer() override { return transmit_; }
+    const IspBuffer& receiveBuffer() const override { return receive_; }
+    Sleeper& sleeper() override { return *sleeper_; }
 
 private:
+    bool LoadCheckedPinMap();
+    void OpenPort();
+    void OpenPortLog();
     void StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel);
+    void JoinWorker();
     void RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel);
     void RunWrite(IspAlgorithm& algorithm);
     void RunRead(IspAlgorithm& algorithm);
     bool EndIfStopping(IspAlgorithm& algorithm);
     void LatchLines();
-    void OpenPortLog();
 
     IspOptions options_;
     std::shared_ptr<Sleeper> sleeper_;
@@ -96,12 +96,15 @@ private:
     int programmerType_ = 0;
     std::vector<std::unique_ptr<IspAlgorithm>> algorithms_;
     PinMap pinMap_;
-    std::array<std::uint8_t, kIspBufferSize> transmit_{};
-    std::array<std::uint8_t, kIspBufferSize> receive_{};
+    bool pinMapUsable_ = false;
+    IspBuffer transmit_{};
+    IspBuffer receive_{};
     std::atomic<bool> busy_{false};
     std::atomic<bool> stopping_{false};
     int ready_ = 0;
     ProgrammerManager* manager_ = nullptr;
+    // Orders starting, joining and stopping the worker, whichever threads ask.
+    std::mutex workerLock_;
     std::thread worker_;
 };
 

@@ -32,7 +32,7 @@ SimulatedParallelPort::SimulatedParallelPort(int programmerType, const PinMap& c
 std::unique_ptr<SimulatedParallelPort> SimulatedParallelPort::ForCable(int programmerType,
                                                                        const std::string& programDirectory,
                                                                        const ChipRecord& chip, TargetOptions options) {
-    return std::make_unique<SimulatedParallelPort>(programmerType, LoadPinMap(programmerType, programDirectory), chip,
+    return std::make_unique<SimulatedParallelPort>(programmerType, LoadPinMap(programmerType, programDirectory).map, chip,
                                                    std::move(options));
 }
 

@@ -26,7 +26,12 @@ struct FakeKernel {
         std::filesystem::create_directories(root.path() / "proc" / name);
         root.Write("proc/" + name + "/base-addr", baseAddr);
     }
-    PortSearch Search() const { return {root.file("proc"), root.file("dev"), {}, false}; }
+    PortSearch Search(const std::string& devicePath = {}) const {
+        return {.procParportDir = root.file("proc"),
+                .devDir = root.file("dev"),
+                .devicePath = devicePath,
+                .allowDirectIo = false};
+    }
     TempDir root;
 };
 
@@ -86,6 +91,28 @@ TEST(HardwarePort, ADeviceThatCannotBeClaimedIsReported) {
     const HardwarePortResult result = OpenHardwarePort(0x378, kernel.Search());
     EXPECT_EQ(result.access, nullptr);
     EXPECT_EQ(result.failure.rfind("Cannot claim " + kernel.root.file("dev/parport0"), 0), 0U) << result.failure;
+}
+
+// `--port /dev/parportN`: the named device alone, never the port the search would choose.
+TEST(HardwarePort, ANamedDeviceIsTheOnlyOneTried) {
+    FakeKernel kernel;
+    kernel.AddProcPort("parport0", "888\n");
+    kernel.root.Write("dev/parport0", "");
+    const std::string named = kernel.root.file("dev/parport3");
+    PortSearch search = kernel.Search(named);
+    search.allowDirectIo = true;
+    const HardwarePortResult missing = OpenHardwarePort(0x378, search);
+    EXPECT_EQ(missing.access, nullptr);
+    EXPECT_EQ(missing.failure,
+              named + " does not exist; the parallel ports here are " + kernel.root.file("dev/parport0") + ".");
+
+    kernel.root.Write("dev/parport3", "");
+    const HardwarePortResult notPpdev = OpenHardwarePort(0x378, search);
+    EXPECT_EQ(notPpdev.failure, "Cannot claim " + named + ": it is not a ppdev parallel-port device.");
+
+    FakeKernel bare;
+    const HardwarePortResult nothing = OpenHardwarePort(0x378, bare.Search(bare.root.file("dev/parport0")));
+    EXPECT_NE(nothing.failure.find("modprobe ppdev"), std::string::npos) << nothing.failure;
 }
 
 TEST(HardwarePort, PermissionDeniedNamesTheDeviceAndItsGroup) {

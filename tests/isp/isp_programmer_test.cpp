@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <vector>
@@ -217,9 +217,9 @@ public:
         changed_.notify_all();
         changed_.wait(lock, [this] { return open_; });
     }
-    void WaitUntilEntered() {
+    bool WaitUntilEntered() {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return entered_; });
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return entered_; });
     }
     void Open() {
         std::lock_guard lock(mutex_);
@@ -241,10 +241,12 @@ struct GatedRig {
         manager.LoadChipList();
         auto simulated = sim::SimulatedParallelPort::ForCable(2, dir.dir(), TestChips()[kS51]);
         port = simulated.get();
-        OneBackendFactory factory(std::make_unique<IspProgrammer>(std::move(simulated), IspOptions{{}, gate, {}}));
+        OneBackendFactory factory(std::make_unique<IspProgrammer>(std::move(simulated), IspOptions{.sleeper = gate}));
         manager.Init(events, 2, 2, factory);
         programmer = static_cast<IspProgrammer*>(manager.backend());
     }
+    // A failed test must not leave the worker held in the gate.
+    ~GatedRig() { gate->Open(); }
     TempDir dir;
     RecordingEvents events;
     std::shared_ptr<GateSleeper> gate = std::make_shared<GateSleeper>();
@@ -258,7 +260,7 @@ TEST(IspProgrammer, ARequestWhileBusyIsRefusedAndCheckReadyStillAnswers) {
     rig.events.Clear();
     rig.manager.EraseChip(kS51);
     rig.manager.WriteChip(kS51);  // refused at once: busy is taken before the worker starts
-    rig.gate->WaitUntilEntered();
+    ASSERT_TRUE(rig.gate->WaitUntilEntered());
     rig.manager.ReadChip(kS51);
     rig.manager.CheckReady(kS51);
     EXPECT_TRUE(rig.programmer->busy());
@@ -273,48 +275,125 @@ TEST(IspProgrammer, ARequestWhileBusyIsRefusedAndCheckReadyStillAnswers) {
 TEST(IspProgrammer, DestructionWaitsForARunningWorker) {
     GatedRig rig;
     rig.manager.EraseChip(kS51);
-    rig.gate->WaitUntilEntered();
+    ASSERT_TRUE(rig.gate->WaitUntilEntered());
     std::thread opener([&rig] { rig.gate->Open(); });
     rig.manager.ShutdownBackend();
     opener.join();
     EXPECT_TRUE(rig.events.WaitFor(EraseDone));
 }
 
-// As a closing program does while a long run is under way.
-TEST(IspProgrammer, AStopEndsAWriteOrReadAfterItsCurrentByteWithoutAFinalEvent) {
+// Run a thread first: a sanitizer starts a helper thread of its own with the first one.
+int ThreadsInProcess() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                          std::filesystem::directory_iterator{}));
+}
+
+// Holds the worker at its first progress event until the test is about to stop it, so the run
+// is still far from its end when the stop comes.
+class ProgressGate {
+public:
+    explicit ProgressGate(int progressCode) : progressCode_(progressCode) {}
+    void OnPost(int code) {
+        if (code != progressCode_) {
+            return;
+        }
+        std::unique_lock lock(mutex_);
+        reached_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+    }
+    bool WaitReached() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return reached_; });
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    int progressCode_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool reached_ = false;
+    bool released_ = false;
+};
+
+// As a closing program, or a changed programmer type, does while a long run is under way.
+TEST(IspProgrammer, AStopDuringAWriteOrReadEndsItAtOnceAndLeavesNothingBehind) {
     for (const int progress : {WritingProgress, ReadingProgress}) {
-        IspRig rig;
-        FillBuffer1(rig.manager, 100);
-        rig.events.onPost = [&rig, progress](int code) {
-            if (code == progress) {
-                rig.programmer->RequestStop();
-            }
-        };
+        ProgressGate gate(progress);  // outlives the rig and its worker
+        IspRig rig({.programmerType = 1, .speed = 0, .chip = kS52});
+        FillBuffer1(rig.manager, 8192);
+        std::thread([] {}).join();
+        const int threadsBefore = ThreadsInProcess();
+        rig.events.onPost = [&gate](int code) { gate.OnPost(code); };
         rig.events.Clear();
         if (progress == WritingProgress) {
-            rig.manager.WriteChip(kS51);
+            rig.manager.WriteChip(kS52);
         } else {
-            rig.manager.ReadChip(kS51);
+            rig.manager.ReadChip(kS52);
         }
-        rig.WaitIdle();
-        EXPECT_EQ(rig.events.Codes(), Codes{progress});
-        EXPECT_EQ(rig.manager.position.load(), 1) << "one byte done";
-        EXPECT_FALSE(rig.programmer->busy());
-        EXPECT_FALSE(rig.port->target().inProgrammingMode());
-        EXPECT_TRUE(rig.port->PinLevel(2)) << "OE back at its disable level";
-        if (progress == WritingProgress) {
-            EXPECT_EQ(rig.port->target().flash()[0], rig.manager.Buffer1()[0]);
-            EXPECT_EQ(rig.port->target().flash()[1], 0xFF);
-        } else {
-            EXPECT_EQ(rig.manager.Buffer2()[1], 0xFF);
+        if (!gate.WaitReached()) {
+            gate.Release();
+            FAIL() << "no progress event";
         }
 
-        rig.events.Clear();
-        rig.manager.EraseChip(kS51);
-        rig.WaitIdle();
-        EXPECT_EQ(rig.events.Codes(), Codes{ProgrammerUnusable}) << "no new run after a stop";
-        EXPECT_EQ(rig.port->target().eraseCount(), 0);
+        const auto started = std::chrono::steady_clock::now();
+        gate.Release();
+        rig.programmer->Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+        EXPECT_EQ(ThreadsInProcess(), threadsBefore) << "the worker has ended";
+        const int stoppedAt = rig.manager.position.load();
+        EXPECT_LT(stoppedAt, 8192);
+        EXPECT_EQ(rig.events.Count(WriteDone) + rig.events.Count(ReadDone) + rig.events.Count(ProgrammingError), 0);
+        EXPECT_FALSE(rig.programmer->busy());
+        ASSERT_TRUE(rig.atClose->closed) << "the port is let go";
+        EXPECT_FALSE(rig.atClose->inProgrammingMode);
+        EXPECT_TRUE(rig.atClose->oeLevel) << "OE back at its disable level";
+        if (progress == WritingProgress) {
+            const auto& flash = rig.atClose->flash;
+            EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + stoppedAt, rig.manager.Buffer1().begin()));
+            EXPECT_TRUE(std::all_of(flash.begin() + stoppedAt, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
+        } else {
+            EXPECT_EQ(rig.manager.Buffer2()[static_cast<std::size_t>(stoppedAt)], 0xFF);
+        }
+
+        // Stopped for good: nothing starts and nothing more is posted, however often it is asked.
+        const std::size_t postedBefore = rig.events.Codes().size();
+        rig.programmer->Stop();
+        rig.manager.EraseChip(kS52);
+        rig.manager.CheckReady(kS52);
+        rig.manager.WriteLockBits(kS52, 1);
+        EXPECT_EQ(ThreadsInProcess(), threadsBefore);
+        rig.manager.ShutdownBackend();
+        EXPECT_EQ(rig.events.Codes().size(), postedBefore);
     }
+}
+
+// The manager starting over (a reconnected cable, a changed type) on the chip the stopped
+// back-end left.
+TEST(IspProgrammer, ANewBackEndStartsOnTheSamePortRightAfterAStop) {
+    TempDir keep;
+    const sim::TargetOptions target{.chipFile = keep.file("chip.bin")};
+    IspRig rig({.programmerType = 1, .speed = 2, .target = target});
+    FillBuffer1(rig.manager, 40);
+    rig.manager.WriteChip(kS51);
+    ASSERT_TRUE(rig.events.WaitFor(WriteDone));
+    rig.programmer->Stop();
+    ASSERT_TRUE(rig.atClose->closed);
+
+    auto again = sim::SimulatedParallelPort::ForCable(1, rig.dir.dir(), TestChips()[kS51], target);
+    OneBackendFactory factory(std::make_unique<IspProgrammer>(std::move(again), IspOptions{.sleeper = rig.sleeper}));
+    rig.events.Clear();
+    EXPECT_EQ(rig.manager.Init(rig.events, 1, 2, factory), 1);
+    rig.manager.keepLength = 1;
+    rig.manager.ReadChip(kS51);
+    ASSERT_TRUE(rig.events.WaitFor(ReadDone));
+    EXPECT_EQ(rig.events.Codes(), (Codes{ParallelInitDone, ReadingProgress, ReadingProgress, ReadingProgress, ReadDone}));
+    EXPECT_TRUE(std::equal(rig.manager.Buffer2().begin(), rig.manager.Buffer2().begin() + 40,
+                           rig.manager.Buffer1().begin()));
 }
 
 TEST(IspProgrammer, ANewRequestOnTheFinalEventStartsCleanly) {
@@ -351,7 +430,7 @@ TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
     manager.LoadChipList();
     IspOptions options;
     options.sleeper = std::make_shared<RecordingSleeper>();
-    options.portSearch = {empty.file("proc"), empty.file("dev"), {}, false};
+    options.portSearch = {.procParportDir = empty.file("proc"), .devDir = empty.file("dev"), .allowDirectIo = false};
     OneBackendFactory factory(std::make_unique<IspProgrammer>(nullptr, options));
     EXPECT_EQ(manager.Init(events, 1, 2, factory), 0);
     EXPECT_EQ(events.Codes(), Codes{ParallelInitFailed});
@@ -365,26 +444,62 @@ TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
     EXPECT_EQ(manager.signature(), (Signature{0xFF, 0xFF, 0xFF}));
 }
 
-TEST(IspProgrammer, PortLogFileFromOptionsOrEnvironment) {
+TEST(IspProgrammer, PortLogFileFromTheOptions) {
     TempDir logs;
-    const auto runWith = [&](IspOptions options) {
+    const auto runWith = [&](const std::string& logPath) {
         TempDir dir;
         RecordingEvents events;
+        RecordingMessages messages;
+        events.messages = &messages;
         ProgrammerManager manager;
         manager.SetProgramDirectory(dir.dir());
-        options.sleeper = std::make_shared<RecordingSleeper>();
+        IspOptions options{.portLogPath = logPath, .sleeper = std::make_shared<RecordingSleeper>()};
         OneBackendFactory factory(std::make_unique<IspProgrammer>(
             std::make_unique<sim::SimulatedParallelPort>(2, kAtmelByteBlasterMap, TestChips()[kS51]), options));
-        manager.Init(events, 2, 2, factory);
+        EXPECT_EQ(manager.Init(events, 2, 2, factory), 1);
         static_cast<IspProgrammer*>(manager.backend())->ReadMiso();
+        return messages.Texts();
     };
-    runWith(IspOptions{logs.file("option.log"), nullptr, {}});
+    EXPECT_TRUE(runWith(logs.file("option.log")).empty());
     EXPECT_EQ(logs.Read("option.log"), "W D 0x00\nR S 0x78\n");
 
-    ::setenv(kPortLogVariable, logs.file("env.log").c_str(), 1);
-    runWith(IspOptions{});
-    ::unsetenv(kPortLogVariable);
-    EXPECT_EQ(logs.Read("env.log"), "W D 0x00\nR S 0x78\n");
+    const std::vector<std::string> unwritable = runWith(logs.file("no-such-dir/port.log"));
+    ASSERT_EQ(unwritable.size(), 1U);
+    EXPECT_EQ(unwritable[0].rfind("Cannot write the port log " + logs.file("no-such-dir/port.log"), 0), 0U);
+}
+
+// A FerrowIsp.ini the cable cannot work with is named at start-up, not found out by a chip
+// that is never detected.
+TEST(IspProgrammer, AnUnusablePinMapFailsInitAndDrivesNoLine) {
+    IspRig rig({.programmerType = 1, .speed = 2, .ferrowIni = "[Pin Control]\nSCK=14\n"});
+    EXPECT_EQ(rig.initResult, 0);
+    EXPECT_EQ(rig.events.Codes(), Codes{ParallelInitFailed});
+    const std::string path = rig.dir.file("FerrowIsp.ini");
+    const Message expected{"The pin map in FerrowIsp.ini cannot be used.", "Ferrow ISP",
+                           path + ": MOSI (by default) and SCK are both on pin 14."};
+    EXPECT_EQ(rig.messages.Messages(), std::vector<Message>{expected});
+    EXPECT_NE(rig.manager.initFailureDetail().find(path), std::string::npos) << rig.manager.initFailureDetail();
+
+    rig.events.Clear();
+    rig.manager.CheckReady(kS51);
+    rig.manager.ReadSignature(kS51);
+    rig.manager.WriteChip(kS51);
+    rig.WaitIdle();
+    EXPECT_EQ(rig.events.Codes(), Codes(3, ProgrammerUnusable));
+    EXPECT_TRUE(rig.TakeLog().empty());
+}
+
+TEST(IspProgrammer, APinMapValueThatIsNotANumberIsReportedAndItsDefaultWorks) {
+    IspRig rig({.programmerType = 1, .speed = 2, .ferrowIni = "[Pin Control]\nMISO=fifteen\n"});
+    EXPECT_EQ(rig.initResult, 1);
+    EXPECT_EQ(rig.events.Codes(), Codes{ParallelInitDone});
+    const std::vector<Message> shown = rig.messages.Messages();
+    ASSERT_EQ(shown.size(), 1U);
+    EXPECT_EQ(shown[0].detail,
+              rig.dir.file("FerrowIsp.ini") + ": [Pin Control] MISO=fifteen is not a number; the default 15 is used instead.");
+    rig.events.Clear();
+    rig.manager.ReadSignature(kS51);
+    ASSERT_TRUE(rig.events.WaitFor(ChipIdentified));
 }
 
 }  // namespace

@@ -78,16 +78,23 @@ class RecordingMessages final : public MessageSink {
 public:
     void ShowMessage(const Message& message) override {
         std::lock_guard lock(mutex_);
-        texts_.push_back(message.text);
+        messages_.push_back(message);
+    }
+    std::vector<Message> Messages() const {
+        std::lock_guard lock(mutex_);
+        return messages_;
     }
     std::vector<std::string> Texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
+        std::vector<std::string> texts;
+        for (const Message& message : Messages()) {
+            texts.push_back(message.text);
+        }
+        return texts;
     }
 
 private:
     mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
+    std::vector<Message> messages_;
 };
 
 // Records the waits instead of sleeping.
@@ -109,6 +116,39 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<int> waits_;
+};
+
+// The simulated cable as it was when the back-end closed the port.
+struct PortAtClose {
+    bool closed = false;
+    bool inProgrammingMode = false;
+    bool oeLevel = false;  // pin 2, the Ferrow cable's OE line
+    std::vector<std::uint8_t> flash;
+};
+
+// Owns the simulated cable for the back-end and records its state when the back-end lets go.
+class ClosingPort final : public RegisterAccess {
+public:
+    ClosingPort(std::unique_ptr<sim::SimulatedParallelPort> port, std::shared_ptr<PortAtClose> atClose)
+        : port_(std::move(port)), atClose_(std::move(atClose)) {}
+    ~ClosingPort() override {
+        atClose_->closed = true;
+        atClose_->inProgrammingMode = port_->target().inProgrammingMode();
+        atClose_->oeLevel = port_->PinLevel(2);
+        atClose_->flash.assign(port_->target().flash().begin(), port_->target().flash().end());
+    }
+    ClosingPort(const ClosingPort&) = delete;
+    ClosingPort& operator=(const ClosingPort&) = delete;
+
+    std::uint8_t ReadData() override { return port_->ReadData(); }
+    std::uint8_t ReadStatus() override { return port_->ReadStatus(); }
+    std::uint8_t ReadControl() override { return port_->ReadControl(); }
+    void WriteData(std::uint8_t value) override { port_->WriteData(value); }
+    void WriteControl(std::uint8_t value) override { port_->WriteControl(value); }
+
+private:
+    std::unique_ptr<sim::SimulatedParallelPort> port_;
+    std::shared_ptr<PortAtClose> atClose_;
 };
 
 class OneBackendFactory final : public BackendFactory {
@@ -169,11 +209,11 @@ public:
                                                               TestChips()[static_cast<std::size_t>(options.chip)],
                                                               options.target);
         port = simulated.get();
-        std::unique_ptr<RegisterAccess> access = std::move(simulated);
+        std::unique_ptr<RegisterAccess> access = std::make_unique<ClosingPort>(std::move(simulated), atClose);
         if (options.logAccesses) {
             access = std::make_unique<LoggingRegisterAccess>(std::move(access), log);
         }
-        auto programmerOwned = std::make_unique<IspProgrammer>(std::move(access), IspOptions{{}, sleeper, {}});
+        auto programmerOwned = std::make_unique<IspProgrammer>(std::move(access), IspOptions{.sleeper = sleeper});
         programmer = programmerOwned.get();
         OneBackendFactory factory(std::move(programmerOwned));
         initResult = manager.Init(events, options.programmerType, options.speed, factory);
@@ -199,6 +239,8 @@ public:
     std::shared_ptr<RecordingSleeper> sleeper = std::make_shared<RecordingSleeper>();
     std::shared_ptr<std::ostringstream> log = std::make_shared<std::ostringstream>();
     ProgrammerManager manager;
+    std::shared_ptr<PortAtClose> atClose = std::make_shared<PortAtClose>();
+    // Gone once the back-end has stopped: read atClose then.
     sim::SimulatedParallelPort* port = nullptr;
     IspProgrammer* programmer = nullptr;
     int initResult = -1;
