@@ -20,6 +20,8 @@ namespace {
 
 constexpr std::uint8_t kBlankByte = 0xFF;
 constexpr std::uint8_t kGarbledAnswer = 0x55;
+// A data block that stops part-way, as a line glitch leaves it.
+constexpr std::size_t kBrokenBlockLength = 7;
 // A partial frame older than this is dropped, as the programmer's own receiver does.
 constexpr std::chrono::milliseconds kFrameResync{1000};
 constexpr const char* kChipFileMagic = "KORVAN-SIM-CHIP";
@@ -148,6 +150,21 @@ std::vector<std::vector<std::uint8_t>> SimulatedSerialProgrammer::HostTraffic() 
     return traffic_;
 }
 
+std::vector<std::vector<std::uint8_t>> SimulatedSerialProgrammer::WaitTraffic(
+    std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(stateLock_);
+    trafficGrew_.wait_for(lock, timeout, [&] { return traffic_.size() >= count; });
+    return traffic_;
+}
+
+void SimulatedSerialProgrammer::RecordTraffic(std::vector<std::uint8_t> sent) {
+    {
+        std::lock_guard lock(stateLock_);
+        traffic_.push_back(std::move(sent));
+    }
+    trafficGrew_.notify_all();
+}
+
 void SimulatedSerialProgrammer::ClearTraffic() {
     std::lock_guard lock(stateLock_);
     traffic_.clear();
@@ -208,10 +225,7 @@ void SimulatedSerialProgrammer::Process() {
                 continue;
             }
             inbox_.erase(inbox_.begin());
-            {
-                std::lock_guard lock(stateLock_);
-                traffic_.push_back({request});
-            }
+            RecordTraffic({request});
             HandleReadRequest(request);
             continue;
         }
@@ -220,10 +234,7 @@ void SimulatedSerialProgrammer::Process() {
         }
         const std::vector<std::uint8_t> frame(inbox_.begin(), inbox_.begin() + kFrameLength);
         inbox_.erase(inbox_.begin(), inbox_.begin() + kFrameLength);
-        {
-            std::lock_guard lock(stateLock_);
-            traffic_.push_back(frame);
-        }
+        RecordTraffic(frame);
         if (mode_ == Mode::Writing && frame[0] == CommandDataBlock) {
             HandleWriteBlock(frame);
         } else {
@@ -354,15 +365,21 @@ void SimulatedSerialProgrammer::HandleReadRequest(std::uint8_t request) {
         nextAddress_ += kBlockDataLength;
         ++phaseBlock_;
         readDrops_ = 0;
+        readBreaks_ = 0;
     }
     const int block = static_cast<int>(lastReadAddress_ / kBlockDataLength);
     std::array<std::uint8_t, kBlockDataLength> data{};
     data.fill(kBlankByte);
+    bool broken = false;
     {
         std::lock_guard lock(stateLock_);
         if (faults_.dropReadBlock == block && readDrops_ < faults_.dropReadBlockTimes) {
             ++readDrops_;
             return;
+        }
+        if (faults_.breakReadBlock == block && readBreaks_ < faults_.breakReadBlockTimes) {
+            ++readBreaks_;
+            broken = true;
         }
         if (lockLevel_ < 2 && lastReadAddress_ < flash_.size()) {
             const std::size_t count =
@@ -372,6 +389,13 @@ void SimulatedSerialProgrammer::HandleReadRequest(std::uint8_t request) {
         }
     }
     if (!CountBlock()) {
+        return;
+    }
+    if (broken) {
+        std::array<std::uint8_t, kBrokenBlockLength> cut{};
+        cut[0] = ReplyDataBlock;
+        std::copy_n(data.begin(), cut.size() - kFrameDataOffset, cut.begin() + kFrameDataOffset);
+        SendBytes(cut);
         return;
     }
     SendReply(ReplyDataBlock, data);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -28,6 +29,8 @@ struct SerialFaults {
     int garbleWriteBlock = -1;             // answer 0x55 to this write block
     int dropReadBlock = -1;                // this read block goes unanswered ...
     int dropReadBlockTimes = 1;            // ... this many times
+    int breakReadBlock = -1;               // this read block comes cut short ...
+    int breakReadBlockTimes = 1;           // ... this many times
     int disconnectAfterBlocks = -1;        // hang up after this many data blocks
 };
 
@@ -76,6 +79,10 @@ public:
 
     // What the host sent, as parsed: 18-byte frames and single bytes of the read phase.
     std::vector<std::vector<std::uint8_t>> HostTraffic() const;
+    // Waits until the host has sent `count` frames and bytes in all, or `timeout` passed;
+    // returns what was sent by then.
+    std::vector<std::vector<std::uint8_t>> WaitTraffic(std::size_t count,
+                                                       std::chrono::milliseconds timeout);
     void ClearTraffic();
     bool disconnected() const { return disconnected_.load(); }
 
@@ -89,6 +96,7 @@ private:
     void HandleReadRequest(std::uint8_t request);
     void SendReply(std::uint8_t code, std::span<const std::uint8_t> payload = {});
     void SendBytes(std::span<const std::uint8_t> bytes);
+    void RecordTraffic(std::vector<std::uint8_t> sent);
     // Counts a data block; hangs up when the fault says so. True when still connected.
     bool CountBlock();
     void HangUp();
@@ -107,6 +115,7 @@ private:
     bool dirty_ = false;
     SerialFaults faults_;
     std::vector<std::vector<std::uint8_t>> traffic_;
+    std::condition_variable trafficGrew_;
     std::vector<std::uint8_t> rawQueue_;
 
     // Owned by the simulator thread once it runs.
@@ -117,6 +126,7 @@ private:
     std::size_t lastReadAddress_ = 0;
     int phaseBlock_ = 0;
     int readDrops_ = 0;
+    int readBreaks_ = 0;
     int blocksSeen_ = 0;
 
     std::string devicePath_;

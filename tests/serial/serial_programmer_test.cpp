@@ -224,7 +224,7 @@ TEST(SerialEdge, StrayReadyReplyDuringAReadDoesNotLetACommandIn) {
     rig.StartUp();
     rig.manager.ReadChip(0);
     ASSERT_EQ(rig.events.Next(4), Concat({{ReadStarted}, Repeat(ReadingProgress, 3)}));
-    std::this_thread::sleep_for(milliseconds(50));  // the worker now waits for block 3
+    ASSERT_EQ(rig.WaitTraffic(5).size(), 5U);  // block 3 asked for: the worker waits for it
     rig.sim.SendRaw(Bytes(18, 0x00));
     ASSERT_EQ(rig.events.Next(1), Events{ProgrammerReady});
     rig.manager.EraseChip(0);
@@ -264,9 +264,11 @@ TEST(SerialEdge, DataBlockReplyOutsideAReadIsIgnored) {
     rig.StartUp();
     Bytes stray(18, 0x00);
     stray[0] = 0x06;
-    rig.sim.SendRaw(stray);
-    std::this_thread::sleep_for(milliseconds(200));
-    EXPECT_EQ(rig.events.size(), 2U);
+    // A Ready reply behind it: whatever the stray block caused is posted before that.
+    Bytes strayThenReady = stray;
+    strayThenReady.resize(36, 0x00);
+    rig.sim.SendRaw(strayThenReady);
+    EXPECT_EQ(rig.events.Next(1), Events{ProgrammerReady});
     EXPECT_TRUE(rig.programmer().ready());
     rig.manager.EraseChip(0);
     EXPECT_EQ(rig.events.Next(1), Events{EraseDone});
@@ -434,6 +436,44 @@ TEST(SerialFailure, TwiceMissingReadBlockStopsTheRead) {
     EXPECT_TRUE(rig.programmer().ready());
 }
 
+TEST(SerialFailure, BrokenReadBlockIsAskedForAgainAndStoredInPlace) {
+    SerialRig rig;
+    const Bytes data = Pattern(4096);
+    rig.sim.LoadFlash(data);
+    rig.sim.SetFaults({.breakReadBlock = 5});
+    rig.StartUp();
+    rig.manager.ReadChip(0);
+    EXPECT_EQ(rig.events.Next(258, std::chrono::seconds(10)),
+              Concat({{ReadStarted}, Repeat(ReadingProgress, 256), {ReadDone}}));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.manager.Buffer2().begin()));
+    const auto traffic = rig.WaitTraffic(259);
+    ASSERT_EQ(traffic.size(), 259U);
+    EXPECT_EQ(traffic[6], Bytes{0x01});  // the request for block 5 ...
+    EXPECT_EQ(traffic[7], Bytes{0xFF});  // ... answered cut short, so asked for again
+    EXPECT_EQ(traffic[8], Bytes{0x01});
+}
+
+TEST(SerialFailure, BrokenReadBlockTwiceEndsTheReadOnceAndLeavesItReady) {
+    SerialRig rig;
+    const Bytes data = Pattern(4096);
+    rig.sim.LoadFlash(data);
+    rig.sim.SetFaults({.breakReadBlock = 3, .breakReadBlockTimes = 2});
+    rig.StartUp();
+    rig.manager.ReadChip(0);
+    EXPECT_EQ(rig.events.Next(5, std::chrono::seconds(10)),
+              Concat({{ReadStarted}, Repeat(ReadingProgress, 3), {DataReceivedError}}));
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 48, rig.manager.Buffer2().begin()));
+    EXPECT_EQ(rig.manager.Buffer2()[48], 0xFF);
+    // The second cut-short block is read after the worker gave up on it. It must neither
+    // end the read a second time nor leave the back-end not ready.
+    rig.manager.EraseChip(0);
+    EXPECT_EQ(rig.events.Next(1), Events{EraseDone});
+    const auto traffic = rig.WaitTraffic(8);
+    ASSERT_EQ(traffic.size(), 8U);  // start, four requests, a repeat, the stop, the erase
+    EXPECT_EQ((Bytes{traffic[4][0], traffic[5][0], traffic[6][0]}), (Bytes{0x01, 0xFF, 0x00}));
+    ExpectCommand(traffic[7], 0x02, kCode4K);
+}
+
 TEST(SerialFailure, ErrorReplyIsAProgrammerError) {
     SerialRig rig;
     rig.StartUp();
@@ -448,9 +488,15 @@ TEST(SerialFailure, UnknownReplyMakesReadyWithoutAnEvent) {
     rig.StartUp();
     rig.sim.SetFaults({.replyCodeOverride = 0x42});
     rig.manager.EraseChip(0);
-    std::this_thread::sleep_for(milliseconds(300));
-    EXPECT_EQ(rig.events.size(), 2U);
-    EXPECT_TRUE(rig.programmer().ready());
+    ASSERT_TRUE(rig.WaitUntil([&] { return rig.programmer().ready(); }))
+        << "the unknown reply did not make the back-end ready";
+    rig.sim.SetFaults({});
+    // Accepted only because the unknown reply made the back-end ready; an event of that
+    // reply would have been posted before the answer to this command.
+    rig.manager.ReadSignature(0);
+    EXPECT_EQ(rig.events.Next(1), Events{ChipIdentified});
+    EXPECT_EQ(rig.events.size(), 3U);
+    EXPECT_EQ(rig.sim.eraseCount(), 1);
 }
 
 TEST(SerialFailure, SilentProgrammerTimesOutAndAProbeRecovers) {
@@ -464,8 +510,8 @@ TEST(SerialFailure, SilentProgrammerTimesOutAndAProbeRecovers) {
     EXPECT_FALSE(rig.programmer().ready());
     rig.manager.CheckReady(0);
     EXPECT_EQ(rig.events.Next(1), Events{ProgrammerReady});
-    std::this_thread::sleep_for(milliseconds(400));  // the answered probe leaves no deadline
-    EXPECT_EQ(rig.events.size(), 4U);
+    // The answered probe leaves no deadline behind: none fires within twice its length.
+    EXPECT_EQ(rig.events.Next(1, milliseconds(600)), Events{});
 }
 
 TEST(SerialFailure, HangUpDuringWriteEndsInADataError) {
