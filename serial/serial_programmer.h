@@ -49,7 +49,7 @@ public:
     // The programmer refuses commands until the write's closing Ready probe is answered.
     bool ProbesAfterWrite() const override { return true; }
 
-    // Before Init; the defaults suit real hardware.
+    // Any time; the next Command Frame waits this long. The defaults suit real hardware.
     void SetAnswerTimeouts(AnswerTimeouts timeouts);
 
     bool busy() const { return busy_.load() != 0; }

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+#include <filesystem>
+#include <iterator>
 
 #include "tests/serial/serial_rig.h"
 #include "tests/support/temp_dir.h"
@@ -514,6 +515,35 @@ TEST(SerialFailure, SilentProgrammerTimesOutAndAProbeRecovers) {
     EXPECT_EQ(rig.events.Next(1, milliseconds(600)), Events{});
 }
 
+TEST(SerialFailure, TimeOutsSetAfterStartGovernTheNextCommand) {
+    SerialRig rig(0, {}, {.command = milliseconds(300), .erase = milliseconds(300)});
+    rig.StartUp();
+    rig.sim.SetFaults({.silentToCommand = 0x01});
+    auto start = std::chrono::steady_clock::now();
+    rig.manager.ReadSignature(0);
+    EXPECT_EQ(rig.events.Next(1), Events{DataReceivedError});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(290));
+
+    rig.programmer().SetAnswerTimeouts({.command = milliseconds(1000), .erase = milliseconds(300)});
+    rig.sim.SetFaults({.silentToCommand = 0x00});
+    start = std::chrono::steady_clock::now();
+    rig.manager.CheckReady(0);
+    EXPECT_EQ(rig.events.Next(1), Events{DataReceivedError});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(990));
+
+    rig.sim.SetFaults({});
+    rig.manager.CheckReady(0);
+    ASSERT_EQ(rig.events.Next(1), Events{ProgrammerReady});
+    // Write start may erase first: it waits the erase time-out, here the shorter one.
+    rig.sim.SetFaults({.silentToCommand = 0x03});
+    start = std::chrono::steady_clock::now();
+    rig.manager.WriteChip(0);
+    EXPECT_EQ(rig.events.Next(1), Events{DataReceivedError});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, milliseconds(290));
+    EXPECT_LT(waited, milliseconds(990));
+}
+
 TEST(SerialFailure, HangUpDuringWriteEndsInADataError) {
     SerialRig rig;
     rig.StartUp();
@@ -538,6 +568,58 @@ TEST(SerialFailure, HangUpDuringReadEndsInADataError) {
     rig.manager.ReadChip(0);
     EXPECT_EQ(rig.events.Next(22),
               Concat({{ReadStarted}, Repeat(ReadingProgress, 20), {DataReceivedError}}));
+}
+
+std::size_t ThreadsOfThisProcess() {
+    const std::filesystem::path tasks("/proc/self/task");
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(tasks), {}));
+}
+
+TEST(SerialStop, StopDuringAWriteEndsEveryThreadAtOnceAndFreesThePort) {
+    SerialRig rig(1);
+    const std::size_t threadsBefore = ThreadsOfThisProcess();  // the simulator's included
+    rig.StartUp(1);
+    std::fill_n(rig.manager.Buffer1().begin(), 8192, 0x00);
+    // Block 1 is never answered, so no answer is on its way when the stop comes.
+    rig.sim.SetFaults({.silentWriteBlock = 1});
+    rig.manager.WriteChip(1);
+    ASSERT_EQ(rig.events.Next(2), (Events{WriteStarted, WritingProgress}));
+    ASSERT_EQ(rig.WaitTraffic(3).size(), 3U);  // the worker waits for block 1's answer
+    SerialProgrammer& programmer = rig.programmer();
+
+    const auto start = std::chrono::steady_clock::now();
+    programmer.Stop();
+    // Well inside the second the worker would otherwise wait for the answer.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(500));
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+    EXPECT_FALSE(programmer.monitorRunning());
+    EXPECT_FALSE(programmer.isOpen());
+    const std::size_t postedBeforeStopReturned = rig.events.size();
+    programmer.Stop();
+    programmer.CheckReady(0x22);  // a stopped back-end sends and posts nothing
+
+    // The same device, at once, from a new back-end.
+    RecordingEvents events;
+    SerialFactory factory;
+    factory.devices.Set(1, rig.sim.DevicePath());
+    ProgrammerManager next;
+    next.catalogue().Parse(EncodeCatalogue(TestChips()));
+    next.SetComPort(1);
+    next.SetBaudIndex(3);
+    ASSERT_EQ(next.Init(events, SerialProgrammerType, 0, factory), 1);
+    next.CheckReady(0);
+    EXPECT_EQ(events.Next(2), (Events{SerialInitDone, ProgrammerReady}));
+    next.ReadChip(1);
+    EXPECT_EQ(events.Next(514).back(), ReadDone);
+    EXPECT_EQ(rig.events.size(), postedBeforeStopReturned);
+    const auto traffic = rig.sim.HostTraffic();
+    ASSERT_GT(traffic.size(), 3U);
+    ExpectCommand(traffic[3], 0x00, kCode4K);  // after the two blocks, the new back-end's probe
+    const auto& readBack = next.Buffer2();
+    EXPECT_TRUE(std::all_of(readBack.begin(), readBack.begin() + 16, [](auto b) { return b == 0x00; }));
+    EXPECT_TRUE(std::all_of(readBack.begin() + 16, readBack.begin() + 8192,
+                            [](auto b) { return b == 0xFF; }));
 }
 
 TEST(SerialFailure, ShutdownDuringAReadJoinsPromptly) {
