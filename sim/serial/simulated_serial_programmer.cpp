@@ -11,8 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace korvan::sim {
 
@@ -24,7 +22,6 @@ constexpr std::uint8_t kGarbledAnswer = 0x55;
 constexpr std::size_t kBrokenBlockLength = 7;
 // A partial frame older than this is dropped, as the programmer's own receiver does.
 constexpr std::chrono::milliseconds kFrameResync{1000};
-constexpr const char* kChipFileMagic = "KORVAN-SIM-CHIP";
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -52,14 +49,15 @@ SimResult SimulatedSerialProgrammer::Start() {
     }
     masterFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (masterFd_ < 0) {
-        return {false, Errno("posix_openpt")};
+        SimResult failed{false, Errno("posix_openpt")};
+        Stop();
+        return failed;
     }
     char name[128];
     if (::grantpt(masterFd_) != 0 || ::unlockpt(masterFd_) != 0 ||
         ::ptsname_r(masterFd_, name, sizeof name) != 0) {
         SimResult failed{false, Errno("pseudo-terminal setup")};
-        ::close(masterFd_);
-        masterFd_ = -1;
+        Stop();
         return failed;
     }
     devicePath_ = name;
@@ -98,7 +96,12 @@ SimResult SimulatedSerialProgrammer::Stop() {
         }
     }
     std::lock_guard lock(stateLock_);
-    return SaveChipFile();
+    SimResult saved = SaveChipFile();
+    chipFile_.Close();
+    if (saved && !chipFileError_) {
+        saved = chipFileError_;
+    }
+    return saved;
 }
 
 std::string SimulatedSerialProgrammer::DevicePath() const { return devicePath_; }
@@ -490,55 +493,28 @@ SimResult SimulatedSerialProgrammer::LoadChipFile() {
     if (options_.chipFile.empty()) {
         return {};
     }
-    std::ifstream in(options_.chipFile, std::ios::binary);
-    if (!in) {
-        return {};  // a new chip file: starts blank, written at the first change
-    }
-    std::string header;
-    std::getline(in, header);
-    std::istringstream fields(header);
-    std::string magic;
-    std::size_t size = 0;
-    int level = -1;
-    fields >> magic >> size >> level;
-    if (magic != kChipFileMagic || !fields || level < 0 || level > 3) {
-        return {false, options_.chipFile + " is not a simulated chip file."};
-    }
-    if (size != flash_.size()) {
-        return {false, options_.chipFile + " holds a chip of " + std::to_string(size) +
-                           " bytes, not " + std::to_string(flash_.size()) + "."};
-    }
-    std::vector<std::uint8_t> bytes(size);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (static_cast<std::size_t>(in.gcount()) != size) {
-        return {false, options_.chipFile + " is cut short."};
-    }
     std::lock_guard lock(stateLock_);
-    flash_ = std::move(bytes);
-    lockLevel_ = level;
+    ChipState state;
+    if (SimResult opened = chipFile_.Open(options_.chipFile, chip_, state); !opened) {
+        return opened;
+    }
+    flash_ = std::move(state.flash);
+    lockLevel_ = LockLevelOfBits(state.lockBits);
+    dirty_ = false;
     return {};
 }
 
 SimResult SimulatedSerialProgrammer::SaveChipFile() {
-    if (options_.chipFile.empty() || !dirty_) {
+    if (!chipFile_.isOpen() || !dirty_) {
         return {};
     }
-    // Written aside and renamed, so an interrupted save never leaves half a chip.
-    const std::string temporary = options_.chipFile + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << kChipFileMagic << ' ' << flash_.size() << ' ' << lockLevel_ << '\n';
-        out.write(reinterpret_cast<const char*>(flash_.data()),
-                  static_cast<std::streamsize>(flash_.size()));
-        if (!out) {
-            return {false, "Cannot write " + temporary + "."};
-        }
+    SimResult saved = chipFile_.Save({flash_, LockBitsOfLevel(lockLevel_)});
+    if (saved) {
+        dirty_ = false;
+    } else if (chipFileError_) {
+        chipFileError_ = saved;
     }
-    if (std::rename(temporary.c_str(), options_.chipFile.c_str()) != 0) {
-        return {false, Errno("Cannot replace " + options_.chipFile)};
-    }
-    dirty_ = false;
-    return {};
+    return saved;
 }
 
 }  // namespace korvan::sim

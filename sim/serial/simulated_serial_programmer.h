@@ -13,6 +13,7 @@
 
 #include "engine/catalogue.h"
 #include "serial/serial_protocol.h"
+#include "sim/chip_state.h"
 
 namespace korvan::sim {
 
@@ -37,14 +38,7 @@ struct SerialFaults {
 struct SerialSimOptions {
     int baud = 0;                                // pace replies at this rate; 0: full speed
     std::chrono::milliseconds eraseDuration{0};  // how long a chip erase takes
-    std::string chipFile;                        // keeps the chip across runs; empty: memory only
-};
-
-// An error as a value: ok, or a message for the operator.
-struct SimResult {
-    bool ok = true;
-    std::string message;
-    explicit operator bool() const { return ok; }
+    std::string chipFile;  // keeps the chip across runs (see ChipStateFile); empty: memory only
 };
 
 // The serial programmer with a chip in its socket, on the master side of a pseudo-terminal.
@@ -58,9 +52,11 @@ public:
     SimulatedSerialProgrammer(const SimulatedSerialProgrammer&) = delete;
     SimulatedSerialProgrammer& operator=(const SimulatedSerialProgrammer&) = delete;
 
-    // Loads the chip file (if any), creates the pseudo-terminal and starts answering.
+    // Takes the chip file (if any; a missing one is created blank), creates the
+    // pseudo-terminal and starts answering. A chip file that cannot be taken is the reason.
     SimResult Start();
-    // Stops answering, waits for the thread and saves the chip file. Safe to repeat.
+    // Stops answering, waits for the thread, saves the chip file and releases it. Safe to
+    // repeat. Fails when any save of this run failed.
     SimResult Stop();
     // The slave side: the path the host opens. Empty before Start.
     std::string DevicePath() const;
@@ -103,6 +99,7 @@ private:
     void LeaveWriting();
     bool SleepUnlessStopped(std::chrono::microseconds duration);
     SimResult LoadChipFile();
+    // Under stateLock_. A failure is also kept for Stop to report.
     SimResult SaveChipFile();
 
     const ChipRecord chip_;
@@ -113,6 +110,8 @@ private:
     int lockLevel_ = 0;
     int eraseCount_ = 0;
     bool dirty_ = false;
+    ChipStateFile chipFile_;   // guarded by stateLock_
+    SimResult chipFileError_;  // the first save that failed; guarded by stateLock_
     SerialFaults faults_;
     std::vector<std::vector<std::uint8_t>> traffic_;
     std::condition_variable trafficGrew_;
