@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace korvan::sim {
 
@@ -174,6 +175,10 @@ SimResult ChipStateFile::Open(const std::string& path, const ChipRecord& chip, C
     if (path_.empty()) {
         return {false, "No chip state file was named."};
     }
+    // A save renames over the file itself, not over a symbolic link that names it.
+    std::error_code unresolved;
+    const std::filesystem::path resolved = std::filesystem::canonical(path_, unresolved);
+    file_ = unresolved ? path_ : resolved.string();
     if (SimResult locked = OpenAndLock(chip); !locked) {
         return locked;
     }
@@ -191,7 +196,7 @@ SimResult ChipStateFile::Open(const std::string& path, const ChipRecord& chip, C
 SimResult ChipStateFile::OpenAndLock(const ChipRecord& chip) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         // Non-blocking, so that a FIFO given by mistake is refused instead of waited on.
-        const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        const int fd = ::open(file_.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0) {
             if (errno == ENOENT) {
                 if (SimResult created = CreateBlank(chip); !created) {
@@ -219,7 +224,7 @@ SimResult ChipStateFile::OpenAndLock(const ChipRecord& chip) {
             return {false, "Cannot lock the chip state file " + path_ + ": " + reason + "."};
         }
         struct stat named {};
-        if (::stat(path_.c_str(), &named) == 0 && SameFile(opened, named)) {
+        if (::stat(file_.c_str(), &named) == 0 && SameFile(opened, named)) {
             fd_ = fd;
             return {};
         }
@@ -238,8 +243,8 @@ SimResult ChipStateFile::CreateBlank(const ChipRecord& chip) {
     ::fchmod(fd, 0644);
     // A link, unlike a rename, never replaces a file another run created meanwhile.
     SimResult result;
-    if (::link(aside.c_str(), path_.c_str()) != 0 && errno != EEXIST &&
-        ::rename(aside.c_str(), path_.c_str()) != 0) {
+    if (::link(aside.c_str(), file_.c_str()) != 0 && errno != EEXIST &&
+        ::rename(aside.c_str(), file_.c_str()) != 0) {
         result = {false, "Cannot create the chip state file " + path_ + ": " + SystemReason() + "."};
     }
     ::unlink(aside.c_str());
@@ -249,7 +254,7 @@ SimResult ChipStateFile::CreateBlank(const ChipRecord& chip) {
 
 SimResult ChipStateFile::WriteAside(const std::vector<std::uint8_t>& bytes, int& fd,
                                     std::string& name) const {
-    std::vector<char> pattern(path_.begin(), path_.end());
+    std::vector<char> pattern(file_.begin(), file_.end());
     const std::string suffix = ".XXXXXX";
     pattern.insert(pattern.end(), suffix.begin(), suffix.end());
     pattern.push_back('\0');
@@ -314,7 +319,7 @@ SimResult ChipStateFile::Save(const ChipState& state) {
     if (::fstat(fd_, &current) == 0) {
         ::fchmod(fd, current.st_mode & 07777);
     }
-    if (::rename(aside.c_str(), path_.c_str()) != 0) {
+    if (::rename(aside.c_str(), file_.c_str()) != 0) {
         SimResult failed{false, "Cannot replace the chip state file " + path_ + ": " + SystemReason() + "."};
         ::unlink(aside.c_str());
         ::close(fd);

@@ -59,14 +59,15 @@ public:
                             const ChipRecord& chip, ChipState& state);
 
 private:
-    // Writes `bytes` to a new file beside `path_`; its descriptor, locked, or -1.
+    // Writes `bytes` to a new file beside `file_`; its descriptor, locked, or -1.
     SimResult WriteAside(const std::vector<std::uint8_t>& bytes, int& fd, std::string& name) const;
-    // Opens the file at path_ and locks it, retrying when it was replaced meanwhile.
+    // Opens `file_` and locks it, retrying when it was replaced meanwhile.
     SimResult OpenAndLock(const ChipRecord& chip);
     SimResult CreateBlank(const ChipRecord& chip);
     SimResult ReadAll(std::vector<std::uint8_t>& bytes) const;
 
-    std::string path_;
+    std::string path_;  // as named, for messages
+    std::string file_;  // path_ with symbolic links resolved: the file that is replaced
     ChipRecord chip_;
     int fd_ = -1;
 };

@@ -50,11 +50,18 @@ TEST(ChipStateFile, MissingFileIsCreatedBlankThenKeepsWhatIsSaved) {
         ASSERT_TRUE(file.Save(Programmed(4096)).ok);
     }
     EXPECT_EQ(Names(dir), std::vector<std::string>{"chip.state"}) << "nothing left aside";
+    // Through a symbolic link: the file it names is replaced, the link stays.
+    std::filesystem::create_directory(dir.path() / "kept");
+    std::filesystem::create_symlink(path, dir.path() / "kept" / "link.state");
     sim::ChipStateFile again;
     ChipState state;
-    ASSERT_TRUE(again.Open(path, kChip4K, state).ok);
+    ASSERT_TRUE(again.Open(dir.file("kept/link.state"), kChip4K, state).ok);
     EXPECT_EQ(state.flash, Programmed(4096).flash);
     EXPECT_EQ(state.lockBits, 0x03);
+    state.lockBits = 0x07;
+    ASSERT_TRUE(again.Save(state).ok);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "kept" / "link.state"));
+    EXPECT_EQ(static_cast<std::uint8_t>(dir.Read("chip.state")[19]), 0x07);
 }
 
 TEST(ChipStateFile, AnythingElseIsRefusedWithItsReasonAndLeftAsItWas) {
