@@ -146,6 +146,9 @@ void SerialPort::ClosePort() {
     std::lock_guard lock(portLock_);
     const int fd = fd_.exchange(-1);
     if (fd >= 0) {
+        // The exclusive mode outlives our handle while another one stays open (a simulator
+        // keeps its own): cleared, so the next program, or our next back-end, can open it.
+        ::ioctl(fd, TIOCNXCL);
         ::close(fd);
     }
 }
@@ -325,6 +328,9 @@ std::size_t SerialPort::WriteBlock(const std::uint8_t* data, std::size_t count) 
                 break;
             }
         }
+        if (written > 0) {
+            ++writesSent_;
+        }
         if (failedStep.empty() && ::tcdrain(fd) != 0) {
             failedStep = "tcdrain()";
             failure = errno;
@@ -345,6 +351,11 @@ void SerialPort::ShowPortError(const std::string& what, int errorNumber) const {
     std::snprintf(text, sizeof text, "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
                   what.c_str(), ErrorText(errorNumber).c_str(), portNumber_.load());
     messages->ShowMessage({text, "Application Error"});
+}
+
+std::uint64_t SerialPort::WritesSoFar() const {
+    std::lock_guard lock(portLock_);
+    return writesSent_;
 }
 
 void SerialPort::ArmAnswerDeadline(std::chrono::milliseconds fromNow) {
@@ -437,6 +448,7 @@ bool SerialPort::ReceiveChunk(std::vector<std::uint8_t>& chunk, std::size_t& rec
         return true;
     }
     const std::size_t wanted = replyLength_;
+    writesBeforeChunk_ = writesSent_;
     chunk.resize(wanted + 128);
     const auto start = std::chrono::steady_clock::now();
     const auto totalDeadline =

@@ -95,6 +95,12 @@ protected:
     void ArmAnswerDeadline(std::chrono::milliseconds fromNow);
     void DisarmAnswerDeadline();
 
+    // How many writes have gone out since the port was opened.
+    std::uint64_t WritesSoFar() const;
+    // Inside OnReceive: how many writes had gone out when the chunk being handled began, so
+    // a chunk can be told apart from the answer to anything sent after it.
+    std::uint64_t WritesBeforeThisChunk() const { return writesBeforeChunk_; }
+
 private:
     void MonitorLoop();
     // Reads one chunk under the port lock into `chunk`; false when the line hung up.
@@ -108,6 +114,8 @@ private:
     std::atomic<int> fd_{-1};
     int wakeFd_ = -1;  // eventfd: wakes the monitor for shutdown
     std::size_t replyLength_ = 18;
+    std::uint64_t writesSent_ = 0;         // guarded by portLock_
+    std::uint64_t writesBeforeChunk_ = 0;  // monitor thread only
 
     std::thread monitor_;
     std::atomic<bool> threadRunning_{false};

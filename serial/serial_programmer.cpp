@@ -25,6 +25,9 @@ void SerialProgrammer::Stop() {
         }
     }
     ClosePort();
+    // No thread of ours is left; a command called after this finds no one to tell.
+    portOpen_ = 0;
+    manager_ = nullptr;
 }
 
 void SerialProgrammer::SetAnswerTimeouts(AnswerTimeouts timeouts) {
@@ -147,15 +150,26 @@ void SerialProgrammer::OnReceive(const std::uint8_t* buffer, std::size_t count) 
     }
     if (busy_ != 0) {
         // In a data phase the worker owns the outcome: a lone byte is its answer, and a
-        // broken chunk is left to the worker's own time-out and retry.
+        // broken chunk is left to the worker's own time-out and retry. Reporting the chunk
+        // here while the worker goes on would give one operation two endings; the retry
+        // asks for the block again and, when that fails too, ends the phase once.
         if (count == 1) {
             writeAck_.Post(buffer, 1);
         }
         return;
     }
+    if (LeftOverFromDataPhase()) {
+        return;  // the phase it belonged to has already ended, and reported its ending
+    }
     DisarmAnswerDeadline();
     ready_ = 0;
     Post(DataReceivedError);
+}
+
+bool SerialProgrammer::LeftOverFromDataPhase() const {
+    // A late answer of the phase (a block that came after the worker gave up on it) began
+    // before anything was sent after the phase.
+    return static_cast<std::int64_t>(WritesBeforeThisChunk()) <= lastDataPhaseWrite_.load();
 }
 
 void SerialProgrammer::HandleReply(const std::uint8_t* frame) {
@@ -230,10 +244,15 @@ void SerialProgrammer::EndDataPhase(int event, int farewell) {
     std::lock_guard lock(replyLock_);
     SetReplyLength(kFrameLength);
     if (farewell == kSendReadyProbe) {
+        // The probe opens a new exchange: its answer is not part of the phase.
+        lastDataPhaseWrite_ = static_cast<std::int64_t>(WritesSoFar());
         ArmAnswerDeadline(std::chrono::milliseconds(commandTimeoutMs_.load()));
         SendFrame(CommandReadyProbe, nullptr);
-    } else if (farewell != kSendNothing) {
-        SendByte(static_cast<std::uint8_t>(farewell));
+    } else {
+        if (farewell != kSendNothing) {
+            SendByte(static_cast<std::uint8_t>(farewell));
+        }
+        lastDataPhaseWrite_ = static_cast<std::int64_t>(WritesSoFar());
     }
     busy_ = 0;
     ready_ = 1;

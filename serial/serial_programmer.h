@@ -49,7 +49,7 @@ public:
     // The programmer refuses commands until the write's closing Ready probe is answered.
     bool ProbesAfterWrite() const override { return true; }
 
-    // Before Init; the defaults suit real hardware.
+    // Any time; the next Command Frame waits this long. The defaults suit real hardware.
     void SetAnswerTimeouts(AnswerTimeouts timeouts);
 
     bool busy() const { return busy_.load() != 0; }
@@ -75,6 +75,9 @@ private:
     // ready set, then `event` posted.
     void EndDataPhase(int event, int farewell);
 
+    // On the monitor thread: the chunk being handled arrived for a data phase that has
+    // since ended, before any later command went out.
+    bool LeftOverFromDataPhase() const;
     void HandleReply(const std::uint8_t* frame);
     void StartWorker(Phase phase);
     void WriteWorker();
@@ -90,6 +93,8 @@ private:
     std::atomic<int> ready_{0};
     std::atomic<int> portOpen_{0};
     std::atomic<bool> stopping_{false};
+    // WritesSoFar() when the last data phase sent its last byte; -1 before any phase.
+    std::atomic<std::int64_t> lastDataPhaseWrite_{-1};
 
     Mailbox writeAck_;
     Mailbox readBlock_;

@@ -1,11 +1,6 @@
 #include "sim/parallel/simulated_target.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace korvan::sim {
 namespace {
@@ -27,7 +22,7 @@ constexpr int kInstructionBits = 32;
 
 SimulatedTarget::SimulatedTarget(const ChipRecord& chip, TargetOptions options)
     : options_(std::move(options)), signature_(chip.signature), flash_(chip.RomBytes(), 0xFF) {
-    LoadChipFile();
+    LoadChipFile(chip);
 }
 
 void SimulatedTarget::SetLines(bool rst, bool sck, bool mosi) {
@@ -151,36 +146,25 @@ void SimulatedTarget::Execute() {
     }
 }
 
-void SimulatedTarget::LoadChipFile() {
+void SimulatedTarget::LoadChipFile(const ChipRecord& chip) {
     if (options_.chipFile.empty()) {
         return;
     }
-    std::error_code error;
-    if (!std::filesystem::exists(options_.chipFile, error)) {
+    ChipState state;
+    if (SimResult opened = chipFile_.Open(options_.chipFile, chip, state); !opened) {
+        ChipFileFailed(opened.message);
         return;
     }
-    std::ifstream in(options_.chipFile, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // The file holds the flash followed by one byte of lock bits.
-    if (!in.is_open() || bytes.size() != flash_.size() + 1) {
-        ChipFileFailed("The chip file " + options_.chipFile + " does not hold a chip of " +
-                       std::to_string(flash_.size()) + " bytes; starting with an erased chip.");
-        return;
-    }
-    std::copy(bytes.begin(), bytes.end() - 1, flash_.begin());
-    lockBits_ = bytes.back();
+    flash_ = std::move(state.flash);
+    lockBits_ = state.lockBits;
 }
 
 void SimulatedTarget::SaveChipFile() {
-    if (options_.chipFile.empty()) {
+    if (!chipFile_.isOpen()) {
         return;
     }
-    std::ofstream out(options_.chipFile, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(flash_.data()), static_cast<std::streamsize>(flash_.size()));
-    out.put(static_cast<char>(lockBits_));
-    out.flush();
-    if (!out) {
-        ChipFileFailed("Cannot write the chip file " + options_.chipFile + ": " + std::strerror(errno));
+    if (SimResult saved = chipFile_.Save({flash_, lockBits_}); !saved) {
+        ChipFileFailed(saved.message);
         return;
     }
     dirty_ = false;

@@ -10,13 +10,15 @@
 #include <vector>
 
 #include "engine/catalogue.h"
+#include "sim/chip_state.h"
 
 namespace korvan::sim {
 
 // Faults and behaviour of the simulated chip.
 struct TargetOptions {
-    // Keeps flash and lock bits in this file: read at construction, written whenever programming
-    // mode ends after a change. Empty = the chip lives in memory only.
+    // Keeps flash and lock bits in this file (see ChipStateFile), taken at construction and
+    // held while the target lives; written whenever programming mode ends after a change. A
+    // missing file is created blank. Empty = the chip lives in memory only.
     std::string chipFile;
     // Reads of a just-written byte that still answer the value with bit 7 complemented.
     int writeCycleReads = 3;
@@ -28,7 +30,8 @@ struct TargetOptions {
     std::optional<std::uint32_t> failingAddress;
     // Keep every executed instruction's four bytes (see instructions()).
     bool recordInstructions = false;
-    // Told, on the thread driving the lines, why the chip file could not be read or written.
+    // Told why the chip file could not be taken (at construction, on the constructing thread)
+    // or written (on the thread driving the lines).
     std::function<void(const std::string&)> onChipFileError;
 };
 
@@ -54,7 +57,9 @@ public:
     const Signature& signature() const { return signature_; }
     const std::vector<std::array<std::uint8_t, 4>>& instructions() const { return instructions_; }
     int eraseCount() const { return eraseCount_; }
-    // Why the chip file could not be read or written; empty when all went well.
+    // Why the chip file could not be taken or written; empty when all went well. Non-empty
+    // right after construction: the file was refused and is left as it was; this chip lives
+    // in memory only, and the run should not go on.
     const std::string& chipFileError() const { return chipFileError_; }
 
 private:
@@ -63,7 +68,7 @@ private:
     void Execute();
     std::uint8_t AnswerFor(int byteIndex);
     std::uint32_t Address() const;
-    void LoadChipFile();
+    void LoadChipFile(const ChipRecord& chip);
     void SaveChipFile();
     void ChipFileFailed(std::string why);
 
@@ -85,6 +90,7 @@ private:
     int eraseCount_ = 0;
     std::vector<std::array<std::uint8_t, 4>> instructions_;
     std::string chipFileError_;
+    ChipStateFile chipFile_;
 };
 
 }  // namespace korvan::sim

@@ -11,8 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace korvan::sim {
 
@@ -20,9 +18,10 @@ namespace {
 
 constexpr std::uint8_t kBlankByte = 0xFF;
 constexpr std::uint8_t kGarbledAnswer = 0x55;
+// A data block that stops part-way, as a line glitch leaves it.
+constexpr std::size_t kBrokenBlockLength = 7;
 // A partial frame older than this is dropped, as the programmer's own receiver does.
 constexpr std::chrono::milliseconds kFrameResync{1000};
-constexpr const char* kChipFileMagic = "KORVAN-SIM-CHIP";
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -50,14 +49,15 @@ SimResult SimulatedSerialProgrammer::Start() {
     }
     masterFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (masterFd_ < 0) {
-        return {false, Errno("posix_openpt")};
+        SimResult failed{false, Errno("posix_openpt")};
+        Stop();
+        return failed;
     }
     char name[128];
     if (::grantpt(masterFd_) != 0 || ::unlockpt(masterFd_) != 0 ||
         ::ptsname_r(masterFd_, name, sizeof name) != 0) {
         SimResult failed{false, Errno("pseudo-terminal setup")};
-        ::close(masterFd_);
-        masterFd_ = -1;
+        Stop();
         return failed;
     }
     devicePath_ = name;
@@ -96,7 +96,12 @@ SimResult SimulatedSerialProgrammer::Stop() {
         }
     }
     std::lock_guard lock(stateLock_);
-    return SaveChipFile();
+    SimResult saved = SaveChipFile();
+    chipFile_.Close();
+    if (saved && !chipFileError_) {
+        saved = chipFileError_;
+    }
+    return saved;
 }
 
 std::string SimulatedSerialProgrammer::DevicePath() const { return devicePath_; }
@@ -146,6 +151,21 @@ int SimulatedSerialProgrammer::eraseCount() const {
 std::vector<std::vector<std::uint8_t>> SimulatedSerialProgrammer::HostTraffic() const {
     std::lock_guard lock(stateLock_);
     return traffic_;
+}
+
+std::vector<std::vector<std::uint8_t>> SimulatedSerialProgrammer::WaitTraffic(
+    std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(stateLock_);
+    trafficGrew_.wait_for(lock, timeout, [&] { return traffic_.size() >= count; });
+    return traffic_;
+}
+
+void SimulatedSerialProgrammer::RecordTraffic(std::vector<std::uint8_t> sent) {
+    {
+        std::lock_guard lock(stateLock_);
+        traffic_.push_back(std::move(sent));
+    }
+    trafficGrew_.notify_all();
 }
 
 void SimulatedSerialProgrammer::ClearTraffic() {
@@ -208,10 +228,7 @@ void SimulatedSerialProgrammer::Process() {
                 continue;
             }
             inbox_.erase(inbox_.begin());
-            {
-                std::lock_guard lock(stateLock_);
-                traffic_.push_back({request});
-            }
+            RecordTraffic({request});
             HandleReadRequest(request);
             continue;
         }
@@ -220,10 +237,7 @@ void SimulatedSerialProgrammer::Process() {
         }
         const std::vector<std::uint8_t> frame(inbox_.begin(), inbox_.begin() + kFrameLength);
         inbox_.erase(inbox_.begin(), inbox_.begin() + kFrameLength);
-        {
-            std::lock_guard lock(stateLock_);
-            traffic_.push_back(frame);
-        }
+        RecordTraffic(frame);
         if (mode_ == Mode::Writing && frame[0] == CommandDataBlock) {
             HandleWriteBlock(frame);
         } else {
@@ -354,15 +368,21 @@ void SimulatedSerialProgrammer::HandleReadRequest(std::uint8_t request) {
         nextAddress_ += kBlockDataLength;
         ++phaseBlock_;
         readDrops_ = 0;
+        readBreaks_ = 0;
     }
     const int block = static_cast<int>(lastReadAddress_ / kBlockDataLength);
     std::array<std::uint8_t, kBlockDataLength> data{};
     data.fill(kBlankByte);
+    bool broken = false;
     {
         std::lock_guard lock(stateLock_);
         if (faults_.dropReadBlock == block && readDrops_ < faults_.dropReadBlockTimes) {
             ++readDrops_;
             return;
+        }
+        if (faults_.breakReadBlock == block && readBreaks_ < faults_.breakReadBlockTimes) {
+            ++readBreaks_;
+            broken = true;
         }
         if (lockLevel_ < 2 && lastReadAddress_ < flash_.size()) {
             const std::size_t count =
@@ -372,6 +392,13 @@ void SimulatedSerialProgrammer::HandleReadRequest(std::uint8_t request) {
         }
     }
     if (!CountBlock()) {
+        return;
+    }
+    if (broken) {
+        std::array<std::uint8_t, kBrokenBlockLength> cut{};
+        cut[0] = ReplyDataBlock;
+        std::copy_n(data.begin(), cut.size() - kFrameDataOffset, cut.begin() + kFrameDataOffset);
+        SendBytes(cut);
         return;
     }
     SendReply(ReplyDataBlock, data);
@@ -466,55 +493,28 @@ SimResult SimulatedSerialProgrammer::LoadChipFile() {
     if (options_.chipFile.empty()) {
         return {};
     }
-    std::ifstream in(options_.chipFile, std::ios::binary);
-    if (!in) {
-        return {};  // a new chip file: starts blank, written at the first change
-    }
-    std::string header;
-    std::getline(in, header);
-    std::istringstream fields(header);
-    std::string magic;
-    std::size_t size = 0;
-    int level = -1;
-    fields >> magic >> size >> level;
-    if (magic != kChipFileMagic || !fields || level < 0 || level > 3) {
-        return {false, options_.chipFile + " is not a simulated chip file."};
-    }
-    if (size != flash_.size()) {
-        return {false, options_.chipFile + " holds a chip of " + std::to_string(size) +
-                           " bytes, not " + std::to_string(flash_.size()) + "."};
-    }
-    std::vector<std::uint8_t> bytes(size);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (static_cast<std::size_t>(in.gcount()) != size) {
-        return {false, options_.chipFile + " is cut short."};
-    }
     std::lock_guard lock(stateLock_);
-    flash_ = std::move(bytes);
-    lockLevel_ = level;
+    ChipState state;
+    if (SimResult opened = chipFile_.Open(options_.chipFile, chip_, state); !opened) {
+        return opened;
+    }
+    flash_ = std::move(state.flash);
+    lockLevel_ = LockLevelOfBits(state.lockBits);
+    dirty_ = false;
     return {};
 }
 
 SimResult SimulatedSerialProgrammer::SaveChipFile() {
-    if (options_.chipFile.empty() || !dirty_) {
+    if (!chipFile_.isOpen() || !dirty_) {
         return {};
     }
-    // Written aside and renamed, so an interrupted save never leaves half a chip.
-    const std::string temporary = options_.chipFile + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << kChipFileMagic << ' ' << flash_.size() << ' ' << lockLevel_ << '\n';
-        out.write(reinterpret_cast<const char*>(flash_.data()),
-                  static_cast<std::streamsize>(flash_.size()));
-        if (!out) {
-            return {false, "Cannot write " + temporary + "."};
-        }
+    SimResult saved = chipFile_.Save({flash_, LockBitsOfLevel(lockLevel_)});
+    if (saved) {
+        dirty_ = false;
+    } else if (chipFileError_) {
+        chipFileError_ = saved;
     }
-    if (std::rename(temporary.c_str(), options_.chipFile.c_str()) != 0) {
-        return {false, Errno("Cannot replace " + options_.chipFile)};
-    }
-    dirty_ = false;
-    return {};
+    return saved;
 }
 
 }  // namespace korvan::sim

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -12,6 +13,7 @@
 
 #include "engine/catalogue.h"
 #include "serial/serial_protocol.h"
+#include "sim/chip_state.h"
 
 namespace korvan::sim {
 
@@ -28,20 +30,15 @@ struct SerialFaults {
     int garbleWriteBlock = -1;             // answer 0x55 to this write block
     int dropReadBlock = -1;                // this read block goes unanswered ...
     int dropReadBlockTimes = 1;            // ... this many times
+    int breakReadBlock = -1;               // this read block comes cut short ...
+    int breakReadBlockTimes = 1;           // ... this many times
     int disconnectAfterBlocks = -1;        // hang up after this many data blocks
 };
 
 struct SerialSimOptions {
     int baud = 0;                                // pace replies at this rate; 0: full speed
     std::chrono::milliseconds eraseDuration{0};  // how long a chip erase takes
-    std::string chipFile;                        // keeps the chip across runs; empty: memory only
-};
-
-// An error as a value: ok, or a message for the operator.
-struct SimResult {
-    bool ok = true;
-    std::string message;
-    explicit operator bool() const { return ok; }
+    std::string chipFile;  // keeps the chip across runs (see ChipStateFile); empty: memory only
 };
 
 // The serial programmer with a chip in its socket, on the master side of a pseudo-terminal.
@@ -55,9 +52,11 @@ public:
     SimulatedSerialProgrammer(const SimulatedSerialProgrammer&) = delete;
     SimulatedSerialProgrammer& operator=(const SimulatedSerialProgrammer&) = delete;
 
-    // Loads the chip file (if any), creates the pseudo-terminal and starts answering.
+    // Takes the chip file (if any; a missing one is created blank), creates the
+    // pseudo-terminal and starts answering. A chip file that cannot be taken is the reason.
     SimResult Start();
-    // Stops answering, waits for the thread and saves the chip file. Safe to repeat.
+    // Stops answering, waits for the thread, saves the chip file and releases it. Safe to
+    // repeat. Fails when any save of this run failed.
     SimResult Stop();
     // The slave side: the path the host opens. Empty before Start.
     std::string DevicePath() const;
@@ -76,6 +75,10 @@ public:
 
     // What the host sent, as parsed: 18-byte frames and single bytes of the read phase.
     std::vector<std::vector<std::uint8_t>> HostTraffic() const;
+    // Waits until the host has sent `count` frames and bytes in all, or `timeout` passed;
+    // returns what was sent by then.
+    std::vector<std::vector<std::uint8_t>> WaitTraffic(std::size_t count,
+                                                       std::chrono::milliseconds timeout);
     void ClearTraffic();
     bool disconnected() const { return disconnected_.load(); }
 
@@ -89,12 +92,14 @@ private:
     void HandleReadRequest(std::uint8_t request);
     void SendReply(std::uint8_t code, std::span<const std::uint8_t> payload = {});
     void SendBytes(std::span<const std::uint8_t> bytes);
+    void RecordTraffic(std::vector<std::uint8_t> sent);
     // Counts a data block; hangs up when the fault says so. True when still connected.
     bool CountBlock();
     void HangUp();
     void LeaveWriting();
     bool SleepUnlessStopped(std::chrono::microseconds duration);
     SimResult LoadChipFile();
+    // Under stateLock_. A failure is also kept for Stop to report.
     SimResult SaveChipFile();
 
     const ChipRecord chip_;
@@ -105,8 +110,11 @@ private:
     int lockLevel_ = 0;
     int eraseCount_ = 0;
     bool dirty_ = false;
+    ChipStateFile chipFile_;   // guarded by stateLock_
+    SimResult chipFileError_;  // the first save that failed; guarded by stateLock_
     SerialFaults faults_;
     std::vector<std::vector<std::uint8_t>> traffic_;
+    std::condition_variable trafficGrew_;
     std::vector<std::uint8_t> rawQueue_;
 
     // Owned by the simulator thread once it runs.
@@ -117,6 +125,7 @@ private:
     std::size_t lastReadAddress_ = 0;
     int phaseBlock_ = 0;
     int readDrops_ = 0;
+    int readBreaks_ = 0;
     int blocksSeen_ = 0;
 
     std::string devicePath_;

@@ -153,7 +153,7 @@ TEST_F(CliRunTest, SimulatedCableChipFileIsKeptOrItsFailureReported) {
     const CliResult unkept = Cli(cable + dir.file("no/dir/s51.sim") + " open " + dir.file("fw.hex") + " erase write");
     EXPECT_EQ(unkept.status, 1);
     EXPECT_THAT(unkept.lines, ::testing::Contains("Programmer: Writing Done."));
-    EXPECT_THAT(unkept.err, HasSubstr("Cannot write the chip file"));
+    EXPECT_THAT(unkept.err, HasSubstr("Cannot write the chip state file"));
 }
 
 TEST_F(CliRunTest, FailuresEndTheRunWithStatusOne) {

@@ -124,9 +124,16 @@ TEST(SimulatedChip, ChipFileKeepsTheChipBetweenRuns) {
     EXPECT_EQ(again.port->target().lockBits(), 0x01);
 
     keep.Write("short.bin", "abc");
-    IspRig damaged({.target = {.chipFile = keep.file("short.bin")}, .logAccesses = false});
-    EXPECT_NE(damaged.port->target().chipFileError().find("short.bin"), std::string::npos);
-    EXPECT_EQ(damaged.port->target().flash()[0], 0xFF);
+    {
+        IspRig damaged({.target = {.chipFile = keep.file("short.bin")}, .logAccesses = false});
+        EXPECT_EQ(damaged.port->target().chipFileError(),
+                  keep.file("short.bin") + " is not a simulated chip's state file; left untouched.");
+        IspAlgorithm& chip = *damaged.programmer->FindAlgorithm(2);
+        chip.EnterProgramming();
+        chip.WriteByte(0x00, 0);
+        chip.ExitProgramming();
+    }
+    EXPECT_EQ(keep.Read("short.bin"), "abc") << "a refused file is never written";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "serial/serial_port.h"
 #include "tests/serial/serial_rig.h"
@@ -161,10 +161,16 @@ TEST(SerialPortTransport, WriteDiscardsUnreadInputAndDeliversItsBytes) {
     PtyPair pty;
     RecordingMessages messages;
     RecordingPort port;
+    // Our own handle on the line, opened before the port makes it exclusive: it shows when
+    // the bytes have reached the input the write is to purge.
+    const int watcher = ::open(pty.path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(watcher, 0);
     ASSERT_EQ(port.Open(messages, pty.path, 1, 9600), 1);
     port.SetReplyLength(1);
     pty.Send({0xAA, 0xBB});
-    std::this_thread::sleep_for(milliseconds(50));
+    struct pollfd arrived {watcher, POLLIN, 0};
+    ASSERT_EQ(::poll(&arrived, 1, 10000), 1);
+    ::close(watcher);
     const Bytes frame = {0x00, 0x21, 0x02};
     EXPECT_EQ(port.WriteBlock(frame.data(), frame.size()), 3U);
     Bytes received(3);

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+#include <filesystem>
+#include <iterator>
 
 #include "tests/serial/serial_rig.h"
 #include "tests/support/temp_dir.h"
@@ -224,7 +225,7 @@ TEST(SerialEdge, StrayReadyReplyDuringAReadDoesNotLetACommandIn) {
     rig.StartUp();
     rig.manager.ReadChip(0);
     ASSERT_EQ(rig.events.Next(4), Concat({{ReadStarted}, Repeat(ReadingProgress, 3)}));
-    std::this_thread::sleep_for(milliseconds(50));  // the worker now waits for block 3
+    ASSERT_EQ(rig.WaitTraffic(5).size(), 5U);  // block 3 asked for: the worker waits for it
     rig.sim.SendRaw(Bytes(18, 0x00));
     ASSERT_EQ(rig.events.Next(1), Events{ProgrammerReady});
     rig.manager.EraseChip(0);
@@ -264,9 +265,11 @@ TEST(SerialEdge, DataBlockReplyOutsideAReadIsIgnored) {
     rig.StartUp();
     Bytes stray(18, 0x00);
     stray[0] = 0x06;
-    rig.sim.SendRaw(stray);
-    std::this_thread::sleep_for(milliseconds(200));
-    EXPECT_EQ(rig.events.size(), 2U);
+    // A Ready reply behind it: whatever the stray block caused is posted before that.
+    Bytes strayThenReady = stray;
+    strayThenReady.resize(36, 0x00);
+    rig.sim.SendRaw(strayThenReady);
+    EXPECT_EQ(rig.events.Next(1), Events{ProgrammerReady});
     EXPECT_TRUE(rig.programmer().ready());
     rig.manager.EraseChip(0);
     EXPECT_EQ(rig.events.Next(1), Events{EraseDone});
@@ -434,6 +437,44 @@ TEST(SerialFailure, TwiceMissingReadBlockStopsTheRead) {
     EXPECT_TRUE(rig.programmer().ready());
 }
 
+TEST(SerialFailure, BrokenReadBlockIsAskedForAgainAndStoredInPlace) {
+    SerialRig rig;
+    const Bytes data = Pattern(4096);
+    rig.sim.LoadFlash(data);
+    rig.sim.SetFaults({.breakReadBlock = 5});
+    rig.StartUp();
+    rig.manager.ReadChip(0);
+    EXPECT_EQ(rig.events.Next(258, std::chrono::seconds(10)),
+              Concat({{ReadStarted}, Repeat(ReadingProgress, 256), {ReadDone}}));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.manager.Buffer2().begin()));
+    const auto traffic = rig.WaitTraffic(259);
+    ASSERT_EQ(traffic.size(), 259U);
+    EXPECT_EQ(traffic[6], Bytes{0x01});  // the request for block 5 ...
+    EXPECT_EQ(traffic[7], Bytes{0xFF});  // ... answered cut short, so asked for again
+    EXPECT_EQ(traffic[8], Bytes{0x01});
+}
+
+TEST(SerialFailure, BrokenReadBlockTwiceEndsTheReadOnceAndLeavesItReady) {
+    SerialRig rig;
+    const Bytes data = Pattern(4096);
+    rig.sim.LoadFlash(data);
+    rig.sim.SetFaults({.breakReadBlock = 3, .breakReadBlockTimes = 2});
+    rig.StartUp();
+    rig.manager.ReadChip(0);
+    EXPECT_EQ(rig.events.Next(5, std::chrono::seconds(10)),
+              Concat({{ReadStarted}, Repeat(ReadingProgress, 3), {DataReceivedError}}));
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 48, rig.manager.Buffer2().begin()));
+    EXPECT_EQ(rig.manager.Buffer2()[48], 0xFF);
+    // The second cut-short block is read after the worker gave up on it. It must neither
+    // end the read a second time nor leave the back-end not ready.
+    rig.manager.EraseChip(0);
+    EXPECT_EQ(rig.events.Next(1), Events{EraseDone});
+    const auto traffic = rig.WaitTraffic(8);
+    ASSERT_EQ(traffic.size(), 8U);  // start, four requests, a repeat, the stop, the erase
+    EXPECT_EQ((Bytes{traffic[4][0], traffic[5][0], traffic[6][0]}), (Bytes{0x01, 0xFF, 0x00}));
+    ExpectCommand(traffic[7], 0x02, kCode4K);
+}
+
 TEST(SerialFailure, ErrorReplyIsAProgrammerError) {
     SerialRig rig;
     rig.StartUp();
@@ -448,9 +489,15 @@ TEST(SerialFailure, UnknownReplyMakesReadyWithoutAnEvent) {
     rig.StartUp();
     rig.sim.SetFaults({.replyCodeOverride = 0x42});
     rig.manager.EraseChip(0);
-    std::this_thread::sleep_for(milliseconds(300));
-    EXPECT_EQ(rig.events.size(), 2U);
-    EXPECT_TRUE(rig.programmer().ready());
+    ASSERT_TRUE(rig.WaitUntil([&] { return rig.programmer().ready(); }))
+        << "the unknown reply did not make the back-end ready";
+    rig.sim.SetFaults({});
+    // Accepted only because the unknown reply made the back-end ready; an event of that
+    // reply would have been posted before the answer to this command.
+    rig.manager.ReadSignature(0);
+    EXPECT_EQ(rig.events.Next(1), Events{ChipIdentified});
+    EXPECT_EQ(rig.events.size(), 3U);
+    EXPECT_EQ(rig.sim.eraseCount(), 1);
 }
 
 TEST(SerialFailure, SilentProgrammerTimesOutAndAProbeRecovers) {
@@ -464,8 +511,37 @@ TEST(SerialFailure, SilentProgrammerTimesOutAndAProbeRecovers) {
     EXPECT_FALSE(rig.programmer().ready());
     rig.manager.CheckReady(0);
     EXPECT_EQ(rig.events.Next(1), Events{ProgrammerReady});
-    std::this_thread::sleep_for(milliseconds(400));  // the answered probe leaves no deadline
-    EXPECT_EQ(rig.events.size(), 4U);
+    // The answered probe leaves no deadline behind: none fires within twice its length.
+    EXPECT_EQ(rig.events.Next(1, milliseconds(600)), Events{});
+}
+
+TEST(SerialFailure, TimeOutsSetAfterStartGovernTheNextCommand) {
+    SerialRig rig(0, {}, {.command = milliseconds(300), .erase = milliseconds(300)});
+    rig.StartUp();
+    rig.sim.SetFaults({.silentToCommand = 0x01});
+    auto start = std::chrono::steady_clock::now();
+    rig.manager.ReadSignature(0);
+    EXPECT_EQ(rig.events.Next(1), Events{DataReceivedError});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(290));
+
+    rig.programmer().SetAnswerTimeouts({.command = milliseconds(1000), .erase = milliseconds(300)});
+    rig.sim.SetFaults({.silentToCommand = 0x00});
+    start = std::chrono::steady_clock::now();
+    rig.manager.CheckReady(0);
+    EXPECT_EQ(rig.events.Next(1), Events{DataReceivedError});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(990));
+
+    rig.sim.SetFaults({});
+    rig.manager.CheckReady(0);
+    ASSERT_EQ(rig.events.Next(1), Events{ProgrammerReady});
+    // Write start may erase first: it waits the erase time-out, here the shorter one.
+    rig.sim.SetFaults({.silentToCommand = 0x03});
+    start = std::chrono::steady_clock::now();
+    rig.manager.WriteChip(0);
+    EXPECT_EQ(rig.events.Next(1), Events{DataReceivedError});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, milliseconds(290));
+    EXPECT_LT(waited, milliseconds(990));
 }
 
 TEST(SerialFailure, HangUpDuringWriteEndsInADataError) {
@@ -492,6 +568,58 @@ TEST(SerialFailure, HangUpDuringReadEndsInADataError) {
     rig.manager.ReadChip(0);
     EXPECT_EQ(rig.events.Next(22),
               Concat({{ReadStarted}, Repeat(ReadingProgress, 20), {DataReceivedError}}));
+}
+
+std::size_t ThreadsOfThisProcess() {
+    const std::filesystem::path tasks("/proc/self/task");
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(tasks), {}));
+}
+
+TEST(SerialStop, StopDuringAWriteEndsEveryThreadAtOnceAndFreesThePort) {
+    SerialRig rig(1);
+    const std::size_t threadsBefore = ThreadsOfThisProcess();  // the simulator's included
+    rig.StartUp(1);
+    std::fill_n(rig.manager.Buffer1().begin(), 8192, 0x00);
+    // Block 1 is never answered, so no answer is on its way when the stop comes.
+    rig.sim.SetFaults({.silentWriteBlock = 1});
+    rig.manager.WriteChip(1);
+    ASSERT_EQ(rig.events.Next(2), (Events{WriteStarted, WritingProgress}));
+    ASSERT_EQ(rig.WaitTraffic(3).size(), 3U);  // the worker waits for block 1's answer
+    SerialProgrammer& programmer = rig.programmer();
+
+    const auto start = std::chrono::steady_clock::now();
+    programmer.Stop();
+    // Well inside the second the worker would otherwise wait for the answer.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(500));
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+    EXPECT_FALSE(programmer.monitorRunning());
+    EXPECT_FALSE(programmer.isOpen());
+    const std::size_t postedBeforeStopReturned = rig.events.size();
+    programmer.Stop();
+    programmer.CheckReady(0x22);  // a stopped back-end sends and posts nothing
+
+    // The same device, at once, from a new back-end.
+    RecordingEvents events;
+    SerialFactory factory;
+    factory.devices.Set(1, rig.sim.DevicePath());
+    ProgrammerManager next;
+    next.catalogue().Parse(EncodeCatalogue(TestChips()));
+    next.SetComPort(1);
+    next.SetBaudIndex(3);
+    ASSERT_EQ(next.Init(events, SerialProgrammerType, 0, factory), 1);
+    next.CheckReady(0);
+    EXPECT_EQ(events.Next(2), (Events{SerialInitDone, ProgrammerReady}));
+    next.ReadChip(1);
+    EXPECT_EQ(events.Next(514).back(), ReadDone);
+    EXPECT_EQ(rig.events.size(), postedBeforeStopReturned);
+    const auto traffic = rig.sim.HostTraffic();
+    ASSERT_GT(traffic.size(), 3U);
+    ExpectCommand(traffic[3], 0x00, kCode4K);  // after the two blocks, the new back-end's probe
+    const auto& readBack = next.Buffer2();
+    EXPECT_TRUE(std::all_of(readBack.begin(), readBack.begin() + 16, [](auto b) { return b == 0x00; }));
+    EXPECT_TRUE(std::all_of(readBack.begin() + 16, readBack.begin() + 8192,
+                            [](auto b) { return b == 0xFF; }));
 }
 
 TEST(SerialFailure, ShutdownDuringAReadJoinsPromptly) {

@@ -124,15 +124,21 @@ struct SerialRig {
         sim.ClearTraffic();
     }
     SerialProgrammer& programmer() { return *factory.created; }
+    // Polls a flag the back-end offers no event for, until it holds or ten seconds passed.
+    template <typename Condition>
+    bool WaitUntil(Condition holds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!holds()) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
     // The simulator may still be reading the host's last bytes when an event arrives.
     std::vector<Bytes> WaitTraffic(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        auto traffic = sim.HostTraffic();
-        while (traffic.size() < count && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            traffic = sim.HostTraffic();
-        }
-        return traffic;
+        return sim.WaitTraffic(count, std::chrono::seconds(10));
     }
 
     sim::SimulatedSerialProgrammer sim;

@@ -32,7 +32,7 @@ TEST(SimulatedSerialProgrammer, ChipWrittenInOneRunReadsBackInTheNext) {
     EXPECT_EQ(reopened.lockLevel(), 1);
 }
 
-TEST(SimulatedSerialProgrammer, RefusesAChipFileOfAnotherSize) {
+TEST(SimulatedSerialProgrammer, RefusesAChipFileOfAnotherChipOrFormat) {
     TempDir dir;
     const std::string chipFile = dir.file("chip.bin");
     {
@@ -44,9 +44,13 @@ TEST(SimulatedSerialProgrammer, RefusesAChipFileOfAnotherSize) {
     const sim::SimResult started = large.Start();
     EXPECT_FALSE(started.ok);
     EXPECT_NE(started.message.find("4096 bytes, not 8192"), std::string::npos);
-    dir.Write("junk.bin", "not a chip");
-    sim::SimulatedSerialProgrammer junk(TestChips()[0], {.chipFile = dir.file("junk.bin")});
-    EXPECT_FALSE(junk.Start().ok);
+    // As `--simulate=app.hex` would name it: refused, and the image kept as it was.
+    dir.Write("app.hex", ":0100000000FF\n:00000001FF\n");
+    sim::SimulatedSerialProgrammer image(TestChips()[0], {.chipFile = dir.file("app.hex")});
+    EXPECT_EQ(image.Start().message, dir.file("app.hex") +
+                                         " is an Intel HEX file, not a simulated chip's state; left untouched.");
+    EXPECT_TRUE(image.Stop().ok);
+    EXPECT_EQ(dir.Read("app.hex"), ":0100000000FF\n:00000001FF\n");
 }
 
 TEST(SimulatedSerialProgrammer, ProgrammingOnlyClearsBitsAndIsVerified) {
