@@ -149,11 +149,17 @@ TEST_F(CliRunTest, SimulatedCableChipFileIsKeptOrItsFailureReported) {
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_THAT(again.lines, ::testing::Contains("All Data Matched!"));
 
-    // The chip cannot be kept: the run itself succeeds, but the operator must hear of it.
+    // A chip that could not be kept, or a file that is no chip's state, stops the run before
+    // anything is written; the file is left as it was.
     const CliResult unkept = Cli(cable + dir.file("no/dir/s51.sim") + " open " + dir.file("fw.hex") + " erase write");
     EXPECT_EQ(unkept.status, 1);
-    EXPECT_THAT(unkept.lines, ::testing::Contains("Programmer: Writing Done."));
+    EXPECT_THAT(unkept.lines, ::testing::Not(::testing::Contains("Programmer: Writing Done.")));
     EXPECT_THAT(unkept.err, HasSubstr("Cannot write the chip state file"));
+    const std::string image = dir.Read("fw.hex");
+    const CliResult foreign = Cli(cable + dir.file("fw.hex") + " open " + dir.file("fw.hex") + " erase write");
+    EXPECT_EQ(foreign.status, 1);
+    EXPECT_THAT(foreign.err, HasSubstr("is an Intel HEX file, not a simulated chip's state"));
+    EXPECT_EQ(dir.Read("fw.hex"), image);
 }
 
 TEST_F(CliRunTest, FailuresEndTheRunWithStatusOne) {
