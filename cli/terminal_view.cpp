@@ -19,25 +19,18 @@ void TerminalView::RememberLine(const std::string& text) {
 }
 
 void TerminalView::NotifyFailure() {
-    std::lock_guard guard(lock_);
     if (failureLine_.empty()) {
         failureLine_ = lastReportLine_;
     }
 }
 
 std::string TerminalView::failureLine() const {
-    std::lock_guard guard(lock_);
     return failureLine_;
 }
 
 TerminalView::~TerminalView() { EndProgressLine(); }
 
 void TerminalView::EndProgressLine() {
-    std::lock_guard guard(lock_);
-    EndProgressLineLocked();
-}
-
-void TerminalView::EndProgressLineLocked() {
     if (progressDrawn_) {
         err_ << "\r\033[K" << std::flush;
         progressDrawn_ = false;
@@ -45,20 +38,17 @@ void TerminalView::EndProgressLineLocked() {
 }
 
 void TerminalView::PrintError(const std::string& line) {
-    std::lock_guard guard(lock_);
-    EndProgressLineLocked();
+    EndProgressLine();
     out_ << std::flush;
     err_ << line << '\n' << std::flush;
 }
 
 void TerminalView::Flush() {
-    std::lock_guard guard(lock_);
     out_ << std::flush;
 }
 
 void TerminalView::ShowMessage(const Message& message) {
-    std::lock_guard guard(lock_);
-    EndProgressLineLocked();
+    EndProgressLine();
     out_ << std::flush;
     err_ << message.text << '\n';
     if (!message.detail.empty()) {
@@ -70,44 +60,39 @@ void TerminalView::ShowMessage(const Message& message) {
 // The Status list only ever grows at its end or starts again empty, so a line inserted at
 // the counter is the next line of output.
 void TerminalView::InsertStatusLine(int /*index*/, const std::string& text) {
-    std::lock_guard guard(lock_);
     RememberLine(text);
     if (quiet_) {
         return;
     }
-    EndProgressLineLocked();
+    EndProgressLine();
     out_ << text << '\n';
 }
 
 void TerminalView::InsertStatusLines(int /*firstIndex*/, const std::vector<std::string>& lines) {
-    std::lock_guard guard(lock_);
     if (!lines.empty()) {
         RememberLine(lines.back());
     }
     if (quiet_) {
         return;
     }
-    EndProgressLineLocked();
+    EndProgressLine();
     for (const std::string& line : lines) {
         out_ << line << '\n';
     }
 }
 
 void TerminalView::ShowProgress(bool visible) {
-    std::lock_guard guard(lock_);
     progressVisible_ = visible;
     if (!visible) {
-        EndProgressLineLocked();
+        EndProgressLine();
     }
 }
 
 void TerminalView::SetProgressText(const std::string& text) {
-    std::lock_guard guard(lock_);
     progressText_ = text;
 }
 
 void TerminalView::SetProgressPos(int percent) {
-    std::lock_guard guard(lock_);
     if (percent != progressPos_ || !progressDrawn_) {
         progressPos_ = percent;
         DrawProgress();
@@ -115,7 +100,6 @@ void TerminalView::SetProgressPos(int percent) {
 }
 
 void TerminalView::RepaintProgress() {
-    std::lock_guard guard(lock_);
     DrawProgress();
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -11,7 +10,8 @@ namespace korvan {
 // The console drawn on a terminal: every Status line on `out` (none when quiet), message
 // boxes on `err`, and, when `err` is a terminal, the progress caption and percentage as one
 // updating line there. It remembers the line that ended a failed sequence.
-// Called on the console's thread; the lock orders the command line's own lines with it.
+// Called on the console's thread only, like every view; the command line's own lines are
+// written on the same thread.
 class TerminalView final : public BasicView {
 public:
     TerminalView(std::ostream& out, std::ostream& err, bool showProgress, bool quiet = false);
@@ -36,10 +36,8 @@ public:
 
 private:
     void DrawProgress();
-    void EndProgressLineLocked();
     void RememberLine(const std::string& text);
 
-    mutable std::mutex lock_;
     std::ostream& out_;
     std::ostream& err_;
     const bool showProgress_;
