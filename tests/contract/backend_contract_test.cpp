@@ -13,10 +13,7 @@
 #include "engine/catalogue.h"
 #include "engine/event_code.h"
 #include "engine/programmer_manager.h"
-#include "isp/isp_programmer.h"
-#include "serial/serial_programmer.h"
-#include "sim/parallel/simulated_parallel_port.h"
-#include "sim/serial/simulated_serial_programmer.h"
+#include "programmers/programmer_factory.h"
 #include "tests/contract/scripted_backend.h"
 #include "tests/support/temp_dir.h"
 
@@ -114,44 +111,41 @@ std::size_t ThreadCount() {
     return count;
 }
 
-// What differs between the back-ends: how one is built on the rig's port.
-class SerialOnSimulator final : public BackendFactory {
+// What differs between the back-ends: how one is built. The real ones come from the same
+// composition the front ends use, on their simulators, with the chip kept in a file.
+template <int Type>
+class OnSimulator final : public BackendFactory {
 public:
-    static constexpr int kType = SerialProgrammerType;
-    explicit SerialOnSimulator(const TempDir& dir) : simulator_(ContractChip(), {0, milliseconds(0), dir.file("chip")}) {
-        const sim::SimResult started = simulator_.Start();
-        EXPECT_TRUE(started.ok) << started.message;
-    }
-    std::unique_ptr<Backend> Create(int /*type*/) override {
-        SerialDeviceMap devices;
-        devices.Set(1, simulator_.DevicePath());
-        return std::make_unique<SerialProgrammer>(std::move(devices));
-    }
-
-private:
-    sim::SimulatedSerialProgrammer simulator_;
-};
-
-class IspOnSimulator final : public BackendFactory {
-public:
-    static constexpr int kType = AtmelByteBlasterType;
-    explicit IspOnSimulator(const TempDir& dir) : dir_(dir) {}
+    static constexpr int kType = Type;
+    explicit OnSimulator(const TempDir& dir) : composition_(Options(dir)) {}
     std::unique_ptr<Backend> Create(int type) override {
-        sim::TargetOptions target;
-        target.chipFile = dir_.file("chip");
-        return std::make_unique<IspProgrammer>(
-            sim::SimulatedParallelPort::ForCable(type, dir_.dir(), ContractChip(), target));
+        std::unique_ptr<Backend> backend = composition_.Create(type);
+        EXPECT_TRUE(composition_.errors().empty()) << composition_.errors().front();
+        return backend;
     }
+    // Stops the simulator beside the back-end.
+    void Finish() { composition_.Finish(); }
 
 private:
-    const TempDir& dir_;
+    static ProgrammerOptions Options(const TempDir& dir) {
+        ProgrammerOptions options;
+        options.programDir = dir.dir();
+        options.simulate = true;
+        options.simulatedChip = ContractChip();
+        options.simulatedChipFile = dir.file("chip");
+        return options;
+    }
+    ProgrammerFactory composition_;
 };
+using SerialOnSimulator = OnSimulator<SerialProgrammerType>;
+using IspOnSimulator = OnSimulator<AtmelByteBlasterType>;
 
 class Scripted final : public BackendFactory {
 public:
     static constexpr int kType = FerrowIspType;
     explicit Scripted(const TempDir& /*dir*/) : chip_(std::make_shared<Image>()) { ClearImage(*chip_); }
     std::unique_ptr<Backend> Create(int /*type*/) override { return std::make_unique<ScriptedBackend>(chip_); }
+    void Finish() {}
 
 private:
     std::shared_ptr<Image> chip_;
@@ -244,6 +238,7 @@ TYPED_TEST(BackendContract, StopDuringAWriteIsQuickLeavesNoThreadAndPostsNothing
     EXPECT_LT(std::chrono::steady_clock::now() - started, seconds(1));
     const std::size_t postedAtStop = this->events.size();
     manager.backend()->Stop();  // again: nothing happens
+    this->factory.Finish();
     EXPECT_EQ(ThreadCount(), threadsBefore);
     // Nothing is expected, so a short look is all there is to wait for.
     EXPECT_FALSE(this->events.WaitForCount([](int) { return true; }, postedAtStop + 1, milliseconds(200)));
