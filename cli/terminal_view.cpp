@@ -68,7 +68,7 @@ void TerminalView::InsertStatusLine(int /*index*/, const std::string& text) {
     out_ << text << '\n';
 }
 
-void TerminalView::InsertStatusLines(int /*firstIndex*/, const std::vector<std::string>& lines) {
+void TerminalView::InsertStatusLines(int /*firstIndex*/, std::vector<std::string> lines) {
     if (!lines.empty()) {
         RememberLine(lines.back());
     }

@@ -19,7 +19,7 @@ public:
 
     void ShowMessage(const Message& message) override;
     void InsertStatusLine(int index, const std::string& text) override;
-    void InsertStatusLines(int firstIndex, const std::vector<std::string>& lines) override;
+    void InsertStatusLines(int firstIndex, std::vector<std::string> lines) override;
     void ShowProgress(bool visible) override;
     void SetProgressText(const std::string& text) override;
     void SetProgressPos(int percent) override;

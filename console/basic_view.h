@@ -17,7 +17,7 @@ public:
     void ShowMessage(const Message& /*message*/) override {}
 
     void InsertStatusLine(int /*index*/, const std::string& /*text*/) override {}
-    void InsertStatusLines(int /*firstIndex*/, const std::vector<std::string>& /*lines*/) override {}
+    void InsertStatusLines(int /*firstIndex*/, std::vector<std::string> /*lines*/) override {}
     void SelectStatusLine(int /*index*/) override {}
     void ClearStatusLines() override {}
     void ShowPage(int /*page*/) override {}

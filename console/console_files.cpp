@@ -151,12 +151,12 @@ int Console::VerifyBuffers() {
                                          read[address]);
         mismatches.emplace_back(line, static_cast<std::size_t>(length));
     }
+    const std::size_t wrong = mismatches.size();
     // One call for the whole report: a window shows 65,536 lines without a redraw for each.
-    if (!mismatches.empty()) {
-        view_.InsertStatusLines(lineCounter_, mismatches);
-        lineCounter_ += static_cast<int>(mismatches.size());
+    if (wrong > 0) {
+        view_.InsertStatusLines(lineCounter_, std::move(mismatches));
+        lineCounter_ += static_cast<int>(wrong);
     }
-    const auto wrong = mismatches.size();
     if (wrong > 0) {
         AddStatus("Total " + std::to_string(wrong) + " Bytes Wrong!");
     } else {

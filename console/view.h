@@ -29,8 +29,8 @@ class View : public MessageSink {
 public:
     // Status list.
     virtual void InsertStatusLine(int index, const std::string& text) = 0;
-    // Many lines at once, the first at `firstIndex` (a verification report).
-    virtual void InsertStatusLines(int firstIndex, const std::vector<std::string>& lines) = 0;
+    // Many lines at once, the first at `firstIndex` (a verification report); the view may keep them.
+    virtual void InsertStatusLines(int firstIndex, std::vector<std::string> lines) = 0;
     virtual void SelectStatusLine(int index) = 0;
     virtual void ClearStatusLines() = 0;
     virtual void ShowPage(int page) = 0;

@@ -16,8 +16,8 @@ public:
     void InsertStatusLine(int index, const std::string& text) override {
         lines.insert(lines.begin() + index, text);
     }
-    void InsertStatusLines(int firstIndex, const std::vector<std::string>& texts) override {
-        lines.insert(lines.begin() + firstIndex, texts.begin(), texts.end());
+    void InsertStatusLines(int firstIndex, std::vector<std::string> texts) override {
+        lines.insert(lines.begin() + firstIndex, std::make_move_iterator(texts.begin()), std::make_move_iterator(texts.end()));
     }
     void ClearStatusLines() override { lines.clear(); }
     std::vector<std::string> lines;

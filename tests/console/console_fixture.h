@@ -34,7 +34,7 @@ public:
         ASSERT_LE(at, static_cast<int>(lines.size()));
         lines.insert(lines.begin() + at, text);
     }
-    void InsertStatusLines(int firstIndex, const std::vector<std::string>& texts) override {
+    void InsertStatusLines(int firstIndex, std::vector<std::string> texts) override {
         ++batches;
         for (const std::string& text : texts) {
             InsertStatusLine(firstIndex++, text);

@@ -38,8 +38,8 @@ public:
         BasicView::ShowMessage(message);
     }
     void InsertStatusLine(int index, const std::string& text) override { Note(), BasicView::InsertStatusLine(index, text); }
-    void InsertStatusLines(int first, const std::vector<std::string>& lines) override {
-        Note(), BasicView::InsertStatusLines(first, lines);
+    void InsertStatusLines(int first, std::vector<std::string> lines) override {
+        Note(), BasicView::InsertStatusLines(first, std::move(lines));
     }
     void SelectStatusLine(int index) override { Note(), BasicView::SelectStatusLine(index); }
     void ClearStatusLines() override { Note(), BasicView::ClearStatusLines(); }
