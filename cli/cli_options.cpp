@@ -105,6 +105,14 @@ private:
                                       : options.listPorts) = true;
             return;
         }
+        if (name == "--ignore-checksums") {
+            if (inlineValue) {
+                Fail(name + " takes no value");
+                return;
+            }
+            options.imageFiles.hex.ignoreChecksums = true;
+            return;
+        }
         if (name == "--simulate") {
             options.simulate = true;
             options.simulateFile = inlineValue.value_or("");
@@ -140,6 +148,13 @@ private:
             if (!options.downloadSpeed) {
                 Fail("--speed takes normal, fast or fastest");
             }
+        } else if (name == "--format") {
+            const std::string format = Lower(*value);
+            if (format != "hex" && format != "bin") {
+                Fail("--format takes hex or bin");
+                return;
+            }
+            options.imageFiles.format = format == "hex" ? ImageFormat::Hex : ImageFormat::Binary;
         } else if (name == "--chip") {
             options.chip = *value;
         } else if (name == "--sim-chip") {
@@ -235,6 +250,9 @@ std::string UsageText() {
                         FILE keeps the simulated chip between runs
   --sim-chip NAME       the chip that sits in the simulated socket (default: the --chip one)
   --port-log FILE       write every parallel-port register access to FILE
+  --format hex|bin      read the opened image as Intel HEX or as binary, whatever its name
+                        (default: .hex is HEX, .bin binary, any other name by its content)
+  --ignore-checksums    accept HEX records with a wrong or missing checksum or extra bytes
   --timeout SECONDS     give up when the programmer stays silent this long (default 30)
   --list-chips, --list-ports, --help, --version
 steps:

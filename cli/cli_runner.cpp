@@ -146,6 +146,7 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
     ProgrammerManager manager;
     TerminalView view(out, err, progressOnTerminal);
     Console console(manager, view, timer);
+    console.SetImageFileOptions(options.imageFiles);
     manager.SetProgramDirectory(dir);
 
     const auto finish = [&](int status) {

@@ -332,6 +332,9 @@ void Console::ContinueSequence(int success, int notify) {
         SetButtonsIdle(0);
         const std::vector<std::uint8_t> edited = view_.Buffer1ViewBytes();
         std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
+        if (!ImageFitsChip()) {
+            return;
+        }
         view_.SetStatusIcon(Button::Write, 1);
         pending_.write = false;
         Started();

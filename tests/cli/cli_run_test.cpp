@@ -39,7 +39,7 @@ class CliRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::copy_file(BuiltProgramDir() + "ChipList.chip", dir.file("ChipList.chip"));
-        dir.Write("fw.hex", ":0300300002337A1E\r\n:0400000002003000C8\r\n:00000001FF\r\n");
+        dir.Write("fw.hex", ":0300300002337A1E\r\n:0400000002003000CA\r\n:00000001FF\r\n");
         dir.Write("other.bin", std::string("\x11\x22\x33\x44", 4));
     }
 

@@ -23,7 +23,10 @@ namespace korvan::testing {
 // A view that remembers everything it was told to show.
 class RecordingView : public View {
 public:
-    void ShowMessage(const Message& message) override { messages.push_back(message.text); }
+    void ShowMessage(const Message& message) override {
+        messages.push_back(message.text);
+        details.push_back(message.detail);
+    }
 
     void InsertStatusLine(int index, const std::string& text) override {
         const int at = index - forgottenLines;
@@ -89,6 +92,7 @@ public:
     int Icon(Button button) const { return icons[static_cast<std::size_t>(button)]; }
 
     std::vector<std::string> messages;
+    std::vector<std::string> details;
     std::vector<std::string> lines;
     int forgottenLines = 0;
     int selectedLine = -1;
