@@ -1,7 +1,6 @@
 // Feeds arbitrary text to the Intel HEX conversion and checks its promises about the image:
 // as given, with checksums ignored, and with every record's last byte made its right
-// checksum (so that mutated records still reach the address and placement rules). Every
-// image a conversion accepts is written as HEX and must read back the same.
+// checksum (so that mutated records still reach the address and placement rules).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -97,17 +96,6 @@ std::string WithRightChecksums(std::string_view text) {
     return fixed;
 }
 
-void RequireRoundTrip(const korvan::Image& image) {
-    std::size_t extent = image.size();
-    while (extent > 0 && image[extent - 1] == korvan::kBlank) {
-        --extent;
-    }
-    const std::string text = korvan::FormatHexImage(image, extent);
-    const Outcome back = Convert(text, {});
-    Require(back.result == static_cast<int>(extent));
-    Require(back.image == image);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -118,12 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (strict.result >= 0) {
         Require(handEdited.result == strict.result);
         Require(handEdited.image == strict.image);
-        RequireRoundTrip(strict.image);
     }
-    const std::string fixed = WithRightChecksums(text);
-    const Outcome repaired = Convert(fixed, {});
-    if (repaired.result >= 0) {
-        RequireRoundTrip(repaired.image);
-    }
+    Convert(WithRightChecksums(text), {});
     return 0;
 }
