@@ -165,6 +165,8 @@ private:
     void StartCommand(bool PendingSteps::*step, Button button);
     int FailLoad(const std::string& line);
     int FailOpen(const std::string& reason);
+    // The forced format, else the one the extension names; ByName when the content decides.
+    ImageFormat FormatByName() const;
     std::optional<std::uintmax_t> LoadHexText(const std::string& text, std::uintmax_t length);
     void ShowListSetting(SettingItem item, int index, const std::string& text);
 

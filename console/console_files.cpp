@@ -78,7 +78,7 @@ FileHandle OpenRegularFile(const std::string& path, std::string& reason) {
         return nullptr;
     }
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        reason = NotRegularReason(info.st_mode);
+        reason = "it was replaced while being opened";
         ::close(descriptor);
         return nullptr;
     }
@@ -149,10 +149,7 @@ int Console::LoadImageFile() {
     if (!length) {
         return FailOpen("its length cannot be found");
     }
-    ImageFormat format = imageFileOptions_.format;
-    if (format == ImageFormat::ByName && (imageExt_ == "HEX" || imageExt_ == "BIN")) {
-        format = imageExt_ == "HEX" ? ImageFormat::Hex : ImageFormat::Binary;
-    }
+    ImageFormat format = FormatByName();
     // A text too large for a HEX image can only be binary; anything else is read whole once,
     // for the content check and the conversion alike.
     const bool readText = format != ImageFormat::Binary && *length <= kMaxHexFileSize;
@@ -191,6 +188,16 @@ int Console::LoadImageFile() {
     AddStatus("Read " + imagePath_ + " Buffer1(" + std::to_string(*byteFigure) + " Bytes).");
     ContinueSequence(1, 0);
     return 1;
+}
+
+ImageFormat Console::FormatByName() const {
+    if (imageFileOptions_.format != ImageFormat::ByName) {
+        return imageFileOptions_.format;
+    }
+    if (imageExt_ == "HEX") {
+        return ImageFormat::Hex;
+    }
+    return imageExt_ == "BIN" ? ImageFormat::Binary : ImageFormat::ByName;
 }
 
 bool Console::ImageFitsChip() {
