@@ -130,6 +130,14 @@ private:
         if (Flag(name, inlineValue)) {
             return;
         }
+        if (name == "--ignore-checksums") {
+            if (inlineValue) {
+                Fail(name + " takes no value");
+                return;
+            }
+            options.imageFiles.hex.ignoreChecksums = true;
+            return;
+        }
         if (name == "--simulate") {
             options.simulate = true;
             options.simulateFile = inlineValue.value_or("");
@@ -137,7 +145,7 @@ private:
         }
         static const std::vector<std::string> kValueOptions = {"--dir",  "--programmer", "--port",     "--baud",
                                                                "--speed", "--chip",      "--sim-chip", "--port-log",
-                                                               "--timeout"};
+                                                               "--timeout", "--format"};
         if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end()) {
             Fail("unknown option " + name);
             return;
@@ -172,6 +180,13 @@ private:
             if (!options.downloadSpeed) {
                 Fail("--speed takes normal, fast or fastest");
             }
+        } else if (name == "--format") {
+            const std::string format = Lower(*value);
+            if (format != "hex" && format != "bin") {
+                Fail("--format takes hex or bin");
+                return;
+            }
+            options.imageFiles.format = format == "hex" ? ImageFormat::Hex : ImageFormat::Binary;
         } else if (name == "--chip") {
             options.chip = *value;
         } else if (name == "--sim-chip") {
@@ -270,6 +285,9 @@ std::string UsageText() {
                         FILE keeps the simulated chip between runs
   --sim-chip NAME       the chip that sits in the simulated socket (default: the --chip one)
   --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG)
+  --format hex|bin      read the opened image as Intel HEX or as binary, whatever its name
+                        (default: .hex is HEX, .bin binary, any other name by its content)
+  --ignore-checksums    accept HEX records with a wrong or missing checksum or extra bytes
   --timeout SECONDS     serial programmer: how long an erase, or the erase a write begins with, may take
                         to be answered (default 20); other commands wait 3 s, or SECONDS when less
   -q, --quiet           print only what went wrong

@@ -33,6 +33,7 @@ struct CliOptions {
     bool listPorts = false;
     bool help = false;
     bool version = false;
+    ImageFileOptions imageFiles;  // --format, --ignore-checksums
 
     PendingSteps steps;  // readyProbe is never set here: the run adds it
     std::optional<std::string> openFile;

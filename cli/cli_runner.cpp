@@ -87,26 +87,6 @@ int ListPorts(std::ostream& out) {
     return kExitSuccess;
 }
 
-// Why an image file could not be opened, as the system says it.
-std::string OpenFailureReason(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return std::strerror(errno);
-    }
-    if (S_ISDIR(info.st_mode)) {
-        return std::strerror(EISDIR);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return "not a regular file";
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return std::strerror(errno);
-    }
-    ::close(fd);
-    return "it could not be read";
-}
-
 // One command line's run: the composition, start-up as the window starts, then the steps.
 class CliRun {
 public:
@@ -281,6 +261,7 @@ CliRun::Step CliRun::BuildComposition() {
     manager_->SetProgramDirectory(dir_);
     view_ = std::make_unique<TerminalView>(out_, err_, progressOnTerminal_, options_.verbosity == Verbosity::Quiet);
     console_ = std::make_unique<Console>(*manager_, *view_, loop_->timer());
+    console_->SetImageFileOptions(options_.imageFiles);
     if (options_.verbosity == Verbosity::Verbose) {
         DescribeSetup();
     }
@@ -425,18 +406,15 @@ CliRun::Step CliRun::Failed(const std::string& line, int status) {
     return status;
 }
 
-// The line that ended a failed sequence goes to standard error too, with its reason where
-// the command line knows it.
+// The line that ended a failed sequence goes to standard error too, unless a message with
+// its reason has just said it there.
 void CliRun::TellFailure() {
     if (failureTold_) {
         return;
     }
-    std::string line = view_->failureLine();
-    if (line.empty()) {
+    const std::string line = view_->failureLine();
+    if (line.empty() || line == view_->lastMessageText()) {
         return;
-    }
-    if (line == "File Open Error." && options_.openFile) {
-        line += " " + *options_.openFile + ": " + OpenFailureReason(*options_.openFile);
     }
     Failed(line);
 }

@@ -48,6 +48,7 @@ void TerminalView::Flush() {
 }
 
 void TerminalView::ShowMessage(const Message& message) {
+    lastMessageText_ = message.text;
     EndProgressLine();
     out_ << std::flush;
     err_ << message.text << '\n';

@@ -33,6 +33,8 @@ public:
     void Flush();
     // The last report line before the first failure was notified; empty when none was.
     std::string failureLine() const;
+    // The text of the last message shown; empty when none was.
+    const std::string& lastMessageText() const { return lastMessageText_; }
 
 private:
     void DrawProgress();
@@ -44,6 +46,7 @@ private:
     const bool quiet_;
     std::string lastReportLine_;
     std::string failureLine_;
+    std::string lastMessageText_;
     bool progressVisible_ = false;
     bool progressDrawn_ = false;
     std::string progressText_;

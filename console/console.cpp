@@ -362,6 +362,9 @@ void Console::StartWrite() {
     SetButtonsIdle(0);
     const std::vector<std::uint8_t> edited = view_.Buffer1ViewBytes();
     std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
+    if (!ImageFitsChip()) {
+        return;
+    }
     view_.SetStatusIcon(Button::Write, 1);
     Started();
     manager_.WriteChip(Chip());

@@ -11,6 +11,7 @@
 #include "console/settings_model.h"
 #include "console/timer.h"
 #include "console/view.h"
+#include "data/hex_file.h"
 #include "engine/backend.h"
 #include "engine/event_sink.h"
 #include "engine/programmer_manager.h"
@@ -38,6 +39,15 @@ struct PendingSteps {
 };
 
 enum class SaveOutcome { NotEnabled, CannotCreate, WriteFailed, Saved };
+
+// How an opened image is read: by its name (".hex" as Intel HEX, ".bin" as binary, any other
+// name by its content), or always in one format.
+enum class ImageFormat { ByName, Hex, Binary };
+
+struct ImageFileOptions {
+    ImageFormat format = ImageFormat::ByName;
+    HexReadOptions hex;
+};
 
 // Everything the main window does that is not drawing: event handling, the operation
 // sequencer, the file commands and the settings record. Runs on one thread, the one that
@@ -111,6 +121,11 @@ public:
     // Remembers `path` for the Open step and shows it in the title, without loading it.
     void SelectImageFile(const std::string& path);
     int LoadImageFile();
+    void SetImageFileOptions(const ImageFileOptions& options) { imageFileOptions_ = options; }
+    // Before a write: whether Buffer1's data fits the selected chip. When it does not, says
+    // how far the data reaches and ends the sequence as a failure.
+    bool ImageFitsChip();
+    // Writes Intel HEX when `path` ends in ".hex", binary otherwise.
     SaveOutcome OnSave(const std::string& path);  // the path chosen in the save dialog
     int VerifyBuffers();
     const std::string& imagePath() const { return imagePath_; }
@@ -153,6 +168,10 @@ private:
     void FinishTransfer(const char* caption);
     void StartCommand(bool PendingSteps::*step, Button button);
     int FailLoad(const std::string& line);
+    int FailOpen(const std::string& reason);
+    // The forced format, else the one the extension names; ByName when the content decides.
+    ImageFormat FormatByName() const;
+    std::optional<std::uintmax_t> LoadHexText(const std::string& text, std::uintmax_t length);
     void ShowListSetting(SettingItem item, int index, const std::string& text);
     void ShowProgrammerType(int type, const std::string& problem);
     void ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems);
@@ -175,6 +194,7 @@ private:
 
     std::string imagePath_;
     std::string imageExt_;
+    ImageFileOptions imageFileOptions_;
 
     int outstanding_ = 0;
     bool initReported_ = false;

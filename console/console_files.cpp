@@ -1,8 +1,14 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "console/console.h"
 #include "console/recent_files.h"
@@ -35,6 +41,55 @@ std::optional<std::uintmax_t> FileLength(std::FILE* file) {
     return static_cast<std::uintmax_t>(length);
 }
 
+std::string NotRegularReason(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "it is a directory, not a file";
+    }
+    if (S_ISFIFO(mode)) {
+        return "it is a FIFO, not a regular file";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "it is a device, not a regular file";
+    }
+    if (S_ISSOCK(mode)) {
+        return "it is a socket, not a regular file";
+    }
+    return "it is not a regular file";
+}
+
+std::string SystemReason(int error) { return std::generic_category().message(error); }
+
+// Opens `path` for reading when it is a regular file. Anything else is refused before it is
+// opened, since opening a FIFO waits for a writer; the non-blocking open and the second look
+// cover a name replaced in between.
+FileHandle OpenRegularFile(const std::string& path, std::string& reason) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        reason = SystemReason(errno);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        reason = NotRegularReason(info.st_mode);
+        return nullptr;
+    }
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        reason = SystemReason(errno);
+        return nullptr;
+    }
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason = "it was replaced while being opened";
+        ::close(descriptor);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(descriptor, "rb");
+    if (file == nullptr) {
+        reason = SystemReason(errno);
+        ::close(descriptor);
+    }
+    return FileHandle(file);
+}
+
 }  // namespace
 
 void Console::SelectImageFile(const std::string& path) {
@@ -59,56 +114,114 @@ int Console::FailLoad(const std::string& line) {
     return 0;
 }
 
+int Console::FailOpen(const std::string& reason) {
+    AddStatus("File Open Error.");
+    view_.ShowMessage(Message("File Open Error.", kDefaultCaption, imagePath_ + ": " + reason));
+    ContinueSequence(0, 1);
+    return 0;
+}
+
+std::optional<std::uintmax_t> Console::LoadHexText(const std::string& text, std::uintmax_t length) {
+    Image& buffer1 = manager_.Buffer1();
+    const auto before = std::make_unique<Image>(buffer1);
+    if (ConvertHexFile(text, buffer1, view_, imageFileOptions_.hex) < 0) {
+        // A record error leaves Buffer1 partly filled: show what it now holds. A character
+        // error leaves it alone, and the view keeps the operator's edits.
+        if (buffer1 != *before) {
+            view_.LoadBuffer1View(buffer1);
+        }
+        FailLoad("Hex File Conversion Error.");
+        return std::nullopt;
+    }
+    return length;
+}
+
 int Console::LoadImageFile() {
     if (imagePath_.empty()) {
         return FailLoad("Open File.");
     }
-    std::error_code error;
-    if (std::filesystem::is_directory(imagePath_, error)) {
-        return FailLoad("File Open Error.");
-    }
-    FileHandle file(std::fopen(imagePath_.c_str(), "rb"));
+    std::string reason;
+    FileHandle file = OpenRegularFile(imagePath_, reason);
     if (!file) {
-        return FailLoad("File Open Error.");
+        return FailOpen(reason);
+    }
+    const std::optional<std::uintmax_t> length = FileLength(file.get());
+    if (!length) {
+        return FailOpen("its length cannot be found");
+    }
+    ImageFormat format = FormatByName();
+    // A text too large for a HEX image can only be binary; anything else is read whole once,
+    // for the content check and the conversion alike.
+    const bool readText = format != ImageFormat::Binary && *length <= kMaxHexFileSize;
+    std::string text(readText ? static_cast<std::size_t>(*length) : 0, '\0');
+    if (readText && std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
+        return FailOpen("it cannot be read");
+    }
+    if (format == ImageFormat::ByName) {
+        format = readText && HasIntelHexForm(text) ? ImageFormat::Hex : ImageFormat::Binary;
+        AddStatus(format == ImageFormat::Hex ? "Content of " + imagePath_ + " is Intel HEX."
+                                             : "Content of " + imagePath_ + " is not Intel HEX: read as binary.");
     }
     Image& buffer1 = manager_.Buffer1();
-    std::uintmax_t byteFigure = 0;
-    if (imageExt_ == "HEX") {
-        const std::optional<std::uintmax_t> length = FileLength(file.get());
-        if (!length) {
-            return FailLoad("File Open Error.");
-        }
-        if (*length > kMaxHexFileSize) {
+    std::optional<std::uintmax_t> byteFigure;
+    if (format == ImageFormat::Hex) {
+        if (!readText) {
             return FailLoad("File Too Large.");
         }
-        std::string text(static_cast<std::size_t>(*length), '\0');
-        if (std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
-            return FailLoad("File Open Error.");
+        byteFigure = LoadHexText(text, *length);
+        if (!byteFigure) {
+            return 0;
         }
-        const auto before = std::make_unique<Image>(buffer1);
-        const int placed = ConvertHexFile(text, buffer1, view_);
-        if (placed < 0) {
-            // A record error leaves Buffer1 partly filled: show what it now holds. A character
-            // error leaves it alone, and the view keeps the operator's edits.
-            if (buffer1 != *before) {
-                view_.LoadBuffer1View(buffer1);
-            }
-            return FailLoad("Hex File Conversion Error.");
-        }
-        byteFigure = *length;
+    } else if (readText) {
+        ClearImage(buffer1);
+        byteFigure = std::min<std::uintmax_t>(text.size(), kImageSize);
+        std::copy_n(text.begin(), *byteFigure, buffer1.begin());
     } else {
-        const std::optional<std::size_t> placed = ReadBinaryImage(file.get(), buffer1);
-        if (!placed) {
+        byteFigure = ReadBinaryImage(file.get(), buffer1);
+        if (!byteFigure) {
             view_.LoadBuffer1View(buffer1);
-            return FailLoad("File Open Error.");
+            return FailOpen("it cannot be read");
         }
-        byteFigure = *placed;
     }
     view_.LoadBuffer1View(buffer1);
     file.reset();
-    AddStatus("Read " + imagePath_ + " Buffer1(" + std::to_string(byteFigure) + " Bytes).");
+    AddStatus("Read " + imagePath_ + " Buffer1(" + std::to_string(*byteFigure) + " Bytes).");
     ContinueSequence(1, 0);
     return 1;
+}
+
+ImageFormat Console::FormatByName() const {
+    if (imageFileOptions_.format != ImageFormat::ByName) {
+        return imageFileOptions_.format;
+    }
+    if (imageExt_ == "HEX") {
+        return ImageFormat::Hex;
+    }
+    return imageExt_ == "BIN" ? ImageFormat::Binary : ImageFormat::ByName;
+}
+
+bool Console::ImageFitsChip() {
+    // As the manager does: no selection means the first chip.
+    const auto index = static_cast<std::size_t>(std::max(Chip(), 0));
+    const ChipCatalogue& catalogue = manager_.catalogue();
+    if (index >= catalogue.size()) {
+        return true;  // the write itself reports the missing chip
+    }
+    const ChipRecord& chip = catalogue[index];
+    const Image& image = manager_.Buffer1();
+    std::size_t extent = image.size();
+    while (extent > 0 && image[extent - 1] == kBlank) {
+        --extent;
+    }
+    if (extent <= chip.RomBytes()) {
+        return true;
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "Image data reaches 0x%04zX (%zu bytes); the %s holds %zu bytes.", extent - 1,
+                  extent, chip.name.c_str(), chip.RomBytes());
+    AddStatus(line);
+    ContinueSequence(0, 1);
+    return false;
 }
 
 SaveOutcome Console::OnSave(const std::string& path) {
@@ -123,7 +236,10 @@ SaveOutcome Console::OnSave(const std::string& path) {
     const std::vector<std::uint8_t> edited = view_.Buffer2ViewBytes();
     std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), buffer2.begin());
     const auto length = static_cast<std::size_t>(manager_.UsedLength(buffer2.data(), kImageSize));
-    if (!WriteBinaryImage(file.release(), buffer2, length)) {
+    const bool asHex = UpperCase(path).ends_with(".HEX");
+    const bool written = asHex ? WriteHexImage(file.release(), buffer2, length)
+                               : WriteBinaryImage(file.release(), buffer2, length);
+    if (!written) {
         // A cut-off image must not pass for the chip's content.
         std::error_code error;
         if (std::filesystem::is_regular_file(path, error)) {

@@ -135,5 +135,24 @@ TEST(TerminalViewTest, QuietKeepsTheLineThatEndedTheFirstFailure) {
     EXPECT_EQ(err.str(), "");
 }
 
+TEST(CliOptionsTest, ImageFormatAndChecksumOptions) {
+    const ParsedCommandLine defaults = Parse({"open", "app.ihx", "write"});
+    ASSERT_EQ(defaults.error, "");
+    EXPECT_EQ(defaults.options.imageFiles.format, ImageFormat::ByName);
+    EXPECT_FALSE(defaults.options.imageFiles.hex.ignoreChecksums);
+
+    const ParsedCommandLine set = Parse({"--format", "HEX", "--ignore-checksums", "open", "app", "write"});
+    ASSERT_EQ(set.error, "");
+    EXPECT_EQ(set.options.imageFiles.format, ImageFormat::Hex);
+    EXPECT_TRUE(set.options.imageFiles.hex.ignoreChecksums);
+    EXPECT_EQ(Parse({"--format=bin"}).options.imageFiles.format, ImageFormat::Binary);
+
+    EXPECT_EQ(Parse({"--format", "ihx"}).error, "--format takes hex or bin");
+    EXPECT_EQ(Parse({"--format"}).error, "--format needs a value");
+    EXPECT_EQ(Parse({"--ignore-checksums=yes"}).error, "--ignore-checksums takes no value");
+    EXPECT_NE(UsageText().find("--format hex|bin"), std::string::npos);
+    EXPECT_NE(UsageText().find("--ignore-checksums"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace korvan::testing

@@ -65,7 +65,7 @@ class CliRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::copy_file(BuiltProgramDir() + "ChipList.chip", dir.file("ChipList.chip"));
-        dir.Write("fw.hex", ":0300300002337A1E\r\n:0400000002003000C8\r\n:00000001FF\r\n");
+        dir.Write("fw.hex", ":0300300002337A1E\r\n:0400000002003000CA\r\n:00000001FF\r\n");
         dir.Write("other.bin", std::string("\x11\x22\x33\x44", 4));
     }
 
@@ -265,17 +265,17 @@ TEST_F(CliRunTest, ClosedStandardDescriptorsAreNotReused) {
 }
 
 // The status lines stay on standard output; the line that ended a failed run also goes to
-// standard error, with its reason.
+// standard error, with its reason, once.
 TEST_F(CliRunTest, TheLineThatEndedAFailedRunGoesToStandardError) {
     const CliResult missing = Cli("--simulate open " + dir.file("none.hex") + " erase");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.lines.back(), "File Open Error.");
-    EXPECT_EQ(missing.err, "korvan-cli: File Open Error. " + dir.file("none.hex") + ": No such file or directory\n");
+    EXPECT_EQ(missing.err, "File Open Error.\n" + dir.file("none.hex") + ": No such file or directory\n");
 
     std::filesystem::create_directory(dir.file("folder.bin"));
     const CliResult folder = Cli("--simulate open " + dir.file("folder.bin") + " erase");
     EXPECT_EQ(folder.status, 1);
-    EXPECT_THAT(folder.err, HasSubstr(dir.file("folder.bin") + ": Is a directory"));
+    EXPECT_THAT(folder.err, HasSubstr(dir.file("folder.bin") + ": it is a directory, not a file"));
 
     const CliResult noPort = Cli("--port " + dir.file("no-such-tty") + " check");
     EXPECT_EQ(noPort.status, 1);

@@ -1,5 +1,12 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "data/hex_file.h"
 #include "engine/event_code.h"
@@ -36,23 +43,62 @@ TEST_F(FilesTest, HexFileIsReportedWithItsFileLength) {
     EXPECT_EQ(view.successes, 0);  // a load continues without notification
 }
 
-TEST_F(FilesTest, ExtensionDecidesTheFormatAfterUpperCasing) {
+TEST_F(FilesTest, HexAndBinNamesDecideTheFormatWhateverTheCase) {
     const std::string text = ":0100000055AA\n:00000001FF\n";
     dir.Write("image.Hex", text);
     Open("image.Hex");
     EXPECT_EQ(manager.Buffer1()[0], 0x55);
     EXPECT_EQ(console.imageExt(), "HEX");
 
-    dir.Write("image.ihx", text);
-    Open("image.ihx");
+    dir.Write("image.BIN", text);
+    const std::string bin = Open("image.BIN");
     EXPECT_EQ(manager.Buffer1()[0], ':');  // raw bytes
     EXPECT_EQ(manager.Buffer1()[text.size()], 0xFF);
+    EXPECT_EQ(view.lines.back(), "Read " + bin + " Buffer1(" + std::to_string(text.size()) + " Bytes).");
+    EXPECT_EQ(view.lines.size(), 2U);  // no line about the content
+}
+
+TEST_F(FilesTest, OtherNamesAreReadByTheirContentAndSaySo) {
+    const std::string text = ":0100000055AA\r\n:00000001FF\r\n";
+    dir.Write("app.ihx", text);
+    const std::string ihx = Open("app.ihx");
+    EXPECT_EQ(manager.Buffer1()[0], 0x55);
+    EXPECT_EQ(manager.Buffer1()[1], 0xFF);
 
     std::filesystem::create_directory(dir.path() / "old.fw");
-    dir.Write("old.fw/image", text);
-    Open("old.fw/image");
+    const std::string binary("\x02\x00\x30:00000001FF", 14);
+    dir.Write("old.fw/image", binary);
+    const std::string image = Open("old.fw/image");
     EXPECT_EQ(console.imageExt(), "FW/IMAGE");
+    EXPECT_EQ(manager.Buffer1()[0], 0x02);
+    EXPECT_EQ(manager.Buffer1()[3], ':');
+    EXPECT_THAT(view.lines, ElementsAre("Content of " + ihx + " is Intel HEX.",
+                                        "Read " + ihx + " Buffer1(" + std::to_string(text.size()) + " Bytes).",
+                                        "Content of " + image + " is not Intel HEX: read as binary.",
+                                        "Read " + image + " Buffer1(14 Bytes)."));
+
+    // HEX in form with a wrong checksum is refused as HEX, never programmed as text.
+    dir.Write("stale", ":0100000055AB\n:00000001FF\n");
+    Open("stale");
+    EXPECT_THAT(view.messages, ElementsAre(kHexBadRecord));
+    EXPECT_THAT(view.details, ElementsAre("line 1: checksum AB, expected AA"));
+    EXPECT_EQ(view.lines.back(), "Hex File Conversion Error.");
+}
+
+TEST_F(FilesTest, FormatAndChecksumOptionsApplyToEveryName) {
+    const std::string stale = ":0100000055AB\n:00000001FF\n";
+    dir.Write("stale.bin", stale);
+    dir.Write("stale.hex", stale);
+    console.SetImageFileOptions({.format = ImageFormat::Hex, .hex = {.ignoreChecksums = true}});
+    EXPECT_EQ(console.LoadImageFile(), 0);  // no file chosen yet
+    Open("stale.bin");
+    EXPECT_EQ(manager.Buffer1()[0], 0x55);
+    EXPECT_TRUE(view.messages.empty());
+
+    console.SetImageFileOptions({.format = ImageFormat::Binary, .hex = {}});
+    Open("stale.hex");
     EXPECT_EQ(manager.Buffer1()[0], ':');
+    EXPECT_EQ(view.failures, 1);  // only the load without a file
 }
 
 TEST_F(FilesTest, BinaryFilesAreCutAtTheImageSize) {
@@ -65,13 +111,46 @@ TEST_F(FilesTest, BinaryFilesAreCutAtTheImageSize) {
     EXPECT_EQ(manager.UsedLength(manager.Buffer1().data(), kImageSize), 0);
 }
 
-TEST_F(FilesTest, MissingPathOrFileFailsTheLoad) {
+TEST_F(FilesTest, MissingPathOrFileFailsTheLoadNamingFileAndReason) {
     EXPECT_EQ(console.LoadImageFile(), 0);
-    Open("missing.bin");
+    const std::string missing = Open("missing.bin");
     console.OnOpen(dir.dir());
     EXPECT_THAT(view.lines, ElementsAre("Open File.", "File Open Error.", "File Open Error."));
+    EXPECT_THAT(view.messages, ElementsAre("File Open Error.", "File Open Error."));
+    EXPECT_THAT(view.details, ElementsAre(missing + ": No such file or directory",
+                                          dir.dir() + ": it is a directory, not a file"));
     EXPECT_EQ(view.failures, 3);
     EXPECT_EQ(view.title, "Korvan v2.3  <" + dir.dir() + ">");
+}
+
+TEST_F(FilesTest, FifoIsRefusedAtOnce) {
+    const std::string fifo = dir.file("image.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::promise<void> opened;
+    std::thread open([&] {
+        console.OnOpen(fifo);
+        opened.set_value();
+    });
+    const bool returned = opened.get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) {
+        ADD_FAILURE() << "Open waits for a writer on the FIFO";
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets the blocked open go on
+    }
+    open.join();
+    EXPECT_THAT(view.lines, ElementsAre("File Open Error."));
+    EXPECT_THAT(view.details, ElementsAre(fifo + ": it is a FIFO, not a regular file"));
+    EXPECT_EQ(view.failures, 1);
+}
+
+TEST_F(FilesTest, UnreadableFileGivesTheSystemReason) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    const std::string path = dir.file("locked.hex");
+    dir.Write("locked.hex", ":00000001FF\n");
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    Open("locked.hex");
+    EXPECT_THAT(view.details, ElementsAre(path + ": Permission denied"));
 }
 
 TEST_F(FilesTest, FailedHexConversionIsAFailedLoad) {
@@ -99,7 +178,7 @@ TEST_F(FilesTest, FailedHexConversionReloadsTheViewOnlyWhenBuffer1Changed) {
     EXPECT_EQ(view.buffer1View[0x10], 0x5A);
     EXPECT_EQ(manager.Buffer1()[0x10], 0xFF);
 
-    dir.Write("badrecord.hex", ":0100000055AA\n:0400000300000000F9\n:00000001FF\n");
+    dir.Write("badrecord.hex", ":0100000055AA\n:0100100066FF\n:00000001FF\n");
     Open("badrecord.hex");
     EXPECT_THAT(view.messages, ElementsAre(kHexBadCharacter, kHexBadRecord));
     EXPECT_EQ(view.buffer1View[0x00], 0x55);  // the record placed before the bad one
@@ -139,6 +218,24 @@ TEST_F(FilesTest, SaveWritesBuffer2UpToItsUsedLength) {
     EXPECT_EQ(std::filesystem::file_size(path), 0U);
 }
 
+TEST_F(FilesTest, SaveUnderAHexNameWritesIntelHexThatOpensAsTheSameBytes) {
+    view.SelectChip(2);  // 64 KiB
+    manager.SelectChip(2);
+    view.buffer2View.assign(kImageSize, 0xFF);
+    for (std::size_t i = 0; i < 1000; ++i) {
+        view.buffer2View[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    view.buffer2View[0x3000] = 0x00;
+    const std::string path = dir.file("dump.HEX");
+    EXPECT_EQ(console.OnSave(path), SaveOutcome::Saved);
+    EXPECT_EQ(view.lines.back(), "Buffer2 has " + path + "(12289 Bytes).");
+    EXPECT_EQ(dir.Read("dump.HEX").substr(0, 9), ":10000000");
+
+    Open("dump.HEX");
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(manager.Buffer1(), manager.Buffer2());
+}
+
 TEST_F(FilesTest, SaveThatCannotCreateOrWriteIsNotReportedAsDone) {
     manager.Buffer2()[0] = 0x33;
     EXPECT_EQ(console.OnSave(dir.file("no/such/dir/r.bin")), SaveOutcome::CannotCreate);
@@ -152,6 +249,31 @@ TEST_F(FilesTest, SaveThatCannotCreateOrWriteIsNotReportedAsDone) {
     EXPECT_EQ(console.OnSave("/dev/full"), SaveOutcome::WriteFailed);
     EXPECT_THAT(view.lines, ElementsAre("Save Error."));
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
+    view.SelectChip(0);  // "Small", 4 KiB
+    view.buffer1View.assign(kImageSize, 0xFF);
+    view.buffer1View[0x3000] = 0x00;
+    console.OnWrite();
+    EXPECT_THAT(view.lines, ElementsAre("Image data reaches 0x3000 (12289 bytes); the Small holds 4096 bytes."));
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ(view.failures, 1);
+    EXPECT_TRUE(view.IsEnabled(Button::Write));
+
+    // Data up to the chip's last byte is written; with no selection the first chip counts,
+    // as it does for the write itself.
+    view.buffer1View[0x3000] = 0xFF;
+    view.buffer1View[0x0FFF] = 0x00;
+    view.SelectChip(-1);
+    console.OnWrite();
+    EXPECT_THAT(calls(), ElementsAre("WriteChip(11)"));
+    Post(WriteDone);
+    view.SelectChip(2);  // 64 KiB
+    view.buffer1View[0xFFFF] = 0x00;
+    console.OnWrite();
+    EXPECT_THAT(calls(), ElementsAre("WriteChip(11)", "WriteChip(13)"));
+    EXPECT_EQ(view.failures, 1);
 }
 
 TEST_F(FilesTest, VerificationListsEveryDifference) {

@@ -92,6 +92,7 @@ public:
     int Icon(Button button) const { return icons[static_cast<std::size_t>(button)]; }
 
     std::vector<std::string> messages;
+    std::vector<std::string> details;
     std::vector<std::string> lines;
     int forgottenLines = 0;
     int selectedLine = -1;
@@ -106,7 +107,6 @@ public:
     bool selectionsEnabled = false;
     std::vector<std::string> chipNames;
     int chipSelection = -1;
-    std::vector<std::string> details;
     std::vector<std::string> lockBitNames;
     int lockBitSelection = -1;
     std::vector<std::uint8_t> buffer1View;
