@@ -1,5 +1,7 @@
 #include "sim/chip_state.h"
 
+#include <zlib.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -59,14 +61,7 @@ std::uint16_t GetU16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
 }
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t count) {
-    std::uint32_t crc = 0xFFFFFFFFU;
-    for (std::size_t i = 0; i < count; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320U & (0U - (crc & 1U)));
-        }
-    }
-    return ~crc;
+    return static_cast<std::uint32_t>(::crc32_z(::crc32_z(0L, Z_NULL, 0), data, count));
 }
 
 std::string SignatureText(const Signature& signature) {

@@ -3,7 +3,7 @@
 # Quiet when everything is there. Safe to run again.
 set -eu
 
-packages="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev binutils"
+packages="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev binutils zlib1g-dev"
 
 missing=""
 for package in $packages; do
