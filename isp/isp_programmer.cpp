@@ -91,12 +91,8 @@ void IspProgrammer::OpenPort() {
 }
 
 void IspProgrammer::OpenPortLog() {
-    if (options_.portLogPath.empty()) {
-        return;
-    }
-    std::string error;
-    if (!LogAccessesTo(options_.portLogPath, error)) {
-        manager_->messages().ShowMessage({error});
+    if (options_.portLog) {
+        LogAccessesTo(options_.portLog);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,8 +22,8 @@ namespace korvan {
 class ProgrammerManager;
 
 struct IspOptions {
-    // Every register access is written to this file; empty = no log.
-    std::string portLogPath;
+    // Every register access is written here, once the port is open; null = no log.
+    std::shared_ptr<std::ostream> portLog;
     // Null = real sleeps.
     std::shared_ptr<Sleeper> sleeper;
     // Where Init looks for a real port when no access was handed in.

@@ -58,17 +58,10 @@ int ParallelPort::Open(std::uint16_t base, const PortSearch& search) {
 
 void ParallelPort::Close() { access_.reset(); }
 
-bool ParallelPort::LogAccessesTo(const std::string& path, std::string& error) {
-    if (!access_) {
-        error = "No port to log";
-        return false;
+void ParallelPort::LogAccessesTo(std::shared_ptr<std::ostream> log) {
+    if (access_) {
+        access_ = std::make_unique<LoggingRegisterAccess>(std::move(access_), std::move(log));
     }
-    std::shared_ptr<std::ostream> log = OpenPortLog(path, error);
-    if (!log) {
-        return false;
-    }
-    access_ = std::make_unique<LoggingRegisterAccess>(std::move(access_), std::move(log));
-    return true;
 }
 
 std::uint8_t ParallelPort::ReadData() {

@@ -41,9 +41,8 @@ public:
     // What Open found, e.g. "/dev/parport0 (ppdev)".
     const std::string& portDescription() const { return portDescription_; }
 
-    // Puts the access log decorator around the opened access. False (and `error`) when the log
-    // file cannot be created; the port then runs unlogged.
-    bool LogAccessesTo(const std::string& path, std::string& error);
+    // Puts the access log decorator, writing to `log`, around the opened access.
+    void LogAccessesTo(std::shared_ptr<std::ostream> log);
 
     std::uint8_t ReadData();
     std::uint8_t ReadStatus();

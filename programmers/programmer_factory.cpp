@@ -1,13 +1,9 @@
 #include "programmers/programmer_factory.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "engine/programmer_manager.h"
-#include "isp/hardware_port.h"
 #include "isp/isp_programmer.h"
 #include "isp/logging_register_access.h"
 #include "programmers/programmer_types.h"
@@ -29,11 +25,11 @@ std::string ProgrammerFactory::Prepare() {
         }
     }
     if (!options_.portLogPath.empty()) {
-        auto log = std::make_shared<std::ofstream>(options_.portLogPath, std::ios::out | std::ios::trunc);
-        if (!*log) {
-            return "cannot write the port log " + options_.portLogPath + ": " + std::strerror(errno);
+        std::string error;
+        portLog_ = OpenPortLog(options_.portLogPath, error);
+        if (!portLog_) {
+            return error;
         }
-        portLog_ = std::move(log);
     }
     return {};
 }
@@ -78,6 +74,7 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateSerial() {
 std::unique_ptr<Backend> ProgrammerFactory::CreateIsp(int programmerType) {
     IspOptions ispOptions;
     ispOptions.portSearch.devicePath = options_.devicePath;
+    ispOptions.portLog = portLog_;
     std::unique_ptr<RegisterAccess> access;
     if (options_.simulate) {
         sim::TargetOptions target;
@@ -85,13 +82,6 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateIsp(int programmerType) {
         target.onChipFileError = [this](const std::string& why) { AddError(why); };
         access = sim::SimulatedParallelPort::ForCable(programmerType, options_.programDir, options_.simulatedChip,
                                                       target);
-    } else if (portLog_) {
-        // The log goes around the port, so the port is opened here; when it cannot be, the
-        // back-end's Init opens it again and reports why in its usual way.
-        access = OpenHardwarePort(kParallelPortBase, ispOptions.portSearch).access;
-    }
-    if (access && portLog_) {
-        access = std::make_unique<LoggingRegisterAccess>(std::move(access), portLog_);
     }
     return std::make_unique<IspProgrammer>(std::move(access), std::move(ispOptions));
 }
@@ -99,7 +89,7 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateIsp(int programmerType) {
 void ProgrammerFactory::Finish() {
     StopSimulator();
     if (portLog_ && !portLog_->flush()) {
-        AddError("cannot write the port log " + options_.portLogPath + ": a write failed, the log is incomplete");
+        AddError("Cannot write the port log " + options_.portLogPath + ": a write failed, the log is incomplete");
     }
     portLog_.reset();
 }

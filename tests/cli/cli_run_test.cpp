@@ -350,13 +350,13 @@ TEST_F(CliRunTest, PortLogThatCannotBeWrittenFailsTheRun) {
     const CliResult unwritable = Cli(cable + "--port-log " + dir.file("no/dir/port.log") + " check");
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_TRUE(unwritable.lines.empty());  // found before anything is sent
-    EXPECT_THAT(unwritable.err, HasSubstr("cannot write the port log " + dir.file("no/dir/port.log")));
+    EXPECT_THAT(unwritable.err, HasSubstr("Cannot write the port log " + dir.file("no/dir/port.log")));
 
     if (std::filesystem::exists("/dev/full")) {
         const CliResult full = Cli(cable + "--port-log /dev/full open " + dir.file("fw.hex") + " erase write");
         EXPECT_EQ(full.status, 1);
         EXPECT_THAT(full.lines, ::testing::Contains("Programmer: Writing Done."));
-        EXPECT_THAT(full.err, HasSubstr("cannot write the port log /dev/full"));
+        EXPECT_THAT(full.err, HasSubstr("Cannot write the port log /dev/full"));
     }
 
     const CliResult fromEnvironment = Shell("KORVAN_PORT_LOG=" + dir.file("env.log") + " " + BuiltProgramDir() +

@@ -101,7 +101,7 @@ TEST_F(ProgrammerFactoryTest, PrepareRefusesWhatCannotBeUsedBeforeAnythingIsSent
     ProgrammerOptions unwritableLog = Simulated("AT89S52");
     unwritableLog.portLogPath = dir.file("no/such/dir/port.log");
     EXPECT_THAT(ProgrammerFactory(unwritableLog).Prepare(),
-                HasSubstr("cannot write the port log " + dir.file("no/such/dir/port.log") + ": No such file"));
+                HasSubstr("Cannot write the port log " + dir.file("no/such/dir/port.log") + ": No such file"));
 
     ProgrammerOptions chipFileIsADirectory = Simulated("AT89S52");
     std::filesystem::create_directory(dir.file("chip.sim"));
@@ -138,7 +138,7 @@ TEST_F(ProgrammerFactoryTest, PortLogRecordsTheCableOrReportsALostWrite) {
     EXPECT_EQ(NextEvent(queue), ChipIdentified);
     manager.ShutdownBackend();
     factory.Finish();
-    EXPECT_THAT(factory.errors(), ElementsAre(HasSubstr("cannot write the port log /dev/full")));
+    EXPECT_THAT(factory.errors(), ElementsAre(HasSubstr("Cannot write the port log /dev/full")));
 }
 
 TEST_F(ProgrammerFactoryTest, SerialDeviceServesEveryComPortWithTheGivenAnswerTimeouts) {
