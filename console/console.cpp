@@ -350,6 +350,13 @@ void Console::StartCheck() {
 
 void Console::StartErase() {
     SetButtonsIdle(0);
+    // An image that cannot be written must not cost the chip its contents first.
+    if (pending_.write) {
+        TakeBuffer1FromView();
+        if (!ImageFitsChip()) {
+            return;
+        }
+    }
     view_.SetStatusIcon(Button::Erase, 1);
     Started();
     manager_.EraseChip(Chip());
@@ -358,10 +365,14 @@ void Console::StartErase() {
     timer_.After(kEraseSettleTime, [this] { EndSettling(); });
 }
 
-void Console::StartWrite() {
-    SetButtonsIdle(0);
+void Console::TakeBuffer1FromView() {
     const std::vector<std::uint8_t> edited = view_.Buffer1ViewBytes();
     std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
+}
+
+void Console::StartWrite() {
+    SetButtonsIdle(0);
+    TakeBuffer1FromView();
     if (!ImageFitsChip()) {
         return;
     }

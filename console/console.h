@@ -160,6 +160,8 @@ private:
     void StartCheck();
     void StartErase();
     void StartWrite();
+    // The operator's edits in the Buffer1 view become the bytes to write.
+    void TakeBuffer1FromView();
     void StartRead();
     void StartVerify();
     void StartReadBack(Button button, bool verify);

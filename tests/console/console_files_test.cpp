@@ -261,6 +261,15 @@ TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
     EXPECT_EQ(view.failures, 1);
     EXPECT_TRUE(view.IsEnabled(Button::Write));
 
+    // In a sequence with an erase, the chip keeps its contents: nothing is erased either.
+    view.ForgetLines();
+    console.RunSteps(PendingSteps{.erase = true, .write = true});
+    Post(ProgrammerReady);
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)"));
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Ready.",
+                                        "Image data reaches 0x3000 (12289 bytes); the Small holds 4096 bytes."));
+    calls().clear();
+
     // Data up to the chip's last byte is written; with no selection the first chip counts,
     // as it does for the write itself.
     view.buffer1View[0x3000] = 0xFF;
@@ -273,7 +282,7 @@ TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
     view.buffer1View[0xFFFF] = 0x00;
     console.OnWrite();
     EXPECT_THAT(calls(), ElementsAre("WriteChip(11)", "WriteChip(13)"));
-    EXPECT_EQ(view.failures, 1);
+    EXPECT_EQ(view.failures, 2);  // the two refusals above
 }
 
 TEST_F(FilesTest, VerificationListsEveryDifference) {

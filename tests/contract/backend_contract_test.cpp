@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "engine/catalogue.h"
@@ -15,6 +13,7 @@
 #include "engine/programmer_manager.h"
 #include "programmers/programmer_factory.h"
 #include "tests/contract/scripted_backend.h"
+#include "tests/support/recording_events.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvan::testing {
@@ -52,56 +51,6 @@ bool IsEnding(int code) {
 bool IsInit(int code) {
     return code == SerialInitDone || code == SerialInitFailed || code == ParallelInitDone || code == ParallelInitFailed;
 }
-
-// Records every report with the moment it came.
-class ContractEvents final : public EventSink {
-public:
-    void PostEvent(int code) override {
-        {
-            std::lock_guard lock(lock_);
-            codes_.push_back(code);
-        }
-        posted_.notify_all();
-    }
-    void PostMessage(Message message) override {
-        std::lock_guard lock(lock_);
-        messages_.push_back(std::move(message.text));
-    }
-
-    // True once `count` events satisfying `match` have been posted in all.
-    template <typename Match>
-    bool WaitForCount(Match match, std::size_t count, milliseconds timeout = seconds(20)) {
-        std::unique_lock lock(lock_);
-        return posted_.wait_for(lock, timeout, [&] {
-            return static_cast<std::size_t>(std::count_if(codes_.begin(), codes_.end(), match)) >= count;
-        });
-    }
-    bool WaitFor(int code, std::size_t count = 1) {
-        return WaitForCount([code](int posted) { return posted == code; }, count);
-    }
-    std::size_t Endings() const {
-        std::lock_guard lock(lock_);
-        return static_cast<std::size_t>(std::count_if(codes_.begin(), codes_.end(), IsEnding));
-    }
-    std::vector<int> Codes() const {
-        std::lock_guard lock(lock_);
-        return codes_;
-    }
-    std::size_t size() const {
-        std::lock_guard lock(lock_);
-        return codes_.size();
-    }
-    std::vector<std::string> Messages() const {
-        std::lock_guard lock(lock_);
-        return messages_;
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::condition_variable posted_;
-    std::vector<int> codes_;
-    std::vector<std::string> messages_;
-};
 
 std::size_t ThreadCount() {
     std::size_t count = 0;
@@ -169,14 +118,18 @@ protected:
     int Init() { return manager.Init(events, Factory::kType, 2, factory); }
     // Runs `operation` and waits for the number of endings the contract gives it.
     void RunToEnd(const std::function<void()>& operation, std::size_t endings = 1) {
-        const std::size_t before = events.Endings();
+        const std::size_t before = Endings();
         operation();
         ASSERT_TRUE(events.WaitForCount(IsEnding, before + endings)) << "no ending";
     }
     std::size_t WriteEndings() const { return manager.BackendProbesAfterWrite() ? 2 : 1; }
+    std::size_t Endings() const {
+        const std::vector<int> codes = events.Codes();
+        return static_cast<std::size_t>(std::count_if(codes.begin(), codes.end(), IsEnding));
+    }
 
     TempDir dir;
-    ContractEvents events;
+    RecordingEvents events;
     Factory factory;
     ProgrammerManager manager;
 };
@@ -205,7 +158,7 @@ TYPED_TEST(BackendContract, InitPostsOneInitEventAndEveryOperationEndsOnce) {
 
     const std::vector<int> codes = this->events.Codes();
     EXPECT_EQ(std::count_if(codes.begin(), codes.end(), IsInit), 1) << ::testing::PrintToString(codes);
-    EXPECT_EQ(this->events.Endings(), expected) << ::testing::PrintToString(codes);
+    EXPECT_EQ(this->Endings(), expected) << ::testing::PrintToString(codes);
     EXPECT_NE(std::find(codes.begin(), codes.end(), ChipIdentified), codes.end());
     EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + kDataBytes, manager.Buffer2().begin()));
 }

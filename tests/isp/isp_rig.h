@@ -18,84 +18,10 @@
 #include "isp/isp_programmer.h"
 #include "isp/logging_register_access.h"
 #include "sim/parallel/simulated_parallel_port.h"
+#include "tests/support/recording_events.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvan::testing {
-
-class RecordingEvents final : public EventSink {
-public:
-    void PostEvent(int code) override {
-        {
-            std::lock_guard lock(mutex_);
-            codes_.push_back(code);
-        }
-        changed_.notify_all();
-        if (onPost) {
-            onPost(code);
-        }
-    }
-
-    void PostMessage(Message message) override {
-        if (messages != nullptr) {
-            messages->ShowMessage(message);
-        }
-    }
-
-    // Runs on the posting thread after each event; set before starting the worker.
-    std::function<void(int)> onPost;
-    // Where posted messages go; set before Init.
-    MessageSink* messages = nullptr;
-
-    // True once `code` has been posted `times` times in all.
-    bool WaitFor(int code, int times = 1) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20),
-                                 [&] { return std::count(codes_.begin(), codes_.end(), code) >= times; });
-    }
-
-    std::vector<int> Codes() const {
-        std::lock_guard lock(mutex_);
-        return codes_;
-    }
-
-    int Count(int code) const {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
-    }
-
-    void Clear() {
-        std::lock_guard lock(mutex_);
-        codes_.clear();
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<int> codes_;
-};
-
-class RecordingMessages final : public MessageSink {
-public:
-    void ShowMessage(const Message& message) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(message);
-    }
-    std::vector<Message> Messages() const {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const Message& message : Messages()) {
-            texts.push_back(message.text);
-        }
-        return texts;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Message> messages_;
-};
 
 // Records the waits instead of sleeping.
 class RecordingSleeper final : public Sleeper {

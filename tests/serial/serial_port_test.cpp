@@ -129,7 +129,7 @@ TEST(SerialPortTransport, ShortChunkArrivesOneSecondAfterItsLastByte) {
     EXPECT_EQ(chunks[0].bytes, (Bytes{1, 2, 3, 4, 5}));
     EXPECT_GE(chunks[0].at - sent, milliseconds(950));
     EXPECT_LT(chunks[0].at - sent, milliseconds(1500));
-    EXPECT_TRUE(messages.texts().empty());
+    EXPECT_TRUE(messages.CaptionedTexts().empty());
     EXPECT_TRUE(port.monitorRunning());
     port.StopMonitoring();
     EXPECT_FALSE(port.monitorRunning());
@@ -154,7 +154,7 @@ TEST(SerialPortTransport, WholeRepliesArriveInReplyLengthChunks) {
     EXPECT_EQ(chunks[0].bytes, Bytes(two.begin(), two.begin() + 18));
     EXPECT_EQ(chunks[1].bytes, Bytes(two.begin() + 18, two.end()));
     EXPECT_LT(chunks[1].at - sent, milliseconds(200));
-    EXPECT_TRUE(messages.texts().empty());
+    EXPECT_TRUE(messages.CaptionedTexts().empty());
 }
 
 TEST(SerialPortTransport, WriteDiscardsUnreadInputAndDeliversItsBytes) {
@@ -205,8 +205,8 @@ TEST(SerialPortTransport, PortErrorTextNamesCallReasonAndPort) {
     PtyPair pty;
     ASSERT_EQ(port.Open(messages, pty.path, 3, 9600), 1);
     port.ShowPortError("tcsetattr()", EIO);
-    ASSERT_EQ(messages.texts().size(), 1U);
-    EXPECT_EQ(messages.texts()[0],
+    ASSERT_EQ(messages.CaptionedTexts().size(), 1U);
+    EXPECT_EQ(messages.CaptionedTexts()[0],
               "Application Error|WARNING:  tcsetattr() Failed with the following error: "
               "\nInput/output error\nPort: 3\n");
 }

@@ -47,7 +47,7 @@ TEST(SerialExchange, StartUpProbeIsAnsweredReady) {
     const auto traffic = rig.sim.HostTraffic();
     ASSERT_EQ(traffic.size(), 1U);
     ExpectCommand(traffic[0], 0x00, kCode4K);
-    EXPECT_TRUE(rig.messages.texts().empty());
+    EXPECT_TRUE(rig.messages.CaptionedTexts().empty());
 }
 
 TEST(SerialExchange, CheckIdentifiesTheChipInTheSocket) {
@@ -312,7 +312,7 @@ TEST(SerialFailure, MissingDeviceFailsInitAndEveryCommand) {
     rig.manager.CheckReady(0);
     rig.manager.WriteChip(0);
     EXPECT_EQ(rig.events.Next(2), (Events{SerialNotInitialized, SerialNotInitialized}));
-    EXPECT_TRUE(rig.messages.texts().empty());
+    EXPECT_TRUE(rig.messages.CaptionedTexts().empty());
 }
 
 TEST(SerialFailure, BaudIndexOutsideTheTableLeavesThePortClosedSilently) {
@@ -554,7 +554,7 @@ TEST(SerialFailure, HangUpDuringWriteEndsInADataError) {
     EXPECT_EQ(events, Concat({{WriteStarted}, Repeat(WritingProgress, 10), {DataReceivedError}}));
     EXPECT_TRUE(rig.sim.disconnected());
     // The monitor's read, or a write that met the hang-up first, shows the error box.
-    const auto texts = rig.messages.texts();
+    const auto texts = rig.messages.CaptionedTexts();
     EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const std::string& text) {
         return text.starts_with("Application Error|WARNING:  ") &&
                text.find("Input/output error\nPort: 1\n") != std::string::npos;

@@ -17,64 +17,9 @@
 #include "engine/programmer_manager.h"
 #include "serial/serial_programmer.h"
 #include "sim/serial/simulated_serial_programmer.h"
+#include "tests/support/recording_events.h"
 
 namespace korvan::testing {
-
-// Stores every posted code; tests wait for them in order.
-class RecordingEvents : public EventSink {
-public:
-    void PostEvent(int code) override {
-        {
-            std::lock_guard lock(lock_);
-            codes_.push_back(code);
-        }
-        posted_.notify_all();
-    }
-    void PostMessage(Message message) override {
-        if (messages != nullptr) {
-            messages->ShowMessage(message);
-        }
-    }
-    // Where posted messages go; set before Init.
-    MessageSink* messages = nullptr;
-    // Waits until `count` codes beyond the cursor exist and returns them; moves the cursor.
-    std::vector<int> Next(std::size_t count,
-                          std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-        std::unique_lock lock(lock_);
-        posted_.wait_for(lock, timeout, [&] { return codes_.size() >= cursor_ + count; });
-        const std::size_t end = std::min(codes_.size(), cursor_ + count);
-        std::vector<int> slice(codes_.begin() + static_cast<std::ptrdiff_t>(cursor_),
-                               codes_.begin() + static_cast<std::ptrdiff_t>(end));
-        cursor_ = end;
-        return slice;
-    }
-    std::size_t size() const {
-        std::lock_guard lock(lock_);
-        return codes_.size();
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::condition_variable posted_;
-    std::vector<int> codes_;
-    std::size_t cursor_ = 0;
-};
-
-class RecordingMessages : public MessageSink {
-public:
-    void ShowMessage(const Message& message) override {
-        std::lock_guard lock(lock_);
-        texts_.push_back(message.caption + "|" + message.text);
-    }
-    std::vector<std::string> texts() const {
-        std::lock_guard lock(lock_);
-        return texts_;
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<std::string> texts_;
-};
 
 class SerialFactory : public BackendFactory {
 public:
