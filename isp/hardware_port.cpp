@@ -1,7 +1,6 @@
 #include "isp/hardware_port.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
@@ -14,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "engine/device_group.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && __has_include(<sys/io.h>)
 #include <sys/io.h>
@@ -70,15 +71,6 @@ private:
 };
 #endif
 
-std::string GroupOwning(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return {};
-    }
-    const struct group* owner = ::getgrgid(info.st_gid);
-    return owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
-}
-
 long ReadBaseAddress(const std::filesystem::path& file) {
     std::ifstream in(file);
     long base = -1;
@@ -110,12 +102,7 @@ std::string PortOpenFailureText(const std::string& devicePath, int error) {
     switch (error) {
         case EACCES:
         case EPERM: {
-            // Joining the group helps only when the group may read and write the device, and
-            // the root group is never worth joining.
-            struct stat info {};
-            const bool groupMayUse = ::stat(devicePath.c_str(), &info) == 0 && info.st_gid != 0 &&
-                                     (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-            const std::string group = groupMayUse ? GroupOwning(devicePath) : std::string();
+            const std::string group = JoinableGroup(devicePath);
             if (group.empty()) {
                 return "Permission denied on " + devicePath +
                        ": no group you could join may use it; add a udev rule that gives it to the group 'lp'"

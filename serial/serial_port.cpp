@@ -1,7 +1,6 @@
 #include "serial/serial_port.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -17,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/device_group.h"
 #include "serial/custom_baud.h"
 
 namespace korvan {
@@ -27,21 +27,6 @@ std::string ErrorText(int errorNumber) {
     char buffer[256];
     // GNU strerror_r returns the text, which may or may not live in `buffer`.
     return ::strerror_r(errorNumber, buffer, sizeof buffer);
-}
-
-std::string OwningGroup(const std::string& devicePath) {
-    struct stat info {};
-    if (::stat(devicePath.c_str(), &info) != 0) {
-        return {};
-    }
-    std::vector<char> scratch(4096);
-    struct group entry {};
-    struct group* found = nullptr;
-    if (::getgrgid_r(info.st_gid, &entry, scratch.data(), scratch.size(), &found) != 0 ||
-        found == nullptr) {
-        return std::to_string(info.st_gid);
-    }
-    return found->gr_name;
 }
 
 // The B-constant for the rates the programmer speaks; 0 for rates that need termios2.
@@ -98,12 +83,7 @@ std::string SerialOpenError::Describe() const {
     switch (errorNumber) {
         case EACCES:
         case EPERM: {
-            // Joining the group helps only when the group may read and write the device, and
-            // the root group is never worth joining.
-            struct stat info {};
-            const bool groupMayUse = ::stat(devicePath.c_str(), &info) == 0 && info.st_gid != 0 &&
-                                     (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-            const std::string group = groupMayUse ? OwningGroup(devicePath) : std::string();
+            const std::string group = JoinableGroup(devicePath);
             if (group.empty()) {
                 line += " No group you could join may use it: add a udev rule that gives the device to a"
                         " group of yours with mode 0660, or change the device's mode.";
