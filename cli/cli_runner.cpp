@@ -105,6 +105,7 @@ private:
     Step BuildComposition();
     Step StartUp();
     Step RunSequence();
+    Step AwaitCommand();
     Step WriteLockBits();
     Step SaveBuffer2();
     int Finish(int status);
@@ -320,6 +321,11 @@ CliRun::Step CliRun::RunSequence() {
     } else {
         console_->RunSteps(options_.steps);
     }
+    return AwaitCommand();
+}
+
+// Handles reports until the command just given has ended.
+CliRun::Step CliRun::AwaitCommand() {
     if (Step end = Pump([&] { return Idle(); })) {
         return end;
     }
@@ -332,10 +338,7 @@ CliRun::Step CliRun::WriteLockBits() {
     }
     view_->SelectLockBit(*options_.lockLevel - 1);
     console_->OnWriteBit();
-    if (Step end = Pump([&] { return Idle(); })) {
-        return end;
-    }
-    return console_->failed() ? Step(kExitFailure) : std::nullopt;
+    return AwaitCommand();
 }
 
 CliRun::Step CliRun::SaveBuffer2() {
