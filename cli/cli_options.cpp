@@ -226,6 +226,8 @@ private:
             steps.check = true;
         } else if (word == "erase") {
             steps.erase = true;
+        } else if (word == "blank") {
+            steps.blank = true;
         } else if (word == "write") {
             steps.write = true;
         } else if (word == "read") {
@@ -280,7 +282,8 @@ std::string UsageText() {
                         pseudo-terminal; ISP cables: the parallel port device, such as /dev/parport1
   --baud RATE           9600, 19200, 28800 or 57600
   --speed SPEED         normal, fast or fastest (ISP cables)
-  --chip NAME|INDEX     catalogue entry to use
+  --chip NAME|INDEX     the chip to program: when check identifies another chip, the run stops there;
+                        `--chip auto` (or no --chip) uses whatever chip check identifies
   --simulate[=FILE]     use the built-in simulated programmer or cable and chip instead of hardware;
                         FILE keeps the simulated chip between runs
   --sim-chip NAME       the chip that sits in the simulated socket (default: the --chip one)
@@ -296,9 +299,9 @@ std::string UsageText() {
   -V, --version         the program's name and version
   --list-chips, --list-ports
 steps:
-  open FILE   check   erase   write   read   verify   encrypt    run as one sequence, in the sequencer's order,
-                                                                 after the Ready probe, as Auto does
-              (write and verify need open FILE)
+  open FILE   check   erase   blank   write   read   verify   encrypt
+              run as one sequence, in this order, after the Ready probe, as Auto does
+              (write and verify need open FILE; blank passes only when every ROM byte is 0xFF)
   auto        the Auto command itself, with the auto toggles and Auto Check stored in Korvan.ini
               (with auto, open FILE names the file its Open step loads)
   lock LEVEL  Write Bit with level 1..3, after the sequence

@@ -38,6 +38,9 @@ constexpr std::chrono::seconds kSilenceMargin{10};
 std::string Prefixed(const std::string& line) { return std::string(kProgramName) + ": " + line; }
 
 // A catalogue index given as a number, or the first entry of that name.
+// `--chip auto`: whatever chip Check identifies is used, as in the window.
+constexpr const char* kAnyChip = "auto";
+
 std::optional<int> ResolveChip(const ChipCatalogue& catalogue, const std::string& text) {
     int index = -1;
     const char* end = text.data() + text.size();
@@ -212,7 +215,7 @@ CliRun::Step CliRun::ResolveEffectiveSettings() {
 
 // The chip to select and, when simulating, the chip in the simulated socket.
 CliRun::Step CliRun::ResolveChips() {
-    if (options_.chip) {
+    if (options_.chip && *options_.chip != kAnyChip) {
         chosenChip_ = ResolveChip(catalogue_, *options_.chip);
         if (!chosenChip_) {
             return Failed("no chip '" + *options_.chip + "' in " + cataloguePath_, kExitUsage);
@@ -301,6 +304,8 @@ CliRun::Step CliRun::StartUp() {
     if (chosenChip_) {
         view_->SelectChip(*chosenChip_);
     }
+    // A script that names its chip must not have another part programmed behind its back.
+    console_->RequireChip(chosenChip_);
     const bool initEventComing = manager_->backend() != nullptr &&
                                  (manager_->programmerType() != SerialProgrammerType || manager_->BaudRate() != 0);
     if (Step end = Pump([&] { return (console_->initReported() || !initEventComing) && Idle(); })) {

@@ -220,7 +220,7 @@ void Console::HandleEvent(int code) {
             view_.SelectChip(manager_.currentChipIndex());
             IdentificationReport();
             Ended();
-            ContinueSequence(1, 1);
+            ContinueSequence(RequiredChipFound() ? 1 : 0, 1);
             return;
         case ChipNotDetected:
             ReportChipNotDetected();
@@ -265,9 +265,47 @@ void Console::EndRead() {
     FinishTransfer("Reading Done");
     view_.LoadBuffer2View(manager_.Buffer2());
     AddStatus("Data in Buffer2.");
-    const int success = verifyFlag_ ? VerifyBuffers() : 1;
+    const int success = verifyFlag_ ? VerifyBuffers() : blankCheck_ ? ReportBlank() : 1;
     Ended();
     ContinueSequence(success, 1);
+}
+
+int Console::ReportBlank() {
+    blankCheck_ = false;
+    const ChipRecord* chip = manager_.CurrentChip();
+    const std::size_t rom = chip != nullptr ? std::min(chip->RomBytes(), kImageSize) : kImageSize;
+    const Image& read = manager_.Buffer2();
+    const auto programmed = std::find_if(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(rom),
+                                         [](std::uint8_t byte) { return byte != kBlank; });
+    if (programmed == read.begin() + static_cast<std::ptrdiff_t>(rom)) {
+        AddStatus("Chip is blank.");
+        return 1;
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "Chip is not blank: first programmed byte at 0x%04X.",
+                  static_cast<unsigned>(programmed - read.begin()));
+    AddStatus(line);
+    return 0;
+}
+
+// Chips that share a signature cannot be told apart: the one required is taken for the one found.
+bool Console::RequiredChipFound() {
+    if (!requiredChip_) {
+        return true;
+    }
+    const ChipCatalogue& catalogue = manager_.catalogue();
+    const auto required = static_cast<std::size_t>(*requiredChip_);
+    const ChipRecord* found = manager_.CurrentChip();
+    if (required >= catalogue.size() || found == nullptr) {
+        return true;  // nothing to compare: the chip operations report it themselves
+    }
+    if (found->signature == catalogue[required].signature) {
+        manager_.SelectChip(*requiredChip_);
+        view_.SelectChip(*requiredChip_);
+        return true;
+    }
+    AddStatus("Chip in socket is " + found->name + ", not " + catalogue[required].name + ".");
+    return false;
 }
 
 void Console::ReportChipNotDetected() {
@@ -316,11 +354,12 @@ bool Console::StartNextStep() {
         void (Console::*start)();
     };
     // The order in which a sequence runs its steps.
-    static constexpr std::array<Step, 8> kOrder = {{
+    static constexpr std::array<Step, 9> kOrder = {{
         {&PendingSteps::open, &Console::StartOpen},
         {&PendingSteps::readyProbe, &Console::StartReadyProbe},
         {&PendingSteps::check, &Console::StartCheck},
         {&PendingSteps::erase, &Console::StartErase},
+        {&PendingSteps::blank, &Console::StartBlankCheck},
         {&PendingSteps::write, &Console::StartWrite},
         {&PendingSteps::read, &Console::StartRead},
         {&PendingSteps::verify, &Console::StartVerify},
@@ -381,16 +420,20 @@ void Console::StartWrite() {
     manager_.WriteChip(Chip());
 }
 
-void Console::StartRead() { StartReadBack(Button::Read, false); }
+void Console::StartRead() { StartReadBack(Button::Read, ReadPurpose::Show); }
 
-void Console::StartVerify() { StartReadBack(Button::Verify, true); }
+void Console::StartVerify() { StartReadBack(Button::Verify, ReadPurpose::Verify); }
+
+// A blank check reads the whole chip, as Read does, and judges it when the read is done.
+void Console::StartBlankCheck() { StartReadBack(Button::Read, ReadPurpose::BlankCheck); }
 
 // A verification after a write in this run reads back only what was written.
-void Console::StartReadBack(Button button, bool verify) {
+void Console::StartReadBack(Button button, ReadPurpose purpose) {
     SetButtonsIdle(0);
     view_.SetStatusIcon(button, 1);
-    verifyFlag_ = verify;
-    manager_.keepLength = verify && writeCounter_ != 0 ? 1 : 0;
+    verifyFlag_ = purpose == ReadPurpose::Verify;
+    blankCheck_ = purpose == ReadPurpose::BlankCheck;
+    manager_.keepLength = verifyFlag_ && writeCounter_ != 0 ? 1 : 0;
     Started();
     manager_.ReadChip(Chip());
 }

@@ -29,12 +29,13 @@ struct PendingSteps {
     bool readyProbe = false;
     bool check = false;
     bool erase = false;
+    bool blank = false;
     bool write = false;
     bool read = false;
     bool verify = false;
     bool encrypt = false;
 
-    bool Any() const { return open || readyProbe || check || erase || write || read || verify || encrypt; }
+    bool Any() const { return open || readyProbe || check || erase || blank || write || read || verify || encrypt; }
     bool operator==(const PendingSteps&) const = default;
 };
 
@@ -131,6 +132,10 @@ public:
     const std::string& imagePath() const { return imagePath_; }
     const std::string& imageExt() const { return imageExt_; }
 
+    // A chip the sequence must find in the socket: when Check identifies a chip with another
+    // signature, the sequence ends there. Without one, the identified chip is used.
+    void RequireChip(std::optional<int> index) { requiredChip_ = index; }
+
     int writeCounter() const { return writeCounter_; }
     bool verifyFlag() const { return verifyFlag_; }
 
@@ -164,7 +169,14 @@ private:
     void TakeBuffer1FromView();
     void StartRead();
     void StartVerify();
-    void StartReadBack(Button button, bool verify);
+    void StartBlankCheck();
+    // What a read is for: Buffer2 alone, a comparison with Buffer1, or a blank check.
+    enum class ReadPurpose { Show, Verify, BlankCheck };
+    void StartReadBack(Button button, ReadPurpose purpose);
+    // After a blank check's read: whether every byte of the chip's ROM is 0xFF; says which.
+    int ReportBlank();
+    // After an identification: whether the chip the sequence requires is in the socket.
+    bool RequiredChipFound();
     void StartEncrypt();
     void IdentificationReport();
     void FinishTransfer(const char* caption);
@@ -193,6 +205,8 @@ private:
     std::array<bool, kButtonCount> enabled_{};
     int writeCounter_ = 0;
     bool verifyFlag_ = false;
+    bool blankCheck_ = false;
+    std::optional<int> requiredChip_;
 
     std::string imagePath_;
     std::string imageExt_;

@@ -129,6 +129,25 @@ TEST_F(CliRunTest, ParallelSimulatorWithPortLog) {
     EXPECT_THAT(dir.Read("port.log"), HasSubstr("W D "));
 }
 
+// A script that names its chip stops when another is in the socket; blank proves an erase.
+TEST_F(CliRunTest, NamedChipIsGuardedAndBlankProvesTheErase) {
+    const std::string image = " open " + dir.file("fw.hex");
+    const CliResult wrong = Cli("--simulate --chip AT89C52 --sim-chip AT89C2051" + image + " check erase write");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.lines.back(), "Chip in socket is AT89C2051, not AT89C52.");
+    EXPECT_THAT(wrong.lines, ::testing::Not(::testing::Contains("Programmer: Erase Done.")));
+    const CliResult any = Cli("--simulate --chip auto --sim-chip AT89C2051" + image + " check erase write");
+    EXPECT_EQ(any.status, 0) << any.err;
+
+    const std::string chip = " --simulate=" + dir.file("blank.sim");
+    const CliResult proven = Cli(chip + image + " erase blank write verify");
+    EXPECT_EQ(proven.status, 0) << proven.err;
+    EXPECT_THAT(proven.lines, ::testing::Contains("Chip is blank."));
+    const CliResult programmed = Cli(chip + " blank");
+    EXPECT_EQ(programmed.status, 1);
+    EXPECT_EQ(programmed.lines.back(), "Chip is not blank: first programmed byte at 0x0000.");
+}
+
 TEST_F(CliRunTest, SimulatedChipFileKeepsTheChipBetweenRuns) {
     const std::string chip = " --simulate=" + dir.file("chip.sim");
     ASSERT_EQ(Cli(chip + " open " + dir.file("fw.hex") + " erase write").status, 0);

@@ -236,6 +236,55 @@ TEST_F(ConsoleTest, WriteStepTakesTheEditedViewBytes) {
     EXPECT_EQ(manager.Buffer1()[0x200], 0x11);
 }
 
+// The chip a run requires must be the one in the socket; an entry of the same signature counts.
+TEST_F(ConsoleTest, RequiredChipStopsTheSequenceWhenAnotherIsIdentified) {
+    Start(1);
+    console.RequireChip(0);  // "Small"
+    console.RunSteps(PendingSteps{.check = true, .erase = true});
+    Post(ProgrammerReady);
+    manager.SetSignature({0x12, 0x34, 0x56});  // "Large"
+    manager.IdentifyChip();
+    Pump();
+    EXPECT_EQ(view.lines.back(), "Chip in socket is Large, not Small.");
+    EXPECT_EQ(calls().back(), "ReadSignature(11)");  // nothing erased
+    EXPECT_EQ(view.failures, 1);
+
+    std::vector<ChipRecord> chips = TestChips();
+    chips.push_back(ChipRecord{"Small-B", 14, 4, 5.0F, {0x1E, 0x51, 0x06}});
+    manager.catalogue().Parse(EncodeCatalogue(chips));
+    view.SetChipNames({"Small", "Marked", "Large", "Small-B"});
+    console.RequireChip(3);
+    console.RunSteps(PendingSteps{.check = true, .erase = true});
+    Post(ProgrammerReady);
+    manager.SetSignature({0x1E, 0x51, 0x06});
+    manager.IdentifyChip();  // finds "Small" first
+    Pump();
+    EXPECT_EQ(calls().back(), "EraseChip(14)");
+    EXPECT_EQ(view.chipSelection, 3);
+}
+
+// Blank reads the whole chip after the erase and passes only when every ROM byte is 0xFF.
+TEST_F(ConsoleTest, BlankStepJudgesTheWholeRom) {
+    Start(1);
+    console.RunSteps(PendingSteps{.erase = true, .blank = true});
+    Post(ProgrammerReady);
+    Post(EraseDone);
+    Advance(kEraseSettleTime);
+    EXPECT_EQ(calls().back(), "ReadChip(11)");
+    EXPECT_EQ(manager.keepLength, 0);
+    Post(ReadDone);
+    EXPECT_EQ(view.lines.back(), "Chip is blank.");
+    EXPECT_EQ(view.successes, 1);
+
+    console.RunSteps(PendingSteps{.blank = true});
+    Post(ProgrammerReady);
+    manager.Buffer2()[0x0123] = 0x00;  // as read from the chip
+    manager.Buffer2()[0x2000] = 0x00;  // beyond the 4 KiB chip: not its concern
+    Post(ReadDone);
+    EXPECT_EQ(view.lines.back(), "Chip is not blank: first programmed byte at 0x0123.");
+    EXPECT_EQ(view.failures, 1);
+}
+
 TEST_F(ConsoleTest, RunStepsProbesFirstAndKeepsTheStatusList) {
     Start(1);
     console.AddStatus("kept");
