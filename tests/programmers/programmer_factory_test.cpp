@@ -111,34 +111,27 @@ TEST_F(ProgrammerFactoryTest, PrepareRefusesWhatCannotBeUsedBeforeAnythingIsSent
 }
 
 TEST_F(ProgrammerFactoryTest, PortLogRecordsTheCableOrReportsALostWrite) {
-    ProgrammerOptions options = Simulated("AT89S52");
-    options.portLogPath = dir.file("port.log");
-    {
+    // Identifies the chip on a cable logged to `logPath`; returns what the composition reported.
+    const auto identifyLoggedTo = [&](const std::string& logPath) {
+        ProgrammerOptions options = Simulated("AT89S52");
+        options.portLogPath = logPath;
         ProgrammerFactory factory(options);
-        ASSERT_EQ(factory.Prepare(), "");
-        ASSERT_EQ(manager.Init(queue, FerrowIspType, 2, factory), 1);
+        EXPECT_EQ(factory.Prepare(), "");
+        EXPECT_EQ(manager.Init(queue, FerrowIspType, 2, factory), 1);
         EXPECT_EQ(NextEvent(queue), ParallelInitDone);
         manager.ReadSignature(chipIndex);
         EXPECT_EQ(NextEvent(queue), ChipIdentified);
         manager.ShutdownBackend();
         factory.Finish();
-        EXPECT_THAT(factory.errors(), ElementsAre());
-    }
+        return factory.errors();
+    };
+    EXPECT_THAT(identifyLoggedTo(dir.file("port.log")), ElementsAre());
     EXPECT_THAT(dir.Read("port.log"), HasSubstr("W D 0x"));
 
     if (!std::filesystem::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";
     }
-    options.portLogPath = "/dev/full";
-    ProgrammerFactory factory(options);
-    ASSERT_EQ(factory.Prepare(), "");
-    ASSERT_EQ(manager.Init(queue, FerrowIspType, 2, factory), 1);
-    EXPECT_EQ(NextEvent(queue), ParallelInitDone);
-    manager.ReadSignature(chipIndex);
-    EXPECT_EQ(NextEvent(queue), ChipIdentified);
-    manager.ShutdownBackend();
-    factory.Finish();
-    EXPECT_THAT(factory.errors(), ElementsAre(HasSubstr("Cannot write the port log /dev/full")));
+    EXPECT_THAT(identifyLoggedTo("/dev/full"), ElementsAre(HasSubstr("Cannot write the port log /dev/full")));
 }
 
 TEST_F(ProgrammerFactoryTest, SerialDeviceServesEveryComPortWithTheGivenAnswerTimeouts) {
