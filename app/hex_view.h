@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "app/hex_layout.h"
+
+namespace korvan {
+
+// A whole memory image, `bytesPerRow` bytes a row with their address and characters. Only
+// the rows in sight are painted, so a 64 KiB image scrolls as fast as a short one.
+//
+// The operator edits in place: arrows, Page Up/Down, Home/End (Ctrl for the whole image) move
+// the cursor; hexadecimal digits overwrite the byte under the cursor nibble by nibble in the
+// hexadecimal part, any printable character overwrites it in the character part; Tab switches
+// between the parts. The view keeps its own copy of the bytes.
+//
+// After a comparison it can mark the bytes that differ from a reference, count them and move
+// the cursor from one difference to the next.
+class HexView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit HexView(QWidget* parent = nullptr);
+
+    // Copies the bytes; the cursor and the marks are cleared, the scroll position kept.
+    void SetData(const std::uint8_t* bytes, std::size_t length);
+    const std::vector<std::uint8_t>& Data() const { return bytes_; }
+    void SetAddressBase(std::uint32_t base);
+    void SetBytesPerRow(int count);
+    const HexLayout& layout() const { return layout_; }
+
+    std::size_t CursorOffset() const { return cursor_; }
+    // Moves the cursor and scrolls it into sight.
+    void SetCursorOffset(std::size_t offset);
+
+    // Marks every byte that differs from `reference` (bytes beyond its end differ).
+    void MarkDifferences(const std::vector<std::uint8_t>& reference);
+    void ClearDifferences();
+    std::size_t DifferenceCount() const { return differenceCount_; }
+    bool IsMarked(std::size_t offset) const;
+    // Moves the cursor to the next (previous) marked byte after (before) it, wrapping round;
+    // false when nothing is marked.
+    bool GoToNextDifference();
+    bool GoToPreviousDifference();
+
+    // Rows painted by the last paint: the test of "only what is in sight".
+    std::size_t lastPaintedRows() const { return lastPaintedRows_; }
+
+signals:
+    // The operator changed a byte.
+    void bytesEdited();
+    void differencesChanged(std::size_t count);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void UpdateScrollBars();
+    void EditNibble(int value);
+    void EditCharacter(std::uint8_t value);
+    void MoveCursor(std::ptrdiff_t delta);
+
+    std::vector<std::uint8_t> bytes_;
+    std::vector<bool> marks_;
+    std::size_t differenceCount_ = 0;
+    HexLayout layout_;
+    std::uint32_t addressBase_ = 0;
+    std::size_t cursor_ = 0;
+    bool lowNibble_ = false;
+    bool inCharacters_ = false;
+    std::size_t lastPaintedRows_ = 0;
+};
+
+}  // namespace korvan

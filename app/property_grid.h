@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <vector>
+
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace korvan {
+
+// A property grid: categories of items, each a caption and a value, with the selected item's
+// description below. Three kinds of item:
+//   - list: the value is picked from a drop-down list; the item keeps the chosen index, and
+//     its value text may differ from the entry (the program can set both);
+//   - true/false: the value text is "True" or "False";
+//   - editable list: a drop-down that also takes typed text (a device path).
+// A change made by the operator emits valueChanged; changes made by the program do not.
+class PropertyGrid : public QWidget {
+    Q_OBJECT
+public:
+    explicit PropertyGrid(QWidget* parent = nullptr);
+
+    // Ids are small integers handed out in order of creation.
+    int AddCategory(const QString& caption);
+    int AddListItem(int category, const QString& caption, const QString& description, const QStringList& entries);
+    int AddBoolItem(int category, const QString& caption, const QString& description, bool value);
+    int AddEditableItem(int category, const QString& caption, const QString& description, const QStringList& entries);
+    void ExpandAll();
+
+    QString Caption(int item) const;
+    QString ValueText(int item) const;
+    void SetValueText(int item, const QString& text);
+    // -1 while no entry is chosen.
+    int ChosenIndex(int item) const;
+    void SetChosenIndex(int item, int index);
+    QStringList Entries(int item) const;
+    // Replaces a list's entries; the chosen index and the value text stay.
+    void SetEntries(int item, const QStringList& entries);
+    QString Description(int item) const;
+
+    // Background, category text, line colour, value background, value text, read-only text.
+    void SetCustomColors(const QColor& back, const QColor& categoryText, const QColor& lines,
+                         const QColor& valueBack, const QColor& valueText, const QColor& disabledText);
+
+    void SelectItem(int item);
+    int SelectedItem() const;
+    QString ShownDescription() const;
+
+    // What an operator does, for tests and keyboard users alike: pick entry `index` of a list
+    // item, type a text into an editable one, or flip a true/false item.
+    void ChooseEntry(int item, int index);
+    void EnterText(int item, const QString& text);
+    void Toggle(int item);
+
+signals:
+    void valueChanged(int item);
+
+private:
+    enum class Kind { Category, List, Bool, Editable };
+    struct Entry {
+        Kind kind = Kind::Category;
+        QTreeWidgetItem* row = nullptr;
+        QString description;
+        QStringList entries;
+        int chosen = -1;
+    };
+
+    int AddItem(int category, Kind kind, const QString& caption, const QString& description,
+                const QStringList& entries, const QString& value);
+    void OpenEditor(int item);
+    void ShowDescription();
+
+    QTreeWidget* tree_ = nullptr;
+    QLabel* descriptionCaption_ = nullptr;
+    QLabel* description_ = nullptr;
+    std::vector<Entry> items_;
+};
+
+}  // namespace korvan
