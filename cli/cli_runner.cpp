@@ -37,23 +37,12 @@ constexpr std::chrono::seconds kSilenceMargin{10};
 
 std::string Prefixed(const std::string& line) { return std::string(kProgramName) + ": " + line; }
 
-// A catalogue index given as a number, or the first entry of that name.
 // `--chip auto`: whatever chip Check identifies is used, as in the window.
 constexpr const char* kAnyChip = "auto";
 
 std::optional<int> ResolveChip(const ChipCatalogue& catalogue, const std::string& text) {
-    int index = -1;
-    const char* end = text.data() + text.size();
-    if (const auto [last, error] = std::from_chars(text.data(), end, index); error == std::errc() && last == end) {
-        if (index >= 0 && static_cast<std::size_t>(index) < catalogue.size()) {
-            return index;
-        }
-        return std::nullopt;
-    }
-    if (const std::optional<std::size_t> found = catalogue.FindByName(text)) {
-        return static_cast<int>(*found);
-    }
-    return std::nullopt;
+    const std::optional<std::size_t> index = catalogue.Resolve(text);
+    return index ? std::optional<int>(static_cast<int>(*index)) : std::nullopt;
 }
 
 int ListChips(const ChipCatalogue& catalogue, const std::string& path, std::ostream& out, std::ostream& err) {

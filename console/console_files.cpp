@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -88,6 +89,63 @@ FileHandle OpenRegularFile(const std::string& path, std::string& reason) {
         ::close(descriptor);
     }
     return FileHandle(file);
+}
+
+// Where a save writes: a new file beside the target, renamed over it once it is whole, so a
+// failed save leaves the file that was there as it was. A target that is not a regular file
+// (a device) is written in place.
+struct SaveTarget {
+    std::string finalPath;
+    std::string writePath;
+    FileHandle file;
+};
+
+SaveTarget OpenSaveTarget(const std::string& path) {
+    SaveTarget target;
+    std::error_code error;
+    target.finalPath = std::filesystem::is_symlink(path, error) && std::filesystem::exists(path, error)
+                           ? std::filesystem::canonical(path, error).string()
+                           : path;
+    struct stat info {};
+    const bool exists = ::stat(target.finalPath.c_str(), &info) == 0;
+    if (exists && !S_ISREG(info.st_mode)) {
+        target.writePath = target.finalPath;
+        target.file.reset(std::fopen(target.finalPath.c_str(), "wb"));
+        return target;
+    }
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        target.writePath = target.finalPath + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        const int descriptor = ::open(target.writePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0 && errno == EEXIST) {
+            continue;
+        }
+        if (descriptor < 0) {
+            break;
+        }
+        if (exists) {
+            ::fchmod(descriptor, info.st_mode & 07777);  // keeps the replaced file's permissions
+        }
+        target.file.reset(::fdopen(descriptor, "wb"));
+        if (!target.file) {
+            ::close(descriptor);
+            ::unlink(target.writePath.c_str());
+        }
+        return target;
+    }
+    return target;
+}
+
+// Puts a written file in place; false, with nothing left behind, when it was not written whole.
+bool CommitSaveTarget(const SaveTarget& target, bool written) {
+    if (target.writePath == target.finalPath) {
+        return written;
+    }
+    if (written && std::rename(target.writePath.c_str(), target.finalPath.c_str()) == 0) {
+        return true;
+    }
+    ::unlink(target.writePath.c_str());
+    return false;
 }
 
 }  // namespace
@@ -228,8 +286,8 @@ SaveOutcome Console::OnSave(const std::string& path) {
     if (!CommandEnabled(Button::Save)) {
         return SaveOutcome::NotEnabled;
     }
-    FileHandle file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
+    SaveTarget target = OpenSaveTarget(path);
+    if (!target.file) {
         return SaveOutcome::CannotCreate;
     }
     Image& buffer2 = manager_.Buffer2();
@@ -237,14 +295,9 @@ SaveOutcome Console::OnSave(const std::string& path) {
     std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), buffer2.begin());
     const auto length = static_cast<std::size_t>(manager_.UsedLength(buffer2.data(), kImageSize));
     const bool asHex = UpperCase(path).ends_with(".HEX");
-    const bool written = asHex ? WriteHexImage(file.release(), buffer2, length)
-                               : WriteBinaryImage(file.release(), buffer2, length);
-    if (!written) {
-        // A cut-off image must not pass for the chip's content.
-        std::error_code error;
-        if (std::filesystem::is_regular_file(path, error)) {
-            std::filesystem::remove(path, error);
-        }
+    const bool written = asHex ? WriteHexImage(target.file.release(), buffer2, length)
+                               : WriteBinaryImage(target.file.release(), buffer2, length);
+    if (!CommitSaveTarget(target, written)) {
         AddStatus("Save Error.");
         return SaveOutcome::WriteFailed;
     }

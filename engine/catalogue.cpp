@@ -1,6 +1,7 @@
 #include "engine/catalogue.h"
 
 #include <algorithm>
+#include <charconv>
 #include <bit>
 #include <array>
 #include <cctype>
@@ -104,6 +105,18 @@ std::optional<std::size_t> ChipCatalogue::FindByName(std::string_view name) cons
         return std::nullopt;
     }
     return static_cast<std::size_t>(match - records_.begin());
+}
+
+std::optional<std::size_t> ChipCatalogue::Resolve(std::string_view text) const {
+    std::size_t index = 0;
+    const char* end = text.data() + text.size();
+    if (const auto [last, error] = std::from_chars(text.data(), end, index); error == std::errc() && last == end) {
+        if (index < records_.size()) {
+            return index;
+        }
+        return std::nullopt;
+    }
+    return FindByName(text);
 }
 
 std::vector<std::uint8_t> EncodeCatalogue(const std::vector<ChipRecord>& records) {

@@ -48,6 +48,8 @@ public:
     std::optional<std::size_t> Find(const Signature& signature) const;
     // The first record whose name equals `name`, ignoring case.
     std::optional<std::size_t> FindByName(std::string_view name) const;
+    // A catalogue index written as a number, or the first entry of that name.
+    std::optional<std::size_t> Resolve(std::string_view text) const;
 
 private:
     std::vector<ChipRecord> records_;

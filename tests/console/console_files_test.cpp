@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -249,6 +251,35 @@ TEST_F(FilesTest, SaveThatCannotCreateOrWriteIsNotReportedAsDone) {
     EXPECT_EQ(console.OnSave("/dev/full"), SaveOutcome::WriteFailed);
     EXPECT_THAT(view.lines, ElementsAre("Save Error."));
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+// The file limit makes the write fail part-way, as a full disk would.
+TEST_F(FilesTest, SaveThatFailsPartWayLeavesTheFileThatWasThereWhole) {
+    dir.Write("r.bin", "the earlier dump");
+    ::chmod(dir.file("r.bin").c_str(), 0640);
+    view.buffer2View.assign(kImageSize, 0x00);
+    const auto filesBefore = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const SaveOutcome outcome = console.OnSave(dir.file("r.bin"));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(outcome, SaveOutcome::WriteFailed);
+    EXPECT_THAT(view.lines, ElementsAre("Save Error."));
+    EXPECT_EQ(dir.Read("r.bin"), "the earlier dump");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), filesBefore);  // nothing left over
+
+    EXPECT_EQ(console.OnSave(dir.file("r.bin")), SaveOutcome::Saved);
+    EXPECT_GT(std::filesystem::file_size(dir.file("r.bin")), 1000u);
+    struct stat info {};
+    ::stat(dir.file("r.bin").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);  // the replaced file's permissions
 }
 
 TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
