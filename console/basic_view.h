@@ -45,6 +45,7 @@ public:
     void LoadBuffer2View(const Image& image) override { buffer2_.assign(image.begin(), image.end()); }
     std::vector<std::uint8_t> Buffer1ViewBytes() const override { return buffer1_; }
     std::vector<std::uint8_t> Buffer2ViewBytes() const override { return buffer2_; }
+    void ShowDifferences(const Image& /*written*/) override {}
 
     void SetTitle(const std::string& title) override { title_ = title; }
     const std::string& title() const { return title_; }

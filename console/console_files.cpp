@@ -326,6 +326,7 @@ int Console::VerifyBuffers() {
         view_.InsertStatusLines(lineCounter_, std::move(mismatches));
         lineCounter_ += static_cast<int>(wrong);
     }
+    view_.ShowDifferences(written);
     if (wrong > 0) {
         AddStatus("Total " + std::to_string(wrong) + " Bytes Wrong!");
     } else {

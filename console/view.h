@@ -59,6 +59,8 @@ public:
     virtual void LoadBuffer2View(const Image& image) = 0;
     virtual std::vector<std::uint8_t> Buffer1ViewBytes() const = 0;
     virtual std::vector<std::uint8_t> Buffer2ViewBytes() const = 0;
+    // After a verification: the Buffer2 view marks the bytes that differ from `written`.
+    virtual void ShowDifferences(const Image& written) = 0;
 
     virtual void SetTitle(const std::string& title) = 0;
 

@@ -325,6 +325,8 @@ TEST_F(FilesTest, VerificationListsEveryDifference) {
                                         "    00002 - ADDR:FFFF  WRITE:FF  READ:00", "Total 2 Bytes Wrong!",
                                         "-------------------Verification Done------------------"));
     EXPECT_EQ(view.selectedLine, console.lineCount() - 1);
+    ASSERT_EQ(view.differencesFrom.size(), 1u);  // the Buffer2 view marks against what was written
+    EXPECT_EQ(view.differencesFrom[0][0x30], 0x02);
 
     view.ForgetLines();
     manager.Buffer2() = manager.Buffer1();

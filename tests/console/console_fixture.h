@@ -81,6 +81,7 @@ public:
     }
     std::vector<std::uint8_t> Buffer1ViewBytes() const override { return buffer1View; }
     std::vector<std::uint8_t> Buffer2ViewBytes() const override { return buffer2View; }
+    void ShowDifferences(const Image& written) override { differencesFrom.emplace_back(written.begin(), written.end()); }
 
     void SetTitle(const std::string& text) override { title = text; }
     void ShowSettingValue(SettingItem item, const std::string& text) override { settingValues[item] = text; }
@@ -111,6 +112,7 @@ public:
     int lockBitSelection = -1;
     std::vector<std::uint8_t> buffer1View;
     std::vector<std::uint8_t> buffer2View;
+    std::vector<std::vector<std::uint8_t>> differencesFrom;  // the reference of each verification
     int buffer1Loads = 0;
     int buffer2Loads = 0;
     std::string title;

@@ -1,0 +1,272 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTabWidget>
+
+#include "app/auto_button.h"
+#include "app/last_file_dialog.h"
+#include "app/operation_icons.h"
+#include "app/property_grid.h"
+#include "app/window_reports.h"
+#include "app/window_view.h"
+#include "console/console.h"
+#include "console/info_save.h"
+#include "engine/programmer_manager.h"
+#include "serial/serial_devices.h"
+
+namespace korvan {
+namespace {
+
+constexpr const char* kHelpText = "Right click mouse button to toggle (Auto) action.";
+
+// Dialog units of the classic layout (386 x 270) in this font: a quarter of the average
+// character width across, an eighth of the character height down.
+QSize ClassicWindowSize(const QFontMetrics& metrics) {
+    const int averageWidth = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ")) / 52;
+    return {386 * averageWidth / 4 * 3 / 2, 270 * metrics.height() / 8 * 3 / 2};
+}
+
+}  // namespace
+
+MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
+    : QWidget(parent),
+      setup_(std::move(setup)),
+      controls_(BuildWindowControls(*this)),
+      settingsPage_(*controls_.grid) {
+    setWindowTitle(QString::fromUtf8(kProgramTitle));
+    setWindowIcon(MakeOperationIcon(static_cast<int>(OperationIcon::Window)));
+    resize(ClassicWindowSize(fontMetrics()).expandedTo(minimumSizeHint()));
+    AddAboutAction();
+
+    manager_ = std::make_unique<ProgrammerManager>();
+    manager_->SetProgramDirectory(setup_.programDir);
+    factory_ = std::make_unique<ProgrammerFactory>(setup_.programmer);
+    view_ = std::make_unique<WindowView>(*this, controls_, settingsPage_,
+                                         [this](SettingItem item) { return console_->settings().Chosen(item); });
+    timer_ = std::make_unique<WindowTimer>(*this);
+    console_ = std::make_unique<Console>(*manager_, *view_, *timer_);
+    reports_ = new WindowReports([this](const Report& report) { console_->Handle(report); }, this);
+
+    settingsPage_.Build();
+    ConnectButtons();
+    ConnectSettings();
+}
+
+MainWindow::~MainWindow() {
+    // The back-end's threads post into reports_: they end first.
+    manager_->ShutdownBackend();
+    factory_->Finish();
+}
+
+void MainWindow::Start() {
+    console_->InitControls(ReadInfoSave(console_->SettingsFilePath()));
+    settingsPage_.ShowPortDevices(console_->settings().PortMapInEffect().devices, ListSerialDevices());
+    if (const std::string problem = factory_->Prepare(); !problem.empty()) {
+        view_->ShowMessage(Message("The programmer cannot start.", kDefaultCaption, problem));
+    }
+    console_->StartProgrammer(*reports_, *factory_);
+    for (const std::string& error : factory_->errors()) {
+        console_->AddStatus(error);
+    }
+}
+
+void MainWindow::AddAboutAction() {
+    auto* about = new QAction(QStringLiteral("&About Korvan..."), this);
+    about->setShortcut(QKeySequence::HelpContents);
+    connect(about, &QAction::triggered, this, &MainWindow::ShowAboutBox);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void MainWindow::ShowAboutBox() {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Korvan"),
+                                QStringLiteral("<b>%1</b>").arg(QString::fromUtf8(kProgramTitle)), QMessageBox::Ok, this);
+    box->setInformativeText(
+        QStringLiteral("Programs 8051-family microcontrollers through the Tamblin serial programmer and the "
+                       "Ferrow, Atmel and Altera ByteBlaster parallel-port cables."));
+    box->setIconPixmap(windowIcon().pixmap(64, 64));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+void MainWindow::ConnectButtons() {
+    for (std::size_t i = 0; i < controls_.buttons.size(); ++i) {
+        const auto button = static_cast<Button>(i);
+        AutoButton* control = controls_.buttons[i];
+        connect(control, &QPushButton::clicked, this, [this, button] { OnOperation(button); });
+        connect(control, &AutoButton::autoToggleRequested, this,
+                [this, button] { console_->SetAutoState(button, !console_->AutoState(button)); });
+    }
+    controls_.button(Button::Open)->SetupButton(true, true, static_cast<int>(OperationIcon::Open), 0);
+    controls_.button(Button::Save)->SetupButton(false, false, static_cast<int>(OperationIcon::Save), 0);
+    controls_.button(Button::Erase)->SetupButton(true, true, static_cast<int>(OperationIcon::Erase),
+                                                 static_cast<int>(OperationIcon::EraseRunning));
+    controls_.button(Button::Write)->SetupButton(true, true, static_cast<int>(OperationIcon::Write),
+                                                 static_cast<int>(OperationIcon::WriteRunning));
+    controls_.button(Button::Read)->SetupButton(true, true, static_cast<int>(OperationIcon::Read),
+                                                static_cast<int>(OperationIcon::ReadRunning));
+    controls_.button(Button::Verify)->SetupButton(true, true, static_cast<int>(OperationIcon::Verify),
+                                                  static_cast<int>(OperationIcon::VerifyRunning));
+    controls_.button(Button::Encrypt)->SetupButton(true, true, static_cast<int>(OperationIcon::Encrypt), 0);
+    controls_.button(Button::Auto)->SetupButton(false, true, static_cast<int>(OperationIcon::Auto), 0);
+    controls_.button(Button::Check)->SetupButton(false, false, 0, 0);
+    controls_.button(Button::WriteBit)->SetupButton(false, false, 0, 0);
+    connect(controls_.exitButton, &QPushButton::clicked, this, &MainWindow::OnExitClicked);
+    connect(controls_.helpButton, &QPushButton::clicked, this, &MainWindow::OnHelpClicked);
+    connect(controls_.pages, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page != console_->currentPage()) {
+            console_->ShowPage(page);
+        }
+    });
+}
+
+void MainWindow::ConnectSettings() {
+    connect(controls_.grid, &PropertyGrid::valueChanged, this, &MainWindow::OnSettingChanged);
+}
+
+void MainWindow::OnOperation(Button button) {
+    switch (button) {
+        case Button::Check:
+            return console_->OnCheck();
+        case Button::Open:
+            return OnOpenClicked();
+        case Button::Save:
+            return OnSaveClicked();
+        case Button::Erase:
+            return console_->OnErase();
+        case Button::Write:
+            return console_->OnWrite();
+        case Button::Read:
+            return console_->OnRead();
+        case Button::Verify:
+            return console_->OnVerify();
+        case Button::Auto:
+            return console_->OnAuto();
+        case Button::Encrypt:
+            return console_->OnEncrypt();
+        case Button::WriteBit:
+            return console_->OnWriteBit();
+    }
+}
+
+void MainWindow::OnOpenClicked() {
+    if (!console_->CommandEnabled(Button::Open)) {
+        return;
+    }
+    if (openDialog_ == nullptr) {
+        openDialog_ = new LastFileDialog(setup_.programDir, this);
+        connect(openDialog_, &LastFileDialog::pathChosen, this,
+                [this](const QString& path) { console_->OnOpen(path.toStdString()); });
+    }
+    openDialog_->OpenWithRecentFiles();
+}
+
+void MainWindow::OnSaveClicked() {
+    if (!console_->CommandEnabled(Button::Save)) {
+        return;
+    }
+    if (saveDialog_ == nullptr) {
+        saveDialog_ = new QFileDialog(this, QStringLiteral("Save Buffer2"));
+        saveDialog_->setOption(QFileDialog::DontUseNativeDialog);
+        saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
+        saveDialog_->setNameFilters({QStringLiteral("Binary(*.bin)"), QStringLiteral("Intel Hex File(*.hex)")});
+        saveDialog_->setDefaultSuffix(QStringLiteral("bin"));
+        connect(saveDialog_, &QFileDialog::filterSelected, saveDialog_, [this](const QString& filter) {
+            saveDialog_->setDefaultSuffix(filter.contains(QStringLiteral("*.hex")) ? QStringLiteral("hex")
+                                                                                   : QStringLiteral("bin"));
+        });
+        connect(saveDialog_, &QFileDialog::fileSelected, this, &MainWindow::SaveChosen);
+    }
+    saveDialog_->open();  // asks before overwriting
+}
+
+void MainWindow::SaveChosen(const QString& path) {
+    switch (console_->OnSave(path.toStdString())) {
+        case SaveOutcome::CannotCreate:
+            ShowBox(QStringLiteral("Save Error."), path + QStringLiteral(" cannot be created."));
+            break;
+        case SaveOutcome::WriteFailed:
+            ShowBox(QStringLiteral("Save Error."),
+                    path + QStringLiteral(" could not be written whole; a file that was there is unchanged."));
+            break;
+        case SaveOutcome::Saved:
+        case SaveOutcome::NotEnabled:
+            break;
+    }
+}
+
+void MainWindow::ShowBox(const QString& text, const QString& detail) {
+    view_->ShowMessage(Message(text.toStdString(), kDefaultCaption, detail.toStdString()));
+}
+
+void MainWindow::OnSettingChanged(int item) {
+    PropertyGrid& grid = *controls_.grid;
+    if (item == settingsPage_.deviceItem()) {
+        const int comPort = console_->settings().Chosen(SettingItem::Port) + 1;
+        if (comPort >= 1 && comPort <= 4) {
+            console_->ChoosePortDevice(comPort, grid.ValueText(item).trimmed().toStdString());
+            settingsPage_.ShowPortDevices(console_->settings().ChosenPortMap().devices, ListSerialDevices());
+        }
+        return;
+    }
+    const std::optional<SettingItem> setting = settingsPage_.ItemOf(item);
+    if (!setting) {
+        return;
+    }
+    switch (*setting) {
+        case SettingItem::AutoCheck:
+        case SettingItem::SoundOn:
+        case SettingItem::HotKeys:
+            console_->SetSwitch(*setting, grid.ValueText(item) == QStringLiteral("True"));
+            break;
+        default:
+            console_->ChooseSetting(*setting, grid.ChosenIndex(item));
+            break;
+    }
+}
+
+void MainWindow::OnExitClicked() {
+    console_->SaveSettings();
+    settingsSaved_ = true;
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::OnHelpClicked() {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QCoreApplication::applicationName(),
+                                QString::fromUtf8(kHelpText), QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+// Enter runs the Auto sequence (no button is the default one); Escape closes, as the close box.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            console_->OnAuto();
+            return;
+        case Qt::Key_Escape:
+            close();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!settingsSaved_) {
+        console_->SaveSettings();
+        settingsSaved_ = true;
+    }
+    event->accept();
+}
+
+}  // namespace korvan

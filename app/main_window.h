@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "app/settings_page.h"
+#include "app/window_controls.h"
+#include "console/recent_files.h"
+#include "programmers/programmer_factory.h"
+
+class QFileDialog;
+
+namespace korvan {
+
+class Console;
+class LastFileDialog;
+class ProgrammerManager;
+class WindowReports;
+class WindowTimer;
+class WindowView;
+
+// What the window is started with.
+struct WindowSetup {
+    std::string programDir;  // ends in "/"
+    ProgrammerOptions programmer;
+};
+
+// The main window: one more view of the console. It builds the controls, hands clicks and
+// grid edits to the console, and takes the console's reports on its own thread. Nothing here
+// waits: dialogs and boxes open without a nested event loop, pauses are timers.
+class MainWindow final : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(WindowSetup setup, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up after the controls exist: settings, then the back-end (whose first reports
+    // arrive later through the event loop), the chip list and the saved chip.
+    void Start();
+
+    Console& console() { return *console_; }
+    const WindowControls& controls() const { return controls_; }
+    const WindowView& view() const { return *view_; }
+    // Null until the first Open or Save.
+    LastFileDialog* openDialog() const { return openDialog_; }
+    QFileDialog* saveDialog() const { return saveDialog_; }
+    // Problems the programmer composition met (a simulator that did not start ...).
+    std::vector<std::string> programmerErrors() const { return factory_->errors(); }
+
+    void ShowAboutBox();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ConnectButtons();
+    void ConnectSettings();
+    void OnOperation(Button button);
+    void OnOpenClicked();
+    void OnSaveClicked();
+    void SaveChosen(const QString& path);
+    void OnSettingChanged(int item);
+    void OnExitClicked();
+    void OnHelpClicked();
+    void AddAboutAction();
+    void ShowBox(const QString& text, const QString& detail);
+
+    WindowSetup setup_;
+    WindowControls controls_;
+    SettingsPage settingsPage_;
+    std::unique_ptr<WindowView> view_;
+    WindowReports* reports_ = nullptr;  // a child object: posted reports die with it
+    std::unique_ptr<WindowTimer> timer_;
+    std::unique_ptr<ProgrammerFactory> factory_;
+    std::unique_ptr<ProgrammerManager> manager_;
+    std::unique_ptr<Console> console_;
+    LastFileDialog* openDialog_ = nullptr;
+    QFileDialog* saveDialog_ = nullptr;
+    bool settingsSaved_ = false;
+};
+
+}  // namespace korvan

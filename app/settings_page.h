@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/view.h"
+
+namespace korvan {
+
+class PropertyGrid;
+
+// The settings grid's items: "Programmer" (type, port with the device each COM number maps
+// to, the device of the chosen port, baud rate, download speed) and "System" (the switches).
+// Translates between the console's settings and the grid's item ids.
+class SettingsPage {
+public:
+    explicit SettingsPage(PropertyGrid& grid);
+
+    // Builds the categories and items with their built values, both categories open.
+    void Build();
+
+    int ItemId(SettingItem item) const { return ids_[static_cast<std::size_t>(item)]; }
+    std::optional<SettingItem> ItemOf(int id) const;
+    int deviceItem() const { return deviceId_; }
+
+    // A value text the console shows; the port's gets its device beside it.
+    void ShowValue(SettingItem item, const std::string& text);
+    // The devices COM 1..4 map to, and the serial devices present for the device list.
+    void ShowPortDevices(const std::array<std::string, 4>& devices, const std::vector<std::string>& present);
+    // The device item follows the port chosen in the grid (1..4), or is empty.
+    void ShowDeviceOf(int comPort);
+
+    // "COM 2 (/dev/ttyUSB0)".
+    static QString PortText(int comPort, const std::string& device);
+
+private:
+    PropertyGrid& grid_;
+    std::array<int, 7> ids_{};
+    int deviceId_ = -1;
+    std::array<std::string, 4> devices_;
+};
+
+}  // namespace korvan

@@ -1,0 +1,133 @@
+#include "app/window_controls.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/auto_button.h"
+#include "app/caption_progress.h"
+#include "app/difference_bar.h"
+#include "app/hex_view.h"
+#include "app/operation_icons.h"
+#include "app/property_grid.h"
+#include "app/status_list.h"
+
+namespace korvan {
+namespace {
+
+struct ButtonSetup {
+    Button button;
+    const char* caption;
+    bool autoCapable;
+    bool usesStatusIcons;
+    OperationIcon idleIcon;
+    int runningIcon;
+};
+
+// In set-up order.
+constexpr ButtonSetup kButtonSetups[] = {
+    {Button::Open, "Open", true, true, OperationIcon::Open, 0},
+    {Button::Save, "Save", false, false, OperationIcon::Save, 0},
+    {Button::Erase, "Erase", true, true, OperationIcon::Erase, static_cast<int>(OperationIcon::EraseRunning)},
+    {Button::Write, "Write", true, true, OperationIcon::Write, static_cast<int>(OperationIcon::WriteRunning)},
+    {Button::Read, "Read", true, true, OperationIcon::Read, static_cast<int>(OperationIcon::ReadRunning)},
+    {Button::Verify, "Verify", true, true, OperationIcon::Verify, static_cast<int>(OperationIcon::VerifyRunning)},
+    {Button::Encrypt, "Encrypt", true, true, OperationIcon::Encrypt, 0},
+    {Button::Auto, "Run all selected (Auto) actions", false, true, OperationIcon::Auto, 0},
+};
+
+// Operation buttons stand as tall as their 32 x 32 picture needs.
+constexpr int kOperationButtonHeight = 40;
+
+AutoButton* MakeButton(QWidget& window, const char* caption) {
+    auto* button = new AutoButton(QString::fromUtf8(caption), &window);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QWidget* OperationRule(QWidget& window) {
+    auto* row = new QWidget(&window);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(QStringLiteral("Operation"), row));
+    auto* rule = new QFrame(row);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(rule, 1);
+    return row;
+}
+
+}  // namespace
+
+WindowControls BuildWindowControls(QWidget& window) {
+    WindowControls controls;
+    controls.chips = new QComboBox(&window);
+    controls.chips->setMaxVisibleItems(20);
+    controls.chips->setMinimumContentsLength(10);
+    controls.lockBits = new QComboBox(&window);
+    controls.lockBits->hide();
+
+    for (const ButtonSetup& setup : kButtonSetups) {
+        AutoButton* button = MakeButton(window, setup.caption);
+        button->setMinimumHeight(kOperationButtonHeight);
+        controls.buttons[static_cast<std::size_t>(setup.button)] = button;
+    }
+    controls.buttons[static_cast<std::size_t>(Button::Check)] = MakeButton(window, "Check");
+    controls.buttons[static_cast<std::size_t>(Button::WriteBit)] = MakeButton(window, "Write Bit");
+    controls.button(Button::WriteBit)->hide();
+    controls.exitButton = new QPushButton(QStringLiteral("EXIT Program"), &window);
+    controls.helpButton = new QPushButton(QStringLiteral("Help"), &window);
+    controls.exitButton->setAutoDefault(false);
+    controls.helpButton->setAutoDefault(false);
+
+    controls.pages = new QTabWidget(&window);
+    controls.buffer1 = new HexView(controls.pages);
+    auto* buffer2Page = new QWidget(controls.pages);
+    controls.buffer2 = new HexView(buffer2Page);
+    controls.differences = new DifferenceBar(*controls.buffer2, buffer2Page);
+    auto* buffer2Layout = new QVBoxLayout(buffer2Page);
+    buffer2Layout->setContentsMargins(0, 0, 0, 0);
+    buffer2Layout->setSpacing(2);
+    buffer2Layout->addWidget(controls.differences);
+    buffer2Layout->addWidget(controls.buffer2, 1);
+    controls.status = new StatusList(controls.pages);
+    controls.grid = new PropertyGrid(controls.pages);
+    controls.pages->addTab(controls.buffer1, QStringLiteral("Buffer1"));
+    controls.pages->addTab(buffer2Page, QStringLiteral("Buffer2"));
+    controls.pages->addTab(controls.status, QStringLiteral("Status"));
+    controls.pages->addTab(controls.grid, QStringLiteral("Settings"));
+
+    controls.progress = new CaptionProgressCtrl(&window);
+    QSizePolicy keepPlace = controls.progress->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);  // the column does not jump when it shows
+    controls.progress->setSizePolicy(keepPlace);
+
+    auto* column = new QVBoxLayout;
+    auto* top = new QGridLayout;
+    top->addWidget(controls.chips, 0, 0);
+    top->addWidget(controls.button(Button::Check), 0, 1);
+    top->addWidget(controls.exitButton, 1, 0);
+    top->addWidget(controls.helpButton, 1, 1);
+    top->setColumnStretch(0, 1);
+    column->addLayout(top);
+    column->addWidget(OperationRule(window));
+    for (Button button : {Button::Open, Button::Save, Button::Erase, Button::Write, Button::Read, Button::Verify,
+                          Button::Encrypt}) {
+        column->addWidget(controls.button(button));
+    }
+    column->addSpacing(kOperationButtonHeight / 3);
+    column->addWidget(controls.button(Button::Auto));
+    column->addStretch(1);
+    column->addWidget(controls.progress);
+
+    auto* layout = new QHBoxLayout(&window);
+    layout->addLayout(column);
+    layout->addWidget(controls.pages, 1);
+    return controls;
+}
+
+}  // namespace korvan

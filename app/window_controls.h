@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+
+#include "console/view.h"
+
+class QComboBox;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+namespace korvan {
+
+class AutoButton;
+class CaptionProgressCtrl;
+class DifferenceBar;
+class HexView;
+class PropertyGrid;
+class StatusList;
+
+// The main window's controls, owned by the window through Qt's parent chain.
+struct WindowControls {
+    QComboBox* chips = nullptr;
+    QComboBox* lockBits = nullptr;  // never shown, as the Write Bit button
+    std::array<AutoButton*, kButtonCount> buttons{};  // by Button
+    QPushButton* exitButton = nullptr;
+    QPushButton* helpButton = nullptr;
+    QTabWidget* pages = nullptr;  // tabs in Page order
+    HexView* buffer1 = nullptr;
+    HexView* buffer2 = nullptr;
+    DifferenceBar* differences = nullptr;
+    StatusList* status = nullptr;
+    PropertyGrid* grid = nullptr;
+    CaptionProgressCtrl* progress = nullptr;
+
+    AutoButton* button(Button which) const { return buttons[static_cast<std::size_t>(which)]; }
+};
+
+// Creates the controls in `window` and lays them out: the chip list, Check, EXIT and Help at
+// the top left, the Operation buttons below them, the progress bar at the bottom, and the
+// pages on the right.
+WindowControls BuildWindowControls(QWidget& window);
+
+}  // namespace korvan

@@ -1,0 +1,129 @@
+#include "app/window_view.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTabWidget>
+
+#include "app/auto_button.h"
+#include "app/caption_progress.h"
+#include "app/difference_bar.h"
+#include "app/hex_view.h"
+#include "app/property_grid.h"
+#include "app/settings_page.h"
+#include "app/status_list.h"
+
+namespace korvan {
+namespace {
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+void FillCombo(QComboBox& combo, const std::vector<std::string>& names) {
+    combo.clear();
+    for (const std::string& name : names) {
+        combo.addItem(FromUtf8(name));
+    }
+}
+
+}  // namespace
+
+WindowView::WindowView(QWidget& window, const WindowControls& controls, SettingsPage& settingsPage,
+                       std::function<int(SettingItem)> chosenEntry)
+    : window_(window), controls_(controls), settingsPage_(settingsPage), chosenEntry_(std::move(chosenEntry)) {}
+
+void WindowView::ShowMessage(const Message& message) {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, FromUtf8(message.caption), FromUtf8(message.text),
+                                QMessageBox::Ok, &window_);
+    if (!message.detail.empty()) {
+        box->setInformativeText(FromUtf8(message.detail));
+    }
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();  // returns at once: the reports behind it go on being handled
+    ++messagesShown_;
+    lastMessage_ = FromUtf8(message.text);
+}
+
+void WindowView::InsertStatusLine(int index, const std::string& text) { controls_.status->lines().Insert(index, text); }
+
+void WindowView::InsertStatusLines(int firstIndex, std::vector<std::string> lines) {
+    controls_.status->lines().InsertMany(firstIndex, std::move(lines));
+}
+
+void WindowView::SelectStatusLine(int index) { controls_.status->Select(index); }
+
+void WindowView::ClearStatusLines() { controls_.status->lines().Clear(); }
+
+void WindowView::ShowPage(int page) {
+    if (page >= 0 && page < controls_.pages->count()) {
+        controls_.pages->setCurrentIndex(page);
+    }
+}
+
+void WindowView::ShowProgress(bool visible) { controls_.progress->setVisible(visible); }
+
+void WindowView::SetProgressText(const std::string& text) { controls_.progress->SetText(FromUtf8(text)); }
+
+void WindowView::SetProgressPos(int percent) { controls_.progress->SetPos(percent); }
+
+void WindowView::RepaintProgress() { controls_.progress->update(); }
+
+void WindowView::SetButtonEnabled(Button button, bool enabled) {
+    AutoButton* control = controls_.button(button);
+    control->SetCommandEnabled(enabled);
+    control->setEnabled(enabled);
+}
+
+void WindowView::SetStatusIcon(Button button, int status) { controls_.button(button)->SetStatusIcon(status); }
+
+void WindowView::ShowAutoState(Button button, bool on) { controls_.button(button)->SetAutoState(on); }
+
+void WindowView::EnableSelections(bool enabled) {
+    controls_.chips->setEnabled(enabled);
+    controls_.lockBits->setEnabled(enabled);
+}
+
+void WindowView::SetChipNames(const std::vector<std::string>& names) { FillCombo(*controls_.chips, names); }
+
+void WindowView::SelectChip(int index) {
+    controls_.chips->setCurrentIndex(index >= 0 && index < controls_.chips->count() ? index : -1);
+}
+
+int WindowView::ChipSelection() const { return controls_.chips->currentIndex(); }
+
+void WindowView::SetLockBitNames(const std::vector<std::string>& names) { FillCombo(*controls_.lockBits, names); }
+
+void WindowView::SelectLockBit(int index) {
+    controls_.lockBits->setCurrentIndex(index >= 0 && index < controls_.lockBits->count() ? index : -1);
+}
+
+int WindowView::LockBitSelection() const { return controls_.lockBits->currentIndex(); }
+
+void WindowView::LoadBuffer1View(const Image& image) { controls_.buffer1->SetData(image.data(), image.size()); }
+
+void WindowView::LoadBuffer2View(const Image& image) { controls_.buffer2->SetData(image.data(), image.size()); }
+
+std::vector<std::uint8_t> WindowView::Buffer1ViewBytes() const { return controls_.buffer1->Data(); }
+
+std::vector<std::uint8_t> WindowView::Buffer2ViewBytes() const { return controls_.buffer2->Data(); }
+
+void WindowView::ShowDifferences(const Image& written) {
+    controls_.buffer2->MarkDifferences(std::vector<std::uint8_t>(written.begin(), written.end()));
+}
+
+void WindowView::SetTitle(const std::string& title) { window_.setWindowTitle(FromUtf8(title)); }
+
+void WindowView::ShowSettingValue(SettingItem item, const std::string& text) {
+    const int chosen = chosenEntry_(item);
+    if (chosen >= 0) {
+        controls_.grid->SetChosenIndex(settingsPage_.ItemId(item), chosen);
+    }
+    settingsPage_.ShowValue(item, text);
+}
+
+// The window asks for attention; the tones come with the notifications.
+void WindowView::NotifySuccess() { QApplication::alert(&window_); }
+
+void WindowView::NotifyFailure() { QApplication::alert(&window_); }
+
+}  // namespace korvan

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "app/window_controls.h"
+#include "console/view.h"
+
+class QWidget;
+
+namespace korvan {
+
+class SettingsPage;
+
+// The console's view drawn into the main window's controls. Every call comes on the window
+// thread and returns at once: message boxes are opened without waiting for them.
+class WindowView final : public View {
+public:
+    // `chosenEntry` tells the list entry the settings have chosen for an item, -1 for none.
+    WindowView(QWidget& window, const WindowControls& controls, SettingsPage& settingsPage,
+               std::function<int(SettingItem)> chosenEntry);
+
+    void ShowMessage(const Message& message) override;
+
+    void InsertStatusLine(int index, const std::string& text) override;
+    void InsertStatusLines(int firstIndex, std::vector<std::string> lines) override;
+    void SelectStatusLine(int index) override;
+    void ClearStatusLines() override;
+    void ShowPage(int page) override;
+
+    void ShowProgress(bool visible) override;
+    void SetProgressText(const std::string& text) override;
+    void SetProgressPos(int percent) override;
+    void RepaintProgress() override;
+
+    void SetButtonEnabled(Button button, bool enabled) override;
+    void SetStatusIcon(Button button, int status) override;
+    void ShowAutoState(Button button, bool on) override;
+    void EnableSelections(bool enabled) override;
+
+    void SetChipNames(const std::vector<std::string>& names) override;
+    void SelectChip(int index) override;
+    int ChipSelection() const override;
+    void SetLockBitNames(const std::vector<std::string>& names) override;
+    void SelectLockBit(int index) override;
+    int LockBitSelection() const override;
+
+    void LoadBuffer1View(const Image& image) override;
+    void LoadBuffer2View(const Image& image) override;
+    std::vector<std::uint8_t> Buffer1ViewBytes() const override;
+    std::vector<std::uint8_t> Buffer2ViewBytes() const override;
+    void ShowDifferences(const Image& written) override;
+
+    void SetTitle(const std::string& title) override;
+    void ShowSettingValue(SettingItem item, const std::string& text) override;
+
+    void NotifySuccess() override;
+    void NotifyFailure() override;
+
+    // Boxes opened so far and the text of the last one: what the window tests look at.
+    int messagesShown() const { return messagesShown_; }
+    const QString& lastMessage() const { return lastMessage_; }
+
+private:
+    QWidget& window_;
+    const WindowControls& controls_;
+    SettingsPage& settingsPage_;
+    std::function<int(SettingItem)> chosenEntry_;
+    int messagesShown_ = 0;
+    QString lastMessage_;
+};
+
+}  // namespace korvan
