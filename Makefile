@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
 CMAKE_FLAGS = -G Ninja -Wno-dev
 
-.PHONY: all bootstrap build test unit asan tsan fuzz demo bench clean
+.PHONY: all bootstrap build test unit asan tsan fuzz demo bench screenshots clean
 
 all: build
 
@@ -40,6 +40,11 @@ test: unit asan tsan fuzz
 demo: build
 	build/bin/korvan-cli --simulate --programmer serial --chip AT89C52 \
 	  open firmware/sample.hex check erase write verify encrypt
+
+# The window on the simulated programmer after an Auto job, one PNG a page, under a virtual display.
+screenshots: build
+	xvfb-run -a -s "-screen 0 1280x900x24" env QT_QPA_PLATFORM=xcb KORVAN_HOME=$(CURDIR)/build/bin/ \
+	  build/tools/window_screenshots build/screenshots firmware/sample.hex
 
 bench: build
 	@for b in build/bin/bench_* build/bin/*_bench; do echo "== $${b##*/}"; "$$b" || exit 1; done

@@ -38,7 +38,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     : QWidget(parent),
       setup_(std::move(setup)),
       controls_(BuildWindowControls(*this)),
-      settingsPage_(*controls_.grid) {
+      settingsItems_(*controls_.grid) {
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     setWindowIcon(MakeOperationIcon(static_cast<int>(OperationIcon::Window)));
     resize(ClassicWindowSize(fontMetrics()).expandedTo(minimumSizeHint()));
@@ -47,13 +47,13 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     manager_ = std::make_unique<ProgrammerManager>();
     manager_->SetProgramDirectory(setup_.programDir);
     factory_ = std::make_unique<ProgrammerFactory>(setup_.programmer);
-    view_ = std::make_unique<WindowView>(*this, controls_, settingsPage_,
+    view_ = std::make_unique<WindowView>(*this, controls_, settingsItems_,
                                          [this](SettingItem item) { return console_->settings().Chosen(item); });
     timer_ = std::make_unique<WindowTimer>(*this);
     console_ = std::make_unique<Console>(*manager_, *view_, *timer_);
     reports_ = new WindowReports([this](const Report& report) { console_->Handle(report); }, this);
 
-    settingsPage_.Build();
+    settingsItems_.Build();
     ConnectButtons();
     ConnectSettings();
 }
@@ -66,7 +66,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::Start() {
     console_->InitControls(ReadInfoSave(console_->SettingsFilePath()));
-    settingsPage_.ShowPortDevices(console_->settings().PortMapInEffect().devices, ListSerialDevices());
+    settingsItems_.ShowPortDevices(console_->settings().PortMapInEffect().devices, ListSerialDevices());
     if (const std::string problem = factory_->Prepare(); !problem.empty()) {
         view_->ShowMessage(Message("The programmer cannot start.", kDefaultCaption, problem));
     }
@@ -208,15 +208,15 @@ void MainWindow::ShowBox(const QString& text, const QString& detail) {
 
 void MainWindow::OnSettingChanged(int item) {
     PropertyGrid& grid = *controls_.grid;
-    if (item == settingsPage_.deviceItem()) {
+    if (item == settingsItems_.deviceItem()) {
         const int comPort = console_->settings().Chosen(SettingItem::Port) + 1;
         if (comPort >= 1 && comPort <= 4) {
             console_->ChoosePortDevice(comPort, grid.ValueText(item).trimmed().toStdString());
-            settingsPage_.ShowPortDevices(console_->settings().ChosenPortMap().devices, ListSerialDevices());
+            settingsItems_.ShowPortDevices(console_->settings().ChosenPortMap().devices, ListSerialDevices());
         }
         return;
     }
-    const std::optional<SettingItem> setting = settingsPage_.ItemOf(item);
+    const std::optional<SettingItem> setting = settingsItems_.ItemOf(item);
     if (!setting) {
         return;
     }

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings_page.h"
+#include "app/settings_grid_items.h"
 #include "app/window_controls.h"
 #include "console/recent_files.h"
 #include "programmers/programmer_factory.h"
@@ -69,7 +69,7 @@ private:
 
     WindowSetup setup_;
     WindowControls controls_;
-    SettingsPage settingsPage_;
+    SettingsGridItems settingsItems_;
     std::unique_ptr<WindowView> view_;
     WindowReports* reports_ = nullptr;  // a child object: posted reports die with it
     std::unique_ptr<WindowTimer> timer_;

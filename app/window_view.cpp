@@ -10,7 +10,7 @@
 #include "app/difference_bar.h"
 #include "app/hex_view.h"
 #include "app/property_grid.h"
-#include "app/settings_page.h"
+#include "app/settings_grid_items.h"
 #include "app/status_list.h"
 
 namespace korvan {
@@ -27,9 +27,9 @@ void FillCombo(QComboBox& combo, const std::vector<std::string>& names) {
 
 }  // namespace
 
-WindowView::WindowView(QWidget& window, const WindowControls& controls, SettingsPage& settingsPage,
+WindowView::WindowView(QWidget& window, const WindowControls& controls, SettingsGridItems& settingsItems,
                        std::function<int(SettingItem)> chosenEntry)
-    : window_(window), controls_(controls), settingsPage_(settingsPage), chosenEntry_(std::move(chosenEntry)) {}
+    : window_(window), controls_(controls), settingsItems_(settingsItems), chosenEntry_(std::move(chosenEntry)) {}
 
 void WindowView::ShowMessage(const Message& message) {
     auto* box = new QMessageBox(QMessageBox::NoIcon, FromUtf8(message.caption), FromUtf8(message.text),
@@ -116,9 +116,9 @@ void WindowView::SetTitle(const std::string& title) { window_.setWindowTitle(Fro
 void WindowView::ShowSettingValue(SettingItem item, const std::string& text) {
     const int chosen = chosenEntry_(item);
     if (chosen >= 0) {
-        controls_.grid->SetChosenIndex(settingsPage_.ItemId(item), chosen);
+        controls_.grid->SetChosenIndex(settingsItems_.ItemId(item), chosen);
     }
-    settingsPage_.ShowValue(item, text);
+    settingsItems_.ShowValue(item, text);
 }
 
 // The window asks for attention; the tones come with the notifications.

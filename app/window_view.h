@@ -10,14 +10,14 @@ class QWidget;
 
 namespace korvan {
 
-class SettingsPage;
+class SettingsGridItems;
 
 // The console's view drawn into the main window's controls. Every call comes on the window
 // thread and returns at once: message boxes are opened without waiting for them.
 class WindowView final : public View {
 public:
     // `chosenEntry` tells the list entry the settings have chosen for an item, -1 for none.
-    WindowView(QWidget& window, const WindowControls& controls, SettingsPage& settingsPage,
+    WindowView(QWidget& window, const WindowControls& controls, SettingsGridItems& settingsItems,
                std::function<int(SettingItem)> chosenEntry);
 
     void ShowMessage(const Message& message) override;
@@ -64,7 +64,7 @@ public:
 private:
     QWidget& window_;
     const WindowControls& controls_;
-    SettingsPage& settingsPage_;
+    SettingsGridItems& settingsItems_;
     std::function<int(SettingItem)> chosenEntry_;
     int messagesShown_ = 0;
     QString lastMessage_;

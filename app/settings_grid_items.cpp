@@ -1,4 +1,4 @@
-#include "app/settings_page.h"
+#include "app/settings_grid_items.h"
 
 #include <QColor>
 #include <QGuiApplication>
@@ -21,9 +21,9 @@ QStringList Entries(std::initializer_list<const char*> texts) {
 
 }  // namespace
 
-SettingsPage::SettingsPage(PropertyGrid& grid) : grid_(grid) {}
+SettingsGridItems::SettingsGridItems(PropertyGrid& grid) : grid_(grid) {}
 
-void SettingsPage::Build() {
+void SettingsGridItems::Build() {
     const int programmer = grid_.AddCategory(QStringLiteral("Programmer"));
     auto set = [&](SettingItem item, int id) { ids_[static_cast<std::size_t>(item)] = id; };
     set(SettingItem::ProgrammerType,
@@ -54,7 +54,7 @@ void SettingsPage::Build() {
                           QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text));
 }
 
-std::optional<SettingItem> SettingsPage::ItemOf(int id) const {
+std::optional<SettingItem> SettingsGridItems::ItemOf(int id) const {
     for (std::size_t i = 0; i < ids_.size(); ++i) {
         if (ids_[i] == id) {
             return static_cast<SettingItem>(i);
@@ -63,7 +63,7 @@ std::optional<SettingItem> SettingsPage::ItemOf(int id) const {
     return std::nullopt;
 }
 
-QString SettingsPage::PortText(int comPort, const std::string& device) {
+QString SettingsGridItems::PortText(int comPort, const std::string& device) {
     QString text = QStringLiteral("COM %1").arg(comPort);
     if (!device.empty()) {
         text += QStringLiteral(" (%1)").arg(QString::fromStdString(device));
@@ -71,7 +71,7 @@ QString SettingsPage::PortText(int comPort, const std::string& device) {
     return text;
 }
 
-void SettingsPage::ShowValue(SettingItem item, const std::string& text) {
+void SettingsGridItems::ShowValue(SettingItem item, const std::string& text) {
     const int id = ItemId(item);
     if (item != SettingItem::Port) {
         grid_.SetValueText(id, QString::fromStdString(text));
@@ -87,7 +87,7 @@ void SettingsPage::ShowValue(SettingItem item, const std::string& text) {
     ShowDeviceOf(comPort);
 }
 
-void SettingsPage::ShowPortDevices(const std::array<std::string, 4>& devices, const std::vector<std::string>& present) {
+void SettingsGridItems::ShowPortDevices(const std::array<std::string, 4>& devices, const std::vector<std::string>& present) {
     devices_ = devices;
     QStringList entries;
     for (int port = 1; port <= 4; ++port) {
@@ -107,7 +107,7 @@ void SettingsPage::ShowPortDevices(const std::array<std::string, 4>& devices, co
     ShowDeviceOf(chosen + 1);
 }
 
-void SettingsPage::ShowDeviceOf(int comPort) {
+void SettingsGridItems::ShowDeviceOf(int comPort) {
     const QString device = comPort >= 1 && comPort <= 4
                                ? QString::fromStdString(devices_[static_cast<std::size_t>(comPort - 1)])
                                : QString();

@@ -15,9 +15,9 @@ class PropertyGrid;
 // The settings grid's items: "Programmer" (type, port with the device each COM number maps
 // to, the device of the chosen port, baud rate, download speed) and "System" (the switches).
 // Translates between the console's settings and the grid's item ids.
-class SettingsPage {
+class SettingsGridItems {
 public:
-    explicit SettingsPage(PropertyGrid& grid);
+    explicit SettingsGridItems(PropertyGrid& grid);
 
     // Builds the categories and items with their built values, both categories open.
     void Build();

@@ -1,0 +1,464 @@
+// The real window on the simulated programmer and cable, driven as an operator drives it.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+
+#include "app/auto_button.h"
+#include "app/difference_bar.h"
+#include "app/hex_view.h"
+#include "app/last_file_dialog.h"
+#include "app/main_window.h"
+#include "app/property_grid.h"
+#include "app/settings_grid_items.h"
+#include "app/status_list.h"
+#include "app/window_view.h"
+#include "console/console.h"
+#include "console/info_save.h"
+#include "data/profile.h"
+#include "engine/catalogue.h"
+#include "engine/programmer_manager.h"
+#include "tests/support/temp_dir.h"
+
+using korvan::Button;
+using korvan::SettingItem;
+
+namespace {
+
+// Generous: a whole job on the simulator takes well under a second.
+constexpr int kDeadlineMs = 30000;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startsOnTheStatusPageWithTheFirstStartSettings();
+    void eachOperationButtonRunsAndGivesTheControlsBack();
+    void autoRunsTheButtonsMarkedByRightClicksAndEnterStartsIt();
+    void anEditInTheBuffer1ViewReachesTheChipAtTheNextWrite();
+    void anEditInTheBuffer2ViewReachesTheSavedFile();
+    void verifyMarksExactlyTheBytesThatDiffer();
+    void aSilentProgrammerLeavesTheWindowResponsiveWithTheFailureShown();
+    void aMissingPortSaysWhichDeviceItTried();
+    void theTabsAndTheStatusLinesChooseThePage();
+    void theSettingsGridRestoresAndSavesTheRecordAndThePortMap();
+    void closingWritesKorvanIniAndLastFileIni();
+
+private:
+    korvan::WindowSetup Simulated(int programmerType);
+    void StartWindow(korvan::WindowSetup setup);
+    void WaitUntilIdle();
+    bool HasLine(const std::string& text) const;
+    void OpenImage(const std::string& path);
+    void Click(Button button);
+    std::string WriteImage(std::uint8_t first);
+
+    std::unique_ptr<korvan::testing::TempDir> dir_;
+    std::unique_ptr<korvan::MainWindow> window_;
+};
+
+void MainWindowTest::init() {
+    dir_ = std::make_unique<korvan::testing::TempDir>();
+    std::filesystem::copy_file(korvan::testing::BuiltProgramDir() + "ChipList.chip", dir_->file("ChipList.chip"));
+}
+
+void MainWindowTest::cleanup() {
+    window_.reset();
+    dir_.reset();
+}
+
+// The catalogue's AT89C52, for the serial programmer (0) or a cable (1..3).
+korvan::WindowSetup MainWindowTest::Simulated(int programmerType) {
+    korvan::ChipCatalogue catalogue;
+    catalogue.Load(dir_->file("ChipList.chip"));
+    const std::size_t chip = catalogue.Resolve(programmerType == 0 ? "AT89C52" : "AT89S52").value_or(0);
+    korvan::InfoSave record = korvan::FirstStartInfoSave();
+    record.programmerType = programmerType;
+    record.chipIndex = static_cast<std::int32_t>(chip);
+    korvan::WriteInfoSave(dir_->file("Korvan.ini"), record);
+    korvan::WindowSetup setup;
+    setup.programDir = dir_->dir();
+    setup.programmer.programDir = dir_->dir();
+    setup.programmer.simulate = true;
+    setup.programmer.simulatedChip = catalogue[chip];
+    return setup;
+}
+
+void MainWindowTest::StartWindow(korvan::WindowSetup setup) {
+    window_ = std::make_unique<korvan::MainWindow>(std::move(setup));
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    window_->Start();
+}
+
+// The back-end's first reports are handled and no operation runs.
+void MainWindowTest::WaitUntilIdle() {
+    korvan::Console& console = window_->console();
+    QTRY_VERIFY_WITH_TIMEOUT(console.initReported() && console.outstanding() == 0 && !console.settling() &&
+                                 console.CommandEnabled(Button::Auto),
+                             kDeadlineMs);
+}
+
+// A text ending in a blank matches the lines it begins.
+bool MainWindowTest::HasLine(const std::string& text) const {
+    const korvan::StatusListModel& lines = window_->controls().status->lines();
+    for (int row = 0; row < lines.rowCount(); ++row) {
+        if (lines.Line(row) == text || (text.ends_with(' ') && lines.Line(row).starts_with(text))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void MainWindowTest::Click(Button button) {
+    QTest::mouseClick(window_->controls().button(button), Qt::LeftButton);
+}
+
+// A 4 KiB binary image counting up from `first`.
+std::string MainWindowTest::WriteImage(std::uint8_t first) {
+    std::string bytes(4096, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(static_cast<std::uint8_t>(first + i));
+    }
+    dir_->Write("image.bin", bytes);
+    return dir_->file("image.bin");
+}
+
+// Through the Open button and its dialog, as the operator does.
+void MainWindowTest::OpenImage(const std::string& path) {
+    Click(Button::Open);
+    korvan::LastFileDialog* dialog = window_->openDialog();
+    QVERIFY(dialog != nullptr);
+    QTRY_VERIFY(dialog->isVisible());
+    dialog->selectFile(QString::fromStdString(path));
+    dialog->accept();
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Read " + path + " Buffer1(4096 Bytes)."), kDeadlineMs);
+}
+
+void MainWindowTest::startsOnTheStatusPageWithTheFirstStartSettings() {
+    korvan::WindowSetup setup = Simulated(0);
+    std::filesystem::remove(dir_->file("Korvan.ini"));
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    const korvan::WindowControls& controls = window_->controls();
+    QCOMPARE(controls.pages->currentIndex(), static_cast<int>(korvan::StatusPage));
+    QVERIFY(HasLine("Korvan v2.3"));
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Korvan v2.3"));
+    QVERIFY(!window_->windowIcon().isNull());
+    // The first-start values are shown, not empty items.
+    korvan::SettingsGridItems page(*controls.grid);
+    QCOMPARE(controls.grid->ValueText(page.ItemId(SettingItem::BaudRate)), QStringLiteral("9600"));
+    QVERIFY(controls.grid->ValueText(page.ItemId(SettingItem::Port)).startsWith(QStringLiteral("COM 1")));
+    QCOMPARE(controls.grid->ValueText(page.ItemId(SettingItem::AutoCheck)), QStringLiteral("True"));
+    QVERIFY(!controls.grid->ValueText(page.ItemId(SettingItem::ProgrammerType)).isEmpty());
+    QCOMPARE(controls.lockBits->count(), 3);
+    QCOMPARE(controls.lockBits->currentText(), QStringLiteral("Lock Bit-3"));
+    QVERIFY(!controls.lockBits->isVisible());
+    QVERIFY(controls.chips->count() > 0);
+    QVERIFY(!controls.progress->isVisible());
+}
+
+void MainWindowTest::eachOperationButtonRunsAndGivesTheControlsBack() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x10));
+    const std::pair<Button, std::string> steps[] = {
+        {Button::Check, "Programmer: Chip(Code: "},
+        {Button::Erase, "Programmer: Erase Done."},
+        {Button::Write, "Programmer: Writing Done."},
+        {Button::Read, "Programmer: Reading Done."},
+        {Button::Verify, "-------------------Verification Done------------------"},
+        {Button::Encrypt, "Programmer: Write Lock Bit Done."},
+    };
+    for (const auto& [button, line] : steps) {
+        Click(button);
+        QTRY_VERIFY_WITH_TIMEOUT(HasLine(line), kDeadlineMs);
+        WaitUntilIdle();
+        for (korvan::AutoButton* control : window_->controls().buttons) {
+            QVERIFY(control->isEnabled() || control == window_->controls().button(Button::WriteBit));
+            QCOMPARE(control->status(), 0);
+        }
+    }
+    QVERIFY(HasLine("All Data Matched!"));
+}
+
+void MainWindowTest::autoRunsTheButtonsMarkedByRightClicksAndEnterStartsIt() {
+    StartWindow(Simulated(1));
+    WaitUntilIdle();
+    const korvan::WindowControls& controls = window_->controls();
+    // First start marks Open, Erase, Write and Verify; unmark Verify, mark Read.
+    QTest::mouseClick(controls.button(Button::Verify), Qt::RightButton);
+    QTest::mouseClick(controls.button(Button::Read), Qt::RightButton);
+    QCOMPARE(controls.button(Button::Read)->text(), QStringLiteral("(Auto) Read"));
+    QCOMPARE(controls.button(Button::Verify)->text(), QStringLiteral("Verify"));
+    QVERIFY(window_->console().AutoState(Button::Read));
+    QVERIFY(!window_->console().AutoState(Button::Verify));
+
+    OpenImage(WriteImage(0x40));
+    window_->controls().status->lines().Clear();
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), kDeadlineMs);
+    WaitUntilIdle();
+    QVERIFY(HasLine("Programmer: Writing Done."));
+    QVERIFY(!HasLine("-------------------Verification Starts------------------"));
+    QCOMPARE(controls.buffer2->Data()[0], std::uint8_t{0x40});
+    QVERIFY(!window_->console().failed());
+}
+
+void MainWindowTest::anEditInTheBuffer1ViewReachesTheChipAtTheNextWrite() {
+    StartWindow(Simulated(1));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x00));
+    korvan::HexView& buffer1 = *window_->controls().buffer1;
+    window_->controls().pages->setCurrentIndex(korvan::Buffer1Page);
+    buffer1.setFocus();
+    buffer1.SetCursorOffset(0x10);
+    QTest::keyClicks(&buffer1, QStringLiteral("A5"));
+    QCOMPARE(buffer1.Data()[0x10], std::uint8_t{0xA5});
+
+    Click(Button::Erase);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), kDeadlineMs);
+    WaitUntilIdle();
+    Click(Button::Write);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), kDeadlineMs);
+    WaitUntilIdle();
+    Click(Button::Read);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), kDeadlineMs);
+    WaitUntilIdle();
+    QCOMPARE(window_->controls().buffer2->Data()[0x10], std::uint8_t{0xA5});
+    QCOMPARE(window_->controls().buffer2->Data()[0x11], std::uint8_t{0x11});
+}
+
+void MainWindowTest::anEditInTheBuffer2ViewReachesTheSavedFile() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    Click(Button::Read);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), kDeadlineMs);
+    WaitUntilIdle();
+    korvan::HexView& buffer2 = *window_->controls().buffer2;
+    window_->controls().pages->setCurrentIndex(korvan::Buffer2Page);
+    buffer2.setFocus();
+    buffer2.SetCursorOffset(0x20);
+    QTest::keyClicks(&buffer2, QStringLiteral("3C"));
+
+    Click(Button::Save);
+    QFileDialog* dialog = window_->saveDialog();
+    QVERIFY(dialog != nullptr);
+    QTRY_VERIFY(dialog->isVisible());
+    const std::string path = dir_->file("dump.bin");
+    dialog->selectFile(QString::fromStdString(path));
+    dialog->accept();
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Buffer2 has " + path + "(33 Bytes)."), kDeadlineMs);
+    const std::string saved = dir_->Read("dump.bin");
+    QCOMPARE(saved.size(), std::size_t{33});
+    QCOMPARE(static_cast<std::uint8_t>(saved[0x20]), std::uint8_t{0x3C});
+}
+
+void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
+    StartWindow(Simulated(1));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x00));
+    Click(Button::Erase);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), kDeadlineMs);
+    WaitUntilIdle();
+    Click(Button::Write);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), kDeadlineMs);
+    WaitUntilIdle();
+
+    korvan::HexView& buffer1 = *window_->controls().buffer1;
+    buffer1.setFocus();
+    buffer1.SetCursorOffset(0x123);
+    QTest::keyClicks(&buffer1, QStringLiteral("FE"));
+    buffer1.SetCursorOffset(0x7FF);
+    QTest::keyClicks(&buffer1, QStringLiteral("00"));
+    Click(Button::Verify);
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Total 2 Bytes Wrong!"), kDeadlineMs);
+    WaitUntilIdle();
+
+    const korvan::HexView& buffer2 = *window_->controls().buffer2;
+    QCOMPARE(buffer2.DifferenceCount(), std::size_t{2});
+    for (std::size_t offset = 0; offset < buffer2.Data().size(); ++offset) {
+        QCOMPARE(buffer2.IsMarked(offset), offset == 0x123 || offset == 0x7FF);
+    }
+    QVERIFY(window_->controls().differences->isVisibleTo(window_.get()));
+}
+
+// A serial device that takes every byte and never answers.
+class SilentPort {
+public:
+    SilentPort() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        path_ = ::ptsname(master_);
+    }
+    ~SilentPort() { ::close(master_); }
+    const std::string& path() const { return path_; }
+
+private:
+    int master_ = -1;
+    std::string path_;
+};
+
+void MainWindowTest::aSilentProgrammerLeavesTheWindowResponsiveWithTheFailureShown() {
+    SilentPort port;
+    korvan::WindowSetup setup = Simulated(0);
+    setup.programmer.simulate = false;
+    setup.programmer.devicePath = port.path();
+    setup.programmer.answerTimeouts = {std::chrono::milliseconds(700), std::chrono::milliseconds(700)};
+    StartWindow(std::move(setup));
+
+    // While the programmer keeps silent, the window goes on handling its events at once.
+    QElapsedTimer waited;
+    waited.start();
+    qint64 longestGap = 0;
+    qint64 last = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, waited.elapsed() - last);
+        last = waited.elapsed();
+        window_->repaint();
+    });
+    ticker.start(20);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->console().initReported(), kDeadlineMs);
+    Click(Button::Check);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->console().failed(), kDeadlineMs);
+    ticker.stop();
+    QVERIFY2(longestGap < 500, qPrintable(QStringLiteral("the window stalled for %1 ms").arg(longestGap)));
+    QTRY_VERIFY_WITH_TIMEOUT(window_->console().CommandEnabled(Button::Check), kDeadlineMs);
+    QVERIFY(window_->controls().button(Button::Check)->isEnabled());
+    QCOMPARE(window_->controls().pages->currentIndex(), static_cast<int>(korvan::StatusPage));
+    QVERIFY(window_->controls().status->SelectedRow() == window_->controls().status->lines().rowCount() - 1);
+}
+
+void MainWindowTest::aMissingPortSaysWhichDeviceItTried() {
+    korvan::WindowSetup setup = Simulated(0);
+    setup.programmer.simulate = false;
+    setup.programmer.devicePath = dir_->file("ttyUSB9");
+    StartWindow(std::move(setup));
+    QTRY_VERIFY_WITH_TIMEOUT(window_->console().initReported() || window_->view().messagesShown() > 0, kDeadlineMs);
+    bool named = false;
+    const korvan::StatusListModel& lines = window_->controls().status->lines();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (int row = 0; row < lines.rowCount(); ++row) {
+                named = named || lines.Line(row).find(dir_->file("ttyUSB9")) != std::string::npos;
+            }
+            return named;
+        }(),
+        kDeadlineMs);
+    Click(Button::Check);  // the window still takes commands
+    QTRY_VERIFY_WITH_TIMEOUT(window_->console().CommandEnabled(Button::Check), kDeadlineMs);
+}
+
+void MainWindowTest::theTabsAndTheStatusLinesChooseThePage() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const korvan::WindowControls& controls = window_->controls();
+    QTabBar* tabs = controls.pages->tabBar();
+    QCOMPARE(tabs->count(), 4);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Buffer1"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("Buffer2"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("Status"));
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    QCOMPARE(window_->console().currentPage(), static_cast<int>(korvan::Buffer1Page));
+    QVERIFY(controls.buffer1->isVisible());
+    QVERIFY(!controls.status->isVisible());
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
+    QCOMPARE(window_->console().currentPage(), static_cast<int>(korvan::SettingsPage));
+    QVERIFY(controls.grid->isVisible());
+    // A status line brings the Status page to the front.
+    Click(Button::Check);
+    QTRY_COMPARE_WITH_TIMEOUT(controls.pages->currentIndex(), static_cast<int>(korvan::StatusPage), kDeadlineMs);
+    WaitUntilIdle();
+}
+
+void MainWindowTest::theSettingsGridRestoresAndSavesTheRecordAndThePortMap() {
+    korvan::WindowSetup setup = Simulated(1);  // Ferrow ISP
+    korvan::InfoSave record = *korvan::ReadInfoSave(dir_->file("Korvan.ini"));
+    record.comPort = 2;
+    record.baudIndex = 3;
+    record.autoCheck = 0;
+    korvan::WriteInfoSave(dir_->file("Korvan.ini"), record);
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    korvan::PropertyGrid& grid = *window_->controls().grid;
+    korvan::SettingsGridItems page(grid);
+    const int type = page.ItemId(SettingItem::ProgrammerType);
+    const int port = page.ItemId(SettingItem::Port);
+    QCOMPARE(grid.ValueText(type), QStringLiteral("Ferrow ISP"));
+    QCOMPARE(grid.ChosenIndex(type), 1);
+    QVERIFY(grid.ValueText(port).startsWith(QStringLiteral("COM 2 (")));
+    QCOMPARE(grid.ValueText(page.ItemId(SettingItem::BaudRate)), QStringLiteral("57600"));
+    QCOMPARE(grid.ValueText(page.ItemId(SettingItem::AutoCheck)), QStringLiteral("False"));
+
+    grid.ChooseEntry(port, 2);  // COM 3
+    QVERIFY(grid.ValueText(port).startsWith(QStringLiteral("COM 3")));
+    grid.EnterText(page.deviceItem(), QStringLiteral("/dev/ttyUSB7"));
+    QCOMPARE(grid.ValueText(port), QStringLiteral("COM 3 (/dev/ttyUSB7)"));
+    grid.Toggle(page.ItemId(SettingItem::SoundOn));
+    QVERIFY(window_->close());
+
+    const std::optional<korvan::InfoSave> saved = korvan::ReadInfoSave(dir_->file("Korvan.ini"));
+    QVERIFY(saved.has_value());
+    QCOMPARE(saved->programmerType, 1);
+    QCOMPARE(saved->comPort, 3);
+    QCOMPARE(saved->baudIndex, 3);
+    QCOMPARE(saved->autoCheck, 0);
+    QCOMPARE(saved->soundOn, 0);
+    QVERIFY(dir_->Read("Korvan.ini").find("COM3=/dev/ttyUSB7") != std::string::npos);
+
+    // The next start shows the mapping beside the port.
+    window_.reset();
+    StartWindow(Simulated(0));
+    korvan::SettingsGridItems again(*window_->controls().grid);
+    QTRY_COMPARE(window_->controls().grid->Entries(again.ItemId(SettingItem::Port)).value(2),
+                 QStringLiteral("COM 3 (/dev/ttyUSB7)"));
+}
+
+void MainWindowTest::closingWritesKorvanIniAndLastFileIni() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const std::string image = WriteImage(0x00);
+    OpenImage(image);
+    QCOMPARE(window_->windowTitle(), QString::fromStdString("Korvan v2.3  <" + image + ">"));
+    QVERIFY(dir_->Read("LastFile.ini").find(image) != std::string::npos);
+
+    // The recent list offers it newest first at the next opening; a double-click opens it.
+    window_->controls().status->lines().Clear();
+    Click(Button::Open);
+    korvan::LastFileDialog* dialog = window_->openDialog();
+    QTRY_VERIFY(dialog->isVisible());
+    QCOMPARE(dialog->recentList()->count(), 1);
+    QListWidgetItem* entry = dialog->recentList()->item(0);
+    QCOMPARE(entry->text(), QString::fromStdString(image));
+    dialog->recentList()->setCurrentItem(entry);
+    emit dialog->recentList()->itemDoubleClicked(entry);
+    QTRY_VERIFY(!dialog->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Read " + image + " Buffer1(4096 Bytes)."), kDeadlineMs);
+
+    QTest::mouseClick(window_->controls().button(Button::Erase), Qt::RightButton);  // unmark Erase
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QTRY_VERIFY(!window_->isVisible());
+    const std::optional<korvan::InfoSave> saved = korvan::ReadInfoSave(dir_->file("Korvan.ini"));
+    QVERIFY(saved.has_value());
+    QCOMPARE(saved->autoErase, 0);
+    QCOMPARE(std::string(reinterpret_cast<const char*>(saved->lastFilePath.data())), image);
+}
+
+}  // namespace
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
