@@ -7,6 +7,8 @@
 
 #include "app/hex_layout.h"
 
+class QPainter;
+
 namespace korvan {
 
 // A whole memory image, `bytesPerRow` bytes a row with their address and characters. Only
@@ -39,6 +41,8 @@ public:
     void MarkDifferences(const std::vector<std::uint8_t>& reference);
     void ClearDifferences();
     std::size_t DifferenceCount() const { return differenceCount_; }
+    // True from a comparison until the marks are cleared, even when nothing differed.
+    bool HasMarks() const { return !marks_.empty(); }
     bool IsMarked(std::size_t offset) const;
     // Moves the cursor to the next (previous) marked byte after (before) it, wrapping round;
     // false when nothing is marked.
@@ -47,6 +51,9 @@ public:
 
     // Rows painted by the last paint: the test of "only what is in sight".
     std::size_t lastPaintedRows() const { return lastPaintedRows_; }
+
+    // Wide enough for a whole row beside the vertical scroll bar.
+    QSize sizeHint() const override;
 
 signals:
     // The operator changed a byte.
@@ -60,9 +67,21 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Tab switches between the two parts instead of leaving the view.
+    bool focusNextPrevChild(bool next) override;
 
 private:
+    int CellWidth() const;
+    int RowHeight() const;
+    int WholeRowsInSight() const;
+    std::size_t TopRow() const;
+    void UpdateAddressDigits();
     void UpdateScrollBars();
+    void ScrollToCursor();
+    void PaintRow(QPainter& painter, std::size_t row, int top) const;
+    void PaintByte(QPainter& painter, std::size_t offset, int left, int top) const;
+    bool MoveForKey(const QKeyEvent& event);
+    bool TypeForKey(const QKeyEvent& event);
     void EditNibble(int value);
     void EditCharacter(std::uint8_t value);
     void MoveCursor(std::ptrdiff_t delta);
