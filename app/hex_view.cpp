@@ -11,7 +11,6 @@ namespace korvan {
 
 namespace {
 
-constexpr int kMarginPixels = 4;
 constexpr int kRowsInSizeHint = 16;
 // Bright enough to find a single differing byte at a glance, light enough for black digits.
 const QColor kMarkBackground(0xFF, 0x8A, 0x80);

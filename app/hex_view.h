@@ -26,6 +26,9 @@ class HexView : public QAbstractScrollArea {
 public:
     explicit HexView(QWidget* parent = nullptr);
 
+    // Blank pixels left of the address column.
+    static constexpr int kMarginPixels = 4;
+
     // Copies the bytes; the cursor and the marks are cleared, the scroll position kept.
     void SetData(const std::uint8_t* bytes, std::size_t length);
     const std::vector<std::uint8_t>& Data() const { return bytes_; }

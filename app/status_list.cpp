@@ -59,6 +59,7 @@ QModelIndex StatusList::indexAt(const QPoint& point) const {
 
 void StatusList::scrollTo(const QModelIndex& index, ScrollHint hint) {
     if (!index.isValid()) return;
+    executeDelayedItemsLayout();  // a line inserted just now widens the scroll range first
     const int row = index.row();
     const int top = TopRow();
     const int wholeRows = WholeRowsInSight();
