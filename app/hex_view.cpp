@@ -64,12 +64,11 @@ void HexView::SetCursorOffset(std::size_t offset) {
 }
 
 void HexView::MarkDifferences(const std::vector<std::uint8_t>& reference) {
-    marks_.assign(bytes_.size(), false);
+    marks_.assign(bytes_.size(), 1);  // bytes beyond the reference's end differ
     const std::size_t compared = std::min(bytes_.size(), reference.size());
-    std::size_t count = bytes_.size() - compared;  // bytes beyond the reference's end differ
-    std::fill(marks_.begin() + static_cast<std::ptrdiff_t>(compared), marks_.end(), true);
+    std::size_t count = bytes_.size() - compared;
     for (std::size_t i = 0; i < compared; ++i) {
-        const bool differs = bytes_[i] != reference[i];
+        const std::uint8_t differs = bytes_[i] != reference[i] ? 1 : 0;
         marks_[i] = differs;
         count += differs;
     }
@@ -87,14 +86,14 @@ void HexView::ClearDifferences() {
     emit differencesChanged(0);
 }
 
-bool HexView::IsMarked(std::size_t offset) const { return offset < marks_.size() && marks_[offset]; }
+bool HexView::IsMarked(std::size_t offset) const { return offset < marks_.size() && marks_[offset] != 0; }
 
 bool HexView::GoToNextDifference() {
     if (differenceCount_ == 0) return false;
     const std::size_t length = marks_.size();
     for (std::size_t step = 1; step <= length; ++step) {
         const std::size_t offset = (cursor_ + step) % length;
-        if (marks_[offset]) {
+        if (marks_[offset] != 0) {
             SetCursorOffset(offset);
             return true;
         }
@@ -107,7 +106,7 @@ bool HexView::GoToPreviousDifference() {
     const std::size_t length = marks_.size();
     for (std::size_t step = 1; step <= length; ++step) {
         const std::size_t offset = (cursor_ + length - step) % length;
-        if (marks_[offset]) {
+        if (marks_[offset] != 0) {
             SetCursorOffset(offset);
             return true;
         }
@@ -213,15 +212,46 @@ void HexView::PaintByte(QPainter& painter, std::size_t offset, int left, int top
     }
     const QColor textColour = marked ? kMarkText : palette().color(QPalette::Text);
     const std::uint8_t byte = bytes_[offset];
-    const QString digits = QString::fromStdString(AddressText(byte, 2));
-    for (int nibble = 0; nibble < 2; ++nibble) {
-        const bool highlighted = atCursor && hasFocus() && !inCharacters_ && lowNibble_ == (nibble == 1);
-        painter.setPen(highlighted ? palette().color(QPalette::HighlightedText) : textColour);
-        painter.drawText(hexRect.left() + nibble * cell, baseline, digits.mid(nibble, 1));
+    const bool typingHere = atCursor && hasFocus();
+    if (typingHere && !inCharacters_) {
+        const QString digits = QString::fromStdString(AddressText(byte, 2));
+        for (int nibble = 0; nibble < 2; ++nibble) {
+            const bool highlighted = lowNibble_ == (nibble == 1);
+            painter.setPen(highlighted ? palette().color(QPalette::HighlightedText) : textColour);
+            painter.drawText(hexRect.left() + nibble * cell, baseline, digits.mid(nibble, 1));
+        }
+    } else {
+        painter.setPen(textColour);
+        painter.drawStaticText(hexRect.topLeft(), DigitsText(byte));
     }
-    const bool characterHighlighted = atCursor && hasFocus() && inCharacters_;
-    painter.setPen(characterHighlighted ? palette().color(QPalette::HighlightedText) : textColour);
-    painter.drawText(charRect.left(), baseline, QString(QLatin1Char(PrintableChar(byte))));
+    painter.setPen(typingHere && inCharacters_ ? palette().color(QPalette::HighlightedText) : textColour);
+    painter.drawStaticText(charRect.topLeft(), CharacterText(byte));
+}
+
+void HexView::PrepareByteTexts() const {
+    if (!byteTexts_.empty()) return;
+        byteTexts_.reserve(512);
+    byteTexts_.reserve(512);
+    for (int value = 0; value < 256; ++value) {
+        byteTexts_.emplace_back(QString::fromStdString(AddressText(static_cast<std::uint32_t>(value), 2)));
+    }
+    for (int value = 0; value < 256; ++value) {
+        byteTexts_.emplace_back(QString(QLatin1Char(PrintableChar(static_cast<std::uint8_t>(value)))));
+    }
+    for (QStaticText& text : byteTexts_) {
+        text.setTextFormat(Qt::PlainText);
+        text.prepare(QTransform(), font());
+    }
+}
+
+const QStaticText& HexView::DigitsText(std::uint8_t byte) const {
+    PrepareByteTexts();
+    return byteTexts_[byte];
+}
+
+const QStaticText& HexView::CharacterText(std::uint8_t byte) const {
+    PrepareByteTexts();
+    return byteTexts_[256u + byte];
 }
 
 void HexView::keyPressEvent(QKeyEvent* event) {
@@ -333,5 +363,13 @@ void HexView::focusOutEvent(QFocusEvent* event) {
 }
 
 bool HexView::focusNextPrevChild(bool) { return false; }
+
+void HexView::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() != QEvent::FontChange) return;
+    byteTexts_.clear();
+    UpdateScrollBars();
+    viewport()->update();
+}
 
 }  // namespace korvan

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QStaticText>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -72,6 +73,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     // Tab switches between the two parts instead of leaving the view.
     bool focusNextPrevChild(bool next) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     int CellWidth() const;
@@ -83,6 +85,10 @@ private:
     void ScrollToCursor();
     void PaintRow(QPainter& painter, std::size_t row, int top) const;
     void PaintByte(QPainter& painter, std::size_t offset, int left, int top) const;
+    // The two digits and the character of every byte value, laid out once per font.
+    void PrepareByteTexts() const;
+    const QStaticText& DigitsText(std::uint8_t byte) const;
+    const QStaticText& CharacterText(std::uint8_t byte) const;
     bool MoveForKey(const QKeyEvent& event);
     bool TypeForKey(const QKeyEvent& event);
     void EditNibble(int value);
@@ -90,7 +96,7 @@ private:
     void MoveCursor(std::ptrdiff_t delta);
 
     std::vector<std::uint8_t> bytes_;
-    std::vector<bool> marks_;
+    std::vector<std::uint8_t> marks_;  // one flag a byte: a byte each keeps the comparison loop fast
     std::size_t differenceCount_ = 0;
     HexLayout layout_;
     std::uint32_t addressBase_ = 0;
@@ -98,6 +104,7 @@ private:
     bool lowNibble_ = false;
     bool inCharacters_ = false;
     std::size_t lastPaintedRows_ = 0;
+    mutable std::vector<QStaticText> byteTexts_;  // digits of 0..255, then their characters
 };
 
 }  // namespace korvan
