@@ -41,7 +41,7 @@ private:
 private slots:
     void initTestCase() { QApplication::setStyle("Fusion"); }
 
-    void hexDigitsOverwriteOneByteNibbleByNibble() {
+    void typingOverwritesDigitsAndCharacters() {
         auto view = ShownView(64);
         QSignalSpy edited(view.get(), &HexView::bytesEdited);
         view->SetCursorOffset(0x10);
@@ -56,19 +56,14 @@ private slots:
         QCOMPARE(edited.count(), 2);
         QTest::keyClicks(view.get(), "c");  // lower case counts; the low digit stays
         QCOMPARE(view->Data()[0x11], std::uint8_t{0xC0});
-    }
-
-    void charactersOverwriteInTheCharacterPart() {
-        auto view = ShownView(64);
-        view->SetCursorOffset(0x20);
+        QTest::keyClick(view.get(), Qt::Key_Tab);  // to the characters, at the high digit's byte
+        QTest::keyClicks(view.get(), "Hi");
         QTest::keyClick(view.get(), Qt::Key_Tab);
-        QTest::keyClicks(view.get(), "Hi!");
-        QCOMPARE(view->Data()[0x20], std::uint8_t{'H'});
-        QCOMPARE(view->Data()[0x21], std::uint8_t{'i'});
-        QCOMPARE(view->Data()[0x22], std::uint8_t{'!'});
-        QTest::keyClick(view.get(), Qt::Key_Tab);  // back to the digits
         QTest::keyClicks(view.get(), "7");
-        QCOMPARE(view->Data()[0x23], std::uint8_t{0x70});
+        QCOMPARE(view->Data()[0x11], std::uint8_t{'H'});
+        QCOMPARE(view->Data()[0x12], std::uint8_t{'i'});
+        QCOMPARE(view->Data()[0x13], std::uint8_t{0x70});
+        QCOMPARE(edited.count(), 6);
     }
 
     void cursorStaysInsideTheImage() {

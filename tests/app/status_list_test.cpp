@@ -82,17 +82,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         list.setFocus();
         list.Select(499);
-
         QTest::keyClick(&list, Qt::Key_Up);
         QCOMPARE(list.SelectedRow(), 498);
         QTest::keyClick(&list, Qt::Key_Home);
         QCOMPARE(list.SelectedRow(), 0);
         QCOMPARE(list.verticalScrollBar()->value(), 0);
-        QTest::keyClick(&list, Qt::Key_PageDown);
-        QVERIFY(list.SelectedRow() > 1);
-
-        const QModelIndex third = list.lines().index(3);
-        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(third).center());
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.lines().index(3)).center());
         QCOMPARE(list.SelectedRow(), 3);
     }
 
