@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QStaticText>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "app/hex_layout.h"
+
+class QPainter;
 
 namespace korvan {
 
@@ -24,6 +27,9 @@ class HexView : public QAbstractScrollArea {
 public:
     explicit HexView(QWidget* parent = nullptr);
 
+    // Blank pixels left of the address column.
+    static constexpr int kMarginPixels = 4;
+
     // Copies the bytes; the cursor and the marks are cleared, the scroll position kept.
     void SetData(const std::uint8_t* bytes, std::size_t length);
     const std::vector<std::uint8_t>& Data() const { return bytes_; }
@@ -39,6 +45,8 @@ public:
     void MarkDifferences(const std::vector<std::uint8_t>& reference);
     void ClearDifferences();
     std::size_t DifferenceCount() const { return differenceCount_; }
+    // True from a comparison until the marks are cleared, even when nothing differed.
+    bool HasMarks() const { return !marks_.empty(); }
     bool IsMarked(std::size_t offset) const;
     // Moves the cursor to the next (previous) marked byte after (before) it, wrapping round;
     // false when nothing is marked.
@@ -47,6 +55,9 @@ public:
 
     // Rows painted by the last paint: the test of "only what is in sight".
     std::size_t lastPaintedRows() const { return lastPaintedRows_; }
+
+    // Wide enough for a whole row beside the vertical scroll bar.
+    QSize sizeHint() const override;
 
 signals:
     // The operator changed a byte.
@@ -60,15 +71,32 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Tab switches between the two parts instead of leaving the view.
+    bool focusNextPrevChild(bool next) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    int CellWidth() const;
+    int RowHeight() const;
+    int WholeRowsInSight() const;
+    std::size_t TopRow() const;
+    void UpdateAddressDigits();
     void UpdateScrollBars();
+    void ScrollToCursor();
+    void PaintRow(QPainter& painter, std::size_t row, int top) const;
+    void PaintByte(QPainter& painter, std::size_t offset, int left, int top) const;
+    // The two digits and the character of every byte value, laid out once per font.
+    void PrepareByteTexts() const;
+    const QStaticText& DigitsText(std::uint8_t byte) const;
+    const QStaticText& CharacterText(std::uint8_t byte) const;
+    bool MoveForKey(const QKeyEvent& event);
+    bool TypeForKey(const QKeyEvent& event);
     void EditNibble(int value);
     void EditCharacter(std::uint8_t value);
     void MoveCursor(std::ptrdiff_t delta);
 
     std::vector<std::uint8_t> bytes_;
-    std::vector<bool> marks_;
+    std::vector<std::uint8_t> marks_;  // one flag a byte: a byte each keeps the comparison loop fast
     std::size_t differenceCount_ = 0;
     HexLayout layout_;
     std::uint32_t addressBase_ = 0;
@@ -76,6 +104,7 @@ private:
     bool lowNibble_ = false;
     bool inCharacters_ = false;
     std::size_t lastPaintedRows_ = 0;
+    mutable std::vector<QStaticText> byteTexts_;  // digits of 0..255, then their characters
 };
 
 }  // namespace korvan

@@ -1,0 +1,375 @@
+#include "app/hex_view.h"
+
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace korvan {
+
+namespace {
+
+constexpr int kRowsInSizeHint = 16;
+// Bright enough to find a single differing byte at a glance, light enough for black digits.
+const QColor kMarkBackground(0xFF, 0x8A, 0x80);
+const QColor kMarkText(Qt::black);
+
+int HexDigitValue(QChar character) {
+    const char16_t c = character.unicode();
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFocusPolicy(Qt::StrongFocus);
+    UpdateScrollBars();
+}
+
+void HexView::SetData(const std::uint8_t* bytes, std::size_t length) {
+    bytes_.assign(bytes, bytes + length);
+    cursor_ = 0;
+    lowNibble_ = false;
+    ClearDifferences();
+    UpdateAddressDigits();
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+void HexView::SetAddressBase(std::uint32_t base) {
+    addressBase_ = base;
+    UpdateAddressDigits();
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+void HexView::SetBytesPerRow(int count) {
+    layout_.bytesPerRow = std::max(count, 1);
+    UpdateScrollBars();
+    ScrollToCursor();
+    viewport()->update();
+}
+
+void HexView::SetCursorOffset(std::size_t offset) {
+    cursor_ = bytes_.empty() ? 0 : std::min(offset, bytes_.size() - 1);
+    lowNibble_ = false;
+    ScrollToCursor();
+    viewport()->update();
+}
+
+void HexView::MarkDifferences(const std::vector<std::uint8_t>& reference) {
+    marks_.assign(bytes_.size(), 1);  // bytes beyond the reference's end differ
+    const std::size_t compared = std::min(bytes_.size(), reference.size());
+    std::size_t count = bytes_.size() - compared;
+    for (std::size_t i = 0; i < compared; ++i) {
+        const std::uint8_t differs = bytes_[i] != reference[i] ? 1 : 0;
+        marks_[i] = differs;
+        count += differs;
+    }
+    differenceCount_ = count;
+    viewport()->update();
+    emit differencesChanged(differenceCount_);
+}
+
+void HexView::ClearDifferences() {
+    const bool hadMarks = !marks_.empty();
+    marks_.clear();
+    differenceCount_ = 0;
+    if (!hadMarks) return;
+    viewport()->update();
+    emit differencesChanged(0);
+}
+
+bool HexView::IsMarked(std::size_t offset) const { return offset < marks_.size() && marks_[offset] != 0; }
+
+bool HexView::GoToNextDifference() {
+    if (differenceCount_ == 0) return false;
+    const std::size_t length = marks_.size();
+    for (std::size_t step = 1; step <= length; ++step) {
+        const std::size_t offset = (cursor_ + step) % length;
+        if (marks_[offset] != 0) {
+            SetCursorOffset(offset);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HexView::GoToPreviousDifference() {
+    if (differenceCount_ == 0) return false;
+    const std::size_t length = marks_.size();
+    for (std::size_t step = 1; step <= length; ++step) {
+        const std::size_t offset = (cursor_ + length - step) % length;
+        if (marks_[offset] != 0) {
+            SetCursorOffset(offset);
+            return true;
+        }
+    }
+    return false;
+}
+
+QSize HexView::sizeHint() const {
+    const int frame = 2 * frameWidth();
+    const int width = layout_.RowCells() * CellWidth() + 2 * kMarginPixels + verticalScrollBar()->sizeHint().width();
+    return {width + frame, kRowsInSizeHint * RowHeight() + frame};
+}
+
+int HexView::CellWidth() const { return std::max(fontMetrics().horizontalAdvance(QLatin1Char('0')), 1); }
+
+int HexView::RowHeight() const { return std::max(fontMetrics().height(), 1); }
+
+int HexView::WholeRowsInSight() const { return std::max(viewport()->height() / RowHeight(), 1); }
+
+std::size_t HexView::TopRow() const { return static_cast<std::size_t>(verticalScrollBar()->value()); }
+
+void HexView::UpdateAddressDigits() {
+    const std::uint64_t highest = std::uint64_t{addressBase_} + std::max<std::size_t>(bytes_.size(), 1) - 1;
+    int digits = 4;
+    while (digits < 8 && (highest >> (4 * digits)) != 0) ++digits;
+    layout_.addressDigits = digits;
+}
+
+void HexView::UpdateScrollBars() {
+    const int rows = layout_.RowCount(bytes_.size());
+    const int wholeRows = WholeRowsInSight();
+    verticalScrollBar()->setRange(0, std::max(rows - wholeRows, 0));
+    verticalScrollBar()->setPageStep(wholeRows);
+    verticalScrollBar()->setSingleStep(1);
+
+    const int contentWidth = layout_.RowCells() * CellWidth() + 2 * kMarginPixels;
+    horizontalScrollBar()->setRange(0, std::max(contentWidth - viewport()->width(), 0));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(CellWidth());
+}
+
+void HexView::ScrollToCursor() {
+    const std::size_t row = layout_.RowOf(cursor_);
+    const std::size_t top = TopRow();
+    const auto wholeRows = static_cast<std::size_t>(WholeRowsInSight());
+    if (row < top) {
+        verticalScrollBar()->setValue(static_cast<int>(row));
+    } else if (row >= top + wholeRows) {
+        verticalScrollBar()->setValue(static_cast<int>(row + 1 - wholeRows));
+    }
+}
+
+void HexView::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), palette().color(QPalette::Base));
+    const int rowHeight = RowHeight();
+    const auto rows = static_cast<std::size_t>(layout_.RowCount(bytes_.size()));
+    const RowSpan span = VisibleRows(static_cast<int>(TopRow()) * rowHeight, viewport()->height(), rowHeight, rows);
+    for (std::size_t i = 0; i < span.count; ++i) {
+        PaintRow(painter, span.first + i, static_cast<int>(i) * rowHeight);
+    }
+    lastPaintedRows_ = span.count;
+}
+
+void HexView::PaintRow(QPainter& painter, std::size_t row, int top) const {
+    const int left = kMarginPixels - horizontalScrollBar()->value();
+    const auto perRow = static_cast<std::size_t>(layout_.bytesPerRow);
+    const std::size_t first = row * perRow;
+    const auto address = static_cast<std::uint32_t>(addressBase_ + first);
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(left, top + fontMetrics().ascent(),
+                     QString::fromStdString(AddressText(address, layout_.addressDigits)));
+    const std::size_t end = std::min(first + perRow, bytes_.size());
+    for (std::size_t offset = first; offset < end; ++offset) PaintByte(painter, offset, left, top);
+}
+
+void HexView::PaintByte(QPainter& painter, std::size_t offset, int left, int top) const {
+    const int cell = CellWidth();
+    const int height = RowHeight();
+    const int baseline = top + fontMetrics().ascent();
+    const int column = layout_.ColumnOf(offset);
+    const QRect hexRect(left + layout_.HexColumn(column) * cell, top, 2 * cell, height);
+    const QRect charRect(left + layout_.CharColumn(column) * cell, top, cell, height);
+    const bool marked = IsMarked(offset);
+    if (marked) {
+        painter.fillRect(hexRect, kMarkBackground);
+        painter.fillRect(charRect, kMarkBackground);
+    }
+    const bool atCursor = offset == cursor_;
+    if (atCursor) {
+        // A filled block where typing goes, a frame round the same byte in the other part.
+        const QRect nibbleRect(hexRect.left() + (lowNibble_ ? cell : 0), top, cell, height);
+        const QRect typingRect = inCharacters_ ? charRect : nibbleRect;
+        const QRect otherRect = inCharacters_ ? hexRect : charRect;
+        if (hasFocus()) {
+            painter.fillRect(typingRect, palette().color(QPalette::Highlight));
+        } else {
+            painter.setPen(palette().color(QPalette::Highlight));
+            painter.drawRect(typingRect.adjusted(0, 0, -1, -1));
+        }
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawRect(otherRect.adjusted(0, 0, -1, -1));
+    }
+    const QColor textColour = marked ? kMarkText : palette().color(QPalette::Text);
+    const std::uint8_t byte = bytes_[offset];
+    const bool typingHere = atCursor && hasFocus();
+    if (typingHere && !inCharacters_) {
+        const QString digits = QString::fromStdString(AddressText(byte, 2));
+        for (int nibble = 0; nibble < 2; ++nibble) {
+            const bool highlighted = lowNibble_ == (nibble == 1);
+            painter.setPen(highlighted ? palette().color(QPalette::HighlightedText) : textColour);
+            painter.drawText(hexRect.left() + nibble * cell, baseline, digits.mid(nibble, 1));
+        }
+    } else {
+        painter.setPen(textColour);
+        painter.drawStaticText(hexRect.topLeft(), DigitsText(byte));
+    }
+    painter.setPen(typingHere && inCharacters_ ? palette().color(QPalette::HighlightedText) : textColour);
+    painter.drawStaticText(charRect.topLeft(), CharacterText(byte));
+}
+
+void HexView::PrepareByteTexts() const {
+    if (!byteTexts_.empty()) return;
+        byteTexts_.reserve(512);
+    byteTexts_.reserve(512);
+    for (int value = 0; value < 256; ++value) {
+        byteTexts_.emplace_back(QString::fromStdString(AddressText(static_cast<std::uint32_t>(value), 2)));
+    }
+    for (int value = 0; value < 256; ++value) {
+        byteTexts_.emplace_back(QString(QLatin1Char(PrintableChar(static_cast<std::uint8_t>(value)))));
+    }
+    for (QStaticText& text : byteTexts_) {
+        text.setTextFormat(Qt::PlainText);
+        text.prepare(QTransform(), font());
+    }
+}
+
+const QStaticText& HexView::DigitsText(std::uint8_t byte) const {
+    PrepareByteTexts();
+    return byteTexts_[byte];
+}
+
+const QStaticText& HexView::CharacterText(std::uint8_t byte) const {
+    PrepareByteTexts();
+    return byteTexts_[256u + byte];
+}
+
+void HexView::keyPressEvent(QKeyEvent* event) {
+    if (!bytes_.empty() && (MoveForKey(*event) || TypeForKey(*event))) {
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool HexView::MoveForKey(const QKeyEvent& event) {
+    const auto perRow = static_cast<std::ptrdiff_t>(layout_.bytesPerRow);
+    const auto perPage = perRow * WholeRowsInSight();
+    const bool wholeImage = event.modifiers() & Qt::ControlModifier;
+    const auto column = static_cast<std::ptrdiff_t>(layout_.ColumnOf(cursor_));
+    switch (event.key()) {
+    case Qt::Key_Left: MoveCursor(-1); return true;
+    case Qt::Key_Right: MoveCursor(1); return true;
+    case Qt::Key_Up: MoveCursor(-perRow); return true;
+    case Qt::Key_Down: MoveCursor(perRow); return true;
+    case Qt::Key_PageUp: MoveCursor(-perPage); return true;
+    case Qt::Key_PageDown: MoveCursor(perPage); return true;
+    case Qt::Key_Home:
+        if (wholeImage) SetCursorOffset(0); else MoveCursor(-column);
+        return true;
+    case Qt::Key_End:
+        if (wholeImage) SetCursorOffset(bytes_.size() - 1); else MoveCursor(perRow - 1 - column);
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        inCharacters_ = !inCharacters_;
+        lowNibble_ = false;
+        viewport()->update();
+        return true;
+    default: return false;
+    }
+}
+
+bool HexView::TypeForKey(const QKeyEvent& event) {
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    const QString text = event.text();
+    if (text.size() != 1) return false;
+    const QChar typed = text.front();
+    if (inCharacters_) {
+        if (typed.unicode() < 0x20 || typed.unicode() >= 0x7F) return false;
+        EditCharacter(static_cast<std::uint8_t>(typed.unicode()));
+        return true;
+    }
+    const int value = HexDigitValue(typed);
+    if (value < 0) return false;
+    EditNibble(value);
+    return true;
+}
+
+void HexView::EditNibble(int value) {
+    std::uint8_t& byte = bytes_[cursor_];
+    const auto nibble = static_cast<std::uint8_t>(value);
+    byte = lowNibble_ ? static_cast<std::uint8_t>((byte & 0xF0) | nibble)
+                      : static_cast<std::uint8_t>((nibble << 4) | (byte & 0x0F));
+    if (!lowNibble_) {
+        lowNibble_ = true;
+        viewport()->update();
+    } else {
+        MoveCursor(1);  // also back to the high digit, on the last byte too
+    }
+    emit bytesEdited();
+}
+
+void HexView::EditCharacter(std::uint8_t value) {
+    bytes_[cursor_] = value;
+    MoveCursor(1);
+    emit bytesEdited();
+}
+
+void HexView::MoveCursor(std::ptrdiff_t delta) {
+    const auto last = static_cast<std::ptrdiff_t>(bytes_.size()) - 1;
+    const auto target = std::clamp(static_cast<std::ptrdiff_t>(cursor_) + delta, std::ptrdiff_t{0}, std::max(last, std::ptrdiff_t{0}));
+    SetCursorOffset(static_cast<std::size_t>(target));
+}
+
+void HexView::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    const QPoint at = event->position().toPoint();
+    const int fromLeft = at.x() - kMarginPixels + horizontalScrollBar()->value();
+    if (fromLeft < 0 || at.y() < 0) return;
+    const auto hit = layout_.HitTest(fromLeft / CellWidth());
+    if (!hit) return;
+    const std::size_t row = TopRow() + static_cast<std::size_t>(at.y() / RowHeight());
+    const std::size_t offset = row * static_cast<std::size_t>(layout_.bytesPerRow) + static_cast<std::size_t>(hit->column);
+    if (offset >= bytes_.size()) return;
+    SetCursorOffset(offset);
+    if (hit->part != HexLayout::Part::Address) inCharacters_ = hit->part == HexLayout::Part::Characters;
+    lowNibble_ = hit->lowNibble;
+}
+
+void HexView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBars();
+}
+
+void HexView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void HexView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+bool HexView::focusNextPrevChild(bool) { return false; }
+
+void HexView::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() != QEvent::FontChange) return;
+    byteTexts_.clear();
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+}  // namespace korvan
