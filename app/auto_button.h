@@ -4,6 +4,9 @@
 #include <QPushButton>
 #include <QString>
 
+class QStyleOptionButton;
+class QStylePainter;
+
 namespace korvan {
 
 // An operation button. One that is auto capable is marked for the Auto sequence by a right
@@ -41,8 +44,10 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void DrawLabel(QStylePainter& painter, const QStyleOptionButton& option) const;
     void ShowIcon(int id);
     void ShowFace(const QColor& colour);
 

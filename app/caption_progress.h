@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
+
 namespace korvan {
 
 // The progress bar at the bottom of the main window: a solid bar over a solid background and
@@ -42,6 +44,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The whole control in client coordinates: bar, background and the two-colour caption.
+    void PaintControl(QPainter& painter) const;
+
     int pos_ = 0;
     QString text_;
     int drawnBarWidth_ = -1;  // none drawn yet, or resized since
