@@ -1,0 +1,462 @@
+#include "app/property_grid.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
+
+namespace korvan {
+namespace {
+
+constexpr int kIdRole = Qt::UserRole;
+constexpr int kCaptionColumn = 0;
+constexpr int kValueColumn = 1;
+constexpr int kIndentation = 14;
+const QStringList kBoolEntries = {"True", "False"};
+
+QString BoolText(bool value) { return value ? kBoolEntries[0] : kBoolEntries[1]; }
+
+}  // namespace
+
+// Paints the cells with grid lines and builds the in-place drop-downs. What an editor holds is
+// handed to `commit` as the picked entry's index and the combo's text; the grid decides what
+// that changes.
+class PropertyGridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    std::function<QComboBox*(QWidget* parent, int item)> makeEditor;
+    std::function<void(int item, int index, const QString& text)> commit;
+    QColor lines;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem cell = option;
+        // Only the caption shows the selection, as property sheets do; the value stays readable.
+        if (index.column() == kValueColumn) {
+            cell.state &= ~QStyle::State_Selected;
+        }
+        cell.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, cell, index);
+        painter->save();
+        painter->setPen(lines);
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        if (index.column() == kCaptionColumn && index.parent().isValid()) {
+            painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        }
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height() + 4, option.fontMetrics.height() + 8));
+        return size;
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        if (index.column() != kValueColumn || !makeEditor) {
+            return nullptr;
+        }
+        return makeEditor(parent, index.siblingAtColumn(kCaptionColumn).data(kIdRole).toInt());
+    }
+
+    // The editor is filled when it is made.
+    void setEditorData(QWidget*, const QModelIndex&) const override {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        auto* combo = qobject_cast<QComboBox*>(editor);
+        if (combo != nullptr && commit) {
+            commit(index.siblingAtColumn(kCaptionColumn).data(kIdRole).toInt(), combo->currentIndex(),
+                   combo->currentText());
+        }
+    }
+
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        editor->setGeometry(option.rect.adjusted(0, 0, 0, -1));
+    }
+};
+
+namespace {
+
+// Fills the indentation with the line colour, as the margin of a property sheet, and draws a
+// small plus or minus box beside each category.
+class GridTree : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+    QColor margin;
+    QColor sign;
+
+protected:
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override {
+        painter->fillRect(rect, margin);
+        if (index.parent().isValid() || model()->rowCount(index) == 0) {
+            return;
+        }
+        const int side = 9;
+        const QRect box(rect.right() - kIndentation + (kIndentation - side) / 2, rect.center().y() - side / 2, side,
+                        side);
+        painter->save();
+        painter->setPen(sign);
+        painter->setBrush(viewport()->palette().color(QPalette::Base));
+        painter->drawRect(box);
+        const QPoint centre = box.center();
+        painter->drawLine(centre.x() - 2, centre.y(), centre.x() + 2, centre.y());
+        if (!isExpanded(index)) {
+            painter->drawLine(centre.x(), centre.y() - 2, centre.x(), centre.y() + 2);
+        }
+        painter->restore();
+    }
+};
+
+}  // namespace
+
+PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
+    auto* tree = new GridTree(this);
+    tree_ = tree;
+    tree_->setColumnCount(2);
+    tree_->setHeaderHidden(true);
+    tree_->setIndentation(kIndentation);
+    tree_->setRootIsDecorated(true);
+    tree_->setUniformRowHeights(true);
+    tree_->setAllColumnsShowFocus(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree_->setExpandsOnDoubleClick(true);
+    tree_->header()->setStretchLastSection(true);
+    tree_->header()->setSectionResizeMode(kCaptionColumn, QHeaderView::Interactive);
+    tree_->installEventFilter(this);
+
+    delegate_ = new PropertyGridDelegate(tree_);
+    delegate_->makeEditor = [this](QWidget* parent, int item) { return MakeEditor(parent, item); };
+    delegate_->commit = [this](int item, int index, const QString& text) { Commit(item, index, text); };
+    tree_->setItemDelegate(delegate_);
+
+    auto* descriptionPanel = new QWidget(this);
+    descriptionPanel->setAutoFillBackground(true);
+    descriptionPanel->setBackgroundRole(QPalette::Window);
+    descriptionCaption_ = new QLabel(descriptionPanel);
+    QFont bold = descriptionCaption_->font();
+    bold.setBold(true);
+    descriptionCaption_->setFont(bold);
+    description_ = new QLabel(descriptionPanel);
+    description_->setWordWrap(true);
+    description_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* panelLayout = new QVBoxLayout(descriptionPanel);
+    panelLayout->setContentsMargins(6, 4, 6, 4);
+    panelLayout->setSpacing(2);
+    panelLayout->addWidget(descriptionCaption_);
+    panelLayout->addWidget(description_, 1);
+    descriptionPanel_ = descriptionPanel;
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(tree_);
+    splitter->addWidget(descriptionPanel);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(4);
+    splitter->setSizes({300, 4 * fontMetrics().height()});
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this] { ShowDescription(); });
+    connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row, int column) {
+        if (column == kValueColumn) {
+            OpenEditor(Id(row));
+        }
+    });
+    connect(tree_, &QTreeWidget::itemExpanded, this, [this] { ResizeCaptionColumn(); });
+
+    const QPalette system = palette();
+    SetCustomColors(system.color(QPalette::Button), system.color(QPalette::ButtonText),
+                    system.color(QPalette::Mid), system.color(QPalette::Base), system.color(QPalette::Text),
+                    system.color(QPalette::Disabled, QPalette::Text));
+}
+
+int PropertyGrid::AddCategory(const QString& caption) {
+    auto* row = new QTreeWidgetItem(tree_, {caption});
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    row->setFirstColumnSpanned(true);
+    QFont bold = tree_->font();
+    bold.setBold(true);
+    row->setFont(kCaptionColumn, bold);
+    const int id = static_cast<int>(items_.size());
+    row->setData(kCaptionColumn, kIdRole, id);
+    items_.push_back({Kind::Category, row, QString(), QStringList(), -1});
+    PaintRow(id);
+    return id;
+}
+
+int PropertyGrid::AddListItem(int category, const QString& caption, const QString& description,
+                              const QStringList& entries) {
+    return AddItem(category, Kind::List, caption, description, entries, QString());
+}
+
+int PropertyGrid::AddBoolItem(int category, const QString& caption, const QString& description, bool value) {
+    return AddItem(category, Kind::Bool, caption, description, kBoolEntries, BoolText(value));
+}
+
+int PropertyGrid::AddEditableItem(int category, const QString& caption, const QString& description,
+                                  const QStringList& entries) {
+    return AddItem(category, Kind::Editable, caption, description, entries, QString());
+}
+
+int PropertyGrid::AddItem(int category, Kind kind, const QString& caption, const QString& description,
+                          const QStringList& entries, const QString& value) {
+    if (!IsKind(category, {Kind::Category})) {
+        return -1;
+    }
+    auto* row = new QTreeWidgetItem(items_[static_cast<std::size_t>(category)].row, {caption, value});
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+    const int id = static_cast<int>(items_.size());
+    row->setData(kCaptionColumn, kIdRole, id);
+    row->setToolTip(kCaptionColumn, description);
+    items_.push_back({kind, row, description, entries, kind == Kind::Bool ? static_cast<int>(entries.indexOf(value)) : -1});
+    PaintRow(id);
+    ResizeCaptionColumn();
+    return id;
+}
+
+void PropertyGrid::ExpandAll() {
+    tree_->expandAll();
+    ResizeCaptionColumn();
+}
+
+QString PropertyGrid::Caption(int item) const { return IsKind(item, {}) ? Row(item)->text(kCaptionColumn) : QString(); }
+
+QString PropertyGrid::ValueText(int item) const {
+    return IsKind(item, {Kind::List, Kind::Bool, Kind::Editable}) ? Row(item)->text(kValueColumn) : QString();
+}
+
+void PropertyGrid::SetValueText(int item, const QString& text) {
+    if (IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+        Row(item)->setText(kValueColumn, text);
+        if (items_[static_cast<std::size_t>(item)].kind == Kind::Bool) {
+            items_[static_cast<std::size_t>(item)].chosen = static_cast<int>(kBoolEntries.indexOf(text));
+        }
+    }
+}
+
+int PropertyGrid::ChosenIndex(int item) const {
+    return IsKind(item, {Kind::List, Kind::Bool, Kind::Editable}) ? items_[static_cast<std::size_t>(item)].chosen : -1;
+}
+
+void PropertyGrid::SetChosenIndex(int item, int index) {
+    if (IsKind(item, {Kind::List, Kind::Editable})) {
+        Entry& entry = items_[static_cast<std::size_t>(item)];
+        entry.chosen = index >= 0 && index < entry.entries.size() ? index : -1;
+    }
+}
+
+QStringList PropertyGrid::Entries(int item) const {
+    return IsKind(item, {}) ? items_[static_cast<std::size_t>(item)].entries : QStringList();
+}
+
+void PropertyGrid::SetEntries(int item, const QStringList& entries) {
+    if (IsKind(item, {Kind::List, Kind::Editable})) {
+        items_[static_cast<std::size_t>(item)].entries = entries;
+    }
+}
+
+QString PropertyGrid::Description(int item) const {
+    return IsKind(item, {}) ? items_[static_cast<std::size_t>(item)].description : QString();
+}
+
+void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryText, const QColor& lines,
+                                   const QColor& valueBack, const QColor& valueText, const QColor& disabledText) {
+    colors_ = {back, categoryText, lines, valueBack, valueText, disabledText};
+
+    QPalette treePalette = tree_->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        treePalette.setColor(group, QPalette::Base, valueBack);
+        treePalette.setColor(group, QPalette::Text, valueText);
+        treePalette.setColor(group, QPalette::Window, back);
+    }
+    treePalette.setColor(QPalette::Disabled, QPalette::Base, valueBack);
+    treePalette.setColor(QPalette::Disabled, QPalette::Text, disabledText);
+    tree_->setPalette(treePalette);
+
+    QPalette panelPalette = descriptionPanel_->palette();
+    panelPalette.setColor(QPalette::Window, back);
+    panelPalette.setColor(QPalette::WindowText, categoryText);
+    panelPalette.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
+    descriptionPanel_->setPalette(panelPalette);
+
+    auto* tree = static_cast<GridTree*>(tree_);
+    tree->margin = lines;
+    tree->sign = categoryText;
+    delegate_->lines = lines;
+    for (std::size_t id = 0; id < items_.size(); ++id) {
+        PaintRow(static_cast<int>(id));
+    }
+    tree_->viewport()->update();
+}
+
+void PropertyGrid::SelectItem(int item) {
+    if (IsKind(item, {})) {
+        tree_->setCurrentItem(Row(item), kCaptionColumn);
+    }
+}
+
+int PropertyGrid::SelectedItem() const { return Id(tree_->currentItem()); }
+
+QString PropertyGrid::ShownDescription() const { return description_->text(); }
+
+void PropertyGrid::ChooseEntry(int item, int index) {
+    if (!IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+        return;
+    }
+    const Entry& entry = items_[static_cast<std::size_t>(item)];
+    if (index >= 0 && index < entry.entries.size()) {
+        Change(item, index, entry.entries[index]);
+    }
+}
+
+void PropertyGrid::EnterText(int item, const QString& text) {
+    const QString typed = text.trimmed();
+    if (IsKind(item, {Kind::Editable}) && !typed.isEmpty()) {
+        Change(item, static_cast<int>(items_[static_cast<std::size_t>(item)].entries.indexOf(typed)), typed);
+    }
+}
+
+void PropertyGrid::Toggle(int item) {
+    if (IsKind(item, {Kind::Bool})) {
+        ChooseEntry(item, ValueText(item) == kBoolEntries[0] ? 1 : 0);
+    }
+}
+
+void PropertyGrid::Change(int item, int index, const QString& text) {
+    Entry& entry = items_[static_cast<std::size_t>(item)];
+    if (entry.chosen == index && entry.row->text(kValueColumn) == text) {
+        return;
+    }
+    entry.chosen = index;
+    entry.row->setText(kValueColumn, text);
+    emit valueChanged(item);
+}
+
+void PropertyGrid::Commit(int item, int index, const QString& text) {
+    if (IsKind(item, {Kind::Editable})) {
+        EnterText(item, text);
+    } else {
+        ChooseEntry(item, index);
+    }
+}
+
+void PropertyGrid::OpenEditor(int item) {
+    if (!IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+        return;
+    }
+    QTreeWidgetItem* row = Row(item);
+    tree_->setCurrentItem(row, kValueColumn);
+    tree_->editItem(row, kValueColumn);
+    auto* combo = qobject_cast<QComboBox*>(tree_->indexWidget(tree_->currentIndex()));
+    if (combo == nullptr) {
+        return;
+    }
+    combo->setFocus();
+    if (!combo->isEditable()) {
+        combo->showPopup();
+    }
+}
+
+QComboBox* PropertyGrid::MakeEditor(QWidget* parent, int item) {
+    if (!IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+        return nullptr;
+    }
+    const Entry& entry = items_[static_cast<std::size_t>(item)];
+    auto* combo = new QComboBox(parent);
+    combo->setFrame(false);
+    combo->addItems(entry.entries);
+    combo->setCurrentIndex(entry.chosen);
+    const auto finish = [this, combo] {
+        emit delegate_->commitData(combo);
+        emit delegate_->closeEditor(combo, QAbstractItemDelegate::NoHint);
+    };
+    // Queued: the key that ended the edit travels on to the tree when the line edit is done
+    // with it, and must find the editor still open rather than open a new one.
+    if (entry.kind == Kind::Editable) {
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setEditText(entry.row->text(kValueColumn));
+        // Typing ends with Enter; picking from the drop-down ends at once.
+        connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, finish, Qt::QueuedConnection);
+        connect(
+            combo, &QComboBox::activated, combo,
+            [combo, finish](int index) {
+                combo->setEditText(combo->itemText(index));
+                finish();
+            },
+            Qt::QueuedConnection);
+    } else {
+        connect(combo, &QComboBox::activated, combo, finish, Qt::QueuedConnection);
+    }
+    return combo;
+}
+
+bool PropertyGrid::eventFilter(QObject* watched, QEvent* event) {
+    const bool editing = tree_->indexWidget(tree_->currentIndex()) != nullptr;
+    if (watched != tree_ || event->type() != QEvent::KeyPress || editing) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const int item = SelectedItem();
+    const bool opensEditor = key == Qt::Key_F4 || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    if (!opensEditor || !IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+        return QWidget::eventFilter(watched, event);
+    }
+    OpenEditor(item);
+    return true;
+}
+
+void PropertyGrid::ShowDescription() {
+    const int item = SelectedItem();
+    descriptionCaption_->setText(IsKind(item, {}) ? Caption(item) : QString());
+    description_->setText(Description(item));
+}
+
+void PropertyGrid::PaintRow(int item) {
+    const Entry& entry = items_[static_cast<std::size_t>(item)];
+    if (entry.kind == Kind::Category) {
+        entry.row->setBackground(kCaptionColumn, colors_.lines);
+        entry.row->setForeground(kCaptionColumn, colors_.categoryText);
+        return;
+    }
+    for (int column : {kCaptionColumn, kValueColumn}) {
+        entry.row->setBackground(column, colors_.valueBack);
+        entry.row->setForeground(column, colors_.valueText);
+    }
+}
+
+void PropertyGrid::ResizeCaptionColumn() {
+    tree_->resizeColumnToContents(kCaptionColumn);
+    tree_->setColumnWidth(kCaptionColumn, tree_->columnWidth(kCaptionColumn) + 2 * fontMetrics().averageCharWidth());
+}
+
+bool PropertyGrid::IsKind(int item, std::initializer_list<Kind> kinds) const {
+    if (item < 0 || static_cast<std::size_t>(item) >= items_.size()) {
+        return false;
+    }
+    const Kind kind = items_[static_cast<std::size_t>(item)].kind;
+    return kinds.size() == 0 || std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+}
+
+QTreeWidgetItem* PropertyGrid::Row(int item) const { return items_[static_cast<std::size_t>(item)].row; }
+
+int PropertyGrid::Id(const QTreeWidgetItem* row) {
+    return row != nullptr ? row->data(kCaptionColumn, kIdRole).toInt() : -1;
+}
+
+}  // namespace korvan
