@@ -95,6 +95,7 @@ public:
 
     QColor margin;
     QColor sign;
+    QColor boxFill;
 
 protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override {
@@ -107,7 +108,7 @@ protected:
                         side);
         painter->save();
         painter->setPen(sign);
-        painter->setBrush(viewport()->palette().color(QPalette::Base));
+        painter->setBrush(boxFill);
         painter->drawRect(box);
         const QPoint centre = box.center();
         painter->drawLine(centre.x() - 2, centre.y(), centre.x() + 2, centre.y());
@@ -128,7 +129,6 @@ PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
     tree_->setIndentation(kIndentation);
     tree_->setRootIsDecorated(true);
     tree_->setUniformRowHeights(true);
-    tree_->setAllColumnsShowFocus(true);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
     tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
     tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -280,11 +280,12 @@ void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryTex
 
     QPalette treePalette = tree_->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        treePalette.setColor(group, QPalette::Base, valueBack);
+        // Below the last row the grid shows its own background; the rows paint their cells.
+        treePalette.setColor(group, QPalette::Base, back);
         treePalette.setColor(group, QPalette::Text, valueText);
         treePalette.setColor(group, QPalette::Window, back);
     }
-    treePalette.setColor(QPalette::Disabled, QPalette::Base, valueBack);
+    treePalette.setColor(QPalette::Disabled, QPalette::Base, back);
     treePalette.setColor(QPalette::Disabled, QPalette::Text, disabledText);
     tree_->setPalette(treePalette);
 
@@ -297,6 +298,7 @@ void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryTex
     auto* tree = static_cast<GridTree*>(tree_);
     tree->margin = lines;
     tree->sign = categoryText;
+    tree->boxFill = valueBack;
     delegate_->lines = lines;
     for (std::size_t id = 0; id < items_.size(); ++id) {
         PaintRow(static_cast<int>(id));
@@ -379,6 +381,10 @@ QComboBox* PropertyGrid::MakeEditor(QWidget* parent, int item) {
     const Entry& entry = items_[static_cast<std::size_t>(item)];
     auto* combo = new QComboBox(parent);
     combo->setFrame(false);
+    QPalette cell = combo->palette();
+    cell.setColor(QPalette::Base, colors_.valueBack);
+    cell.setColor(QPalette::Text, colors_.valueText);
+    combo->setPalette(cell);
     combo->addItems(entry.entries);
     combo->setCurrentIndex(entry.chosen);
     const auto finish = [this, combo] {
