@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace korvan {
 namespace {
@@ -122,46 +123,11 @@ protected:
 }  // namespace
 
 PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
-    auto* tree = new GridTree(this);
-    tree_ = tree;
-    tree_->setColumnCount(2);
-    tree_->setHeaderHidden(true);
-    tree_->setIndentation(kIndentation);
-    tree_->setRootIsDecorated(true);
-    tree_->setUniformRowHeights(true);
-    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
-    tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tree_->setExpandsOnDoubleClick(true);
-    tree_->header()->setStretchLastSection(true);
-    tree_->header()->setSectionResizeMode(kCaptionColumn, QHeaderView::Interactive);
-    tree_->installEventFilter(this);
-
-    delegate_ = new PropertyGridDelegate(tree_);
-    delegate_->makeEditor = [this](QWidget* parent, int item) { return MakeEditor(parent, item); };
-    delegate_->commit = [this](int item, int index, const QString& text) { Commit(item, index, text); };
-    tree_->setItemDelegate(delegate_);
-
-    auto* descriptionPanel = new QWidget(this);
-    descriptionPanel->setAutoFillBackground(true);
-    descriptionPanel->setBackgroundRole(QPalette::Window);
-    descriptionCaption_ = new QLabel(descriptionPanel);
-    QFont bold = descriptionCaption_->font();
-    bold.setBold(true);
-    descriptionCaption_->setFont(bold);
-    description_ = new QLabel(descriptionPanel);
-    description_->setWordWrap(true);
-    description_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto* panelLayout = new QVBoxLayout(descriptionPanel);
-    panelLayout->setContentsMargins(6, 4, 6, 4);
-    panelLayout->setSpacing(2);
-    panelLayout->addWidget(descriptionCaption_);
-    panelLayout->addWidget(description_, 1);
-    descriptionPanel_ = descriptionPanel;
-
+    BuildTree();
+    BuildDescriptionPanel();
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(tree_);
-    splitter->addWidget(descriptionPanel);
+    splitter->addWidget(descriptionPanel_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
     splitter->setChildrenCollapsible(false);
@@ -171,6 +137,29 @@ PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
 
+    const QPalette system = palette();
+    SetCustomColors(system.color(QPalette::Button), system.color(QPalette::ButtonText),
+                    system.color(QPalette::Mid), system.color(QPalette::Base), system.color(QPalette::Text),
+                    system.color(QPalette::Disabled, QPalette::Text));
+}
+
+void PropertyGrid::BuildTree() {
+    tree_ = new GridTree(this);
+    tree_->setColumnCount(2);
+    tree_->setHeaderHidden(true);
+    tree_->setIndentation(kIndentation);
+    tree_->setUniformRowHeights(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree_->header()->setStretchLastSection(true);
+    tree_->installEventFilter(this);
+
+    delegate_ = new PropertyGridDelegate(tree_);
+    delegate_->makeEditor = [this](QWidget* parent, int item) { return MakeEditor(parent, item); };
+    delegate_->commit = [this](int item, int index, const QString& text) { Commit(item, index, text); };
+    tree_->setItemDelegate(delegate_);
+
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this] { ShowDescription(); });
     connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row, int column) {
         if (column == kValueColumn) {
@@ -178,11 +167,24 @@ PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
         }
     });
     connect(tree_, &QTreeWidget::itemExpanded, this, [this] { ResizeCaptionColumn(); });
+}
 
-    const QPalette system = palette();
-    SetCustomColors(system.color(QPalette::Button), system.color(QPalette::ButtonText),
-                    system.color(QPalette::Mid), system.color(QPalette::Base), system.color(QPalette::Text),
-                    system.color(QPalette::Disabled, QPalette::Text));
+void PropertyGrid::BuildDescriptionPanel() {
+    descriptionPanel_ = new QWidget(this);
+    descriptionPanel_->setAutoFillBackground(true);
+    descriptionPanel_->setBackgroundRole(QPalette::Window);
+    descriptionCaption_ = new QLabel(descriptionPanel_);
+    QFont bold = descriptionCaption_->font();
+    bold.setBold(true);
+    descriptionCaption_->setFont(bold);
+    description_ = new QLabel(descriptionPanel_);
+    description_->setWordWrap(true);
+    description_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* layout = new QVBoxLayout(descriptionPanel_);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(2);
+    layout->addWidget(descriptionCaption_);
+    layout->addWidget(description_, 1);
 }
 
 int PropertyGrid::AddCategory(const QString& caption) {
@@ -195,7 +197,7 @@ int PropertyGrid::AddCategory(const QString& caption) {
     const int id = static_cast<int>(items_.size());
     row->setData(kCaptionColumn, kIdRole, id);
     items_.push_back({Kind::Category, row, QString(), QStringList(), -1});
-    PaintRow(id);
+    PaintRow(items_.back());
     return id;
 }
 
@@ -215,16 +217,18 @@ int PropertyGrid::AddEditableItem(int category, const QString& caption, const QS
 
 int PropertyGrid::AddItem(int category, Kind kind, const QString& caption, const QString& description,
                           const QStringList& entries, const QString& value) {
-    if (!IsKind(category, {Kind::Category})) {
+    const Entry* parent = Find(category);
+    if (parent == nullptr || parent->kind != Kind::Category) {
         return -1;
     }
-    auto* row = new QTreeWidgetItem(items_[static_cast<std::size_t>(category)].row, {caption, value});
+    auto* row = new QTreeWidgetItem(parent->row, {caption, value});
     row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
     const int id = static_cast<int>(items_.size());
     row->setData(kCaptionColumn, kIdRole, id);
     row->setToolTip(kCaptionColumn, description);
-    items_.push_back({kind, row, description, entries, kind == Kind::Bool ? static_cast<int>(entries.indexOf(value)) : -1});
-    PaintRow(id);
+    const int chosen = kind == Kind::Bool ? static_cast<int>(entries.indexOf(value)) : -1;
+    items_.push_back({kind, row, description, entries, chosen});
+    PaintRow(items_.back());
     ResizeCaptionColumn();
     return id;
 }
@@ -234,44 +238,54 @@ void PropertyGrid::ExpandAll() {
     ResizeCaptionColumn();
 }
 
-QString PropertyGrid::Caption(int item) const { return IsKind(item, {}) ? Row(item)->text(kCaptionColumn) : QString(); }
+QString PropertyGrid::Caption(int item) const {
+    const Entry* entry = Find(item);
+    return entry != nullptr ? entry->row->text(kCaptionColumn) : QString();
+}
 
 QString PropertyGrid::ValueText(int item) const {
-    return IsKind(item, {Kind::List, Kind::Bool, Kind::Editable}) ? Row(item)->text(kValueColumn) : QString();
+    const Entry* entry = FindValueItem(item);
+    return entry != nullptr ? entry->row->text(kValueColumn) : QString();
 }
 
 void PropertyGrid::SetValueText(int item, const QString& text) {
-    if (IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
-        Row(item)->setText(kValueColumn, text);
-        if (items_[static_cast<std::size_t>(item)].kind == Kind::Bool) {
-            items_[static_cast<std::size_t>(item)].chosen = static_cast<int>(kBoolEntries.indexOf(text));
-        }
+    Entry* entry = FindValueItem(item);
+    if (entry == nullptr) {
+        return;
+    }
+    entry->row->setText(kValueColumn, text);
+    if (entry->kind == Kind::Bool) {
+        entry->chosen = static_cast<int>(kBoolEntries.indexOf(text));
     }
 }
 
 int PropertyGrid::ChosenIndex(int item) const {
-    return IsKind(item, {Kind::List, Kind::Bool, Kind::Editable}) ? items_[static_cast<std::size_t>(item)].chosen : -1;
+    const Entry* entry = FindValueItem(item);
+    return entry != nullptr ? entry->chosen : -1;
 }
 
 void PropertyGrid::SetChosenIndex(int item, int index) {
-    if (IsKind(item, {Kind::List, Kind::Editable})) {
-        Entry& entry = items_[static_cast<std::size_t>(item)];
-        entry.chosen = index >= 0 && index < entry.entries.size() ? index : -1;
+    Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind != Kind::Bool) {
+        entry->chosen = index >= 0 && index < entry->entries.size() ? index : -1;
     }
 }
 
 QStringList PropertyGrid::Entries(int item) const {
-    return IsKind(item, {}) ? items_[static_cast<std::size_t>(item)].entries : QStringList();
+    const Entry* entry = Find(item);
+    return entry != nullptr ? entry->entries : QStringList();
 }
 
 void PropertyGrid::SetEntries(int item, const QStringList& entries) {
-    if (IsKind(item, {Kind::List, Kind::Editable})) {
-        items_[static_cast<std::size_t>(item)].entries = entries;
+    Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind != Kind::Bool) {
+        entry->entries = entries;
     }
 }
 
 QString PropertyGrid::Description(int item) const {
-    return IsKind(item, {}) ? items_[static_cast<std::size_t>(item)].description : QString();
+    const Entry* entry = Find(item);
+    return entry != nullptr ? entry->description : QString();
 }
 
 void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryText, const QColor& lines,
@@ -300,15 +314,15 @@ void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryTex
     tree->sign = categoryText;
     tree->boxFill = valueBack;
     delegate_->lines = lines;
-    for (std::size_t id = 0; id < items_.size(); ++id) {
-        PaintRow(static_cast<int>(id));
+    for (const Entry& entry : items_) {
+        PaintRow(entry);
     }
     tree_->viewport()->update();
 }
 
 void PropertyGrid::SelectItem(int item) {
-    if (IsKind(item, {})) {
-        tree_->setCurrentItem(Row(item), kCaptionColumn);
+    if (const Entry* entry = Find(item)) {
+        tree_->setCurrentItem(entry->row, kCaptionColumn);
     }
 }
 
@@ -317,25 +331,24 @@ int PropertyGrid::SelectedItem() const { return Id(tree_->currentItem()); }
 QString PropertyGrid::ShownDescription() const { return description_->text(); }
 
 void PropertyGrid::ChooseEntry(int item, int index) {
-    if (!IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
-        return;
-    }
-    const Entry& entry = items_[static_cast<std::size_t>(item)];
-    if (index >= 0 && index < entry.entries.size()) {
-        Change(item, index, entry.entries[index]);
+    const Entry* entry = FindValueItem(item);
+    if (entry != nullptr && index >= 0 && index < entry->entries.size()) {
+        Change(item, index, entry->entries[index]);
     }
 }
 
 void PropertyGrid::EnterText(int item, const QString& text) {
+    const Entry* entry = FindValueItem(item);
     const QString typed = text.trimmed();
-    if (IsKind(item, {Kind::Editable}) && !typed.isEmpty()) {
-        Change(item, static_cast<int>(items_[static_cast<std::size_t>(item)].entries.indexOf(typed)), typed);
+    if (entry != nullptr && entry->kind == Kind::Editable && !typed.isEmpty()) {
+        Change(item, static_cast<int>(entry->entries.indexOf(typed)), typed);
     }
 }
 
 void PropertyGrid::Toggle(int item) {
-    if (IsKind(item, {Kind::Bool})) {
-        ChooseEntry(item, ValueText(item) == kBoolEntries[0] ? 1 : 0);
+    const Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind == Kind::Bool) {
+        ChooseEntry(item, entry->row->text(kValueColumn) == kBoolEntries[0] ? 1 : 0);
     }
 }
 
@@ -350,7 +363,8 @@ void PropertyGrid::Change(int item, int index, const QString& text) {
 }
 
 void PropertyGrid::Commit(int item, int index, const QString& text) {
-    if (IsKind(item, {Kind::Editable})) {
+    const Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind == Kind::Editable) {
         EnterText(item, text);
     } else {
         ChooseEntry(item, index);
@@ -358,12 +372,12 @@ void PropertyGrid::Commit(int item, int index, const QString& text) {
 }
 
 void PropertyGrid::OpenEditor(int item) {
-    if (!IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+    const Entry* entry = FindValueItem(item);
+    if (entry == nullptr) {
         return;
     }
-    QTreeWidgetItem* row = Row(item);
-    tree_->setCurrentItem(row, kValueColumn);
-    tree_->editItem(row, kValueColumn);
+    tree_->setCurrentItem(entry->row, kValueColumn);
+    tree_->editItem(entry->row, kValueColumn);
     auto* combo = qobject_cast<QComboBox*>(tree_->indexWidget(tree_->currentIndex()));
     if (combo == nullptr) {
         return;
@@ -375,10 +389,11 @@ void PropertyGrid::OpenEditor(int item) {
 }
 
 QComboBox* PropertyGrid::MakeEditor(QWidget* parent, int item) {
-    if (!IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+    const Entry* found = FindValueItem(item);
+    if (found == nullptr) {
         return nullptr;
     }
-    const Entry& entry = items_[static_cast<std::size_t>(item)];
+    const Entry& entry = *found;
     auto* combo = new QComboBox(parent);
     combo->setFrame(false);
     QPalette cell = combo->palette();
@@ -418,23 +433,28 @@ bool PropertyGrid::eventFilter(QObject* watched, QEvent* event) {
         return QWidget::eventFilter(watched, event);
     }
     const int key = static_cast<QKeyEvent*>(event)->key();
-    const int item = SelectedItem();
-    const bool opensEditor = key == Qt::Key_F4 || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
-    if (!opensEditor || !IsKind(item, {Kind::List, Kind::Bool, Kind::Editable})) {
+    if (key != Qt::Key_F4 && key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space) {
         return QWidget::eventFilter(watched, event);
     }
-    OpenEditor(item);
+    const Entry* entry = Find(SelectedItem());
+    if (entry == nullptr) {
+        return QWidget::eventFilter(watched, event);
+    }
+    if (entry->kind == Kind::Category) {
+        entry->row->setExpanded(!entry->row->isExpanded());
+    } else {
+        OpenEditor(SelectedItem());
+    }
     return true;
 }
 
 void PropertyGrid::ShowDescription() {
     const int item = SelectedItem();
-    descriptionCaption_->setText(IsKind(item, {}) ? Caption(item) : QString());
+    descriptionCaption_->setText(Caption(item));
     description_->setText(Description(item));
 }
 
-void PropertyGrid::PaintRow(int item) {
-    const Entry& entry = items_[static_cast<std::size_t>(item)];
+void PropertyGrid::PaintRow(const Entry& entry) {
     if (entry.kind == Kind::Category) {
         entry.row->setBackground(kCaptionColumn, colors_.lines);
         entry.row->setForeground(kCaptionColumn, colors_.categoryText);
@@ -451,15 +471,19 @@ void PropertyGrid::ResizeCaptionColumn() {
     tree_->setColumnWidth(kCaptionColumn, tree_->columnWidth(kCaptionColumn) + 2 * fontMetrics().averageCharWidth());
 }
 
-bool PropertyGrid::IsKind(int item, std::initializer_list<Kind> kinds) const {
-    if (item < 0 || static_cast<std::size_t>(item) >= items_.size()) {
-        return false;
-    }
-    const Kind kind = items_[static_cast<std::size_t>(item)].kind;
-    return kinds.size() == 0 || std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+const PropertyGrid::Entry* PropertyGrid::Find(int item) const {
+    return item >= 0 && static_cast<std::size_t>(item) < items_.size() ? &items_[static_cast<std::size_t>(item)]
+                                                                         : nullptr;
 }
 
-QTreeWidgetItem* PropertyGrid::Row(int item) const { return items_[static_cast<std::size_t>(item)].row; }
+PropertyGrid::Entry* PropertyGrid::FindValueItem(int item) {
+    return const_cast<Entry*>(std::as_const(*this).FindValueItem(item));
+}
+
+const PropertyGrid::Entry* PropertyGrid::FindValueItem(int item) const {
+    const Entry* entry = Find(item);
+    return entry != nullptr && entry->kind != Kind::Category ? entry : nullptr;
+}
 
 int PropertyGrid::Id(const QTreeWidgetItem* row) {
     return row != nullptr ? row->data(kCaptionColumn, kIdRole).toInt() : -1;

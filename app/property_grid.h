@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-#include <initializer_list>
 #include <vector>
 
 class QComboBox;
@@ -65,7 +64,7 @@ signals:
     void valueChanged(int item);
 
 protected:
-    // Opens the selected item's editor on F4, Enter or Space.
+    // F4, Enter or Space open the selected item's editor, or fold a category.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -86,6 +85,8 @@ private:
         QColor disabledText;
     };
 
+    void BuildTree();
+    void BuildDescriptionPanel();
     int AddItem(int category, Kind kind, const QString& caption, const QString& description,
                 const QStringList& entries, const QString& value);
     void OpenEditor(int item);
@@ -95,11 +96,12 @@ private:
     // The operator's change; emits valueChanged when the value differs.
     void Change(int item, int index, const QString& text);
     void ShowDescription();
-    void PaintRow(int item);
+    void PaintRow(const Entry& entry);
     void ResizeCaptionColumn();
-    // Whether `item` is an id of one of `kinds`; an empty list takes any kind.
-    bool IsKind(int item, std::initializer_list<Kind> kinds) const;
-    QTreeWidgetItem* Row(int item) const;
+    // Null for an id no item has; FindValueItem also for a category.
+    const Entry* Find(int item) const;
+    const Entry* FindValueItem(int item) const;
+    Entry* FindValueItem(int item);
     static int Id(const QTreeWidgetItem* row);
 
     QTreeWidget* tree_ = nullptr;

@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(sample.grid.ShownDescription(), QString());
     }
 
-    void keyboardOpensTheDropDownAndPicksAnEntry() {
+    void keyboardAndMouseOpenTheInPlaceEditors() {
         SampleGrid sample;
         QSignalSpy changes(&sample.grid, &PropertyGrid::valueChanged);
         sample.grid.resize(360, 260);
@@ -157,6 +157,18 @@ private slots:
         QTRY_VERIFY(sample.editor() == nullptr);
         QCOMPARE(sample.grid.ValueText(sample.device), QString("/dev/ttyUSB3"));
         QCOMPARE(changes.count(), 2);
+
+        // A click on a switch's value drops its list down.
+        QTreeWidgetItem* soundRow = sample.tree()->topLevelItem(1)->child(0);
+        const QRect valueCell = sample.tree()->visualItemRect(soundRow).adjusted(
+            sample.tree()->columnViewportPosition(1), 0, 0, 0);
+        QTest::mouseClick(sample.tree()->viewport(), Qt::LeftButton, {}, valueCell.center());
+        QTRY_VERIFY(sample.editor() != nullptr && sample.editor()->view()->isVisible());
+        QTest::keyClick(sample.editor()->view(), Qt::Key_Down);
+        QTest::keyClick(sample.editor()->view(), Qt::Key_Return);
+        QTRY_COMPARE(changes.count(), 3);
+        QCOMPARE(changes.at(2).at(0).toInt(), sample.sound);
+        QCOMPARE(sample.grid.ValueText(sample.sound), QString("False"));
     }
 };
 
