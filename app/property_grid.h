@@ -6,11 +6,15 @@
 #include <QWidget>
 #include <vector>
 
+class QComboBox;
+class QEvent;
 class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace korvan {
+
+class PropertyGridDelegate;
 
 // A property grid: categories of items, each a caption and a value, with the selected item's
 // description below. Three kinds of item:
@@ -59,6 +63,10 @@ public:
 signals:
     void valueChanged(int item);
 
+protected:
+    // F4, Enter or Space open the selected item's editor, or fold a category.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     enum class Kind { Category, List, Bool, Editable };
     struct Entry {
@@ -68,16 +76,41 @@ private:
         QStringList entries;
         int chosen = -1;
     };
+    struct Colors {
+        QColor back;
+        QColor categoryText;
+        QColor lines;
+        QColor valueBack;
+        QColor valueText;
+        QColor disabledText;
+    };
 
+    void BuildTree();
+    void BuildDescriptionPanel();
     int AddItem(int category, Kind kind, const QString& caption, const QString& description,
                 const QStringList& entries, const QString& value);
     void OpenEditor(int item);
+    QComboBox* MakeEditor(QWidget* parent, int item);
+    // What an editor held when it closed: the entry picked and the text shown.
+    void Commit(int item, int index, const QString& text);
+    // The operator's change; emits valueChanged when the value differs.
+    void Change(int item, int index, const QString& text);
     void ShowDescription();
+    void PaintRow(const Entry& entry);
+    void ResizeCaptionColumn();
+    // Null for an id no item has; FindValueItem also for a category.
+    const Entry* Find(int item) const;
+    const Entry* FindValueItem(int item) const;
+    Entry* FindValueItem(int item);
+    static int Id(const QTreeWidgetItem* row);
 
     QTreeWidget* tree_ = nullptr;
+    PropertyGridDelegate* delegate_ = nullptr;
+    QWidget* descriptionPanel_ = nullptr;
     QLabel* descriptionCaption_ = nullptr;
     QLabel* description_ = nullptr;
     std::vector<Entry> items_;
+    Colors colors_;
 };
 
 }  // namespace korvan

@@ -16,6 +16,7 @@
 
 #include "cli/cli_loop.h"
 #include "cli/terminal_view.h"
+#include "console/port_map.h"
 #include "engine/catalogue.h"
 #include "engine/program_dir.h"
 #include "engine/programmer_manager.h"
@@ -23,6 +24,7 @@
 #include "isp/pin_map.h"
 #include "programmers/programmer_factory.h"
 #include "programmers/programmer_types.h"
+#include "serial/serial_devices.h"
 #include "serial/serial_port.h"
 
 namespace korvan {
@@ -61,13 +63,21 @@ int ListChips(const ChipCatalogue& catalogue, const std::string& path, std::ostr
     return kExitSuccess;
 }
 
-int ListPorts(std::ostream& out) {
-    const SerialDeviceMap devices;
-    for (int port = 1; port <= 4; ++port) {
-        const std::string path = devices.DevicePath(port);
+// The COM numbers as Korvan.ini maps them, then every serial device present, then the
+// parallel ports.
+int ListPorts(const std::string& iniPath, std::ostream& out, std::ostream& err) {
+    const PortMapRead ports = ReadPortMap(iniPath);
+    for (const std::string& problem : ports.problems) {
+        err << Prefixed(problem) << '\n';
+    }
+    for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+        const std::string path = ports.map.Device(port);
         std::error_code error;
         out << "COM " << port << "  " << path << (std::filesystem::exists(path, error) ? "" : "  (not present)")
             << '\n';
+    }
+    for (const std::string& device : ListSerialDevices()) {
+        out << "TTY   " << device << '\n';
     }
     for (const ParportDevice& port : ListParportDevices(PortSearch{})) {
         out << "LPT   " << port.devicePath;
@@ -146,7 +156,7 @@ int CliRun::Run() {
         return ListChips(catalogue_, cataloguePath_, out_, err_);
     }
     if (options_.listPorts) {
-        return ListPorts(out_);
+        return ListPorts(dir_ + kSettingsFileName, out_, err_);
     }
     if (Step end = ResolveEffectiveSettings()) {
         return *end;
@@ -234,6 +244,8 @@ ProgrammerOptions CliRun::MakeProgrammerOptions() const {
     ProgrammerOptions programmer;
     programmer.programDir = dir_;
     programmer.devicePath = options_.portPath.value_or("");
+    // The window reads the same map from the same file: a COM number opens the same device.
+    programmer.comPortDevices = ReadPortMap(dir_ + kSettingsFileName).map.devices;
     programmer.portLogPath = options_.portLog;
     const std::chrono::seconds timeout(options_.timeoutSeconds);
     programmer.answerTimeouts = {std::min<std::chrono::milliseconds>(kCommandAnswerTimeout, timeout), timeout};

@@ -70,9 +70,10 @@ public:
     std::string SettingsFilePath() const;
     void LoadSettings();
     // Applies a record read at start-up (nothing when there is none); an unusable hardware
-    // value is reported with the file and field, and passed on as it is.
+    // value is reported with the file and field, and passed on as it is. The port map is read
+    // from Korvan.ini here too; a device path it refuses is reported and its default used.
     void ApplySettings(const std::optional<InfoSave>& record);
-    // Writes Korvan.ini; false when it could not be written.
+    // Writes Korvan.ini, the record and the chosen port map; false when it could not be written.
     bool SaveSettings();
     void ShowProgrammerType(int type);
     void ShowComPort(int port);
@@ -81,6 +82,9 @@ public:
     // The operator picked list entry `index` of one of the four list items, or flipped a switch.
     void ChooseSetting(SettingItem item, int index);
     void SetSwitch(SettingItem item, bool on);
+    // The operator mapped a COM number to a device; saved at exit, used at the next start.
+    // False, and nothing chosen, for a number outside 1..4 or a path that is not absolute.
+    bool ChoosePortDevice(int comPort, const std::string& devicePath);
     const SettingsModel& settings() const { return settings_; }
 
     // Status list.
@@ -189,6 +193,7 @@ private:
     void ShowListSetting(SettingItem item, int index, const std::string& text);
     void ShowProgrammerType(int type, const std::string& problem);
     void ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems);
+    void ApplyPortMap(const PortMapRead& read);
 
     ProgrammerManager& manager_;
     View& view_;

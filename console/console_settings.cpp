@@ -98,6 +98,10 @@ void Console::SetSwitch(SettingItem item, bool on) {
     view_.ShowSettingValue(item, on ? "True" : "False");
 }
 
+bool Console::ChoosePortDevice(int comPort, const std::string& devicePath) {
+    return settings_.ChoosePortDevice(comPort, devicePath);
+}
+
 void Console::LoadSettings() { ApplySettings(ReadInfoSave(SettingsFilePath())); }
 
 // Values the grid cannot show would otherwise leave the operator guessing why the programmer
@@ -112,7 +116,18 @@ void Console::ShowSettingsProblems(const std::vector<SettingsModel::Problem>& pr
     }
 }
 
+// A refused device path would otherwise make the programmer open a port the operator never
+// chose without a word.
+void Console::ApplyPortMap(const PortMapRead& read) {
+    settings_.AdoptPortMap(read.map);
+    for (const std::string& problem : read.problems) {
+        view_.ShowMessage(Message("Korvan.ini maps a COM port to something that is not a device.", kDefaultCaption,
+                                  problem + " Choose the device in the settings and start again."));
+    }
+}
+
 void Console::ApplySettings(const std::optional<InfoSave>& record) {
+    ApplyPortMap(ReadPortMap(SettingsFilePath()));
     if (record) {
         settings_.Adopt(*record);
         const std::vector<SettingsModel::Problem> problems = SettingsModel::Problems(*record, SettingsFilePath());
@@ -137,7 +152,10 @@ void Console::ApplySettings(const std::optional<InfoSave>& record) {
 }
 
 bool Console::SaveSettings() {
-    return WriteInfoSave(SettingsFilePath(), settings_.RecordToSave(view_.ChipSelection(), imagePath_));
+    const bool recordWritten =
+        WriteInfoSave(SettingsFilePath(), settings_.RecordToSave(view_.ChipSelection(), imagePath_));
+    const bool portsWritten = WritePortMap(SettingsFilePath(), settings_.ChosenPortMap());
+    return recordWritten && portsWritten;
 }
 
 }  // namespace korvan

@@ -107,6 +107,15 @@ void SettingsModel::SetAutoState(Button button, bool on) {
     }
 }
 
+void SettingsModel::AdoptPortMap(const PortMap& map) {
+    portsInEffect_ = map;
+    chosenPorts_ = map;
+}
+
+bool SettingsModel::ChoosePortDevice(int comPort, const std::string& devicePath) {
+    return chosenPorts_.Set(comPort, devicePath);
+}
+
 InfoSave SettingsModel::RecordToSave(int chipIndex, const std::string& imagePath) {
     record_.programmerType = Chosen(SettingItem::ProgrammerType);
     record_.comPort = Chosen(SettingItem::Port) + 1;

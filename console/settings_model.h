@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console/info_save.h"
+#include "console/port_map.h"
 #include "console/view.h"
 
 namespace korvan {
@@ -46,6 +47,17 @@ public:
     // file was opened, its path.
     InfoSave RecordToSave(int chipIndex, const std::string& imagePath);
 
+    // The device behind each COM number: the map read at start-up is the one in effect for
+    // this run; the one chosen in the grid is saved at exit and used at the next start.
+    const PortMap& PortMapInEffect() const { return portsInEffect_; }
+    const PortMap& ChosenPortMap() const { return chosenPorts_; }
+    // Replaces both (a map read at start-up).
+    void AdoptPortMap(const PortMap& map);
+    // False, and nothing changed, for a number outside 1..4 or a path that is not absolute.
+    bool ChoosePortDevice(int comPort, const std::string& devicePath);
+    // The chosen device; empty for a number outside 1..4.
+    std::string PortDevice(int comPort) const { return chosenPorts_.Device(comPort); }
+
     // A hardware value in a record that the program cannot use.
     struct Problem {
         SettingItem item;
@@ -57,6 +69,8 @@ public:
 private:
     InfoSave record_ = FirstStartInfoSave();
     std::array<int, 4> chosen_{-1, -1, -1, -1};
+    PortMap portsInEffect_;
+    PortMap chosenPorts_;
 };
 
 }  // namespace korvan

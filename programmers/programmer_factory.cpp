@@ -61,9 +61,12 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateSerial() {
         device = serialSim_->DevicePath();
     }
     SerialDeviceMap devices;
-    if (!device.empty()) {
-        for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+    for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+        const std::string& mapped = options_.comPortDevices[static_cast<std::size_t>(port - kFirstComPort)];
+        if (!device.empty()) {
             devices.Set(port, device);
+        } else if (!mapped.empty()) {
+            devices.Set(port, mapped);
         }
     }
     auto programmer = std::make_unique<SerialProgrammer>(std::move(devices));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -24,6 +25,9 @@ struct ProgrammerOptions {
     // Serial: the device behind every COM number. ISP: the only ppdev device tried
     // (/dev/parport1). Empty: the usual devices.
     std::string devicePath;
+    // Serial, while devicePath is empty: the device behind COM 1..4 each; an empty entry
+    // keeps the on-board port.
+    std::array<std::string, 4> comPortDevices;
     // ISP: every parallel-port register access is written to this file. Empty: none.
     std::string portLogPath;
     // Serial: how long the programmer may take to answer a command.

@@ -244,9 +244,11 @@ TEST_F(CliRunTest, UsageErrorsAndListings) {
     EXPECT_EQ(chips.status, 0);
     EXPECT_THAT(chips.lines, ::testing::Contains(HasSubstr("AT89S52")));
 
+    dir.Write("Korvan.ini", "[Ports]\r\nCOM2=/dev/ttyUSB9\r\n");
     const CliResult ports = Cli("--list-ports");
     EXPECT_EQ(ports.status, 0);
-    EXPECT_THAT(ports.lines, ::testing::Contains(HasSubstr("COM 1  ")));
+    EXPECT_THAT(ports.lines, ::testing::Contains(HasSubstr("COM 1  /dev/ttyS0")));
+    EXPECT_THAT(ports.lines, ::testing::Contains("COM 2  /dev/ttyUSB9  (not present)"));
 
     const CliResult help = Cli("--help");
     EXPECT_EQ(help.status, 0);

@@ -5,6 +5,7 @@ namespace korvan::testing {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 TEST(InfoSaveTest, EncodesEveryFieldLittleEndianAtItsOffset) {
     InfoSave record;
@@ -222,6 +223,71 @@ TEST_F(SettingsTest, SavedChipIsSelectedAtStart) {
     EXPECT_EQ(view.chipSelection, 1);
     Pump();
     EXPECT_THAT(calls(), ElementsAre("CheckReady(12)"));
+}
+
+// The m_InfoSave line of a Korvan.ini text.
+std::string RecordLine(const std::string& ini) {
+    const std::size_t start = ini.find("m_InfoSave=");
+    return start == std::string::npos ? std::string() : ini.substr(start, ini.find('\n', start) - start);
+}
+
+TEST(PortMapTest, RoundTripsBesideTheRecordAndRefusesWhatIsNoDevicePath) {
+    TempDir dir;
+    const std::string ini = dir.file("Korvan.ini");
+    EXPECT_EQ(ReadPortMap(ini).map, PortMap{});
+    EXPECT_EQ(PortMap{}.Device(4), "/dev/ttyS3");
+
+    InfoSave record;
+    record.comPort = 2;
+    ASSERT_TRUE(WriteInfoSave(ini, record));
+    const std::string recordLine = RecordLine(dir.Read("Korvan.ini"));
+    PortMap map;
+    ASSERT_TRUE(map.Set(2, "/dev/ttyUSB0"));
+    ASSERT_TRUE(map.Set(4, "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"));
+    EXPECT_FALSE(map.Set(5, "/dev/ttyUSB1"));
+    EXPECT_FALSE(map.Set(1, "ttyUSB1"));
+    ASSERT_TRUE(WritePortMap(ini, map));
+    EXPECT_EQ(RecordLine(dir.Read("Korvan.ini")), recordLine);
+    EXPECT_EQ(ReadInfoSave(ini), record);
+    const PortMapRead back = ReadPortMap(ini);
+    EXPECT_EQ(back.map, map);
+    EXPECT_THAT(back.problems, ElementsAre());
+
+    dir.Write("Korvan.ini", "[Ports]\r\nCOM1=\r\nCOM3=ttyUSB0\r\nCOM4=/dev/ttyACM1\r\n");
+    const PortMapRead refused = ReadPortMap(ini);
+    EXPECT_EQ(refused.map.Device(1), "/dev/ttyS0");
+    EXPECT_EQ(refused.map.Device(2), "/dev/ttyS1");
+    EXPECT_EQ(refused.map.Device(3), "/dev/ttyS2");
+    EXPECT_EQ(refused.map.Device(4), "/dev/ttyACM1");
+    EXPECT_THAT(refused.problems,
+                ElementsAre(ini + " [Ports] COM1: \"\" is not a device path (one starting with '/'); /dev/ttyS0 is used.",
+                            ini + " [Ports] COM3: \"ttyUSB0\" is not a device path (one starting with '/'); /dev/ttyS2 "
+                                  "is used."));
+}
+
+TEST_F(SettingsTest, ChosenPortDeviceIsSavedAndTakesEffectAtTheNextStart) {
+    dir.Write("Korvan.ini", "[Ports]\nCOM3=/dev/ttyUSB1\nCOM2=usb\n");
+    console.InitControls(std::nullopt);
+    EXPECT_EQ(console.settings().PortMapInEffect().Device(3), "/dev/ttyUSB1");
+    EXPECT_EQ(console.settings().PortDevice(2), "/dev/ttyS1");
+    EXPECT_THAT(view.details, ElementsAre(HasSubstr("Korvan.ini [Ports] COM2: \"usb\" is not a device path")));
+
+    console.SaveSettings();
+    const std::string recordLine = RecordLine(dir.Read("Korvan.ini"));
+    ASSERT_NE(recordLine, "");
+    EXPECT_TRUE(console.ChoosePortDevice(3, "/dev/ttyACM0"));
+    EXPECT_FALSE(console.ChoosePortDevice(1, ""));
+    EXPECT_FALSE(console.ChoosePortDevice(0, "/dev/ttyACM0"));
+    EXPECT_EQ(console.settings().PortDevice(3), "/dev/ttyACM0");
+    EXPECT_EQ(console.settings().PortMapInEffect().Device(3), "/dev/ttyUSB1");
+    ASSERT_TRUE(console.SaveSettings());
+    EXPECT_EQ(RecordLine(dir.Read("Korvan.ini")), recordLine);
+
+    view.details.clear();
+    console.LoadSettings();
+    EXPECT_EQ(console.settings().PortMapInEffect().Device(3), "/dev/ttyACM0");
+    EXPECT_EQ(console.settings().PortMapInEffect().Device(1), "/dev/ttyS0");
+    EXPECT_THAT(view.details, ElementsAre());
 }
 
 }  // namespace

@@ -158,5 +158,34 @@ TEST_F(ProgrammerFactoryTest, SerialDeviceServesEveryComPortWithTheGivenAnswerTi
     close(master);
 }
 
+TEST_F(ProgrammerFactoryTest, EachComPortOpensTheDeviceItIsMappedTo) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    ProgrammerOptions options;
+    options.comPortDevices = {dir.file("ttyUSB7"), "", ptsname(master), ""};
+    ProgrammerFactory factory(options);
+
+    manager.SetComPort(3);
+    ASSERT_EQ(manager.Init(queue, SerialProgrammerType, 0, factory), 1);
+    EXPECT_EQ(NextEvent(queue), SerialInitDone);
+    manager.ShutdownBackend();
+
+    manager.SetComPort(1);
+    manager.Init(queue, SerialProgrammerType, 0, factory);
+    EXPECT_EQ(NextEvent(queue), SerialInitFailed);
+    EXPECT_THAT(manager.initFailureDetail(), HasSubstr("Cannot open " + dir.file("ttyUSB7") + " (COM1)"));
+    manager.ShutdownBackend();
+
+    // A device named for the run serves every COM number, whatever the map says.
+    options.devicePath = ptsname(master);
+    ProgrammerFactory overridden(options);
+    ASSERT_EQ(manager.Init(queue, SerialProgrammerType, 0, overridden), 1);
+    EXPECT_EQ(NextEvent(queue), SerialInitDone);
+    manager.ShutdownBackend();
+    close(master);
+}
+
 }  // namespace
 }  // namespace korvan::testing

@@ -1,0 +1,492 @@
+#include "app/property_grid.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+
+namespace korvan {
+namespace {
+
+constexpr int kIdRole = Qt::UserRole;
+constexpr int kCaptionColumn = 0;
+constexpr int kValueColumn = 1;
+constexpr int kIndentation = 14;
+const QStringList kBoolEntries = {"True", "False"};
+
+QString BoolText(bool value) { return value ? kBoolEntries[0] : kBoolEntries[1]; }
+
+}  // namespace
+
+// Paints the cells with grid lines and builds the in-place drop-downs. What an editor holds is
+// handed to `commit` as the picked entry's index and the combo's text; the grid decides what
+// that changes.
+class PropertyGridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    std::function<QComboBox*(QWidget* parent, int item)> makeEditor;
+    std::function<void(int item, int index, const QString& text)> commit;
+    QColor lines;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem cell = option;
+        // Only the caption shows the selection, as property sheets do; the value stays readable.
+        if (index.column() == kValueColumn) {
+            cell.state &= ~QStyle::State_Selected;
+        }
+        cell.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, cell, index);
+        painter->save();
+        painter->setPen(lines);
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        if (index.column() == kCaptionColumn && index.parent().isValid()) {
+            painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        }
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height() + 4, option.fontMetrics.height() + 8));
+        return size;
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        if (index.column() != kValueColumn || !makeEditor) {
+            return nullptr;
+        }
+        return makeEditor(parent, index.siblingAtColumn(kCaptionColumn).data(kIdRole).toInt());
+    }
+
+    // The editor is filled when it is made.
+    void setEditorData(QWidget*, const QModelIndex&) const override {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        auto* combo = qobject_cast<QComboBox*>(editor);
+        if (combo != nullptr && commit) {
+            commit(index.siblingAtColumn(kCaptionColumn).data(kIdRole).toInt(), combo->currentIndex(),
+                   combo->currentText());
+        }
+    }
+
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        editor->setGeometry(option.rect.adjusted(0, 0, 0, -1));
+    }
+};
+
+namespace {
+
+// Fills the indentation with the line colour, as the margin of a property sheet, and draws a
+// small plus or minus box beside each category.
+class GridTree : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+    QColor margin;
+    QColor sign;
+    QColor boxFill;
+
+protected:
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override {
+        painter->fillRect(rect, margin);
+        if (index.parent().isValid() || model()->rowCount(index) == 0) {
+            return;
+        }
+        const int side = 9;
+        const QRect box(rect.right() - kIndentation + (kIndentation - side) / 2, rect.center().y() - side / 2, side,
+                        side);
+        painter->save();
+        painter->setPen(sign);
+        painter->setBrush(boxFill);
+        painter->drawRect(box);
+        const QPoint centre = box.center();
+        painter->drawLine(centre.x() - 2, centre.y(), centre.x() + 2, centre.y());
+        if (!isExpanded(index)) {
+            painter->drawLine(centre.x(), centre.y() - 2, centre.x(), centre.y() + 2);
+        }
+        painter->restore();
+    }
+};
+
+}  // namespace
+
+PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
+    BuildTree();
+    BuildDescriptionPanel();
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(tree_);
+    splitter->addWidget(descriptionPanel_);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(4);
+    splitter->setSizes({300, 4 * fontMetrics().height()});
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+
+    const QPalette system = palette();
+    SetCustomColors(system.color(QPalette::Button), system.color(QPalette::ButtonText),
+                    system.color(QPalette::Mid), system.color(QPalette::Base), system.color(QPalette::Text),
+                    system.color(QPalette::Disabled, QPalette::Text));
+}
+
+void PropertyGrid::BuildTree() {
+    tree_ = new GridTree(this);
+    tree_->setColumnCount(2);
+    tree_->setHeaderHidden(true);
+    tree_->setIndentation(kIndentation);
+    tree_->setUniformRowHeights(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree_->header()->setStretchLastSection(true);
+    tree_->installEventFilter(this);
+
+    delegate_ = new PropertyGridDelegate(tree_);
+    delegate_->makeEditor = [this](QWidget* parent, int item) { return MakeEditor(parent, item); };
+    delegate_->commit = [this](int item, int index, const QString& text) { Commit(item, index, text); };
+    tree_->setItemDelegate(delegate_);
+
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this] { ShowDescription(); });
+    connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row, int column) {
+        if (column == kValueColumn) {
+            OpenEditor(Id(row));
+        }
+    });
+    connect(tree_, &QTreeWidget::itemExpanded, this, [this] { ResizeCaptionColumn(); });
+}
+
+void PropertyGrid::BuildDescriptionPanel() {
+    descriptionPanel_ = new QWidget(this);
+    descriptionPanel_->setAutoFillBackground(true);
+    descriptionPanel_->setBackgroundRole(QPalette::Window);
+    descriptionCaption_ = new QLabel(descriptionPanel_);
+    QFont bold = descriptionCaption_->font();
+    bold.setBold(true);
+    descriptionCaption_->setFont(bold);
+    description_ = new QLabel(descriptionPanel_);
+    description_->setWordWrap(true);
+    description_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* layout = new QVBoxLayout(descriptionPanel_);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(2);
+    layout->addWidget(descriptionCaption_);
+    layout->addWidget(description_, 1);
+}
+
+int PropertyGrid::AddCategory(const QString& caption) {
+    auto* row = new QTreeWidgetItem(tree_, {caption});
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    row->setFirstColumnSpanned(true);
+    QFont bold = tree_->font();
+    bold.setBold(true);
+    row->setFont(kCaptionColumn, bold);
+    const int id = static_cast<int>(items_.size());
+    row->setData(kCaptionColumn, kIdRole, id);
+    items_.push_back({Kind::Category, row, QString(), QStringList(), -1});
+    PaintRow(items_.back());
+    return id;
+}
+
+int PropertyGrid::AddListItem(int category, const QString& caption, const QString& description,
+                              const QStringList& entries) {
+    return AddItem(category, Kind::List, caption, description, entries, QString());
+}
+
+int PropertyGrid::AddBoolItem(int category, const QString& caption, const QString& description, bool value) {
+    return AddItem(category, Kind::Bool, caption, description, kBoolEntries, BoolText(value));
+}
+
+int PropertyGrid::AddEditableItem(int category, const QString& caption, const QString& description,
+                                  const QStringList& entries) {
+    return AddItem(category, Kind::Editable, caption, description, entries, QString());
+}
+
+int PropertyGrid::AddItem(int category, Kind kind, const QString& caption, const QString& description,
+                          const QStringList& entries, const QString& value) {
+    const Entry* parent = Find(category);
+    if (parent == nullptr || parent->kind != Kind::Category) {
+        return -1;
+    }
+    auto* row = new QTreeWidgetItem(parent->row, {caption, value});
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+    const int id = static_cast<int>(items_.size());
+    row->setData(kCaptionColumn, kIdRole, id);
+    row->setToolTip(kCaptionColumn, description);
+    const int chosen = kind == Kind::Bool ? static_cast<int>(entries.indexOf(value)) : -1;
+    items_.push_back({kind, row, description, entries, chosen});
+    PaintRow(items_.back());
+    ResizeCaptionColumn();
+    return id;
+}
+
+void PropertyGrid::ExpandAll() {
+    tree_->expandAll();
+    ResizeCaptionColumn();
+}
+
+QString PropertyGrid::Caption(int item) const {
+    const Entry* entry = Find(item);
+    return entry != nullptr ? entry->row->text(kCaptionColumn) : QString();
+}
+
+QString PropertyGrid::ValueText(int item) const {
+    const Entry* entry = FindValueItem(item);
+    return entry != nullptr ? entry->row->text(kValueColumn) : QString();
+}
+
+void PropertyGrid::SetValueText(int item, const QString& text) {
+    Entry* entry = FindValueItem(item);
+    if (entry == nullptr) {
+        return;
+    }
+    entry->row->setText(kValueColumn, text);
+    if (entry->kind == Kind::Bool) {
+        entry->chosen = static_cast<int>(kBoolEntries.indexOf(text));
+    }
+}
+
+int PropertyGrid::ChosenIndex(int item) const {
+    const Entry* entry = FindValueItem(item);
+    return entry != nullptr ? entry->chosen : -1;
+}
+
+void PropertyGrid::SetChosenIndex(int item, int index) {
+    Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind != Kind::Bool) {
+        entry->chosen = index >= 0 && index < entry->entries.size() ? index : -1;
+    }
+}
+
+QStringList PropertyGrid::Entries(int item) const {
+    const Entry* entry = Find(item);
+    return entry != nullptr ? entry->entries : QStringList();
+}
+
+void PropertyGrid::SetEntries(int item, const QStringList& entries) {
+    Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind != Kind::Bool) {
+        entry->entries = entries;
+    }
+}
+
+QString PropertyGrid::Description(int item) const {
+    const Entry* entry = Find(item);
+    return entry != nullptr ? entry->description : QString();
+}
+
+void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryText, const QColor& lines,
+                                   const QColor& valueBack, const QColor& valueText, const QColor& disabledText) {
+    colors_ = {back, categoryText, lines, valueBack, valueText, disabledText};
+
+    QPalette treePalette = tree_->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        // Below the last row the grid shows its own background; the rows paint their cells.
+        treePalette.setColor(group, QPalette::Base, back);
+        treePalette.setColor(group, QPalette::Text, valueText);
+        treePalette.setColor(group, QPalette::Window, back);
+    }
+    treePalette.setColor(QPalette::Disabled, QPalette::Base, back);
+    treePalette.setColor(QPalette::Disabled, QPalette::Text, disabledText);
+    tree_->setPalette(treePalette);
+
+    QPalette panelPalette = descriptionPanel_->palette();
+    panelPalette.setColor(QPalette::Window, back);
+    panelPalette.setColor(QPalette::WindowText, categoryText);
+    panelPalette.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
+    descriptionPanel_->setPalette(panelPalette);
+
+    auto* tree = static_cast<GridTree*>(tree_);
+    tree->margin = lines;
+    tree->sign = categoryText;
+    tree->boxFill = valueBack;
+    delegate_->lines = lines;
+    for (const Entry& entry : items_) {
+        PaintRow(entry);
+    }
+    tree_->viewport()->update();
+}
+
+void PropertyGrid::SelectItem(int item) {
+    if (const Entry* entry = Find(item)) {
+        tree_->setCurrentItem(entry->row, kCaptionColumn);
+    }
+}
+
+int PropertyGrid::SelectedItem() const { return Id(tree_->currentItem()); }
+
+QString PropertyGrid::ShownDescription() const { return description_->text(); }
+
+void PropertyGrid::ChooseEntry(int item, int index) {
+    const Entry* entry = FindValueItem(item);
+    if (entry != nullptr && index >= 0 && index < entry->entries.size()) {
+        Change(item, index, entry->entries[index]);
+    }
+}
+
+void PropertyGrid::EnterText(int item, const QString& text) {
+    const Entry* entry = FindValueItem(item);
+    const QString typed = text.trimmed();
+    if (entry != nullptr && entry->kind == Kind::Editable && !typed.isEmpty()) {
+        Change(item, static_cast<int>(entry->entries.indexOf(typed)), typed);
+    }
+}
+
+void PropertyGrid::Toggle(int item) {
+    const Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind == Kind::Bool) {
+        ChooseEntry(item, entry->row->text(kValueColumn) == kBoolEntries[0] ? 1 : 0);
+    }
+}
+
+void PropertyGrid::Change(int item, int index, const QString& text) {
+    Entry& entry = items_[static_cast<std::size_t>(item)];
+    if (entry.chosen == index && entry.row->text(kValueColumn) == text) {
+        return;
+    }
+    entry.chosen = index;
+    entry.row->setText(kValueColumn, text);
+    emit valueChanged(item);
+}
+
+void PropertyGrid::Commit(int item, int index, const QString& text) {
+    const Entry* entry = FindValueItem(item);
+    if (entry != nullptr && entry->kind == Kind::Editable) {
+        EnterText(item, text);
+    } else {
+        ChooseEntry(item, index);
+    }
+}
+
+void PropertyGrid::OpenEditor(int item) {
+    const Entry* entry = FindValueItem(item);
+    if (entry == nullptr) {
+        return;
+    }
+    tree_->setCurrentItem(entry->row, kValueColumn);
+    tree_->editItem(entry->row, kValueColumn);
+    auto* combo = qobject_cast<QComboBox*>(tree_->indexWidget(tree_->currentIndex()));
+    if (combo == nullptr) {
+        return;
+    }
+    combo->setFocus();
+    if (!combo->isEditable()) {
+        combo->showPopup();
+    }
+}
+
+QComboBox* PropertyGrid::MakeEditor(QWidget* parent, int item) {
+    const Entry* found = FindValueItem(item);
+    if (found == nullptr) {
+        return nullptr;
+    }
+    const Entry& entry = *found;
+    auto* combo = new QComboBox(parent);
+    combo->setFrame(false);
+    QPalette cell = combo->palette();
+    cell.setColor(QPalette::Base, colors_.valueBack);
+    cell.setColor(QPalette::Text, colors_.valueText);
+    combo->setPalette(cell);
+    combo->addItems(entry.entries);
+    combo->setCurrentIndex(entry.chosen);
+    const auto finish = [this, combo] {
+        emit delegate_->commitData(combo);
+        emit delegate_->closeEditor(combo, QAbstractItemDelegate::NoHint);
+    };
+    // Queued: the key that ended the edit travels on to the tree when the line edit is done
+    // with it, and must find the editor still open rather than open a new one.
+    if (entry.kind == Kind::Editable) {
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setEditText(entry.row->text(kValueColumn));
+        // Typing ends with Enter; picking from the drop-down ends at once.
+        connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, finish, Qt::QueuedConnection);
+        connect(
+            combo, &QComboBox::activated, combo,
+            [combo, finish](int index) {
+                combo->setEditText(combo->itemText(index));
+                finish();
+            },
+            Qt::QueuedConnection);
+    } else {
+        connect(combo, &QComboBox::activated, combo, finish, Qt::QueuedConnection);
+    }
+    return combo;
+}
+
+bool PropertyGrid::eventFilter(QObject* watched, QEvent* event) {
+    const bool editing = tree_->indexWidget(tree_->currentIndex()) != nullptr;
+    if (watched != tree_ || event->type() != QEvent::KeyPress || editing) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_F4 && key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const Entry* entry = Find(SelectedItem());
+    if (entry == nullptr) {
+        return QWidget::eventFilter(watched, event);
+    }
+    if (entry->kind == Kind::Category) {
+        entry->row->setExpanded(!entry->row->isExpanded());
+    } else {
+        OpenEditor(SelectedItem());
+    }
+    return true;
+}
+
+void PropertyGrid::ShowDescription() {
+    const int item = SelectedItem();
+    descriptionCaption_->setText(Caption(item));
+    description_->setText(Description(item));
+}
+
+void PropertyGrid::PaintRow(const Entry& entry) {
+    if (entry.kind == Kind::Category) {
+        entry.row->setBackground(kCaptionColumn, colors_.lines);
+        entry.row->setForeground(kCaptionColumn, colors_.categoryText);
+        return;
+    }
+    for (int column : {kCaptionColumn, kValueColumn}) {
+        entry.row->setBackground(column, colors_.valueBack);
+        entry.row->setForeground(column, colors_.valueText);
+    }
+}
+
+void PropertyGrid::ResizeCaptionColumn() {
+    tree_->resizeColumnToContents(kCaptionColumn);
+    tree_->setColumnWidth(kCaptionColumn, tree_->columnWidth(kCaptionColumn) + 2 * fontMetrics().averageCharWidth());
+}
+
+const PropertyGrid::Entry* PropertyGrid::Find(int item) const {
+    return item >= 0 && static_cast<std::size_t>(item) < items_.size() ? &items_[static_cast<std::size_t>(item)]
+                                                                         : nullptr;
+}
+
+PropertyGrid::Entry* PropertyGrid::FindValueItem(int item) {
+    return const_cast<Entry*>(std::as_const(*this).FindValueItem(item));
+}
+
+const PropertyGrid::Entry* PropertyGrid::FindValueItem(int item) const {
+    const Entry* entry = Find(item);
+    return entry != nullptr && entry->kind != Kind::Category ? entry : nullptr;
+}
+
+int PropertyGrid::Id(const QTreeWidgetItem* row) {
+    return row != nullptr ? row->data(kCaptionColumn, kIdRole).toInt() : -1;
+}
+
+}  // namespace korvan

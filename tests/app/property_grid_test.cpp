@@ -1,0 +1,178 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "app/property_grid.h"
+
+namespace korvan {
+namespace {
+
+// The settings grid's shape: a list, a port list, a device path and a switch.
+struct SampleGrid {
+    PropertyGrid grid;
+    int programmer = grid.AddCategory("Programmer");
+    int baud = grid.AddListItem(programmer, "Baud Rate", "Select Tamblin Baud Rate.", {"9600", "19200", "28800"});
+    int device = grid.AddEditableItem(programmer, "Device", "The device COM 1 opens.", {"/dev/ttyS0", "/dev/ttyUSB0"});
+    int system = grid.AddCategory("System");
+    int sound = grid.AddBoolItem(system, "Sound On", "Sound Notification.", true);
+
+    SampleGrid() { grid.ExpandAll(); }
+    QTreeWidget* tree() { return grid.findChild<QTreeWidget*>(); }
+    QComboBox* editor() { return tree()->findChild<QComboBox*>(); }
+};
+
+}  // namespace
+
+class PropertyGridTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setStyle("Fusion"); }
+
+    void buildsItemsAndTheProgramSetsValuesSilently() {
+        SampleGrid sample;
+        QSignalSpy changes(&sample.grid, &PropertyGrid::valueChanged);
+        QCOMPARE(QList<int>({sample.programmer, sample.baud, sample.device, sample.system, sample.sound}),
+                 QList<int>({0, 1, 2, 3, 4}));
+        QCOMPARE(sample.grid.AddListItem(sample.baud, "Nested", "", {}), -1);
+        QCOMPARE(sample.grid.Caption(sample.baud), QString("Baud Rate"));
+        QCOMPARE(sample.grid.Caption(sample.system), QString("System"));
+        QCOMPARE(sample.grid.Entries(sample.baud), QStringList({"9600", "19200", "28800"}));
+        QCOMPARE(sample.grid.ChosenIndex(sample.baud), -1);
+        QCOMPARE(sample.grid.ValueText(sample.baud), QString());
+        QCOMPARE(sample.grid.ValueText(sample.sound), QString("True"));
+
+        // The program's text may differ from the entry it chose.
+        sample.grid.SetValueText(sample.baud, "19200 baud");
+        sample.grid.SetChosenIndex(sample.baud, 1);
+        sample.grid.SetEntries(sample.baud, {"9600", "19200", "28800", "57600"});
+        sample.grid.SetValueText(sample.sound, "False");
+        QCOMPARE(sample.grid.ValueText(sample.baud), QString("19200 baud"));
+        QCOMPARE(sample.grid.ChosenIndex(sample.baud), 1);
+        QCOMPARE(sample.grid.Entries(sample.baud).size(), 4);
+        QCOMPARE(sample.grid.ValueText(sample.sound), QString("False"));
+        sample.grid.SetChosenIndex(sample.baud, 9);
+        QCOMPARE(sample.grid.ChosenIndex(sample.baud), -1);
+        sample.grid.SetCustomColors(QColor(182, 189, 210), Qt::black, QColor(182, 189, 210), QColor(233, 243, 247),
+                                    Qt::black, Qt::gray);
+        QCOMPARE(changes.count(), 0);
+    }
+
+    void operatorEditsReportEachChangeOnce() {
+        SampleGrid sample;
+        QSignalSpy changes(&sample.grid, &PropertyGrid::valueChanged);
+        sample.grid.SetValueText(sample.baud, "9600 baud");
+        sample.grid.SetChosenIndex(sample.baud, 0);
+
+        // Picking the entry already chosen still replaces the program's text.
+        sample.grid.ChooseEntry(sample.baud, 0);
+        QCOMPARE(sample.grid.ValueText(sample.baud), QString("9600"));
+        sample.grid.ChooseEntry(sample.baud, 0);
+        sample.grid.ChooseEntry(sample.baud, 2);
+        sample.grid.ChooseEntry(sample.baud, 3);
+        QCOMPARE(sample.grid.ChosenIndex(sample.baud), 2);
+        QCOMPARE(sample.grid.ValueText(sample.baud), QString("28800"));
+
+        sample.grid.Toggle(sample.sound);
+        QCOMPARE(sample.grid.ValueText(sample.sound), QString("False"));
+
+        sample.grid.EnterText(sample.device, " /dev/ttyACM0 ");
+        QCOMPARE(sample.grid.ValueText(sample.device), QString("/dev/ttyACM0"));
+        QCOMPARE(sample.grid.ChosenIndex(sample.device), -1);
+        sample.grid.EnterText(sample.device, "/dev/ttyUSB0");
+        QCOMPARE(sample.grid.ChosenIndex(sample.device), 1);
+        sample.grid.EnterText(sample.device, "");
+        sample.grid.EnterText(sample.baud, "300");
+        QCOMPARE(sample.grid.ValueText(sample.baud), QString("28800"));
+
+        QCOMPARE(changes.count(), 5);
+        const QList<int> items = {sample.baud, sample.baud, sample.sound, sample.device, sample.device};
+        for (int call = 0; call < changes.count(); ++call) {
+            QCOMPARE(changes.at(call).at(0).toInt(), items.at(call));
+        }
+    }
+
+    void descriptionFollowsTheSelection() {
+        SampleGrid sample;
+        sample.grid.resize(360, 260);
+        sample.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sample.grid));
+        sample.grid.SelectItem(sample.baud);
+        QCOMPARE(sample.grid.SelectedItem(), sample.baud);
+        QCOMPARE(sample.grid.ShownDescription(), QString("Select Tamblin Baud Rate."));
+
+        sample.tree()->setFocus();
+        QTest::keyClick(sample.tree(), Qt::Key_Down);
+        QCOMPARE(sample.grid.SelectedItem(), sample.device);
+        QCOMPARE(sample.grid.ShownDescription(), QString("The device COM 1 opens."));
+        QTest::keyClick(sample.tree(), Qt::Key_Down);
+        QCOMPARE(sample.grid.SelectedItem(), sample.system);
+        QCOMPARE(sample.grid.ShownDescription(), QString());
+    }
+
+    void keyboardAndMouseOpenTheInPlaceEditors() {
+        SampleGrid sample;
+        QSignalSpy changes(&sample.grid, &PropertyGrid::valueChanged);
+        sample.grid.resize(360, 260);
+        sample.grid.show();
+        QVERIFY(QTest::qWaitForWindowActive(&sample.grid));
+        sample.grid.SetChosenIndex(sample.baud, 0);
+        sample.grid.SelectItem(sample.baud);
+        sample.tree()->setFocus();
+
+        QTest::keyClick(sample.tree(), Qt::Key_F4);
+        QTRY_VERIFY(sample.editor() != nullptr && sample.editor()->view()->isVisible());
+        QTest::keyClick(sample.editor()->view(), Qt::Key_Down);
+        QTest::keyClick(sample.editor()->view(), Qt::Key_Return);
+        QTRY_COMPARE(changes.count(), 1);
+        QCOMPARE(changes.at(0).at(0).toInt(), sample.baud);
+        QCOMPARE(sample.grid.ChosenIndex(sample.baud), 1);
+        QCOMPARE(sample.grid.ValueText(sample.baud), QString("19200"));
+        QTRY_VERIFY(sample.editor() == nullptr);
+        // The offscreen platform leaves no window active once a popup has closed.
+        sample.grid.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sample.grid));
+
+        // A typed device path ends with Enter; Escape leaves the value alone.
+        QTest::keyClick(sample.tree(), Qt::Key_Down);
+        QTest::keyClick(sample.tree(), Qt::Key_Return);
+        QTRY_VERIFY(sample.editor() != nullptr && sample.editor()->lineEdit() != nullptr &&
+                    sample.editor()->lineEdit()->hasFocus());
+        sample.editor()->lineEdit()->selectAll();
+        QTest::keyClicks(sample.editor()->lineEdit(), "/dev/ttyUSB3");
+        QTest::keyClick(sample.editor()->lineEdit(), Qt::Key_Return);
+        QTRY_COMPARE(changes.count(), 2);
+        QCOMPARE(sample.grid.ValueText(sample.device), QString("/dev/ttyUSB3"));
+        QTRY_VERIFY(sample.editor() == nullptr);
+
+        sample.tree()->setFocus();
+        QTest::keyClick(sample.tree(), Qt::Key_Space);
+        QTRY_VERIFY(sample.editor() != nullptr && sample.editor()->lineEdit() != nullptr &&
+                    sample.editor()->lineEdit()->hasFocus());
+        QTest::keyClicks(sample.editor()->lineEdit(), "x");
+        QTest::keyClick(sample.editor()->lineEdit(), Qt::Key_Escape);
+        QTRY_VERIFY(sample.editor() == nullptr);
+        QCOMPARE(sample.grid.ValueText(sample.device), QString("/dev/ttyUSB3"));
+        QCOMPARE(changes.count(), 2);
+
+        // A click on a switch's value drops its list down.
+        QTreeWidgetItem* soundRow = sample.tree()->topLevelItem(1)->child(0);
+        const QRect valueCell = sample.tree()->visualItemRect(soundRow).adjusted(
+            sample.tree()->columnViewportPosition(1), 0, 0, 0);
+        QTest::mouseClick(sample.tree()->viewport(), Qt::LeftButton, {}, valueCell.center());
+        QTRY_VERIFY(sample.editor() != nullptr && sample.editor()->view()->isVisible());
+        QTest::keyClick(sample.editor()->view(), Qt::Key_Down);
+        QTest::keyClick(sample.editor()->view(), Qt::Key_Return);
+        QTRY_COMPARE(changes.count(), 3);
+        QCOMPARE(changes.at(2).at(0).toInt(), sample.sound);
+        QCOMPARE(sample.grid.ValueText(sample.sound), QString("False"));
+    }
+};
+
+}  // namespace korvan
+
+QTEST_MAIN(korvan::PropertyGridTest)
+#include "property_grid_test.moc"
