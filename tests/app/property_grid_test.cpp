@@ -39,8 +39,6 @@ private slots:
                  QList<int>({0, 1, 2, 3, 4}));
         QCOMPARE(sample.grid.AddListItem(sample.baud, "Nested", "", {}), -1);
         QCOMPARE(sample.grid.Caption(sample.baud), QString("Baud Rate"));
-        QCOMPARE(sample.grid.Caption(sample.system), QString("System"));
-        QCOMPARE(sample.grid.Entries(sample.baud), QStringList({"9600", "19200", "28800"}));
         QCOMPARE(sample.grid.ChosenIndex(sample.baud), -1);
         QCOMPARE(sample.grid.ValueText(sample.baud), QString());
         QCOMPARE(sample.grid.ValueText(sample.sound), QString("True"));
