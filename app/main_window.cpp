@@ -46,7 +46,6 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
 
     manager_ = std::make_unique<ProgrammerManager>();
     manager_->SetProgramDirectory(setup_.programDir);
-    factory_ = std::make_unique<ProgrammerFactory>(setup_.programmer);
     view_ = std::make_unique<WindowView>(*this, controls_, settingsItems_,
                                          [this](SettingItem item) { return console_->settings().Chosen(item); });
     timer_ = std::make_unique<WindowTimer>(*this);
@@ -61,12 +60,18 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
 MainWindow::~MainWindow() {
     // The back-end's threads post into reports_: they end first.
     manager_->ShutdownBackend();
-    factory_->Finish();
+    if (factory_) {
+        factory_->Finish();
+    }
 }
 
 void MainWindow::Start() {
     console_->InitControls(ReadInfoSave(console_->SettingsFilePath()));
-    settingsItems_.ShowPortDevices(console_->settings().PortMapInEffect().devices, ListSerialDevices());
+    const PortMap& ports = console_->settings().PortMapInEffect();
+    settingsItems_.ShowPortDevices(ports.devices, ListSerialDevices());
+    ProgrammerOptions programmer = setup_.programmer;
+    programmer.comPortDevices = ports.devices;
+    factory_ = std::make_unique<ProgrammerFactory>(std::move(programmer));
     if (const std::string problem = factory_->Prepare(); !problem.empty()) {
         view_->ShowMessage(Message("The programmer cannot start.", kDefaultCaption, problem));
     }

@@ -35,18 +35,19 @@ public:
     explicit MainWindow(WindowSetup setup, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Start-up after the controls exist: settings, then the back-end (whose first reports
+    // Start-up after the controls exist: settings (the COM port map among them), then the back-end (whose first reports
     // arrive later through the event loop), the chip list and the saved chip.
     void Start();
 
     Console& console() { return *console_; }
     const WindowControls& controls() const { return controls_; }
+    const SettingsGridItems& settingsItems() const { return settingsItems_; }
     const WindowView& view() const { return *view_; }
     // Null until the first Open or Save.
     LastFileDialog* openDialog() const { return openDialog_; }
     QFileDialog* saveDialog() const { return saveDialog_; }
     // Problems the programmer composition met (a simulator that did not start ...).
-    std::vector<std::string> programmerErrors() const { return factory_->errors(); }
+    std::vector<std::string> programmerErrors() const { return factory_ ? factory_->errors() : std::vector<std::string>{}; }
 
     void ShowAboutBox();
 

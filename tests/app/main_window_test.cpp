@@ -5,6 +5,8 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -14,6 +16,7 @@
 #include <memory>
 
 #include "app/auto_button.h"
+#include "app/caption_progress.h"
 #include "app/difference_bar.h"
 #include "app/hex_view.h"
 #include "app/last_file_dialog.h"
@@ -61,6 +64,7 @@ private:
     void StartWindow(korvan::WindowSetup setup);
     void WaitUntilIdle();
     bool HasLine(const std::string& text) const;
+    QByteArray StatusText() const;
     void OpenImage(const std::string& path);
     void Click(Button button);
     std::string WriteImage(std::uint8_t first);
@@ -68,6 +72,14 @@ private:
     std::unique_ptr<korvan::testing::TempDir> dir_;
     std::unique_ptr<korvan::MainWindow> window_;
 };
+
+// The operator types the whole path into the dialog's name field and presses Enter.
+void TypeFileName(QFileDialog& dialog, const std::string& path) {
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name != nullptr);
+    name->setText(QString::fromStdString(path));
+    QTest::keyClick(name, Qt::Key_Return);
+}
 
 void MainWindowTest::init() {
     dir_ = std::make_unique<korvan::testing::TempDir>();
@@ -111,6 +123,15 @@ void MainWindowTest::WaitUntilIdle() {
                              kDeadlineMs);
 }
 
+QByteArray MainWindowTest::StatusText() const {
+    QByteArray text;
+    const korvan::StatusListModel& lines = window_->controls().status->lines();
+    for (int row = 0; row < lines.rowCount(); ++row) {
+        text += "\n    " + QByteArray::fromStdString(lines.Line(row));
+    }
+    return text;
+}
+
 // A text ending in a blank matches the lines it begins.
 bool MainWindowTest::HasLine(const std::string& text) const {
     const korvan::StatusListModel& lines = window_->controls().status->lines();
@@ -142,9 +163,8 @@ void MainWindowTest::OpenImage(const std::string& path) {
     korvan::LastFileDialog* dialog = window_->openDialog();
     QVERIFY(dialog != nullptr);
     QTRY_VERIFY(dialog->isVisible());
-    dialog->selectFile(QString::fromStdString(path));
-    dialog->accept();
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Read " + path + " Buffer1(4096 Bytes)."), kDeadlineMs);
+    TypeFileName(*dialog, path);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + path + " Buffer1(4096 Bytes)."), StatusText(), kDeadlineMs);
 }
 
 void MainWindowTest::startsOnTheStatusPageWithTheFirstStartSettings() {
@@ -158,7 +178,7 @@ void MainWindowTest::startsOnTheStatusPageWithTheFirstStartSettings() {
     QCOMPARE(window_->windowTitle(), QStringLiteral("Korvan v2.3"));
     QVERIFY(!window_->windowIcon().isNull());
     // The first-start values are shown, not empty items.
-    korvan::SettingsGridItems page(*controls.grid);
+    const korvan::SettingsGridItems& page = window_->settingsItems();
     QCOMPARE(controls.grid->ValueText(page.ItemId(SettingItem::BaudRate)), QStringLiteral("9600"));
     QVERIFY(controls.grid->ValueText(page.ItemId(SettingItem::Port)).startsWith(QStringLiteral("COM 1")));
     QCOMPARE(controls.grid->ValueText(page.ItemId(SettingItem::AutoCheck)), QStringLiteral("True"));
@@ -184,7 +204,7 @@ void MainWindowTest::eachOperationButtonRunsAndGivesTheControlsBack() {
     };
     for (const auto& [button, line] : steps) {
         Click(button);
-        QTRY_VERIFY_WITH_TIMEOUT(HasLine(line), kDeadlineMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(HasLine(line), StatusText(), kDeadlineMs);
         WaitUntilIdle();
         for (korvan::AutoButton* control : window_->controls().buttons) {
             QVERIFY(control->isEnabled() || control == window_->controls().button(Button::WriteBit));
@@ -198,22 +218,23 @@ void MainWindowTest::autoRunsTheButtonsMarkedByRightClicksAndEnterStartsIt() {
     StartWindow(Simulated(1));
     WaitUntilIdle();
     const korvan::WindowControls& controls = window_->controls();
-    // First start marks Open, Erase, Write and Verify; unmark Verify, mark Read.
+    // First start marks Open, Erase, Write and Verify; unmark Verify, mark Encrypt.
     QTest::mouseClick(controls.button(Button::Verify), Qt::RightButton);
-    QTest::mouseClick(controls.button(Button::Read), Qt::RightButton);
-    QCOMPARE(controls.button(Button::Read)->text(), QStringLiteral("(Auto) Read"));
+    QTest::mouseClick(controls.button(Button::Encrypt), Qt::RightButton);
+    QTest::mouseClick(controls.button(Button::Save), Qt::RightButton);  // not auto capable
+    QCOMPARE(controls.button(Button::Encrypt)->text(), QStringLiteral("(Auto) Encrypt"));
     QCOMPARE(controls.button(Button::Verify)->text(), QStringLiteral("Verify"));
-    QVERIFY(window_->console().AutoState(Button::Read));
+    QCOMPARE(controls.button(Button::Save)->text(), QStringLiteral("Save"));
+    QVERIFY(window_->console().AutoState(Button::Encrypt));
     QVERIFY(!window_->console().AutoState(Button::Verify));
 
     OpenImage(WriteImage(0x40));
-    window_->controls().status->lines().Clear();
     QTest::keyClick(window_.get(), Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Write Lock Bit Done."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
+    QVERIFY(HasLine("Programmer: Erase Done."));
     QVERIFY(HasLine("Programmer: Writing Done."));
     QVERIFY(!HasLine("-------------------Verification Starts------------------"));
-    QCOMPARE(controls.buffer2->Data()[0], std::uint8_t{0x40});
     QVERIFY(!window_->console().failed());
 }
 
@@ -229,13 +250,13 @@ void MainWindowTest::anEditInTheBuffer1ViewReachesTheChipAtTheNextWrite() {
     QCOMPARE(buffer1.Data()[0x10], std::uint8_t{0xA5});
 
     Click(Button::Erase);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
     Click(Button::Write);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
     Click(Button::Read);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
     QCOMPARE(window_->controls().buffer2->Data()[0x10], std::uint8_t{0xA5});
     QCOMPARE(window_->controls().buffer2->Data()[0x11], std::uint8_t{0x11});
@@ -245,7 +266,7 @@ void MainWindowTest::anEditInTheBuffer2ViewReachesTheSavedFile() {
     StartWindow(Simulated(0));
     WaitUntilIdle();
     Click(Button::Read);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
     korvan::HexView& buffer2 = *window_->controls().buffer2;
     window_->controls().pages->setCurrentIndex(korvan::Buffer2Page);
@@ -258,9 +279,8 @@ void MainWindowTest::anEditInTheBuffer2ViewReachesTheSavedFile() {
     QVERIFY(dialog != nullptr);
     QTRY_VERIFY(dialog->isVisible());
     const std::string path = dir_->file("dump.bin");
-    dialog->selectFile(QString::fromStdString(path));
-    dialog->accept();
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Buffer2 has " + path + "(33 Bytes)."), kDeadlineMs);
+    TypeFileName(*dialog, path);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Buffer2 has " + path + "(33 Bytes)."), StatusText(), kDeadlineMs);
     const std::string saved = dir_->Read("dump.bin");
     QCOMPARE(saved.size(), std::size_t{33});
     QCOMPARE(static_cast<std::uint8_t>(saved[0x20]), std::uint8_t{0x3C});
@@ -271,20 +291,20 @@ void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
     WaitUntilIdle();
     OpenImage(WriteImage(0x00));
     Click(Button::Erase);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
     Click(Button::Write);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
 
-    korvan::HexView& buffer1 = *window_->controls().buffer1;
-    buffer1.setFocus();
-    buffer1.SetCursorOffset(0x123);
-    QTest::keyClicks(&buffer1, QStringLiteral("FE"));
-    buffer1.SetCursorOffset(0x7FF);
-    QTest::keyClicks(&buffer1, QStringLiteral("00"));
+    // Buffer1 now holds another image, two bytes apart from the chip's.
+    std::string changed = dir_->Read("image.bin");
+    changed[0x123] = static_cast<char>(0xFE);
+    changed[0x7FF] = static_cast<char>(0x00);
+    dir_->Write("changed.bin", changed);
+    OpenImage(dir_->file("changed.bin"));
     Click(Button::Verify);
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Total 2 Bytes Wrong!"), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Total 2 Bytes Wrong!"), StatusText(), kDeadlineMs);
     WaitUntilIdle();
 
     const korvan::HexView& buffer2 = *window_->controls().buffer2;
@@ -292,7 +312,11 @@ void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
     for (std::size_t offset = 0; offset < buffer2.Data().size(); ++offset) {
         QCOMPARE(buffer2.IsMarked(offset), offset == 0x123 || offset == 0x7FF);
     }
-    QVERIFY(window_->controls().differences->isVisibleTo(window_.get()));
+    window_->controls().pages->setCurrentIndex(korvan::Buffer2Page);
+    QTRY_VERIFY(window_->controls().differences->isVisible());
+    auto* summary = window_->controls().differences->findChild<QLabel*>();
+    QVERIFY(summary != nullptr);
+    QCOMPARE(summary->text(), QStringLiteral("2 bytes differ from Buffer1"));
 }
 
 // A serial device that takes every byte and never answers.
@@ -395,7 +419,7 @@ void MainWindowTest::theSettingsGridRestoresAndSavesTheRecordAndThePortMap() {
     StartWindow(std::move(setup));
     WaitUntilIdle();
     korvan::PropertyGrid& grid = *window_->controls().grid;
-    korvan::SettingsGridItems page(grid);
+    const korvan::SettingsGridItems& page = window_->settingsItems();
     const int type = page.ItemId(SettingItem::ProgrammerType);
     const int port = page.ItemId(SettingItem::Port);
     QCOMPARE(grid.ValueText(type), QStringLiteral("Ferrow ISP"));
@@ -423,8 +447,7 @@ void MainWindowTest::theSettingsGridRestoresAndSavesTheRecordAndThePortMap() {
     // The next start shows the mapping beside the port.
     window_.reset();
     StartWindow(Simulated(0));
-    korvan::SettingsGridItems again(*window_->controls().grid);
-    QTRY_COMPARE(window_->controls().grid->Entries(again.ItemId(SettingItem::Port)).value(2),
+    QTRY_COMPARE(window_->controls().grid->Entries(window_->settingsItems().ItemId(SettingItem::Port)).value(2),
                  QStringLiteral("COM 3 (/dev/ttyUSB7)"));
 }
 
@@ -447,7 +470,7 @@ void MainWindowTest::closingWritesKorvanIniAndLastFileIni() {
     dialog->recentList()->setCurrentItem(entry);
     emit dialog->recentList()->itemDoubleClicked(entry);
     QTRY_VERIFY(!dialog->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(HasLine("Read " + image + " Buffer1(4096 Bytes)."), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + image + " Buffer1(4096 Bytes)."), StatusText(), kDeadlineMs);
 
     QTest::mouseClick(window_->controls().button(Button::Erase), Qt::RightButton);  // unmark Erase
     QTest::keyClick(window_.get(), Qt::Key_Escape);
