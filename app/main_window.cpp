@@ -29,7 +29,7 @@ constexpr const char* kHelpText = "Right click mouse button to toggle (Auto) act
 // character width across, an eighth of the character height down.
 QSize ClassicWindowSize(const QFontMetrics& metrics) {
     const int averageWidth = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ")) / 52;
-    return {386 * averageWidth / 4 * 3 / 2, 270 * metrics.height() / 8 * 3 / 2};
+    return {386 * averageWidth / 4 * 5 / 4, 270 * metrics.height() / 8 * 5 / 4};
 }
 
 }  // namespace
