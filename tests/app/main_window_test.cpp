@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -58,6 +59,7 @@ private slots:
     void theTabsAndTheStatusLinesChooseThePage();
     void theSettingsGridRestoresAndSavesTheRecordAndThePortMap();
     void closingWritesKorvanIniAndLastFileIni();
+    void withoutADisplayTheProgramSaysSoInOneLine();
 
 private:
     korvan::WindowSetup Simulated(int programmerType);
@@ -479,6 +481,27 @@ void MainWindowTest::closingWritesKorvanIniAndLastFileIni() {
     QVERIFY(saved.has_value());
     QCOMPARE(saved->autoErase, 0);
     QCOMPARE(std::string(reinterpret_cast<const char*>(saved->lastFilePath.data())), image);
+}
+
+void MainWindowTest::withoutADisplayTheProgramSaysSoInOneLine() {
+    QProcess korvan;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QString::fromUtf8(name));
+    }
+    korvan.setProcessEnvironment(environment);
+    korvan.start(QString::fromStdString(korvan::testing::BuiltProgramDir() + "korvan"), {QStringLiteral("--simulate")});
+    QVERIFY(korvan.waitForFinished(kDeadlineMs));
+    QCOMPARE(korvan.exitCode(), 1);
+    const QByteArray said = korvan.readAllStandardError();
+    QCOMPARE(said.count('\n'), 1);
+    QVERIFY(said.startsWith("korvan: no display"));
+
+    korvan.setProcessEnvironment(QProcessEnvironment::systemEnvironment());  // offscreen
+    korvan.start(QString::fromStdString(korvan::testing::BuiltProgramDir() + "korvan"), {QStringLiteral("--bogus")});
+    QVERIFY(korvan.waitForFinished(kDeadlineMs));
+    QCOMPARE(korvan.exitCode(), 2);
+    QVERIFY(korvan.readAllStandardError().contains("unknown option '--bogus'"));
 }
 
 }  // namespace
