@@ -531,6 +531,12 @@ void MainWindowTest::aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents() {
     const std::vector<std::uint8_t> shown = window_->view().Buffer1ViewBytes();
     QVERIFY(std::equal(image.begin(), image.end(), shown.begin(), shown.end()));
     QTRY_VERIFY(window_->controls().button(Button::Open)->isEnabled());
+
+    // Closed while a file is read: the window waits for the reading and drops its result.
+    window_->console().OnOpen(path);
+    QVERIFY(window_->console().loadPending());
+    window_.reset();
+    QCoreApplication::processEvents();
 }
 
 QTEST_MAIN(MainWindowTest)
