@@ -50,6 +50,8 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
                                          [this](SettingItem item) { return console_->settings().Chosen(item); });
     timer_ = std::make_unique<WindowTimer>(*this);
     console_ = std::make_unique<Console>(*manager_, *view_, *timer_);
+    worker_ = std::make_unique<WindowWorker>();
+    console_->SetWorker(worker_.get());
     reports_ = new WindowReports([this](const Report& report) { console_->Handle(report); }, this);
 
     settingsItems_.Build();
@@ -58,6 +60,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    worker_.reset();  // waits for a file being read; its result is dropped
     // The back-end's threads post into reports_: they end first.
     manager_->ShutdownBackend();
     if (factory_) {

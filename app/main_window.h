@@ -19,6 +19,7 @@ class ProgrammerManager;
 class WindowReports;
 class WindowTimer;
 class WindowView;
+class WindowWorker;
 
 // What the window is started with.
 struct WindowSetup {
@@ -77,6 +78,7 @@ private:
     std::unique_ptr<ProgrammerFactory> factory_;
     std::unique_ptr<ProgrammerManager> manager_;
     std::unique_ptr<Console> console_;
+    std::unique_ptr<WindowWorker> worker_;  // reads large files; its callbacks use console_
     LastFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
     bool settingsSaved_ = false;

@@ -1,6 +1,7 @@
 #include "app/window_reports.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QTimer>
 #include <utility>
 
@@ -40,6 +41,22 @@ bool WindowReports::event(QEvent* event) {
 
 void WindowTimer::After(std::chrono::milliseconds delay, std::function<void()> task) {
     QTimer::singleShot(delay, &context_, std::move(task));
+}
+
+WindowWorker::~WindowWorker() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void WindowWorker::Run(std::function<void()> work, std::function<void()> done) {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    thread_ = std::thread([this, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        QMetaObject::invokeMethod(&context_, std::move(done), Qt::QueuedConnection);
+    });
 }
 
 }  // namespace korvan

@@ -3,8 +3,10 @@
 #include <QEvent>
 #include <QObject>
 #include <functional>
+#include <thread>
 
 #include "console/timer.h"
+#include "console/worker.h"
 #include "engine/event_sink.h"
 
 namespace korvan {
@@ -38,6 +40,22 @@ public:
 
 private:
     QObject& context_;
+};
+
+// Work on a thread of its own, one job at a time (a second Run waits for the first job's
+// work); each job's `done` then runs on the thread that made the worker (the window's).
+// Destroying the worker waits for the work that runs and drops the `done` not yet run.
+class WindowWorker final : public Worker {
+public:
+    WindowWorker() = default;
+    WindowWorker(const WindowWorker&) = delete;
+    WindowWorker& operator=(const WindowWorker&) = delete;
+    ~WindowWorker() override;
+    void Run(std::function<void()> work, std::function<void()> done) override;
+
+private:
+    QObject context_;  // the calls posted to it die with it
+    std::thread thread_;
 };
 
 }  // namespace korvan

@@ -319,12 +319,14 @@ void Console::ReportChipNotDetected() {
 }
 
 void Console::SetButtonsIdle(int idle) {
+    // A file the worker still reads keeps the commands off, whatever else ends meanwhile.
+    const bool enabled = idle != 0 && !loadPending_;
     for (Button button : kAllButtons) {
         view_.SetStatusIcon(button, 0);
-        enabled_[Index(button)] = idle != 0;
-        view_.SetButtonEnabled(button, idle != 0);
+        enabled_[Index(button)] = enabled;
+        view_.SetButtonEnabled(button, enabled);
     }
-    view_.EnableSelections(idle != 0);
+    view_.EnableSelections(enabled);
     if (idle != 0) {
         pending_ = PendingSteps{};
     }

@@ -11,6 +11,7 @@
 #include "console/settings_model.h"
 #include "console/timer.h"
 #include "console/view.h"
+#include "console/worker.h"
 #include "data/hex_file.h"
 #include "engine/backend.h"
 #include "engine/event_sink.h"
@@ -22,6 +23,10 @@ inline constexpr const char* kProgramTitle = "Korvan v2.3";
 inline constexpr std::chrono::milliseconds kEraseSettleTime{100};
 // Larger Intel HEX texts are refused instead of being read into memory.
 inline constexpr std::uintmax_t kMaxHexFileSize = 64U * 1024U * 1024U;
+// Image files of this size and more are read on the worker's thread, when there is a worker.
+inline constexpr std::uintmax_t kBackgroundLoadSize = 1024U * 1024U;
+// What LoadImageFile returns while the worker still reads the file.
+inline constexpr int kLoadPending = -1;
 
 // The operations a sequence can hold, in the order the sequencer runs them.
 struct PendingSteps {
@@ -45,6 +50,9 @@ enum class SaveOutcome { NotEnabled, CannotCreate, WriteFailed, Saved };
 // name by its content), or always in one format.
 enum class ImageFormat { ByName, Hex, Binary };
 
+// What reading and converting an image file came to, before anything of it is shown.
+struct ImageLoad;
+
 struct ImageFileOptions {
     ImageFormat format = ImageFormat::ByName;
     HexReadOptions hex;
@@ -57,6 +65,9 @@ class Console {
 public:
     Console(ProgrammerManager& manager, View& view, Timer& timer);
     Console(const Console&) = delete;
+    // Large image files are read by `worker` (not owned; null: by the console itself). The
+    // worker must be destroyed before the console.
+    void SetWorker(Worker* worker) { worker_ = worker; }
     Console& operator=(const Console&) = delete;
 
     // Start-up: views, lock-bit list, progress hidden, the settings applied (a record, or
@@ -125,7 +136,10 @@ public:
     void OnOpen(const std::string& path);  // the path chosen in the open dialog
     // Remembers `path` for the Open step and shows it in the title, without loading it.
     void SelectImageFile(const std::string& path);
+    // 1 when the image is in Buffer1, 0 when it could not be loaded; kLoadPending when the
+    // worker reads it: the commands stay disabled until it is done, then the sequence goes on.
     int LoadImageFile();
+    bool loadPending() const { return loadPending_; }
     void SetImageFileOptions(const ImageFileOptions& options) { imageFileOptions_ = options; }
     // Before a write: whether Buffer1's data fits the selected chip. When it does not, says
     // how far the data reaches and ends the sequence as a failure.
@@ -189,7 +203,8 @@ private:
     int FailOpen(const std::string& reason);
     // The forced format, else the one the extension names; ByName when the content decides.
     ImageFormat FormatByName() const;
-    std::optional<std::uintmax_t> LoadHexText(const std::string& text, std::uintmax_t length);
+    // Shows a load's lines and messages, puts its image in Buffer1 and goes on with the sequence.
+    int FinishImageLoad(const ImageLoad& load);
     void ShowListSetting(SettingItem item, int index, const std::string& text);
     void ShowProgrammerType(int type, const std::string& problem);
     void ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems);
@@ -216,6 +231,8 @@ private:
     std::string imagePath_;
     std::string imageExt_;
     ImageFileOptions imageFileOptions_;
+    Worker* worker_ = nullptr;
+    bool loadPending_ = false;
 
     int outstanding_ = 0;
     bool initReported_ = false;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include "console/console.h"
 #include "console/recent_files.h"
@@ -17,6 +18,18 @@
 #include "data/hex_file.h"
 
 namespace korvan {
+
+enum class LoadOutcome { Read, OpenError, Failed };
+
+struct ImageLoad {
+    std::string contentLine;  // empty when the name decided the format
+    std::vector<Message> messages;
+    std::unique_ptr<Image> image;  // what Buffer1 becomes; null when it stays as it is
+    LoadOutcome outcome = LoadOutcome::Read;
+    // The last status line; for an open error, the reason.
+    std::string line;
+};
+
 namespace {
 
 struct FileCloser {
@@ -148,6 +161,108 @@ bool CommitSaveTarget(const SaveTarget& target, bool written) {
     return false;
 }
 
+// What a load needs, taken on the console's thread: the open file, and a copy of Buffer1 for
+// a HEX conversion to write into (a record error leaves it partly filled).
+struct ImageRead {
+    FileHandle file;
+    std::uintmax_t length;
+    std::string path;
+    ImageFormat format;  // ByName: the content decides
+    HexReadOptions hex;
+    std::unique_ptr<Image> buffer1;
+};
+
+// Keeps the messages a conversion shows, for the console's thread to show in their order.
+class MessageRecorder final : public MessageSink {
+public:
+    explicit MessageRecorder(std::vector<Message>& messages) : messages_(messages) {}
+    void ShowMessage(const Message& message) override { messages_.push_back(message); }
+
+private:
+    std::vector<Message>& messages_;
+};
+
+ImageLoad FailedLoad(LoadOutcome outcome, std::string line) {
+    ImageLoad load;
+    load.outcome = outcome;
+    load.line = std::move(line);
+    return load;
+}
+
+std::string ReadLine(const std::string& path, std::uintmax_t bytes) {
+    return "Read " + path + " Buffer1(" + std::to_string(bytes) + " Bytes).";
+}
+
+ImageLoad ConvertHexImage(ImageRead& request, const std::string& text) {
+    ImageLoad load;
+    auto converted = std::make_unique<Image>(*request.buffer1);
+    MessageRecorder messages(load.messages);
+    if (ConvertHexFile(text, *converted, messages, request.hex) >= 0) {
+        load.image = std::move(converted);
+        load.line = ReadLine(request.path, request.length);
+        return load;
+    }
+    // A record error leaves Buffer1 partly filled: it is shown. A character error leaves it
+    // alone, and the view keeps the operator's edits.
+    if (*converted != *request.buffer1) {
+        load.image = std::move(converted);
+    }
+    load.outcome = LoadOutcome::Failed;
+    load.line = "Hex File Conversion Error.";
+    return load;
+}
+
+ImageLoad CopyBinaryText(const std::string& text, const std::string& path) {
+    ImageLoad load;
+    load.image = std::make_unique<Image>();
+    ClearImage(*load.image);
+    const std::size_t bytes = std::min<std::size_t>(text.size(), kImageSize);
+    std::copy_n(text.begin(), bytes, load.image->begin());
+    load.line = ReadLine(path, bytes);
+    return load;
+}
+
+ImageLoad ReadBinary(std::FILE* file, const std::string& path) {
+    ImageLoad load;
+    load.image = std::make_unique<Image>();
+    const std::optional<std::size_t> bytes = ReadBinaryImage(file, *load.image);
+    if (!bytes) {
+        // The image is left cleared, and shown so.
+        load.outcome = LoadOutcome::OpenError;
+        load.line = "it cannot be read";
+        return load;
+    }
+    load.line = ReadLine(path, *bytes);
+    return load;
+}
+
+// Reads and converts the file of `request` without touching the console: safe on any thread.
+ImageLoad ReadImage(ImageRead& request) {
+    FileHandle file = std::move(request.file);
+    ImageFormat format = request.format;
+    // A text too large for a HEX image can only be binary; anything else is read whole once,
+    // for the content check and the conversion alike.
+    const bool readText = format != ImageFormat::Binary && request.length <= kMaxHexFileSize;
+    std::string text(readText ? static_cast<std::size_t>(request.length) : 0, '\0');
+    if (readText && std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
+        return FailedLoad(LoadOutcome::OpenError, "it cannot be read");
+    }
+    std::string contentLine;
+    if (format == ImageFormat::ByName) {
+        format = readText && HasIntelHexForm(text) ? ImageFormat::Hex : ImageFormat::Binary;
+        contentLine = format == ImageFormat::Hex ? "Content of " + request.path + " is Intel HEX."
+                                                 : "Content of " + request.path + " is not Intel HEX: read as binary.";
+    }
+    ImageLoad load;
+    if (format == ImageFormat::Hex) {
+        load = readText ? ConvertHexImage(request, text) : FailedLoad(LoadOutcome::Failed, "File Too Large.");
+    } else {
+        load = readText ? CopyBinaryText(text, request.path) : ReadBinary(file.get(), request.path);
+    }
+    load.contentLine = std::move(contentLine);
+    return load;
+}
+
 }  // namespace
 
 void Console::SelectImageFile(const std::string& path) {
@@ -179,21 +294,6 @@ int Console::FailOpen(const std::string& reason) {
     return 0;
 }
 
-std::optional<std::uintmax_t> Console::LoadHexText(const std::string& text, std::uintmax_t length) {
-    Image& buffer1 = manager_.Buffer1();
-    const auto before = std::make_unique<Image>(buffer1);
-    if (ConvertHexFile(text, buffer1, view_, imageFileOptions_.hex) < 0) {
-        // A record error leaves Buffer1 partly filled: show what it now holds. A character
-        // error leaves it alone, and the view keeps the operator's edits.
-        if (buffer1 != *before) {
-            view_.LoadBuffer1View(buffer1);
-        }
-        FailLoad("Hex File Conversion Error.");
-        return std::nullopt;
-    }
-    return length;
-}
-
 int Console::LoadImageFile() {
     if (imagePath_.empty()) {
         return FailLoad("Open File.");
@@ -207,45 +307,43 @@ int Console::LoadImageFile() {
     if (!length) {
         return FailOpen("its length cannot be found");
     }
-    ImageFormat format = FormatByName();
-    // A text too large for a HEX image can only be binary; anything else is read whole once,
-    // for the content check and the conversion alike.
-    const bool readText = format != ImageFormat::Binary && *length <= kMaxHexFileSize;
-    std::string text(readText ? static_cast<std::size_t>(*length) : 0, '\0');
-    if (readText && std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
-        return FailOpen("it cannot be read");
+    auto request = std::make_shared<ImageRead>(ImageRead{std::move(file), *length, imagePath_, FormatByName(),
+                                                         imageFileOptions_.hex,
+                                                         std::make_unique<Image>(manager_.Buffer1())});
+    if (worker_ == nullptr || *length < kBackgroundLoadSize) {
+        return FinishImageLoad(ReadImage(*request));
     }
-    if (format == ImageFormat::ByName) {
-        format = readText && HasIntelHexForm(text) ? ImageFormat::Hex : ImageFormat::Binary;
-        AddStatus(format == ImageFormat::Hex ? "Content of " + imagePath_ + " is Intel HEX."
-                                             : "Content of " + imagePath_ + " is not Intel HEX: read as binary.");
+    AddStatus("Reading " + imagePath_ + " ...");
+    loadPending_ = true;
+    SetButtonsIdle(0);
+    auto load = std::make_shared<ImageLoad>();
+    worker_->Run([request, load] { *load = ReadImage(*request); }, [this, load] { FinishImageLoad(*load); });
+    return kLoadPending;
+}
+
+int Console::FinishImageLoad(const ImageLoad& load) {
+    loadPending_ = false;
+    if (!load.contentLine.empty()) {
+        AddStatus(load.contentLine);
     }
-    Image& buffer1 = manager_.Buffer1();
-    std::optional<std::uintmax_t> byteFigure;
-    if (format == ImageFormat::Hex) {
-        if (!readText) {
-            return FailLoad("File Too Large.");
-        }
-        byteFigure = LoadHexText(text, *length);
-        if (!byteFigure) {
-            return 0;
-        }
-    } else if (readText) {
-        ClearImage(buffer1);
-        byteFigure = std::min<std::uintmax_t>(text.size(), kImageSize);
-        std::copy_n(text.begin(), *byteFigure, buffer1.begin());
-    } else {
-        byteFigure = ReadBinaryImage(file.get(), buffer1);
-        if (!byteFigure) {
-            view_.LoadBuffer1View(buffer1);
-            return FailOpen("it cannot be read");
-        }
+    for (const Message& message : load.messages) {
+        view_.ShowMessage(message);
     }
-    view_.LoadBuffer1View(buffer1);
-    file.reset();
-    AddStatus("Read " + imagePath_ + " Buffer1(" + std::to_string(*byteFigure) + " Bytes).");
-    ContinueSequence(1, 0);
-    return 1;
+    if (load.image) {
+        manager_.Buffer1() = *load.image;
+        view_.LoadBuffer1View(manager_.Buffer1());
+    }
+    switch (load.outcome) {
+        case LoadOutcome::Read:
+            AddStatus(load.line);
+            ContinueSequence(1, 0);
+            return 1;
+        case LoadOutcome::OpenError:
+            return FailOpen(load.line);
+        case LoadOutcome::Failed:
+            break;
+    }
+    return FailLoad(load.line);
 }
 
 ImageFormat Console::FormatByName() const {

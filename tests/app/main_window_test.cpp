@@ -28,6 +28,7 @@
 #include "app/window_view.h"
 #include "console/console.h"
 #include "console/info_save.h"
+#include "data/hex_file.h"
 #include "data/profile.h"
 #include "engine/catalogue.h"
 #include "engine/programmer_manager.h"
@@ -60,6 +61,7 @@ private slots:
     void theSettingsGridRestoresAndSavesTheRecordAndThePortMap();
     void closingWritesKorvanIniAndLastFileIni();
     void withoutADisplayTheProgramSaysSoInOneLine();
+    void aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents();
 
 private:
     korvan::WindowSetup Simulated(int programmerType);
@@ -505,6 +507,60 @@ void MainWindowTest::withoutADisplayTheProgramSaysSoInOneLine() {
 }
 
 }  // namespace
+
+// About 8 MB of Intel HEX: one 64 KiB image's data records many times over, then the end record.
+std::string LargeHexText(const korvan::Image& image) {
+    const std::string end = ":00000001FF\r\n";
+    std::string records = korvan::FormatHexImage(image, korvan::kImageSize);
+    records.resize(records.size() - end.size());
+    std::string text;
+    while (text.size() < 8U * 1000U * 1000U) {
+        text += records;
+    }
+    return text + end;
+}
+
+void MainWindowTest::aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    korvan::Image image;
+    for (std::size_t address = 0; address < image.size(); ++address) {
+        image[address] = static_cast<std::uint8_t>(address * 3);
+    }
+    const std::string text = LargeHexText(image);
+    dir_->Write("large.hex", text);
+    const std::string path = dir_->file("large.hex");
+
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticker.start(20);
+    clock.start();
+    window_->console().OnOpen(path);
+    const std::string readLine = "Read " + path + " Buffer1(" + std::to_string(text.size()) + " Bytes).";
+    QVERIFY(HasLine("Reading " + path + " ..."));
+    QVERIFY(!HasLine(readLine));  // the window's thread went back to its events at once
+    QVERIFY(!window_->controls().button(Button::Open)->isEnabled());
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine(readLine), StatusText(), kDeadlineMs);
+    const qint64 loadTook = clock.elapsed();
+    ticker.stop();
+    qInfo("8 MB HEX read in %lld ms; longest gap between 20 ms ticks %lld ms", loadTook, longestGap);
+    QVERIFY2(longestGap < 300, QByteArray::number(longestGap));
+    const std::vector<std::uint8_t> shown = window_->view().Buffer1ViewBytes();
+    QVERIFY(std::equal(image.begin(), image.end(), shown.begin(), shown.end()));
+    QTRY_VERIFY(window_->controls().button(Button::Open)->isEnabled());
+
+    // Closed while a file is read: the window waits for the reading and drops its result.
+    window_->console().OnOpen(path);
+    QVERIFY(window_->console().loadPending());
+    window_.reset();
+    QCoreApplication::processEvents();
+}
 
 QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"
