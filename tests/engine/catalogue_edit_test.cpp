@@ -27,45 +27,46 @@ std::optional<ChipField> Refusal(ChipField field, const std::string& text) {
 }
 
 TEST(ChipRecordChecks, EachFieldTakesItsLimitsAndRefusesPastThem) {
-    const ChipField name = ChipField::kName;
-    EXPECT_EQ(Refusal(name, "A23456789012345678S"), std::nullopt);  // 19 characters
-    EXPECT_EQ(Refusal(name, "A234567890123456789S"), name);        // 20
-    EXPECT_EQ(Refusal(name, ""), name);
-    EXPECT_EQ(Refusal(name, " AT89"), name);
-    EXPECT_EQ(Refusal(name, "AT\xE4"), name);
-    EXPECT_EQ(Refusal(name, "8052"), name);  // would read as a chip index
-    EXPECT_EQ(Refusal(name, "AT89 C51"), std::nullopt);
-
-    const ChipField code = ChipField::kChipCode;
-    EXPECT_EQ(Refusal(code, "0"), std::nullopt);
-    EXPECT_EQ(Refusal(code, "255"), std::nullopt);
-    EXPECT_EQ(Refusal(code, "256"), code);
-    EXPECT_EQ(Refusal(code, "-1"), code);
-    EXPECT_EQ(Refusal(code, "2x"), code);
-
-    const ChipField rom = ChipField::kRomSize;
-    EXPECT_EQ(Refusal(rom, "1"), std::nullopt);
-    EXPECT_EQ(Refusal(rom, "64"), std::nullopt);
-    EXPECT_EQ(Refusal(rom, "0"), rom);
-    EXPECT_EQ(Refusal(rom, "65"), rom);
-
-    const ChipField volts = ChipField::kVoltage;
-    EXPECT_EQ(Refusal(volts, "1"), std::nullopt);
-    EXPECT_EQ(Refusal(volts, "25.0"), std::nullopt);
-    EXPECT_EQ(Refusal(volts, "0.99"), volts);
-    EXPECT_EQ(Refusal(volts, "25.01"), volts);
-    EXPECT_EQ(Refusal(volts, "nan"), volts);
-    EXPECT_EQ(Refusal(volts, "12,5"), volts);
-
-    const ChipField signature = ChipField::kSignature;
-    EXPECT_EQ(Refusal(signature, "00 ff 7A"), std::nullopt);
-    EXPECT_EQ(Refusal(signature, "1E 51"), signature);
-    EXPECT_EQ(Refusal(signature, "1E 51 100"), signature);
-    EXPECT_EQ(Refusal(signature, "1E 51 G0"), signature);
+    struct Case {
+        ChipField field;
+        const char* text;
+        bool taken;
+    };
+    const Case cases[] = {
+        {ChipField::kName, "A23456789012345678S", true},  // 19 characters
+        {ChipField::kName, "A234567890123456789S", false},
+        {ChipField::kName, "", false},
+        {ChipField::kName, " AT89", false},
+        {ChipField::kName, "AT\xE4", false},
+        {ChipField::kName, "8052", false},  // would read as a chip index
+        {ChipField::kName, "AT89 C51", true},
+        {ChipField::kChipCode, "0", true},
+        {ChipField::kChipCode, "255", true},
+        {ChipField::kChipCode, "256", false},
+        {ChipField::kChipCode, "-1", false},
+        {ChipField::kChipCode, "2x", false},
+        {ChipField::kRomSize, "1", true},
+        {ChipField::kRomSize, "64", true},
+        {ChipField::kRomSize, "0", false},
+        {ChipField::kRomSize, "65", false},
+        {ChipField::kVoltage, "1", true},
+        {ChipField::kVoltage, "25.0", true},
+        {ChipField::kVoltage, "0.99", false},
+        {ChipField::kVoltage, "25.01", false},
+        {ChipField::kVoltage, "nan", false},
+        {ChipField::kVoltage, "12,5", false},
+        {ChipField::kSignature, "00 ff 7A", true},
+        {ChipField::kSignature, "1E 51", false},
+        {ChipField::kSignature, "1E 51 100", false},
+        {ChipField::kSignature, "1E 51 G0", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Refusal(c.field, c.text), c.taken ? std::nullopt : std::optional(c.field)) << c.text;
+    }
 
     // A record read from a damaged file is judged by the same rules.
     ChipRecord damaged = TestChip("AT89C51", 1, 0, {1, 2, 3});
-    EXPECT_EQ(ValidateChipRecord(damaged)->field, rom);
+    EXPECT_EQ(ValidateChipRecord(damaged)->field, ChipField::kRomSize);
     damaged.romSizeKiB = 4;
     EXPECT_EQ(ValidateChipRecord(damaged), std::nullopt);
 }
