@@ -18,6 +18,7 @@
 #include "cli/terminal_view.h"
 #include "console/port_map.h"
 #include "engine/catalogue.h"
+#include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
 #include "engine/programmer_manager.h"
 #include "isp/hardware_port.h"
@@ -53,12 +54,7 @@ int ListChips(const ChipCatalogue& catalogue, const std::string& path, std::ostr
         return kExitFailure;
     }
     for (std::size_t index = 0; index < catalogue.size(); ++index) {
-        const ChipRecord& chip = catalogue[index];
-        char line[96];
-        std::snprintf(line, sizeof line, "%3zu  %-19s %3dK  %5.2fV  %02x %02x %02x", index, chip.name.c_str(),
-                      static_cast<int>(chip.romSizeKiB), static_cast<double>(chip.programmingVoltage),
-                      chip.signature[0], chip.signature[1], chip.signature[2]);
-        out << line << '\n';
+        out << DescribeChip(index, catalogue[index]) << '\n';
     }
     return kExitSuccess;
 }

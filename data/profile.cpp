@@ -1,15 +1,12 @@
 #include "data/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <vector>
+
+#include "data/replace_file.h"
 
 namespace korvan::profile {
 
@@ -176,69 +173,6 @@ std::optional<std::string> FindInFile(const std::string& path, const std::string
         return std::nullopt;
     }
     return FindValue(text, section, key);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// A fresh file beside `target`, created exclusively with the ordinary mode (0666 less the
-// umask); -1 when none can be made.
-int CreateTempBeside(const std::string& target, std::string& tempPath) {
-    std::random_device entropy;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(entropy()));
-        tempPath = target + suffix;
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
-void SyncDirectoryOf(const std::string& path) {
-    std::filesystem::path dir = std::filesystem::path(path).parent_path();
-    if (dir.empty()) {
-        dir = ".";
-    }
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Replaces `path` with `text` so that a crash leaves either the old or the new file whole.
-bool ReplaceFile(const std::string& path, std::string_view text) {
-    std::string tempPath;
-    const int fd = CreateTempBeside(path, tempPath);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) {
-        ::fchmod(fd, existing.st_mode & 07777);
-    }
-    const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(tempPath.c_str(), path.c_str()) != 0) {
-        ::unlink(tempPath.c_str());
-        return false;
-    }
-    SyncDirectoryOf(path);
-    return true;
 }
 
 // A symbolic link is followed so that the file it names is updated, not replaced by a copy.
@@ -443,7 +377,7 @@ bool WriteString(const std::string& path, const std::string& section, const std:
     if (state == FileState::kRead && *updated == text) {
         return true;
     }
-    return ReplaceFile(target, *updated);
+    return ReplaceFileAtomically(target, *updated).empty();
 }
 
 bool ReadStruct(const std::string& path, const std::string& section, const std::string& key,

@@ -1,0 +1,168 @@
+// Tessaly: the chip-list editor. With --list, --import or --export it works on the command
+// line without a display; otherwise it opens the editor window.
+#include <QApplication>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/chip_list_editor.h"
+#include "app/window_options.h"
+#include "data/replace_file.h"
+#include "engine/catalogue_edit.h"
+#include "engine/program_dir.h"
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "usage: Tessaly [--dir DIR] [--list | --import TABLE | --export TABLE]\n"
+    "Edits ChipList.chip, the chip catalogue of the program directory (DIR, else $KORVAN_HOME,\n"
+    "else the directory of this program). Without a command it opens the editor window.\n"
+    "  --list            print the chips: index, name, ROM size, voltage, signature\n"
+    "  --import TABLE    replace ChipList.chip with the chips of a table; a bad line is refused\n"
+    "  --export TABLE    write the chips as a table (- for standard output)\n"
+    "A table has one chip a line: name<TAB>code rom_kib volts sig1 sig2 sig3 (signature in hex);\n"
+    "lines starting with # are comments.\n"
+    "Exit status: 0 done, 1 failed, 2 wrong usage.\n";
+
+struct Command {
+    std::string dir;
+    std::string action;  // "--list", "--import", "--export" or empty for the window
+    std::string table;
+    bool help = false;
+    std::string error;
+};
+
+Command ParseArguments(const std::vector<std::string>& args) {
+    Command command;
+    for (std::size_t i = 0; i < args.size() && command.error.empty(); ++i) {
+        const std::string& arg = args[i];
+        const bool takesValue = arg == "--dir" || arg == "--import" || arg == "--export";
+        if (takesValue && i + 1 == args.size()) {
+            command.error = arg + " needs a value";
+        } else if (arg == "--help" || arg == "-h") {
+            command.help = true;
+        } else if (arg == "--dir") {
+            command.dir = args[++i];
+        } else if ((arg == "--list" || takesValue) && !command.action.empty()) {
+            command.error = "only one of --list, --import and --export";
+        } else if (arg == "--list") {
+            command.action = arg;
+        } else if (takesValue) {
+            command.action = arg;
+            command.table = args[++i];
+        } else {
+            command.error = "unknown argument '" + arg + "'";
+        }
+    }
+    return command;
+}
+
+int Fail(const std::string& line, int status) {
+    std::cerr << "Tessaly: " << line << '\n';
+    return status;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    if (!file || !(text << file.rdbuf())) {
+        return std::nullopt;
+    }
+    return text.str();
+}
+
+int ListChips(const std::string& chipList) {
+    korvan::ChipCatalogue catalogue;
+    if (!catalogue.Load(chipList)) {
+        return Fail("cannot read " + chipList, kExitFailure);
+    }
+    for (std::size_t i = 0; i < catalogue.size(); ++i) {
+        std::cout << korvan::DescribeChip(i, catalogue[i]) << '\n';
+    }
+    return kExitSuccess;
+}
+
+int ImportTable(const std::string& tablePath, const std::string& chipList) {
+    const std::optional<std::string> text = ReadWholeFile(tablePath);
+    if (!text) {
+        return Fail("cannot read " + tablePath, kExitFailure);
+    }
+    const korvan::ChipTable table = korvan::ParseChipTable(*text);
+    if (table.problem) {
+        return Fail(tablePath + ":" + std::to_string(table.problemLine) + ": " + table.problem->message,
+                    kExitFailure);
+    }
+    if (const std::string problem = korvan::SaveChipCatalogue(chipList, table.records); !problem.empty()) {
+        return Fail(problem, kExitFailure);
+    }
+    std::cout << table.records.size() << " chips written to " << chipList << '\n';
+    return kExitSuccess;
+}
+
+int ExportTable(const std::string& tablePath, const std::string& chipList) {
+    korvan::ChipCatalogue catalogue;
+    if (!catalogue.Load(chipList)) {
+        return Fail("cannot read " + chipList, kExitFailure);
+    }
+    const std::string text = korvan::FormatChipTable(catalogue.records());
+    if (tablePath == "-") {
+        std::cout << text;
+        return kExitSuccess;
+    }
+    if (const std::string problem = korvan::ReplaceFileAtomically(tablePath, text); !problem.empty()) {
+        return Fail(problem, kExitFailure);
+    }
+    return kExitSuccess;
+}
+
+int RunCommand(const Command& command, const std::string& chipList) {
+    if (command.action == "--list") {
+        return ListChips(chipList);
+    }
+    if (command.action == "--import") {
+        return ImportTable(command.table, chipList);
+    }
+    return ExportTable(command.table, chipList);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const Command command = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (command.help) {
+        std::cout << kUsage;
+        return kExitSuccess;
+    }
+    if (!command.error.empty()) {
+        return Fail(command.error + " (Tessaly --help lists the options)", kExitUsage);
+    }
+    const std::string dir = korvan::ProgramDirectory(command.dir);
+    if (const std::string problem = korvan::ProgramDirectoryProblem(dir); !problem.empty()) {
+        return Fail(problem, kExitUsage);
+    }
+    const std::string chipList = dir + "ChipList.chip";
+    if (!command.action.empty()) {
+        const int status = RunCommand(command, chipList);
+        if (!std::cout.flush()) {
+            return Fail("cannot write standard output", kExitFailure);
+        }
+        return status;
+    }
+    if (const std::string problem = korvan::DisplayProblem(); !problem.empty()) {
+        return Fail(problem, kExitFailure);
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tessaly"));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    korvan::ChipListEditor editor(dir);
+    editor.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korvan {
+
+// Replaces the file at `path` with `bytes` so that a crash or a failed write leaves either the
+// old or the new file whole: written beside it, synced, then renamed over it. The replaced
+// file's permissions are kept. Returns why it failed ("cannot write /x/a.tmp: File too large"),
+// empty on success.
+std::string ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace korvan
