@@ -23,6 +23,8 @@ class WindowView;
 // What the window is started with.
 struct WindowSetup {
     std::string programDir;  // ends in "/"
+    // Where Korvan.ini and LastFile.ini are kept, ending in "/"; programDir when empty.
+    std::string settingsDir;
     ProgrammerOptions programmer;
 };
 
