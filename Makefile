@@ -1,11 +1,12 @@
 # The whole set-up on a fresh Debian 12 machine:
 #   make demo   build, then run a full job on the built-in simulated programmer
 #   make test   build and run every test, again under ASan+UBSan and TSan, then the fuzzers briefly
+#   make deb    build, then the Debian package (build/korvan_*.deb)
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
 CMAKE_FLAGS = -G Ninja -Wno-dev
 
-.PHONY: all bootstrap build test unit asan tsan fuzz demo bench screenshots clean
+.PHONY: all bootstrap build test unit asan tsan fuzz demo bench screenshots deb clean
 
 all: build
 
@@ -49,6 +50,10 @@ screenshots: build
 bench: build
 	@for b in build/bin/bench_* build/bin/*_bench; do echo "== $${b##*/}"; "$$b" || exit 1; done
 	bench/hex_vs_objcopy.sh build
+
+# The Debian package of the build, in build/ (korvan_VERSION_ARCH.deb).
+deb: build
+	cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

@@ -11,6 +11,7 @@
 #include "console/info_save.h"
 #include "engine/catalogue.h"
 #include "engine/program_dir.h"
+#include "isp/pin_map.h"
 
 namespace {
 
@@ -24,10 +25,12 @@ int Fail(const std::string& line, int status) {
 
 // The chip in the simulated socket: the one asked for, else the one selected last, else the
 // catalogue's first.
-std::optional<korvan::ChipRecord> SimulatedChip(const korvan::WindowOptions& options, const std::string& dir,
+std::optional<korvan::ChipRecord> SimulatedChip(const korvan::WindowOptions& options, const korvan::WindowSetup& setup,
                                                 std::string& problem) {
     korvan::ChipCatalogue catalogue;
-    const std::string path = dir + "ChipList.chip";
+    constexpr const char* kChipListName = "ChipList.chip";
+    const std::string path =
+        korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, kChipListName) + kChipListName;
     catalogue.Load(path);
     if (catalogue.empty()) {
         problem = "no chips in " + path + " to simulate";
@@ -40,7 +43,7 @@ std::optional<korvan::ChipRecord> SimulatedChip(const korvan::WindowOptions& opt
             problem = "no chip '" + *options.simChip + "' in " + path;
             return std::nullopt;
         }
-    } else if (const auto record = korvan::ReadInfoSave(dir + korvan::kSettingsFileName);
+    } else if (const auto record = korvan::ReadInfoSave(setup.settingsDir + korvan::kSettingsFileName);
                record && record->chipIndex >= 0 && static_cast<std::size_t>(record->chipIndex) < catalogue.size()) {
         index = static_cast<std::size_t>(record->chipIndex);
     }
@@ -82,7 +85,8 @@ int main(int argc, char* argv[]) {
     if (const std::string problem = korvan::ProgramDirectoryProblem(setup.programDir); !problem.empty()) {
         return Fail(problem, kExitUsage);
     }
-    setup.programmer.programDir = setup.programDir;
+    setup.settingsDir = korvan::SettingsDirectory(setup.programDir);
+    setup.programmer.programDir = korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, korvan::kFerrowIniName);
     setup.programmer.portLogPath = options.portLog;
     if (setup.programmer.portLogPath.empty()) {
         if (const char* log = std::getenv("KORVAN_PORT_LOG"); log != nullptr) {
@@ -91,7 +95,7 @@ int main(int argc, char* argv[]) {
     }
     if (options.simulate) {
         std::string problem;
-        const std::optional<korvan::ChipRecord> chip = SimulatedChip(options, setup.programDir, problem);
+        const std::optional<korvan::ChipRecord> chip = SimulatedChip(options, setup, problem);
         if (!chip) {
             return Fail(problem, kExitUsage);
         }

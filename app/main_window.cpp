@@ -46,6 +46,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
 
     manager_ = std::make_unique<ProgrammerManager>();
     manager_->SetProgramDirectory(setup_.programDir);
+    manager_->SetSettingsDirectory(setup_.settingsDir);
     view_ = std::make_unique<WindowView>(*this, controls_, settingsItems_,
                                          [this](SettingItem item) { return console_->settings().Chosen(item); });
     timer_ = std::make_unique<WindowTimer>(*this);
@@ -169,7 +170,7 @@ void MainWindow::OnOpenClicked() {
         return;
     }
     if (openDialog_ == nullptr) {
-        openDialog_ = new LastFileDialog(setup_.programDir, this);
+        openDialog_ = new LastFileDialog(manager_->settingsDirectory(), this);
         connect(openDialog_, &LastFileDialog::pathChosen, this,
                 [this](const QString& path) { console_->OnOpen(path.toStdString()); });
     }

@@ -24,6 +24,8 @@ class WindowWorker;
 // What the window is started with.
 struct WindowSetup {
     std::string programDir;  // ends in "/"
+    // Where Korvan.ini and LastFile.ini are kept, ending in "/"; programDir when empty.
+    std::string settingsDir;
     ProgrammerOptions programmer;
 };
 

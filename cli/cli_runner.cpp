@@ -109,6 +109,7 @@ private:
     int Finish(int status);
 
     ProgrammerOptions MakeProgrammerOptions() const;
+    std::string FerrowDirectory() const { return KeptFileDirectory(settingsDir_, dir_, kFerrowIniName); }
     void DescribeSetup();
     // Handles reports and timer tasks until `done`, the run is interrupted or the back-end
     // stays silent too long.
@@ -125,6 +126,7 @@ private:
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 
     std::string dir_;
+    std::string settingsDir_;  // Korvan.ini; dir_ itself unless dir_ is not writable
     std::string cataloguePath_;
     ChipCatalogue catalogue_;
     std::optional<InfoSave> record_;
@@ -152,7 +154,7 @@ int CliRun::Run() {
         return ListChips(catalogue_, cataloguePath_, out_, err_);
     }
     if (options_.listPorts) {
-        return ListPorts(dir_ + kSettingsFileName, out_, err_);
+        return ListPorts(settingsDir_ + kSettingsFileName, out_, err_);
     }
     if (Step end = ResolveEffectiveSettings()) {
         return *end;
@@ -178,8 +180,10 @@ CliRun::Step CliRun::ResolveProgramDirectory() {
     if (const std::string problem = ProgramDirectoryProblem(dir_); !problem.empty()) {
         return Failed(problem, kExitUsage);
     }
-    cataloguePath_ = dir_ + "ChipList.chip";
-    for (const std::string& path : {cataloguePath_, dir_ + kSettingsFileName}) {
+    settingsDir_ = SettingsDirectory(dir_);
+    constexpr const char* kChipListName = "ChipList.chip";
+    cataloguePath_ = KeptFileDirectory(settingsDir_, dir_, kChipListName) + kChipListName;
+    for (const std::string& path : {cataloguePath_, settingsDir_ + kSettingsFileName}) {
         if (const std::string problem = KeptFileProblem(path); !problem.empty()) {
             return Failed(problem);
         }
@@ -190,7 +194,7 @@ CliRun::Step CliRun::ResolveProgramDirectory() {
 
 // Options override the stored record; the record itself is never written back.
 CliRun::Step CliRun::ResolveEffectiveSettings() {
-    record_ = ReadInfoSave(dir_ + kSettingsFileName);
+    record_ = ReadInfoSave(settingsDir_ + kSettingsFileName);
     if (options_.programmerType || options_.comPort || options_.baudIndex || options_.downloadSpeed) {
         InfoSave changed = record_.value_or(FirstStartInfoSave());
         changed.programmerType = options_.programmerType.value_or(changed.programmerType);
@@ -201,7 +205,7 @@ CliRun::Step CliRun::ResolveEffectiveSettings() {
     }
     effective_ = record_.value_or(FirstStartInfoSave());
     if (effective_.programmerType == FerrowIspType) {
-        if (const std::string problem = KeptFileProblem(dir_ + kFerrowIniName); !problem.empty()) {
+        if (const std::string problem = KeptFileProblem(FerrowDirectory() + kFerrowIniName); !problem.empty()) {
             return Failed(problem);
         }
     }
@@ -238,10 +242,10 @@ CliRun::Step CliRun::ResolveChips() {
 
 ProgrammerOptions CliRun::MakeProgrammerOptions() const {
     ProgrammerOptions programmer;
-    programmer.programDir = dir_;
+    programmer.programDir = FerrowDirectory();
     programmer.devicePath = options_.portPath.value_or("");
     // The window reads the same map from the same file: a COM number opens the same device.
-    programmer.comPortDevices = ReadPortMap(dir_ + kSettingsFileName).map.devices;
+    programmer.comPortDevices = ReadPortMap(settingsDir_ + kSettingsFileName).map.devices;
     programmer.portLogPath = options_.portLog;
     const std::chrono::seconds timeout(options_.timeoutSeconds);
     programmer.answerTimeouts = {std::min<std::chrono::milliseconds>(kCommandAnswerTimeout, timeout), timeout};
@@ -260,6 +264,7 @@ CliRun::Step CliRun::BuildComposition() {
     }
     manager_ = std::make_unique<ProgrammerManager>();
     manager_->SetProgramDirectory(dir_);
+    manager_->SetSettingsDirectory(settingsDir_);
     view_ = std::make_unique<TerminalView>(out_, err_, progressOnTerminal_, options_.verbosity == Verbosity::Quiet);
     console_ = std::make_unique<Console>(*manager_, *view_, loop_->timer());
     console_->SetImageFileOptions(options_.imageFiles);
@@ -271,6 +276,9 @@ CliRun::Step CliRun::BuildComposition() {
 
 void CliRun::DescribeSetup() {
     view_->PrintError(Prefixed("program directory " + dir_));
+    if (settingsDir_ != dir_) {
+        view_->PrintError(Prefixed("settings directory " + settingsDir_));
+    }
     const ProgrammerTypeInfo* type = FindProgrammerType(effective_.programmerType);
     std::string programmer = type != nullptr ? type->title : "programmer type " + std::to_string(effective_.programmerType);
     if (options_.simulate) {

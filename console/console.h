@@ -77,7 +77,7 @@ public:
     // restores the saved chip. Returns the manager's Init result.
     int StartProgrammer(EventSink& sink, BackendFactory& factory);
 
-    // Settings record.
+    // Settings record: Korvan.ini in the manager's settings directory.
     std::string SettingsFilePath() const;
     void LoadSettings();
     // Applies a record read at start-up (nothing when there is none); an unusable hardware

@@ -21,7 +21,7 @@ bool InRange(int index, const std::array<const char*, N>&) {
 
 }  // namespace
 
-std::string Console::SettingsFilePath() const { return manager_.programDirectory() + kSettingsFileName; }
+std::string Console::SettingsFilePath() const { return manager_.settingsDirectory() + kSettingsFileName; }
 
 void Console::ShowListSetting(SettingItem item, int index, const std::string& text) {
     settings_.SetChosen(item, index);

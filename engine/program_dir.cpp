@@ -37,6 +37,46 @@ std::string ProgramDirectory(const std::string& override) {
     return WithTrailingSlash(exe.parent_path().string());
 }
 
+bool DirectoryWritable(const std::string& dir) { return ::access(dir.c_str(), W_OK | X_OK) == 0; }
+
+namespace {
+
+// The files the program writes back; the others are only read.
+constexpr const char* kUserFiles[] = {"Korvan.ini", "LastFile.ini"};
+
+std::string UserConfigDirectory() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config == '/') {
+        return WithTrailingSlash(config) + "korvan/";
+    }
+    const char* home = std::getenv("HOME");
+    return WithTrailingSlash(home != nullptr && *home != '\0' ? home : "/") + ".config/korvan/";
+}
+
+}  // namespace
+
+std::string SettingsDirectory(const std::string& programDir, const std::function<bool(const std::string&)>& isWritable) {
+    if (isWritable(programDir)) {
+        return programDir;
+    }
+    const std::string dir = UserConfigDirectory();
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) {
+        return programDir;
+    }
+    for (const char* name : kUserFiles) {
+        // A file the program directory does not ship is no fault; the user's own copy wins.
+        std::filesystem::copy_file(programDir + name, dir + name, std::filesystem::copy_options::skip_existing,
+                                   error);
+    }
+    return dir;
+}
+
+std::string KeptFileDirectory(const std::string& settingsDir, const std::string& programDir, const std::string& name) {
+    std::error_code error;
+    return std::filesystem::exists(settingsDir + name, error) ? settingsDir : programDir;
+}
+
 std::string ProgramDirectoryProblem(const std::string& dir) {
     struct stat info {};
     if (::stat(dir.c_str(), &info) != 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/event_code.h"
+#include "engine/program_dir.h"
 
 namespace korvan {
 ProgrammerManager::ProgrammerManager()
@@ -126,7 +127,14 @@ void ProgrammerManager::WriteLockBits(int index, int level) {
     }
 }
 
-bool ProgrammerManager::LoadChipList() { return catalogue_.Load(programDir_ + "ChipList.chip"); }
+bool ProgrammerManager::LoadChipList() {
+    constexpr const char* kChipListName = "ChipList.chip";
+    return catalogue_.Load(KeptFileDirectory(kChipListName) + kChipListName);
+}
+
+std::string ProgrammerManager::KeptFileDirectory(const std::string& name) const {
+    return korvan::KeptFileDirectory(settingsDirectory(), programDir_, name);
+}
 
 int ProgrammerManager::IdentifyChip() {
     const std::optional<std::size_t> match = catalogue_.Find(signature());

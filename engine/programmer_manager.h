@@ -43,6 +43,9 @@ public:
     void SetComPort(int port) { comPort_ = port; }
     void SetBaudIndex(int index) { baudIndex_ = index; }
     void SetProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
+    // Where Korvan.ini is kept and a user's ChipList.chip or FerrowIsp.ini is looked for
+    // first; the program directory when never set.
+    void SetSettingsDirectory(std::string dir) { settingsDir_ = std::move(dir); }
 
     int comPort() const { return comPort_; }
     int baudIndex() const { return baudIndex_; }
@@ -51,6 +54,9 @@ public:
     int programmerType() const { return programmerType_; }
     int downloadSpeed() const { return downloadSpeed_; }
     const std::string& programDirectory() const { return programDir_; }
+    const std::string& settingsDirectory() const { return settingsDir_.empty() ? programDir_ : settingsDir_; }
+    // The directory holding the kept file `name` to read: the settings directory's copy first.
+    std::string KeptFileDirectory(const std::string& name) const;
     // Messages for the operator, posted in order with the events (dropped before Init).
     MessageSink& messages() { return messageForwarder_; }
 
@@ -77,7 +83,7 @@ public:
     void WriteLockBits(int index, int level);
 
     // Catalogue.
-    bool LoadChipList();  // programDirectory() + "ChipList.chip"
+    bool LoadChipList();  // KeptFileDirectory("ChipList.chip") + "ChipList.chip"
     ChipCatalogue& catalogue() { return catalogue_; }
     const ChipCatalogue& catalogue() const { return catalogue_; }
     // A negative index is taken as 0; the index becomes current. Null when no record has it.
@@ -120,6 +126,7 @@ private:
     std::atomic<int> downloadSpeed_{0};
     std::atomic<int> currentChip_{0};
     std::string programDir_;
+    std::string settingsDir_;
     std::atomic<EventSink*> owner_{nullptr};
 
     // Hands messages to PostMessage, so they travel the event path.

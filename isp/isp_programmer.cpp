@@ -61,7 +61,7 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
 }
 
 bool IspProgrammer::LoadCheckedPinMap() {
-    const LoadedPinMap loaded = LoadPinMap(programmerType_, manager_->programDirectory());
+    const LoadedPinMap loaded = LoadPinMap(programmerType_, manager_->KeptFileDirectory(kFerrowIniName));
     if (!loaded.replaced.empty()) {
         manager_->messages().ShowMessage(
             {std::string(kFerrowIniName) + ": a value that is not a number was replaced by its default.",

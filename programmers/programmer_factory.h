@@ -19,8 +19,8 @@ class SimulatedSerialProgrammer;
 
 // What a back-end is built from, whichever front end asks for it.
 struct ProgrammerOptions {
-    // The program directory: the simulated Ferrow cable reads FerrowIsp.ini there, as the
-    // real one does.
+    // The directory the simulated Ferrow cable reads FerrowIsp.ini from, as the real one does
+    // (the program directory, or the settings directory when the user keeps a copy there).
     std::string programDir;
     // Serial: the device behind every COM number. ISP: the only ppdev device tried
     // (/dev/parport1). Empty: the usual devices.

@@ -290,5 +290,22 @@ TEST_F(SettingsTest, ChosenPortDeviceIsSavedAndTakesEffectAtTheNextStart) {
     EXPECT_THAT(view.details, ElementsAre());
 }
 
+TEST_F(SettingsTest, AnInstalledCopyReadsAndWritesTheSettingsDirectoryAndLeavesTheProgramDirectory) {
+    TempDir settingsDir;
+    settingsDir.Write("Korvan.ini", "[Ports]\nCOM1=/dev/ttyUSB0\n");
+    manager.SetSettingsDirectory(settingsDir.dir());
+    console.LoadSettings();
+    EXPECT_EQ(console.settings().PortMapInEffect().Device(1), "/dev/ttyUSB0");
+
+    // The catalogue still comes from the program directory, where the only copy is.
+    console.StartProgrammer(queue, factory);
+    Pump();
+    EXPECT_EQ(view.chipNames.size(), TestChips().size());
+
+    ASSERT_TRUE(console.SaveSettings());
+    EXPECT_TRUE(ReadInfoSave(settingsDir.file("Korvan.ini")).has_value());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Korvan.ini")));
+}
+
 }  // namespace
 }  // namespace korvan::testing
