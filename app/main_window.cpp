@@ -6,7 +6,9 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTabWidget>
 
 #include "app/auto_button.h"
@@ -24,6 +26,8 @@ namespace korvan {
 namespace {
 
 constexpr const char* kHelpText = "Right click mouse button to toggle (Auto) action.";
+// The chip-list editor, a separate program beside this one.
+constexpr const char* kChipListEditorName = "Tessaly";
 
 // Dialog units of the classic layout (386 x 270) in this font: a quarter of the average
 // character width across, an eighth of the character height down.
@@ -42,13 +46,15 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     setWindowIcon(MakeOperationIcon(static_cast<int>(OperationIcon::Window)));
     resize(ClassicWindowSize(fontMetrics()).expandedTo(minimumSizeHint()));
+    AddChipListAction();
     AddAboutAction();
 
     manager_ = std::make_unique<ProgrammerManager>();
     manager_->SetProgramDirectory(setup_.programDir);
     manager_->SetSettingsDirectory(setup_.settingsDir);
-    view_ = std::make_unique<WindowView>(*this, controls_, settingsItems_,
-                                         [this](SettingItem item) { return console_->settings().Chosen(item); });
+    view_ = std::make_unique<WindowView>(
+        *this, controls_, settingsItems_, [this](SettingItem item) { return console_->settings().Chosen(item); },
+        [this] { return console_->settings().SwitchValue(SettingItem::SoundOn) != 0; });
     timer_ = std::make_unique<WindowTimer>(*this);
     console_ = std::make_unique<Console>(*manager_, *view_, *timer_);
     worker_ = std::make_unique<WindowWorker>();
@@ -93,6 +99,12 @@ void MainWindow::AddAboutAction() {
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
+void MainWindow::AddChipListAction() {
+    auto* editChipList = new QAction(QStringLiteral("Edit Chip List..."), this);
+    connect(editChipList, &QAction::triggered, this, &MainWindow::StartChipListEditor);
+    addAction(editChipList);
+}
+
 void MainWindow::ShowAboutBox() {
     auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Korvan"),
                                 QStringLiteral("<b>%1</b>").arg(QString::fromUtf8(kProgramTitle)), QMessageBox::Ok, this);
@@ -129,6 +141,7 @@ void MainWindow::ConnectButtons() {
     controls_.button(Button::WriteBit)->SetupButton(false, false, 0, 0);
     connect(controls_.exitButton, &QPushButton::clicked, this, &MainWindow::OnExitClicked);
     connect(controls_.helpButton, &QPushButton::clicked, this, &MainWindow::OnHelpClicked);
+    connect(controls_.chipListLink, &QLabel::linkActivated, this, &MainWindow::StartChipListEditor);
     connect(controls_.pages, &QTabWidget::currentChanged, this, [this](int page) {
         if (page != console_->currentPage()) {
             console_->ShowPage(page);
@@ -241,10 +254,21 @@ void MainWindow::OnSettingChanged(int item) {
     }
 }
 
+// Leaves without the close path: the settings are saved here, once. The back-end stops before
+// the event loop ends so that no operation goes on, and no report arrives, while the window
+// is torn down; the process then ends through the normal return from the event loop.
 void MainWindow::OnExitClicked() {
     console_->SaveSettings();
     settingsSaved_ = true;
+    manager_->ShutdownBackend();
     QCoreApplication::exit(0);
+}
+
+// Runs on its own, from the program directory; the window neither waits for it nor reloads
+// the chip list after it. A missing or failing editor shows nothing.
+void MainWindow::StartChipListEditor() {
+    const QString dir = QString::fromStdString(setup_.programDir);
+    QProcess::startDetached(dir + QString::fromUtf8(kChipListEditorName), {}, dir);
 }
 
 void MainWindow::OnHelpClicked() {

@@ -68,7 +68,9 @@ private:
     void OnSettingChanged(int item);
     void OnExitClicked();
     void OnHelpClicked();
+    void StartChipListEditor();
     void AddAboutAction();
+    void AddChipListAction();
     void ShowBox(const QString& text, const QString& detail);
 
     WindowSetup setup_;

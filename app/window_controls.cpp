@@ -83,6 +83,9 @@ WindowControls BuildWindowControls(QWidget& window) {
     controls.helpButton = new QPushButton(QStringLiteral("Help"), &window);
     controls.exitButton->setAutoDefault(false);
     controls.helpButton->setAutoDefault(false);
+    controls.chipListLink = new QLabel(QStringLiteral("<a href=\"#chip-list\">Edit Chip List...</a>"), &window);
+    controls.chipListLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    controls.chipListLink->setToolTip(QStringLiteral("Opens the chip-list editor"));
 
     controls.pages = new QTabWidget(&window);
     controls.buffer1 = new HexView(controls.pages);
@@ -112,6 +115,7 @@ WindowControls BuildWindowControls(QWidget& window) {
     top->addWidget(controls.button(Button::Check), 0, 1);
     top->addWidget(controls.exitButton, 1, 0);
     top->addWidget(controls.helpButton, 1, 1);
+    top->addWidget(controls.chipListLink, 2, 0, 1, 2, Qt::AlignRight);
     top->setColumnStretch(0, 1);
     column->addLayout(top);
     column->addWidget(OperationRule(window));

@@ -5,6 +5,7 @@
 #include "console/view.h"
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QTabWidget;
 class QWidget;
@@ -25,6 +26,7 @@ struct WindowControls {
     std::array<AutoButton*, kButtonCount> buttons{};  // by Button
     QPushButton* exitButton = nullptr;
     QPushButton* helpButton = nullptr;
+    QLabel* chipListLink = nullptr;  // starts the chip-list editor
     QTabWidget* pages = nullptr;  // tabs in Page order
     HexView* buffer1 = nullptr;
     HexView* buffer2 = nullptr;
@@ -37,7 +39,7 @@ struct WindowControls {
 };
 
 // Creates the controls in `window` and lays them out: the chip list, Check, EXIT and Help at
-// the top left, the Operation buttons below them, the progress bar at the bottom, and the
+// the top left with the chip-list editor's link under them, the Operation buttons below them, the progress bar at the bottom, and the
 // pages on the right.
 WindowControls BuildWindowControls(QWidget& window);
 

@@ -9,12 +9,17 @@
 #include "app/caption_progress.h"
 #include "app/difference_bar.h"
 #include "app/hex_view.h"
+#include "app/notifier.h"
 #include "app/property_grid.h"
 #include "app/settings_grid_items.h"
 #include "app/status_list.h"
 
 namespace korvan {
 namespace {
+
+// The platform whose message sounds stand in for the tones (major version 4) is never the
+// one this runs on.
+constexpr bool kOldPlatform = false;
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -28,8 +33,16 @@ void FillCombo(QComboBox& combo, const std::vector<std::string>& names) {
 }  // namespace
 
 WindowView::WindowView(QWidget& window, const WindowControls& controls, SettingsGridItems& settingsItems,
-                       std::function<int(SettingItem)> chosenEntry)
-    : window_(window), controls_(controls), settingsItems_(settingsItems), chosenEntry_(std::move(chosenEntry)) {}
+                       std::function<int(SettingItem)> chosenEntry, std::function<bool()> soundOn)
+    : window_(window),
+      controls_(controls),
+      settingsItems_(settingsItems),
+      chosenEntry_(std::move(chosenEntry)),
+      soundOn_(std::move(soundOn)),
+      notifier_(std::make_unique<Notifier>(std::make_unique<AudioTonePlayer>(),
+                                           [&window] { QApplication::alert(&window); }, kOldPlatform)) {}
+
+WindowView::~WindowView() = default;
 
 void WindowView::ShowMessage(const Message& message) {
     auto* box = new QMessageBox(QMessageBox::NoIcon, FromUtf8(message.caption), FromUtf8(message.text),
@@ -121,9 +134,8 @@ void WindowView::ShowSettingValue(SettingItem item, const std::string& text) {
     settingsItems_.ShowValue(item, text);
 }
 
-// The window asks for attention; the tones come with the notifications.
-void WindowView::NotifySuccess() { QApplication::alert(&window_); }
+void WindowView::NotifySuccess() { notifier_->Notify(NotificationEvent::Success, soundOn_()); }
 
-void WindowView::NotifyFailure() { QApplication::alert(&window_); }
+void WindowView::NotifyFailure() { notifier_->Notify(NotificationEvent::Failure, soundOn_()); }
 
 }  // namespace korvan

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "app/window_controls.h"
 #include "console/view.h"
@@ -10,15 +11,18 @@ class QWidget;
 
 namespace korvan {
 
+class Notifier;
 class SettingsGridItems;
 
 // The console's view drawn into the main window's controls. Every call comes on the window
 // thread and returns at once: message boxes are opened without waiting for them.
 class WindowView final : public View {
 public:
-    // `chosenEntry` tells the list entry the settings have chosen for an item, -1 for none.
+    // `chosenEntry` tells the list entry the settings have chosen for an item, -1 for none;
+    // `soundOn` whether the notifications may sound.
     WindowView(QWidget& window, const WindowControls& controls, SettingsGridItems& settingsItems,
-               std::function<int(SettingItem)> chosenEntry);
+               std::function<int(SettingItem)> chosenEntry, std::function<bool()> soundOn);
+    ~WindowView() override;
 
     void ShowMessage(const Message& message) override;
 
@@ -66,6 +70,8 @@ private:
     const WindowControls& controls_;
     SettingsGridItems& settingsItems_;
     std::function<int(SettingItem)> chosenEntry_;
+    std::function<bool()> soundOn_;
+    std::unique_ptr<Notifier> notifier_;
     int messagesShown_ = 0;
     QString lastMessage_;
 };

@@ -3,8 +3,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/auto_button.h"
@@ -60,6 +64,8 @@ private slots:
     void theTabsAndTheStatusLinesChooseThePage();
     void theSettingsGridRestoresAndSavesTheRecordAndThePortMap();
     void closingWritesKorvanIniAndLastFileIni();
+    void exitSavesAsClosingDoesAndLeavesTheEventLoopWithZero();
+    void theChipListEditorStartsInTheProgramDirectoryAndAMissingOneShowsNothing();
     void withoutADisplayTheProgramSaysSoInOneLine();
     void aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents();
 
@@ -72,6 +78,7 @@ private:
     void OpenImage(const std::string& path);
     void Click(Button button);
     std::string WriteImage(std::uint8_t first);
+    std::string KorvanIniAfter(const std::function<void()>& leave);
 
     std::unique_ptr<korvan::testing::TempDir> dir_;
     std::unique_ptr<korvan::MainWindow> window_;
@@ -483,6 +490,80 @@ void MainWindowTest::closingWritesKorvanIniAndLastFileIni() {
     QVERIFY(saved.has_value());
     QCOMPARE(saved->autoErase, 0);
     QCOMPARE(std::string(reinterpret_cast<const char*>(saved->lastFilePath.data())), image);
+}
+
+// Korvan.ini of a fresh program directory after start-up, the Erase mark taken off, and
+// `leave`; the window is gone when it returns.
+std::string MainWindowTest::KorvanIniAfter(const std::function<void()>& leave) {
+    init();
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    QTest::mouseClick(window_->controls().button(Button::Erase), Qt::RightButton);
+    leave();
+    window_.reset();  // its end must not write the record again
+    return dir_->Read("Korvan.ini");
+}
+
+void MainWindowTest::exitSavesAsClosingDoesAndLeavesTheEventLoopWithZero() {
+    int exitCode = -1;
+    std::string savedByExit;
+    const std::string afterExit = KorvanIniAfter([&] {
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [this] { QTest::mouseClick(window_->controls().exitButton, Qt::LeftButton); });
+        QTimer::singleShot(kDeadlineMs, &loop, [&loop] { loop.exit(-1); });
+        exitCode = loop.exec();
+        savedByExit = dir_->Read("Korvan.ini");
+        QVERIFY(window_->isVisible());  // left without the close path
+    });
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(afterExit, savedByExit);
+    const std::optional<korvan::InfoSave> saved = korvan::ReadInfoSave(dir_->file("Korvan.ini"));
+    QVERIFY(saved.has_value());
+    QCOMPARE(saved->autoErase, 0);
+
+    const std::string afterClose = KorvanIniAfter([this] {
+        QTest::keyClick(window_.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!window_->isVisible());
+    });
+    QCOMPARE(QByteArray::fromStdString(afterExit), QByteArray::fromStdString(afterClose));
+}
+
+void MainWindowTest::theChipListEditorStartsInTheProgramDirectoryAndAMissingOneShowsNothing() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    QAction* menuItem = nullptr;
+    for (QAction* action : window_->actions()) {
+        if (action->text() == QStringLiteral("Edit Chip List...")) {
+            menuItem = action;
+        }
+    }
+    QVERIFY(menuItem != nullptr);
+    QLabel* link = window_->controls().chipListLink;
+    QVERIFY(link->isVisible());
+    const QString linkTarget = link->text().section(QLatin1Char('"'), 1, 1);
+
+    const int lines = window_->controls().status->lines().rowCount();
+    const int boxes = window_->view().messagesShown();
+    menuItem->trigger();
+    emit link->linkActivated(linkTarget);
+    QCoreApplication::processEvents();
+    QCOMPARE(window_->controls().status->lines().rowCount(), lines);
+    QCOMPARE(window_->view().messagesShown(), boxes);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+
+    // A stand-in editor tells where it was started.
+    const std::string editor = dir_->file("Tessaly");
+    dir_->Write("Tessaly", "#!/bin/sh\npwd -P > started-in.tmp && mv started-in.tmp started-in\n");
+    std::filesystem::permissions(editor, std::filesystem::perms::owner_all);
+    const std::string programDir = std::filesystem::canonical(dir_->path()).string() + "\n";
+    for (const std::function<void()>& start : std::vector<std::function<void()>>{
+             [&] { menuItem->trigger(); }, [&] { emit link->linkActivated(linkTarget); }}) {
+        std::filesystem::remove(dir_->file("started-in"));
+        start();
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(dir_->file("started-in")), kDeadlineMs);
+        QCOMPARE(dir_->Read("started-in"), programDir);
+    }
+    QCOMPARE(window_->view().messagesShown(), boxes);
 }
 
 void MainWindowTest::withoutADisplayTheProgramSaysSoInOneLine() {
