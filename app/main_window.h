@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@ class QFileDialog;
 namespace korvan {
 
 class Console;
+class HotKeyGrab;
 class LastFileDialog;
 class ProgrammerManager;
 class WindowReports;
@@ -24,6 +26,8 @@ class WindowView;
 struct WindowSetup {
     std::string programDir;  // ends in "/"
     ProgrammerOptions programmer;
+    // Makes the system-wide hot key; empty for the X11 grab.
+    std::function<std::unique_ptr<HotKeyGrab>()> hotKeyGrab;
 };
 
 // The main window: one more view of the console. It builds the controls, hands clicks and
@@ -51,6 +55,10 @@ public:
 
     void ShowAboutBox();
 
+    // 1 catches the hot key of the settings, 0 lets go of it (only when it was caught).
+    void EnableHotKey(int on);
+    bool hotKeyRegistered() const { return hotKeyRegistration_ != 0; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +71,8 @@ private:
     void OnSaveClicked();
     void SaveChosen(const QString& path);
     void OnSettingChanged(int item);
+    void EditHotKey();
+    void OnHotKeyEdited(int result);
     void OnExitClicked();
     void OnHelpClicked();
     void AddAboutAction();
@@ -80,6 +90,8 @@ private:
     LastFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
     bool settingsSaved_ = false;
+    std::unique_ptr<HotKeyGrab> hotKey_;
+    int hotKeyRegistration_ = 0;
 };
 
 }  // namespace korvan
