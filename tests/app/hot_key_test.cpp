@@ -1,11 +1,15 @@
 // The hot key: its dialog driven by key presses and clicks, the window's registration around
 // it, and the key's arrival running the Auto sequence on the simulated cable.
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -293,7 +297,8 @@ void HotKeyTest::theHotKeyRunsAutoOnlyWhileTheControlsAreEnabled() {
 }
 
 // On the offscreen platform there is nothing to grab; on an X server (run the test under
-// xvfb-run with QT_QPA_PLATFORM=xcb) the grab is made and let go.
+// xvfb-run with QT_QPA_PLATFORM=xcb) the grab is made and let go, and a combination another
+// client holds is refused.
 void HotKeyTest::theX11GrabSucceedsOnlyOnAnX11Display() {
     const bool onX11 = QGuiApplication::platformName() == QStringLiteral("xcb");
     std::unique_ptr<korvan::HotKeyGrab> grab = korvan::MakeX11HotKeyGrab();
@@ -301,6 +306,23 @@ void HotKeyTest::theX11GrabSucceedsOnlyOnAnX11Display() {
     grab->Unregister();
     grab->Unregister();
     QCOMPARE(grab->Register('7', 0), onX11);
+    if (!onX11) {
+        return;
+    }
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    QVERIFY(xcb_connection_has_error(other) == 0);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other);
+    xcb_keycode_t* keycodes = xcb_key_symbols_get_keycode(symbols, 'q');
+    QVERIFY(keycodes != nullptr);
+    const xcb_void_cookie_t held = xcb_grab_key_checked(other, 1, root, XCB_MOD_MASK_CONTROL, keycodes[0],
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    QVERIFY(xcb_request_check(other, held) == nullptr);
+    std::free(keycodes);
+    xcb_key_symbols_free(symbols);
+    QVERIFY(!grab->Register('Q', 4));
+    QVERIFY(grab->Register('Q', 2));  // Alt+Q is still free
+    xcb_disconnect(other);
 }
 
 }  // namespace
