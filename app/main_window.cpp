@@ -107,15 +107,14 @@ void MainWindow::EditHotKey() {
     auto* dialog = new CHotKeyDialog(settings.hotKeyCode(), settings.hotKeyModifiers(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &QDialog::finished, this, &MainWindow::OnHotKeyEdited);
+    connect(dialog, &QDialog::finished, this, [this, dialog](int result) { OnHotKeyEdited(*dialog, result); });
     EnableHotKey(0);
     dialog->open();
 }
 
-void MainWindow::OnHotKeyEdited(int result) {
-    const auto* dialog = qobject_cast<const CHotKeyDialog*>(sender());
-    if (result == QDialog::Accepted && dialog != nullptr) {
-        console_->SetHotKey(dialog->keyCode(), dialog->modifiers());
+void MainWindow::OnHotKeyEdited(const CHotKeyDialog& dialog, int result) {
+    if (result == QDialog::Accepted) {
+        console_->SetHotKey(dialog.keyCode(), dialog.modifiers());
     }
     EnableHotKey(1);
 }

@@ -14,6 +14,7 @@ class QFileDialog;
 
 namespace korvan {
 
+class CHotKeyDialog;
 class Console;
 class HotKeyGrab;
 class LastFileDialog;
@@ -72,7 +73,7 @@ private:
     void SaveChosen(const QString& path);
     void OnSettingChanged(int item);
     void EditHotKey();
-    void OnHotKeyEdited(int result);
+    void OnHotKeyEdited(const CHotKeyDialog& dialog, int result);
     void OnExitClicked();
     void OnHelpClicked();
     void AddAboutAction();
