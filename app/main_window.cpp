@@ -12,6 +12,8 @@
 #include <QTabWidget>
 
 #include "app/auto_button.h"
+#include "app/hot_key.h"
+#include "app/hot_key_dialog.h"
 #include "app/last_file_dialog.h"
 #include "app/operation_icons.h"
 #include "app/property_grid.h"
@@ -61,12 +63,16 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     console_->SetWorker(worker_.get());
     reports_ = new WindowReports([this](const Report& report) { console_->Handle(report); }, this);
 
+    hotKey_ = setup_.hotKeyGrab ? setup_.hotKeyGrab() : MakeX11HotKeyGrab();
+    hotKey_->SetArrival([this] { OnOperation(Button::Auto); });
+
     settingsItems_.Build();
     ConnectButtons();
     ConnectSettings();
 }
 
 MainWindow::~MainWindow() {
+    EnableHotKey(0);
     worker_.reset();  // waits for a file being read; its result is dropped
     // The back-end's threads post into reports_: they end first.
     manager_->ShutdownBackend();
@@ -89,6 +95,38 @@ void MainWindow::Start() {
     for (const std::string& error : factory_->errors()) {
         console_->AddStatus(error);
     }
+    EnableHotKey(console_->settings().SwitchValue(SettingItem::HotKeys) != 0 ? 1 : 0);
+}
+
+// A failed registration is not reported: the program goes on as if there were no hot key.
+void MainWindow::EnableHotKey(int on) {
+    if (on != 0) {
+        const SettingsModel& settings = console_->settings();
+        hotKeyRegistration_ = hotKey_->Register(settings.hotKeyCode(), settings.hotKeyModifiers()) ? 1 : 0;
+        return;
+    }
+    if (hotKeyRegistration_ != 0) {
+        hotKey_->Unregister();
+    }
+    hotKeyRegistration_ = 0;
+}
+
+// The old key is let go before the dialog can change it, and caught again however it ends.
+void MainWindow::EditHotKey() {
+    const SettingsModel& settings = console_->settings();
+    auto* dialog = new CHotKeyDialog(settings.hotKeyCode(), settings.hotKeyModifiers(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QDialog::finished, this, [this, dialog](int result) { OnHotKeyEdited(*dialog, result); });
+    EnableHotKey(0);
+    dialog->open();
+}
+
+void MainWindow::OnHotKeyEdited(const CHotKeyDialog& dialog, int result) {
+    if (result == QDialog::Accepted) {
+        console_->SetHotKey(dialog.keyCode(), dialog.modifiers());
+    }
+    EnableHotKey(1);
 }
 
 void MainWindow::AddAboutAction() {
@@ -245,8 +283,13 @@ void MainWindow::OnSettingChanged(int item) {
     switch (*setting) {
         case SettingItem::AutoCheck:
         case SettingItem::SoundOn:
+            console_->SetSwitch(*setting, grid.ValueText(item) == QStringLiteral("True"));
+            break;
         case SettingItem::HotKeys:
             console_->SetSwitch(*setting, grid.ValueText(item) == QStringLiteral("True"));
+            if (console_->settings().SwitchValue(SettingItem::HotKeys) != 0) {
+                EditHotKey();
+            }
             break;
         default:
             console_->ChooseSetting(*setting, grid.ChosenIndex(item));

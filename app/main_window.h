@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,7 +14,9 @@ class QFileDialog;
 
 namespace korvan {
 
+class CHotKeyDialog;
 class Console;
+class HotKeyGrab;
 class LastFileDialog;
 class ProgrammerManager;
 class WindowReports;
@@ -27,6 +30,8 @@ struct WindowSetup {
     // Where Korvan.ini and LastFile.ini are kept, ending in "/"; programDir when empty.
     std::string settingsDir;
     ProgrammerOptions programmer;
+    // Makes the system-wide hot key; empty for the X11 grab.
+    std::function<std::unique_ptr<HotKeyGrab>()> hotKeyGrab;
 };
 
 // The main window: one more view of the console. It builds the controls, hands clicks and
@@ -54,6 +59,10 @@ public:
 
     void ShowAboutBox();
 
+    // 1 catches the hot key of the settings, 0 lets go of it (only when it was caught).
+    void EnableHotKey(int on);
+    bool hotKeyRegistered() const { return hotKeyRegistration_ != 0; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -66,6 +75,8 @@ private:
     void OnSaveClicked();
     void SaveChosen(const QString& path);
     void OnSettingChanged(int item);
+    void EditHotKey();
+    void OnHotKeyEdited(const CHotKeyDialog& dialog, int result);
     void OnExitClicked();
     void OnHelpClicked();
     void StartChipListEditor();
@@ -86,6 +97,8 @@ private:
     LastFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
     bool settingsSaved_ = false;
+    std::unique_ptr<HotKeyGrab> hotKey_;
+    int hotKeyRegistration_ = 0;
 };
 
 }  // namespace korvan

@@ -93,6 +93,8 @@ public:
     // The operator picked list entry `index` of one of the four list items, or flipped a switch.
     void ChooseSetting(SettingItem item, int index);
     void SetSwitch(SettingItem item, bool on);
+    // The hot key chosen in its dialog; kept in the record saved at exit.
+    void SetHotKey(std::uint8_t code, std::uint8_t modifiers) { settings_.SetHotKey(code, modifiers); }
     // The operator mapped a COM number to a device; saved at exit, used at the next start.
     // False, and nothing chosen, for a number outside 1..4 or a path that is not absolute.
     bool ChoosePortDevice(int comPort, const std::string& devicePath);

@@ -36,6 +36,14 @@ public:
     int SwitchValue(SettingItem item) const;
     void SetSwitch(SettingItem item, bool on);
 
+    // The hot key: an upper-case character and its modifier bits (1 Shift, 2 Alt, 4 Ctrl).
+    std::uint8_t hotKeyCode() const { return record_.hotKeyCode; }
+    std::uint8_t hotKeyModifiers() const { return record_.hotKeyModifiers; }
+    void SetHotKey(std::uint8_t code, std::uint8_t modifiers) {
+        record_.hotKeyCode = code;
+        record_.hotKeyModifiers = modifiers;
+    }
+
     // Auto states of the six buttons that can be marked for the Auto sequence; the others
     // are never marked.
     static bool AutoCapable(Button button);
