@@ -14,8 +14,6 @@
 namespace korvan {
 namespace {
 
-constexpr const char* kChipListFileName = "ChipList.chip";
-
 constexpr ChipField kColumns[kChipFieldCount] = {ChipField::kName, ChipField::kChipCode, ChipField::kRomSize,
                                                  ChipField::kVoltage, ChipField::kSignature};
 constexpr const char* kColumnTitles[kChipFieldCount] = {"Name", "Code", "ROM (KiB)", "Voltage", "Signature"};
@@ -127,8 +125,8 @@ bool ChipListModel::setData(const QModelIndex& index, const QVariant& value, int
     return true;
 }
 
-ChipListEditor::ChipListEditor(const std::string& programDir, QWidget* parent)
-    : QMainWindow(parent), path_(programDir + kChipListFileName) {
+ChipListEditor::ChipListEditor(const std::string& readPath, const std::string& savePath, QWidget* parent)
+    : QMainWindow(parent), path_(readPath), savePath_(savePath) {
     setWindowTitle("Tessaly");
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -180,11 +178,12 @@ void ChipListEditor::Reload() {
 }
 
 bool ChipListEditor::Save() {
-    if (const std::string problem = SaveChipCatalogue(path_, model_.records()); !problem.empty()) {
+    if (const std::string problem = SaveChipCatalogue(savePath_, model_.records()); !problem.empty()) {
         ShowStatus(QString::fromStdString("Not saved: " + problem));
         return false;
     }
     model_.MarkSaved();
+    path_ = savePath_;  // the saved copy is the one read from now on
     ShowStatus(QString("Saved %1 chips to %2").arg(model_.rowCount()).arg(QString::fromStdString(path_)));
     return true;
 }

@@ -53,7 +53,9 @@ private:
 class ChipListEditor final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit ChipListEditor(const std::string& programDir, QWidget* parent = nullptr);
+    // Reads the catalogue at `readPath` and saves it to `savePath` (the same file unless the
+    // program directory is not the user's to write).
+    ChipListEditor(const std::string& readPath, const std::string& savePath, QWidget* parent = nullptr);
 
     ChipListModel& model() { return model_; }
     QTableView* table() const { return table_; }
@@ -81,6 +83,7 @@ private:
     bool MayClose();
 
     std::string path_;
+    std::string savePath_;
     ChipListModel model_;
     QTableView* table_ = nullptr;
     QLabel* status_ = nullptr;

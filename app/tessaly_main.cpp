@@ -79,6 +79,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
+struct CataloguePaths {
+    std::string read;
+    std::string write;
+};
+
+constexpr const char* kChipListName = "ChipList.chip";
+
 int ListChips(const std::string& chipList) {
     korvan::ChipCatalogue catalogue;
     if (!catalogue.Load(chipList)) {
@@ -123,14 +130,16 @@ int ExportTable(const std::string& tablePath, const std::string& chipList) {
     return kExitSuccess;
 }
 
-int RunCommand(const Command& command, const std::string& chipList) {
+// The catalogue is read from the user's copy when there is one, and written to the settings
+// directory, so an installed copy's own catalogue stays as shipped.
+int RunCommand(const Command& command, const CataloguePaths& paths) {
     if (command.action == "--list") {
-        return ListChips(chipList);
+        return ListChips(paths.read);
     }
     if (command.action == "--import") {
-        return ImportTable(command.table, chipList);
+        return ImportTable(command.table, paths.write);
     }
-    return ExportTable(command.table, chipList);
+    return ExportTable(command.table, paths.read);
 }
 
 }  // namespace
@@ -148,9 +157,11 @@ int main(int argc, char* argv[]) {
     if (const std::string problem = korvan::ProgramDirectoryProblem(dir); !problem.empty()) {
         return Fail(problem, kExitUsage);
     }
-    const std::string chipList = dir + "ChipList.chip";
+    const std::string settingsDir = korvan::SettingsDirectory(dir);
+    const CataloguePaths paths{korvan::KeptFileDirectory(settingsDir, dir, kChipListName) + kChipListName,
+                               settingsDir + kChipListName};
     if (!command.action.empty()) {
-        const int status = RunCommand(command, chipList);
+        const int status = RunCommand(command, paths);
         if (!std::cout.flush()) {
             return Fail("cannot write standard output", kExitFailure);
         }
@@ -162,7 +173,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setStyle(QStringLiteral("Fusion"));
-    korvan::ChipListEditor editor(dir);
+    korvan::ChipListEditor editor(paths.read, paths.write);
     editor.show();
     return QApplication::exec();
 }

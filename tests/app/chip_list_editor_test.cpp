@@ -45,7 +45,7 @@ private slots:
     void addEditReorderRemoveSaveAndReload() {
         testing::TempDir dir;
         QCOMPARE(SaveChipCatalogue(dir.file("ChipList.chip"), {Chip("A", 4), Chip("B", 8), Chip("C", 20)}), "");
-        ChipListEditor editor(dir.dir());
+        ChipListEditor editor(dir.file("ChipList.chip"), dir.file("ChipList.chip"));
         ChipListModel& model = editor.model();
         QCOMPARE(Names(model), (QStringList{"A", "B", "C"}));
         QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "ROM (KiB)");
@@ -80,7 +80,7 @@ private slots:
 
         Click(editor, "Save");
         QVERIFY2(!model.modified(), qPrintable(editor.statusText()));
-        ChipListEditor reopened(dir.dir());
+        ChipListEditor reopened(dir.file("ChipList.chip"), dir.file("ChipList.chip"));
         QCOMPARE(Names(reopened.model()), (QStringList{"B", "AT89S8253", "C"}));
         QCOMPARE(reopened.model().index(1, 4).data().toString(), "1E 73 02");
     }
@@ -92,7 +92,7 @@ private slots:
         const std::vector<std::uint8_t> bytes = EncodeCatalogue({damaged});
         dir.Write("ChipList.chip", std::string(bytes.begin(), bytes.end()));
         const std::string before = dir.Read("ChipList.chip");
-        ChipListEditor editor(dir.dir());
+        ChipListEditor editor(dir.file("ChipList.chip"), dir.file("ChipList.chip"));
         QVERIFY(!editor.Save());
         QVERIFY2(editor.statusText().contains("chip 1: ROM size"), qPrintable(editor.statusText()));
         QCOMPARE(dir.Read("ChipList.chip"), before);
