@@ -28,11 +28,16 @@ korvan::WindowSetup Simulated(const std::string& programDir, const korvan::ChipR
     return setup;
 }
 
-qint64 StartOnce(const std::string& programDir, const korvan::ChipRecord& chip, QElapsedTimer& clock) {
-    korvan::MainWindow window(Simulated(programDir, chip));
+// Shows and starts the window; false when it never appeared.
+bool ShowAndStart(korvan::MainWindow& window) {
     window.show();
     window.Start();
-    if (!QTest::qWaitForWindowExposed(&window)) {
+    return QTest::qWaitForWindowExposed(&window);
+}
+
+qint64 StartOnce(const std::string& programDir, const korvan::ChipRecord& chip, QElapsedTimer& clock) {
+    korvan::MainWindow window(Simulated(programDir, chip));
+    if (!ShowAndStart(window)) {
         return -1;
     }
     korvan::Console& console = window.console();
@@ -48,9 +53,7 @@ qint64 VerifyEveryByteWrong(const std::string& programDir, const korvan::ChipRec
     const std::string image = (std::filesystem::temp_directory_path() / "korvan-bench-zeros.bin").string();
     std::ofstream(image, std::ios::binary) << std::string(65536, '\0');
     korvan::MainWindow window(Simulated(programDir, chip));
-    window.show();
-    window.Start();
-    if (!QTest::qWaitForWindowExposed(&window)) {
+    if (!ShowAndStart(window)) {
         return -1;
     }
     korvan::Console& console = window.console();
