@@ -77,6 +77,8 @@ private:
     QByteArray StatusText() const;
     void OpenImage(const std::string& path);
     void Click(Button button);
+    // Clicks `button` and waits for `endLine` and for the controls to come back.
+    void RunStep(Button button, const std::string& endLine);
     std::string WriteImage(std::uint8_t first);
     std::string KorvanIniAfter(const std::function<void()>& leave);
 
@@ -156,6 +158,12 @@ bool MainWindowTest::HasLine(const std::string& text) const {
 
 void MainWindowTest::Click(Button button) {
     QTest::mouseClick(window_->controls().button(button), Qt::LeftButton);
+}
+
+void MainWindowTest::RunStep(Button button, const std::string& endLine) {
+    Click(button);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine(endLine), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
 }
 
 // A 4 KiB binary image counting up from `first`.
@@ -260,15 +268,9 @@ void MainWindowTest::anEditInTheBuffer1ViewReachesTheChipAtTheNextWrite() {
     QTest::keyClicks(&buffer1, QStringLiteral("A5"));
     QCOMPARE(buffer1.Data()[0x10], std::uint8_t{0xA5});
 
-    Click(Button::Erase);
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), StatusText(), kDeadlineMs);
-    WaitUntilIdle();
-    Click(Button::Write);
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), StatusText(), kDeadlineMs);
-    WaitUntilIdle();
-    Click(Button::Read);
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), StatusText(), kDeadlineMs);
-    WaitUntilIdle();
+    RunStep(Button::Erase, "Programmer: Erase Done.");
+    RunStep(Button::Write, "Programmer: Writing Done.");
+    RunStep(Button::Read, "Programmer: Reading Done.");
     QCOMPARE(window_->controls().buffer2->Data()[0x10], std::uint8_t{0xA5});
     QCOMPARE(window_->controls().buffer2->Data()[0x11], std::uint8_t{0x11});
 }
@@ -276,9 +278,7 @@ void MainWindowTest::anEditInTheBuffer1ViewReachesTheChipAtTheNextWrite() {
 void MainWindowTest::anEditInTheBuffer2ViewReachesTheSavedFile() {
     StartWindow(Simulated(0));
     WaitUntilIdle();
-    Click(Button::Read);
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Reading Done."), StatusText(), kDeadlineMs);
-    WaitUntilIdle();
+    RunStep(Button::Read, "Programmer: Reading Done.");
     korvan::HexView& buffer2 = *window_->controls().buffer2;
     window_->controls().pages->setCurrentIndex(korvan::Buffer2Page);
     buffer2.setFocus();
@@ -301,12 +301,8 @@ void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
     StartWindow(Simulated(1));
     WaitUntilIdle();
     OpenImage(WriteImage(0x00));
-    Click(Button::Erase);
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Erase Done."), StatusText(), kDeadlineMs);
-    WaitUntilIdle();
-    Click(Button::Write);
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), StatusText(), kDeadlineMs);
-    WaitUntilIdle();
+    RunStep(Button::Erase, "Programmer: Erase Done.");
+    RunStep(Button::Write, "Programmer: Writing Done.");
 
     // Buffer1 now holds another image, two bytes apart from the chip's.
     std::string changed = dir_->Read("image.bin");
@@ -314,9 +310,7 @@ void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
     changed[0x7FF] = static_cast<char>(0x00);
     dir_->Write("changed.bin", changed);
     OpenImage(dir_->file("changed.bin"));
-    Click(Button::Verify);
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Total 2 Bytes Wrong!"), StatusText(), kDeadlineMs);
-    WaitUntilIdle();
+    RunStep(Button::Verify, "Total 2 Bytes Wrong!");
 
     const korvan::HexView& buffer2 = *window_->controls().buffer2;
     QCOMPARE(buffer2.DifferenceCount(), std::size_t{2});
