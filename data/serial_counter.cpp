@@ -1,0 +1,143 @@
+#include "data/serial_counter.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "data/replace_file.h"
+
+namespace korvan {
+namespace {
+
+std::string Failure(const char* what, const std::string& path, int error) {
+    return std::string(what) + " " + path + ": " + std::strerror(error);
+}
+
+// Holds an exclusive flock on "<path>.lock" for its lifetime. A separate lock file lets the
+// counter itself be replaced by rename while the lock stays on one inode.
+class CounterLock {
+public:
+    explicit CounterLock(const std::string& counterPath) : path_(counterPath + ".lock") {
+        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0) {
+            error_ = Failure("cannot open", path_, errno);
+            return;
+        }
+        int result = 0;
+        do {
+            result = ::flock(fd_, LOCK_EX);
+        } while (result != 0 && errno == EINTR);
+        if (result != 0) {
+            error_ = Failure("cannot lock", path_, errno);
+        }
+    }
+    ~CounterLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);  // releases the lock
+        }
+    }
+    CounterLock(const CounterLock&) = delete;
+    CounterLock& operator=(const CounterLock&) = delete;
+
+    const std::string& error() const { return error_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::string error_;
+};
+
+std::string_view TrimWhitespace(std::string_view text) {
+    constexpr std::string_view kWhitespace = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(kWhitespace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kWhitespace) - first + 1);
+}
+
+// The whole file as text; nullopt with errno set when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[256];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return content;
+}
+
+// The number the counter file holds, `start` when there is no file yet.
+TakenSerialNumber ReadCounter(const std::string& path, std::uint64_t start) {
+    const std::optional<std::string> content = ReadWholeFile(path);
+    if (!content) {
+        if (errno == ENOENT) {
+            return {start, {}};
+        }
+        return {std::nullopt, Failure("cannot read", path, errno)};
+    }
+    const std::string_view digits = TrimWhitespace(*content);
+    std::uint64_t number = 0;
+    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size()) {
+        return {std::nullopt, "serial number counter " + path + " does not hold one decimal number"};
+    }
+    return {number, {}};
+}
+
+}  // namespace
+
+TakenSerialNumber TakeSerialNumber(const std::string& path, std::uint64_t start, std::uint64_t max) {
+    const CounterLock lock(path);
+    if (!lock.error().empty()) {
+        return {std::nullopt, lock.error()};
+    }
+    const TakenSerialNumber next = ReadCounter(path, start);
+    if (!next.number) {
+        return next;
+    }
+    const std::uint64_t number = *next.number;
+    if (number > max) {
+        return {std::nullopt, "serial number " + std::to_string(number) + " from " + path + " is above the largest, " +
+                                  std::to_string(max)};
+    }
+    // The counter must hold the number after the one given; there is none after the largest.
+    if (number == std::numeric_limits<std::uint64_t>::max()) {
+        return {std::nullopt, "serial number counter " + path + " has no number after " + std::to_string(number)};
+    }
+    const std::string replaced = ReplaceFileAtomically(path, std::to_string(number + 1) + "\n");
+    if (!replaced.empty()) {
+        return {std::nullopt, replaced};
+    }
+    return {number, {}};
+}
+
+TakenSerialNumber PeekSerialNumber(const std::string& path, std::uint64_t start) {
+    // No lock: the counter only ever changes by rename, so any read sees one whole file.
+    return ReadCounter(path, start);
+}
+
+}  // namespace korvan
