@@ -7,14 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <csignal>
 #include <cstdint>
 
 namespace korvan {
 namespace {
 
-sigset_t StopSignals() {
+sigset_t SignalSet() {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -24,18 +23,38 @@ sigset_t StopSignals() {
 
 }  // namespace
 
-CliLoop::CliLoop() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    const sigset_t signals = StopSignals();
+StopSignals::StopSignals() {
+    const sigset_t signals = SignalSet();
     ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    signalFd_ = ::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+    fd_ = ::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
-CliLoop::~CliLoop() {
-    if (signalFd_ >= 0) {
-        ::close(signalFd_);
+StopSignals::~StopSignals() {
+    if (fd_ >= 0) {
+        ::close(fd_);
     }
+}
+
+int StopSignals::Take() {
+    signalfd_siginfo info{};
+    if (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        return static_cast<int>(info.ssi_signo);
+    }
+    return 0;
+}
+
+CliLoop::CliLoop() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+CliLoop::~CliLoop() {
     if (wakeFd_ >= 0) {
         ::close(wakeFd_);
+    }
+}
+
+void CliLoop::Interrupt(int signal) {
+    int none = 0;
+    if (signal_.compare_exchange_strong(none, signal)) {
+        Wake();
     }
 }
 
@@ -55,17 +74,9 @@ void CliLoop::Wake() {
     [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
 }
 
-bool CliLoop::TakeSignal() {
-    signalfd_siginfo info{};
-    if (signal_ == 0 && ::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        signal_ = static_cast<int>(info.ssi_signo);
-    }
-    return signal_ != 0;
-}
-
 void CliLoop::Sleep(std::chrono::milliseconds timeout) {
-    std::array<pollfd, 2> watched{{{wakeFd_, POLLIN, 0}, {signalFd_, POLLIN, 0}}};
-    ::poll(watched.data(), watched.size(), static_cast<int>(timeout.count()));
+    pollfd watched{wakeFd_, POLLIN, 0};
+    ::poll(&watched, 1, static_cast<int>(timeout.count()));
     // Drained before the queue is read again: a report posted after this still sets the
     // counter, so the next sleep returns at once.
     std::uint64_t count = 0;
@@ -78,7 +89,7 @@ CliLoop::Outcome CliLoop::RunUntil(const std::function<bool()>& done,
     using Clock = TimerQueue::Clock;
     auto silentSince = Clock::now();
     for (;;) {
-        if (TakeSignal()) {
+        if (signal_.load() != 0) {
             return Outcome::Interrupted;
         }
         timer_.RunDue();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 
@@ -9,10 +10,27 @@
 
 namespace korvan {
 
-// The command line's event loop on the main thread: reports posted by any thread, the
-// console's timer tasks, and SIGINT/SIGTERM. The signals are blocked for the whole process
-// and read from a signalfd, so no work happens in a handler: build the loop before any
-// other thread starts, as those threads inherit the blocked signals.
+// SIGINT and SIGTERM, blocked for the whole process and read from a descriptor, so that no
+// work happens in a handler: build it before any other thread starts, as those threads
+// inherit the blocked signals.
+class StopSignals {
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // Readable when a signal is pending.
+    int fd() const { return fd_; }
+    // The signal that came; 0 when none did.
+    int Take();
+
+private:
+    int fd_ = -1;
+};
+
+// One site's event loop: reports posted by any thread, the console's timer tasks, and an
+// interruption from the thread that watches the signals.
 class CliLoop final : public EventSink {
 public:
     enum class Outcome { Done, Silent, Interrupted };
@@ -28,25 +46,26 @@ public:
 
     Timer& timer() { return timer_; }
 
+    // Any thread: the run is to stop because of `signal`.
+    void Interrupt(int signal);
+
     // Hands reports to `handle` and runs due timer tasks until `done` is true (Done), nothing
-    // was reported for `silence` (Silent), or a signal came (Interrupted). `beforeWait` runs
+    // was reported for `silence` (Silent), or Interrupt was called (Interrupted). `beforeWait` runs
     // each time the loop is about to sleep.
     Outcome RunUntil(const std::function<bool()>& done, const std::function<void(const Report&)>& handle,
                      const std::function<void()>& beforeWait, std::chrono::milliseconds silence);
 
     // The signal that interrupted the run; 0 when none did.
-    int signal() const { return signal_; }
+    int signal() const { return signal_.load(); }
 
 private:
     void Wake();
     void Sleep(std::chrono::milliseconds timeout);
-    bool TakeSignal();
 
     EventQueue queue_;
     TimerQueue timer_;
     int wakeFd_ = -1;
-    int signalFd_ = -1;
-    int signal_ = 0;
+    std::atomic<int> signal_{0};
 };
 
 }  // namespace korvan

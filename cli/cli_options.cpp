@@ -43,6 +43,9 @@ std::optional<int> ParseSpeed(const std::string& text) {
     return found == kNames.end() ? std::nullopt : std::optional<int>(found->second);
 }
 
+// More sites than any parallel-port or USB hub set-up offers is a mistake in a script.
+constexpr int kMaxSites = 64;
+
 // Longer waits would outlast any erase; the limit keeps the deadline arithmetic far from overflow.
 constexpr int kMaxTimeoutSeconds = 3600;
 
@@ -107,6 +110,9 @@ private:
             {"-v", [&] { options.verbosity = Verbosity::Verbose; }},
             {"--list-chips", [&] { options.listChips = true; }},
             {"--list-ports", [&] { options.listPorts = true; }},
+            {"--json", [&] { options.json = true; }},
+            {"--serial-overwrite", [&] { options.serialOverwrite = true; }},
+            {"--sim-pace", [&] { options.simulatePace = true; }},
         };
         const auto found = kFlags.find(name);
         if (found == kFlags.end()) {
@@ -145,7 +151,9 @@ private:
         }
         static const std::vector<std::string> kValueOptions = {"--dir",  "--programmer", "--port",     "--baud",
                                                                "--speed", "--chip",      "--sim-chip", "--port-log",
-                                                               "--timeout", "--format"};
+                                                               "--timeout", "--format", "--sites",
+                                                               "--log", "--serial-number", "--serial-counter",
+                                                               "--serial-start"};
         if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end()) {
             Fail("unknown option " + name);
             return;
@@ -164,12 +172,39 @@ private:
         } else if (name == "--port") {
             const std::optional<int> number = ParseInt(*value);
             if (number && *number >= 1 && *number <= 4) {
-                options.comPort = number;
+                options.ports.push_back({number, {}});
             } else if (number || value->empty()) {
                 Fail("--port takes a COM number 1..4 or a device path");
             } else {
-                options.portPath = *value;
+                options.ports.push_back({std::nullopt, *value});
             }
+        } else if (name == "--sites") {
+            const std::optional<int> sites = ParseInt(*value);
+            if (!sites || *sites < 1 || *sites > kMaxSites) {
+                Fail("--sites takes a number from 1 to " + std::to_string(kMaxSites));
+                return;
+            }
+            options.simulatedSites = *sites;
+        } else if (name == "--log") {
+            options.logPath = *value;
+        } else if (name == "--serial-number") {
+            const ParsedPlacement placement = ParseSerialNumberPlacement(*value);
+            if (!placement.placement) {
+                Fail("--serial-number: " + placement.error);
+                return;
+            }
+            options.serialNumber = placement.placement;
+        } else if (name == "--serial-counter") {
+            options.serialCounter = *value;
+        } else if (name == "--serial-start") {
+            std::uint64_t start = 0;
+            const char* end = value->data() + value->size();
+            const auto [last, error] = std::from_chars(value->data(), end, start);
+            if (value->empty() || error != std::errc() || last != end) {
+                Fail("--serial-start takes a number");
+                return;
+            }
+            options.serialStart = start;
         } else if (name == "--baud") {
             options.baudIndex = ParseBaud(*value);
             if (!options.baudIndex) {
@@ -190,7 +225,7 @@ private:
         } else if (name == "--chip") {
             options.chip = *value;
         } else if (name == "--sim-chip") {
-            options.simChip = *value;
+            options.simChips.push_back(*value);
         } else if (name == "--port-log") {
             options.portLog = *value;
         } else {
@@ -260,8 +295,40 @@ private:
         if (!options.simulateFile.empty() && !options.simulate) {
             Fail("--simulate=FILE needs --simulate");
         }
-        if (options.simChip && !options.simulate) {
+        if (!options.simChips.empty() && !options.simulate) {
             Fail("--sim-chip needs --simulate");
+        }
+        CheckSites();
+        CheckSerialNumbers();
+    }
+
+    void CheckSites() {
+        const CliOptions& options = result_.options;
+        if (options.simulatedSites > 0 && !options.simulate) {
+            Fail("--sites needs --simulate");
+        }
+        if (options.simulatedSites > 0 && options.ports.size() > 1) {
+            Fail("give either --sites or several --port");
+        }
+        if (options.simulatePace && !options.simulate) {
+            Fail("--sim-pace needs --simulate");
+        }
+        if (options.simChips.size() > static_cast<std::size_t>(options.SiteCount())) {
+            Fail("more --sim-chip than sites");
+        }
+    }
+
+    void CheckSerialNumbers() {
+        const CliOptions& options = result_.options;
+        const bool numbering = options.serialNumber.has_value();
+        if (numbering && options.serialCounter.empty()) {
+            Fail("--serial-number needs --serial-counter, the file that keeps the next number");
+        }
+        if (!numbering && (!options.serialCounter.empty() || options.serialStart || options.serialOverwrite)) {
+            Fail("--serial-counter, --serial-start and --serial-overwrite need --serial-number");
+        }
+        if (numbering && !options.autoCommand && !options.steps.write) {
+            Fail("--serial-number needs a write step");
         }
     }
 
@@ -279,20 +346,36 @@ std::string UsageText() {
   --dir DIR             program directory (ChipList.chip, Korvan.ini, FerrowIsp.ini); default: the executable's
   --programmer TYPE     0|serial, 1|ferrow, 2|atmel-byteblaster, 3|altera-byteblaster
   --port N|PATH         serial programmer: COM number 1..4, or a device path such as /dev/ttyUSB0 or a
-                        pseudo-terminal; ISP cables: the parallel port device, such as /dev/parport1
+                        pseudo-terminal; ISP cables: the parallel port device, such as /dev/parport1.
+                        Given several times, each port is a site: all run the same steps at once
   --baud RATE           9600, 19200, 28800 or 57600
   --speed SPEED         normal, fast or fastest (ISP cables)
   --chip NAME|INDEX     the chip to program: when check identifies another chip, the run stops there;
                         `--chip auto` (or no --chip) uses whatever chip check identifies
   --simulate[=FILE]     use the built-in simulated programmer or cable and chip instead of hardware;
                         FILE keeps the simulated chip between runs
-  --sim-chip NAME       the chip that sits in the simulated socket (default: the --chip one)
+  --sim-chip NAME       the chip that sits in the simulated socket (default: the --chip one); given
+                        several times, one for each site in turn, the last for the sites after it
+  --sites N             with --simulate: N simulated programmers at once, each with its own chip
+                        (with --simulate=FILE, FILE-1, FILE-2, ... beside FILE)
+  --sim-pace            the simulated serial programmer answers as slowly as the hardware would at
+                        the chosen baud rate, for timing runs as on a line
   --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG)
   --format hex|bin      read the opened image as Intel HEX or as binary, whatever its name
                         (default: .hex is HEX, .bin binary, any other name by its content)
   --ignore-checksums    accept HEX records with a wrong or missing checksum or extra bytes
   --timeout SECONDS     serial programmer: how long an erase, or the erase a write begins with, may take
                         to be answered (default 20); other commands wait 3 s, or SECONDS when less
+  --log FILE            append one JSON record of each site's run to FILE (see README)
+  --serial-number ADDR:BYTES:FORMAT
+                        place a number in the image at ADDR before each chip's write: FORMAT le or be
+                        (binary, BYTES 1..8), bcd or ascii (decimal digits, zero-padded to BYTES);
+                        the bytes it covers must be 0xFF in the image
+  --serial-overwrite    the number may cover bytes the image programs
+  --serial-counter FILE the file that keeps the next number, taken under a lock just before each write
+  --serial-start N      the first number when the counter file does not exist yet (default 1)
+  --json                standard output carries only JSON, one object a line: {"site":1,"line":...}
+                        for each status line, {"site":1,"progress":N,"text":...}, then each site's record
   -q, --quiet           print only what went wrong
   -v, --verbose         also print how the run is set up and how long it took
   -h, --help            this text
@@ -308,7 +391,9 @@ steps:
   save FILE   Save Buffer2 to FILE, last
 Options not given come from Korvan.ini, which is read but never written.
 Status lines go to standard output; the line that ended a failed run goes to standard error too.
-Exit status: 0 every step succeeded, 1 a step failed, 2 bad usage, 130/143 interrupted (SIGINT/SIGTERM).
+With several sites, every line starts with its site, "[1 /dev/ttyUSB0] ", and a summary ends the run.
+Exit status: 0 every step succeeded (at every site), 1 a step failed, 2 bad usage,
+130/143 interrupted (SIGINT/SIGTERM).
 )";
 }
 

@@ -1,7 +1,7 @@
 #include "cli/cli_runner.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,9 +13,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <array>
 
 #include "cli/cli_loop.h"
-#include "cli/terminal_view.h"
+#include "cli/run_output.h"
+#include "cli/site_run.h"
 #include "console/port_map.h"
 #include "engine/catalogue.h"
 #include "engine/catalogue_edit.h"
@@ -32,21 +35,11 @@ namespace korvan {
 namespace {
 
 constexpr const char* kProgramName = "korvan-cli";
-// Commands other than an erase are answered by the programmer's controller at once.
-constexpr std::chrono::seconds kCommandAnswerTimeout{3};
-// The loop gives up on a silent back-end this much later than the programmer's own time-out,
-// so that the back-end's report of a silent programmer comes first.
-constexpr std::chrono::seconds kSilenceMargin{10};
 
 std::string Prefixed(const std::string& line) { return std::string(kProgramName) + ": " + line; }
 
 // `--chip auto`: whatever chip Check identifies is used, as in the window.
 constexpr const char* kAnyChip = "auto";
-
-std::optional<int> ResolveChip(const ChipCatalogue& catalogue, const std::string& text) {
-    const std::optional<std::size_t> index = catalogue.Resolve(text);
-    return index ? std::optional<int>(static_cast<int>(*index)) : std::nullopt;
-}
 
 int ListChips(const ChipCatalogue& catalogue, const std::string& path, std::ostream& out, std::ostream& err) {
     if (catalogue.empty()) {
@@ -85,360 +78,287 @@ int ListPorts(const std::string& iniPath, std::ostream& out, std::ostream& err) 
     return kExitSuccess;
 }
 
-// One command line's run: the composition, start-up as the window starts, then the steps.
-class CliRun {
+// Reads what every site shares, once. Returns nothing when the sites may start, or the
+// exit status that ends the command line (its reason written to `err`).
+class JobReader {
 public:
-    CliRun(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressOnTerminal)
-        : options_(options), out_(out), err_(err), progressOnTerminal_(progressOnTerminal) {}
+    JobReader(const CliOptions& options, CliJob& job, std::ostream& out, std::ostream& err)
+        : options_(options), job_(job), out_(out), err_(err) {}
 
-    int Run();
+    std::optional<int> Read() {
+        for (Step (JobReader::*step)() : {&JobReader::ResolveProgramDirectory, &JobReader::Listings,
+                                          &JobReader::ResolveEffectiveSettings, &JobReader::ResolveChip,
+                                          &JobReader::ResolveProduction}) {
+            if (Step end = (this->*step)()) {
+                return end;
+            }
+        }
+        return std::nullopt;
+    }
 
 private:
-    // Each step returns nothing when the run goes on, or the exit status that ends it.
     using Step = std::optional<int>;
 
-    Step ResolveProgramDirectory();
-    Step ResolveEffectiveSettings();
-    Step ResolveChips();
-    Step BuildComposition();
-    Step StartUp();
-    Step RunSequence();
-    Step AwaitCommand();
-    Step WriteLockBits();
-    Step SaveBuffer2();
-    int Finish(int status);
+    Step Failed(const std::string& line, int status = kExitFailure) {
+        err_ << Prefixed(line) << '\n';
+        return status;
+    }
 
-    ProgrammerOptions MakeProgrammerOptions() const;
-    std::string FerrowDirectory() const { return KeptFileDirectory(settingsDir_, dir_, kFerrowIniName); }
-    void DescribeSetup();
-    // Handles reports and timer tasks until `done`, the run is interrupted or the back-end
-    // stays silent too long.
-    Step Pump(const std::function<bool()>& done);
-    bool Idle() const;
-    Step Failed(const std::string& line, int status = kExitFailure);
-    void TellFailure();
-    void TellFactoryErrors();
+    Step ResolveProgramDirectory() {
+        job_.dir = ProgramDirectory(options_.dir);
+        if (const std::string problem = ProgramDirectoryProblem(job_.dir); !problem.empty()) {
+            return Failed(problem, kExitUsage);
+        }
+        job_.settingsDir = SettingsDirectory(job_.dir);
+        constexpr const char* kChipListName = "ChipList.chip";
+        job_.cataloguePath = KeptFileDirectory(job_.settingsDir, job_.dir, kChipListName) + kChipListName;
+        for (const std::string& path : {job_.cataloguePath, job_.settingsDir + kSettingsFileName}) {
+            if (const std::string problem = KeptFileProblem(path); !problem.empty()) {
+                return Failed(problem);
+            }
+        }
+        job_.catalogue.Load(job_.cataloguePath);
+        return std::nullopt;
+    }
+
+    Step Listings() {
+        if (options_.listChips) {
+            return ListChips(job_.catalogue, job_.cataloguePath, out_, err_);
+        }
+        if (options_.listPorts) {
+            return ListPorts(job_.settingsDir + kSettingsFileName, out_, err_);
+        }
+        return std::nullopt;
+    }
+
+    // Options override the stored record; the record itself is never written back.
+    Step ResolveEffectiveSettings() {
+        job_.record = ReadInfoSave(job_.settingsDir + kSettingsFileName);
+        if (options_.programmerType || options_.baudIndex || options_.downloadSpeed) {
+            InfoSave changed = job_.record.value_or(FirstStartInfoSave());
+            changed.programmerType = options_.programmerType.value_or(changed.programmerType);
+            changed.baudIndex = options_.baudIndex.value_or(changed.baudIndex);
+            changed.downloadSpeed = options_.downloadSpeed.value_or(changed.downloadSpeed);
+            job_.record = changed;
+        }
+        job_.effective = job_.record.value_or(FirstStartInfoSave());
+        if (job_.effective.programmerType == FerrowIspType) {
+            const std::string ferrow = KeptFileDirectory(job_.settingsDir, job_.dir, kFerrowIniName) + kFerrowIniName;
+            if (const std::string problem = KeptFileProblem(ferrow); !problem.empty()) {
+                return Failed(problem);
+            }
+        }
+        return std::nullopt;
+    }
+
+    Step ResolveChip() {
+        if (options_.chip && *options_.chip != kAnyChip) {
+            job_.chosenChip = ResolveChip(job_.catalogue, *options_.chip);
+            if (!job_.chosenChip) {
+                return Failed("no chip '" + *options_.chip + "' in " + job_.cataloguePath, kExitUsage);
+            }
+        }
+        if (options_.simulate && job_.catalogue.empty()) {
+            return Failed("no chips in " + job_.cataloguePath + " to simulate");
+        }
+        for (const std::string& name : options_.simChips) {
+            if (!ResolveChip(job_.catalogue, name)) {
+                return Failed("no chip '" + name + "' in " + job_.cataloguePath, kExitUsage);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // A number that cannot be placed stops the job before any chip is touched.
+    Step ResolveProduction() {
+        job_.production.jobLogPath = options_.logPath;
+        if (!options_.serialNumber) {
+            return std::nullopt;
+        }
+        SerialNumbering serial;
+        serial.placement = *options_.serialNumber;
+        serial.counterPath = options_.serialCounter;
+        serial.start = options_.serialStart.value_or(1);
+        serial.overwrite = options_.serialOverwrite;
+        if (const std::string problem = SerialNumberingProblem(serial); !problem.empty()) {
+            return Failed(problem);
+        }
+        job_.production.serial = serial;
+        return std::nullopt;
+    }
+
+    static std::optional<int> ResolveChip(const ChipCatalogue& catalogue, const std::string& text) {
+        const std::optional<std::size_t> index = catalogue.Resolve(text);
+        return index ? std::optional<int>(static_cast<int>(*index)) : std::nullopt;
+    }
 
     const CliOptions& options_;
+    CliJob& job_;
     std::ostream& out_;
     std::ostream& err_;
-    const bool progressOnTerminal_;
-    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
-
-    std::string dir_;
-    std::string settingsDir_;  // Korvan.ini; dir_ itself unless dir_ is not writable
-    std::string cataloguePath_;
-    ChipCatalogue catalogue_;
-    std::optional<InfoSave> record_;
-    InfoSave effective_ = FirstStartInfoSave();
-    std::optional<int> chosenChip_;
-    ChipRecord simulatedChip_;
-
-    // Built in this order and torn down in reverse: the loop's queue outlives the manager,
-    // whose back-end threads post into it, and the simulator outlives the back-end.
-    std::unique_ptr<CliLoop> loop_;
-    std::unique_ptr<ProgrammerFactory> factory_;
-    std::unique_ptr<ProgrammerManager> manager_;
-    std::unique_ptr<TerminalView> view_;
-    std::unique_ptr<Console> console_;
-
-    bool failureTold_ = false;
-    std::size_t factoryErrorsTold_ = 0;
 };
 
-int CliRun::Run() {
-    if (Step end = ResolveProgramDirectory()) {
+// "chip.sim" kept for site 2 as "chip-2.sim", beside it.
+std::string SiteChipFile(const std::string& file, int site, int sites) {
+    if (file.empty() || sites == 1) {
+        return file;
+    }
+    const std::filesystem::path path(file);
+    return (path.parent_path() / (path.stem().string() + "-" + std::to_string(site) + path.extension().string()))
+        .string();
+}
+
+// How a site's lines and record name its port.
+std::string SiteLabel(const CliOptions& options, const CliJob& job, const PortChoice& port) {
+    if (!port.path.empty()) {
+        return port.path;
+    }
+    if (options.simulate) {
+        return "simulated";
+    }
+    if (job.effective.programmerType != SerialProgrammerType) {
+        return "parallel port";
+    }
+    const int comPort = port.comPort.value_or(job.effective.comPort);
+    return ReadPortMap(job.settingsDir + kSettingsFileName).map.Device(comPort);
+}
+
+std::vector<SiteSetup> SiteSetups(const CliOptions& options, const CliJob& job) {
+    const int sites = options.SiteCount();
+    std::vector<SiteSetup> setups;
+    for (int number = 1; number <= sites; ++number) {
+        SiteSetup setup;
+        setup.number = number;
+        const auto index = static_cast<std::size_t>(number - 1);
+        if (index < options.ports.size()) {
+            setup.port = options.ports[index];
+        }
+        setup.label = SiteLabel(options, job, setup.port);
+        if (options.simulate) {
+            std::optional<int> socket = job.chosenChip;
+            if (!options.simChips.empty()) {
+                const std::string& name = options.simChips[std::min(index, options.simChips.size() - 1)];
+                socket = static_cast<int>(*job.catalogue.Resolve(name));
+            }
+            const int chip = socket.value_or(job.effective.chipIndex);
+            setup.simulatedChip =
+                job.catalogue[chip >= 0 && static_cast<std::size_t>(chip) < job.catalogue.size()
+                                  ? static_cast<std::size_t>(chip)
+                                  : 0];
+            setup.simulatedChipFile = SiteChipFile(options.simulateFile, number, sites);
+        }
+        setups.push_back(std::move(setup));
+    }
+    return setups;
+}
+
+std::unique_ptr<RunOutput> SiteOutputFor(const CliOptions& options, const SiteSetup& setup, SharedStreams& streams,
+                                         std::ostream& out, std::ostream& err, bool progressOnTerminal) {
+    if (options.json) {
+        return std::make_unique<JsonOutput>(streams, setup.number, std::to_string(setup.number) + " " + setup.label);
+    }
+    if (options.SiteCount() > 1) {
+        return std::make_unique<SiteOutput>(streams, std::to_string(setup.number) + " " + setup.label);
+    }
+    return std::make_unique<TerminalOutput>(out, err, progressOnTerminal && options.verbosity != Verbosity::Quiet);
+}
+
+// Runs every site on its own thread and waits for all of them, passing SIGINT and SIGTERM on.
+std::vector<int> RunSites(const std::vector<std::unique_ptr<SiteRun>>& runs, StopSignals& signals) {
+    const int finishedFd = ::eventfd(0, EFD_CLOEXEC);
+    std::vector<int> statuses(runs.size(), kExitFailure);
+    std::vector<std::thread> threads;
+    for (std::size_t index = 0; index < runs.size(); ++index) {
+        threads.emplace_back([&, index] {
+            statuses[index] = runs[index]->Run();
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = ::write(finishedFd, &one, sizeof one);
+        });
+    }
+    std::uint64_t finished = 0;
+    while (finished < runs.size()) {
+        std::array<pollfd, 2> watched{{{finishedFd, POLLIN, 0}, {signals.fd(), POLLIN, 0}}};
+        if (::poll(watched.data(), watched.size(), -1) < 0) {
+            continue;
+        }
+        if ((watched[1].revents & POLLIN) != 0) {
+            if (const int signal = signals.Take(); signal != 0) {
+                for (const auto& run : runs) {
+                    run->Interrupt(signal);
+                }
+            }
+        }
+        std::uint64_t count = 0;
+        if ((watched[0].revents & POLLIN) != 0 && ::read(finishedFd, &count, sizeof count) == sizeof count) {
+            finished += count;
+        }
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    ::close(finishedFd);
+    return statuses;
+}
+
+std::string ResultText(int status) {
+    if (status == kExitSuccess) {
+        return "ok";
+    }
+    return status > 128 ? "interrupted" : "failed";
+}
+
+// One line a site: its result, chip, serial number and time.
+void PrintSummary(const std::vector<std::unique_ptr<SiteRun>>& runs, const std::vector<int>& statuses,
+                  std::ostream& out) {
+    char line[256];
+    out << "Site  Port                  Result       Chip          Serial        Time\n";
+    for (std::size_t index = 0; index < runs.size(); ++index) {
+        const SiteRun& run = *runs[index];
+        const std::optional<JobRecord>& record = run.record();
+        const std::string chip = record && !record->chip.empty() ? record->chip : "-";
+        const std::string serial = record && record->serial ? std::to_string(*record->serial) : "-";
+        const std::chrono::duration<double> took = run.took();
+        std::snprintf(line, sizeof line, "%-5d %-21s %-12s %-13s %-13s %.2f s", run.setup().number,
+                      run.setup().label.c_str(), ResultText(statuses[index]).c_str(), chip.c_str(), serial.c_str(),
+                      took.count());
+        out << line << '\n';
+    }
+}
+
+// Interrupted beats bad usage, which beats a failure.
+int CombinedStatus(const std::vector<int>& statuses) {
+    return *std::max_element(statuses.begin(), statuses.end(), [](int left, int right) {
+        const auto rank = [](int status) { return status > 128 ? 3 : status == kExitUsage ? 2 : status; };
+        return rank(left) < rank(right);
+    });
+}
+
+int RunJob(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressOnTerminal) {
+    CliJob job;
+    if (const std::optional<int> end = JobReader(options, job, out, err).Read()) {
         return *end;
     }
-    if (options_.listChips) {
-        return ListChips(catalogue_, cataloguePath_, out_, err_);
-    }
-    if (options_.listPorts) {
-        return ListPorts(settingsDir_ + kSettingsFileName, out_, err_);
-    }
-    if (Step end = ResolveEffectiveSettings()) {
-        return *end;
-    }
-    if (Step end = ResolveChips()) {
-        return *end;
-    }
-    if (Step end = BuildComposition()) {
-        return *end;
-    }
-    // The console is built: options for how it reads image files are handed to it here.
-    for (Step (CliRun::*step)() : {&CliRun::StartUp, &CliRun::RunSequence, &CliRun::WriteLockBits,
-                                   &CliRun::SaveBuffer2}) {
-        if (Step end = (this->*step)()) {
-            return Finish(*end);
-        }
-    }
-    return Finish(kExitSuccess);
-}
-
-CliRun::Step CliRun::ResolveProgramDirectory() {
-    dir_ = ProgramDirectory(options_.dir);
-    if (const std::string problem = ProgramDirectoryProblem(dir_); !problem.empty()) {
-        return Failed(problem, kExitUsage);
-    }
-    settingsDir_ = SettingsDirectory(dir_);
-    constexpr const char* kChipListName = "ChipList.chip";
-    cataloguePath_ = KeptFileDirectory(settingsDir_, dir_, kChipListName) + kChipListName;
-    for (const std::string& path : {cataloguePath_, settingsDir_ + kSettingsFileName}) {
-        if (const std::string problem = KeptFileProblem(path); !problem.empty()) {
-            return Failed(problem);
-        }
-    }
-    catalogue_.Load(cataloguePath_);
-    return std::nullopt;
-}
-
-// Options override the stored record; the record itself is never written back.
-CliRun::Step CliRun::ResolveEffectiveSettings() {
-    record_ = ReadInfoSave(settingsDir_ + kSettingsFileName);
-    if (options_.programmerType || options_.comPort || options_.baudIndex || options_.downloadSpeed) {
-        InfoSave changed = record_.value_or(FirstStartInfoSave());
-        changed.programmerType = options_.programmerType.value_or(changed.programmerType);
-        changed.comPort = options_.comPort.value_or(changed.comPort);
-        changed.baudIndex = options_.baudIndex.value_or(changed.baudIndex);
-        changed.downloadSpeed = options_.downloadSpeed.value_or(changed.downloadSpeed);
-        record_ = changed;
-    }
-    effective_ = record_.value_or(FirstStartInfoSave());
-    if (effective_.programmerType == FerrowIspType) {
-        if (const std::string problem = KeptFileProblem(FerrowDirectory() + kFerrowIniName); !problem.empty()) {
-            return Failed(problem);
-        }
-    }
-    return std::nullopt;
-}
-
-// The chip to select and, when simulating, the chip in the simulated socket.
-CliRun::Step CliRun::ResolveChips() {
-    if (options_.chip && *options_.chip != kAnyChip) {
-        chosenChip_ = ResolveChip(catalogue_, *options_.chip);
-        if (!chosenChip_) {
-            return Failed("no chip '" + *options_.chip + "' in " + cataloguePath_, kExitUsage);
-        }
-    }
-    if (!options_.simulate) {
-        return std::nullopt;
-    }
-    if (catalogue_.empty()) {
-        return Failed("no chips in " + cataloguePath_ + " to simulate");
-    }
-    std::optional<int> socket = chosenChip_;
-    if (options_.simChip) {
-        socket = ResolveChip(catalogue_, *options_.simChip);
-        if (!socket) {
-            return Failed("no chip '" + *options_.simChip + "' in " + cataloguePath_, kExitUsage);
-        }
-    }
-    const int index = socket.value_or(effective_.chipIndex);
-    simulatedChip_ =
-        catalogue_[index >= 0 && static_cast<std::size_t>(index) < catalogue_.size() ? static_cast<std::size_t>(index)
-                                                                                      : 0];
-    return std::nullopt;
-}
-
-ProgrammerOptions CliRun::MakeProgrammerOptions() const {
-    ProgrammerOptions programmer;
-    programmer.programDir = FerrowDirectory();
-    programmer.devicePath = options_.portPath.value_or("");
-    // The window reads the same map from the same file: a COM number opens the same device.
-    programmer.comPortDevices = ReadPortMap(settingsDir_ + kSettingsFileName).map.devices;
-    programmer.portLogPath = options_.portLog;
-    const std::chrono::seconds timeout(options_.timeoutSeconds);
-    programmer.answerTimeouts = {std::min<std::chrono::milliseconds>(kCommandAnswerTimeout, timeout), timeout};
-    programmer.simulate = options_.simulate;
-    programmer.simulatedChip = simulatedChip_;
-    programmer.simulatedChipFile = options_.simulateFile;
-    return programmer;
-}
-
-CliRun::Step CliRun::BuildComposition() {
     // First: it blocks SIGINT and SIGTERM, which every thread started later inherits.
-    loop_ = std::make_unique<CliLoop>();
-    factory_ = std::make_unique<ProgrammerFactory>(MakeProgrammerOptions());
-    if (const std::string problem = factory_->Prepare(); !problem.empty()) {
-        return Failed(problem);
+    StopSignals signals;
+    SharedStreams streams(out, err);
+    const std::vector<SiteSetup> setups = SiteSetups(options, job);
+    std::vector<std::unique_ptr<RunOutput>> outputs;
+    std::vector<std::unique_ptr<SiteRun>> runs;
+    for (const SiteSetup& setup : setups) {
+        outputs.push_back(SiteOutputFor(options, setup, streams, out, err, progressOnTerminal));
+        runs.push_back(std::make_unique<SiteRun>(options, job, setup, *outputs.back()));
     }
-    manager_ = std::make_unique<ProgrammerManager>();
-    manager_->SetProgramDirectory(dir_);
-    manager_->SetSettingsDirectory(settingsDir_);
-    view_ = std::make_unique<TerminalView>(out_, err_, progressOnTerminal_, options_.verbosity == Verbosity::Quiet);
-    console_ = std::make_unique<Console>(*manager_, *view_, loop_->timer());
-    console_->SetImageFileOptions(options_.imageFiles);
-    if (options_.verbosity == Verbosity::Verbose) {
-        DescribeSetup();
-    }
-    return std::nullopt;
-}
-
-void CliRun::DescribeSetup() {
-    view_->PrintError(Prefixed("program directory " + dir_));
-    if (settingsDir_ != dir_) {
-        view_->PrintError(Prefixed("settings directory " + settingsDir_));
-    }
-    const ProgrammerTypeInfo* type = FindProgrammerType(effective_.programmerType);
-    std::string programmer = type != nullptr ? type->title : "programmer type " + std::to_string(effective_.programmerType);
-    if (options_.simulate) {
-        programmer += ", simulated, with " + simulatedChip_.name + " in the socket";
-        if (!options_.simulateFile.empty()) {
-            programmer += " (kept in " + options_.simulateFile + ")";
+    const std::vector<int> statuses = RunSites(runs, signals);
+    if (options.json) {
+        for (const auto& run : runs) {
+            if (run->record()) {
+                out << JobRecordJson(*run->record()) << '\n';
+            }
         }
-    } else if (options_.portPath) {
-        programmer += " on " + *options_.portPath;
-    } else if (effective_.programmerType == SerialProgrammerType) {
-        programmer += " on COM" + std::to_string(effective_.comPort);
+    } else if (runs.size() > 1) {
+        PrintSummary(runs, statuses, out);
     }
-    view_->PrintError(Prefixed(programmer));
-    if (!options_.portLog.empty()) {
-        view_->PrintError(Prefixed("port log " + options_.portLog));
-    }
-}
-
-// As the window starts; the first step waits, as an operator's first click would, until
-// the start-up reports have been handled.
-CliRun::Step CliRun::StartUp() {
-    console_->InitControls(record_);
-    console_->StartProgrammer(*loop_, *factory_);
-    if (const std::vector<std::string> errors = factory_->errors(); !errors.empty()) {
-        TellFactoryErrors();
-        return kExitFailure;
-    }
-    if (chosenChip_) {
-        view_->SelectChip(*chosenChip_);
-    }
-    // A script that names its chip must not have another part programmed behind its back.
-    console_->RequireChip(chosenChip_);
-    const bool initEventComing = manager_->backend() != nullptr &&
-                                 (manager_->programmerType() != SerialProgrammerType || manager_->BaudRate() != 0);
-    if (Step end = Pump([&] { return (console_->initReported() || !initEventComing) && Idle(); })) {
-        return end;
-    }
-    return console_->failed() ? Step(kExitFailure) : std::nullopt;
-}
-
-CliRun::Step CliRun::RunSequence() {
-    if (options_.openFile) {
-        console_->SelectImageFile(*options_.openFile);
-    }
-    if (!options_.HasSequence()) {
-        return std::nullopt;
-    }
-    if (options_.autoCommand) {
-        console_->OnAuto();
-    } else {
-        console_->RunSteps(options_.steps);
-    }
-    return AwaitCommand();
-}
-
-// Handles reports until the command just given has ended.
-CliRun::Step CliRun::AwaitCommand() {
-    if (Step end = Pump([&] { return Idle(); })) {
-        return end;
-    }
-    return console_->failed() ? Step(kExitFailure) : std::nullopt;
-}
-
-CliRun::Step CliRun::WriteLockBits() {
-    if (!options_.lockLevel) {
-        return std::nullopt;
-    }
-    view_->SelectLockBit(*options_.lockLevel - 1);
-    console_->OnWriteBit();
-    return AwaitCommand();
-}
-
-CliRun::Step CliRun::SaveBuffer2() {
-    if (!options_.saveFile) {
-        return std::nullopt;
-    }
-    switch (console_->OnSave(*options_.saveFile)) {
-        case SaveOutcome::Saved:
-            return std::nullopt;
-        case SaveOutcome::CannotCreate:
-            return Failed("cannot create " + *options_.saveFile);
-        case SaveOutcome::WriteFailed:
-            return Failed("Save Error.: " + *options_.saveFile + " could not be written whole");
-        case SaveOutcome::NotEnabled:
-            break;
-    }
-    return Failed("Save is not enabled");
-}
-
-// The back-end stops before the simulator, so the chip file is written whole.
-int CliRun::Finish(int status) {
-    view_->EndProgressLine();
-    view_->Flush();
-    manager_->ShutdownBackend();
-    factory_->Finish();
-    if (status == kExitFailure) {
-        TellFailure();
-    }
-    if (factory_->errors().size() > factoryErrorsTold_) {
-        TellFactoryErrors();
-        status = status == kExitSuccess ? kExitFailure : status;
-    }
-    if (options_.verbosity == Verbosity::Verbose) {
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started_;
-        char line[64];
-        std::snprintf(line, sizeof line, "exit status %d after %.2f s", status, took.count());
-        view_->PrintError(Prefixed(line));
-    }
-    return status;
-}
-
-CliRun::Step CliRun::Pump(const std::function<bool()>& done) {
-    const auto silence = std::chrono::seconds(options_.timeoutSeconds) + kSilenceMargin;
-    switch (loop_->RunUntil(
-        done, [&](const Report& report) { console_->Handle(report); }, [&] { view_->Flush(); }, silence)) {
-        case CliLoop::Outcome::Done:
-            return std::nullopt;
-        case CliLoop::Outcome::Silent:
-            return Failed("no answer from the programmer within " + std::to_string(silence.count()) + " s");
-        case CliLoop::Outcome::Interrupted:
-            break;
-    }
-    view_->EndProgressLine();
-    return Failed("interrupted", 128 + loop_->signal());
-}
-
-bool CliRun::Idle() const {
-    return console_->outstanding() == 0 && !console_->pending().Any() && !console_->settling();
-}
-
-CliRun::Step CliRun::Failed(const std::string& line, int status) {
-    if (view_) {
-        view_->PrintError(Prefixed(line));
-    } else {
-        err_ << Prefixed(line) << '\n';
-    }
-    failureTold_ = true;
-    return status;
-}
-
-// The line that ended a failed sequence goes to standard error too, unless a message with
-// its reason has just said it there.
-void CliRun::TellFailure() {
-    if (failureTold_) {
-        return;
-    }
-    const std::string line = view_->failureLine();
-    if (line.empty() || line == view_->lastMessageText()) {
-        return;
-    }
-    Failed(line);
-}
-
-void CliRun::TellFactoryErrors() {
-    const std::vector<std::string> errors = factory_->errors();
-    for (std::size_t index = factoryErrorsTold_; index < errors.size(); ++index) {
-        view_->PrintError(Prefixed(errors[index]));
-    }
-    factoryErrorsTold_ = errors.size();
-    failureTold_ = true;
+    return CombinedStatus(statuses);
 }
 
 }  // namespace
@@ -452,7 +372,7 @@ int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool
         out << kProgramTitle << '\n';
         return kExitSuccess;
     }
-    return CliRun(options, out, err, progressOnTerminal).Run();
+    return RunJob(options, out, err, progressOnTerminal);
 }
 
 }  // namespace korvan

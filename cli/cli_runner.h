@@ -3,15 +3,13 @@
 #include <ostream>
 
 #include "cli/cli_options.h"
+#include "cli/site_run.h"
 
 namespace korvan {
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;
-
-// Runs one command line: start-up as the window starts, then the steps. Status lines go to
-// `out`, messages and progress to `err`. Returns the exit status.
+// Runs one command line: the job read once, then every site's start-up and steps at once,
+// each on its own thread. Status lines go to `out`, messages and progress to `err`. Returns
+// the exit status: success only when every site succeeded.
 int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool progressOnTerminal);
 
 }  // namespace korvan

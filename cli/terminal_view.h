@@ -1,21 +1,20 @@
 #pragma once
 
-#include <ostream>
 #include <string>
 
+#include "cli/run_output.h"
 #include "console/basic_view.h"
 
 namespace korvan {
 
-// The console drawn on a terminal: every Status line on `out` (none when quiet), message
-// boxes on `err`, and, when `err` is a terminal, the progress caption and percentage as one
-// updating line there. It remembers the line that ended a failed sequence.
+// The console drawn as lines: every Status line (none when quiet), message boxes, and the
+// progress caption and percentage, handed to a RunOutput. It remembers the line that ended
+// a failed sequence.
 // Called on the console's thread only, like every view; the command line's own lines are
 // written on the same thread.
 class TerminalView final : public BasicView {
 public:
-    TerminalView(std::ostream& out, std::ostream& err, bool showProgress, bool quiet = false);
-    ~TerminalView() override;
+    TerminalView(RunOutput& output, bool quiet = false) : output_(output), quiet_(quiet) {}
 
     void ShowMessage(const Message& message) override;
     void InsertStatusLine(int index, const std::string& text) override;
@@ -27,12 +26,18 @@ public:
     void NotifyFailure() override;
 
     // Ends an updating progress line so that nothing is written over it.
-    void EndProgressLine();
+    void EndProgressLine() {
+        progressDrawn_ = false;
+        output_.EndProgress();
+    }
     // The command line's own error lines, in order with everything else.
-    void PrintError(const std::string& line);
-    void Flush();
+    void PrintError(const std::string& line) {
+        progressDrawn_ = false;
+        output_.ErrorLine(line);
+    }
+    void Flush() { output_.Flush(); }
     // The last report line before the first failure was notified; empty when none was.
-    std::string failureLine() const;
+    const std::string& failureLine() const { return failureLine_; }
     // The text of the last message shown; empty when none was.
     const std::string& lastMessageText() const { return lastMessageText_; }
 
@@ -40,9 +45,7 @@ private:
     void DrawProgress();
     void RememberLine(const std::string& text);
 
-    std::ostream& out_;
-    std::ostream& err_;
-    const bool showProgress_;
+    RunOutput& output_;
     const bool quiet_;
     std::string lastReportLine_;
     std::string failureLine_;

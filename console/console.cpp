@@ -34,6 +34,9 @@ std::string ProgressCaption(const char* label, int position, int total) {
     return caption;
 }
 
+// The frame around a verification report ("-----Verification Done-----") reports nothing.
+bool IsFrameLine(const std::string& text) { return text.rfind("-----", 0) == 0; }
+
 }  // namespace
 
 Console::Console(ProgrammerManager& manager, View& view, Timer& timer)
@@ -86,6 +89,9 @@ void Console::AddStatus(const std::string& text) {
     view_.InsertStatusLine(lineCounter_, text);
     view_.SelectStatusLine(lineCounter_);
     ++lineCounter_;
+    if (!IsFrameLine(text)) {
+        lastLine_ = text;
+    }
 }
 
 void Console::Ended() {
@@ -217,6 +223,7 @@ void Console::HandleEvent(int code) {
             EndRead();
             return;
         case ChipIdentified:
+            journal_.SetSignature(manager_.signature());
             view_.SelectChip(manager_.currentChipIndex());
             IdentificationReport();
             Ended();
@@ -310,6 +317,7 @@ bool Console::RequiredChipFound() {
 
 void Console::ReportChipNotDetected() {
     const Signature signature = manager_.signature();
+    journal_.SetSignature(signature);
     char line[80];
     std::snprintf(line, sizeof line, "Programmer:Chip Not Detected(Code: %02x %02x %02x).", signature[0], signature[1],
                   signature[2]);
@@ -334,47 +342,98 @@ void Console::SetButtonsIdle(int idle) {
 
 void Console::ContinueSequence(int success, int notify) {
     if (success == 0) {
+        RecordFailure();
         failed_ = true;
         if (notify != 0) {
             view_.NotifyFailure();
         }
         SetButtonsIdle(1);
+        SequenceOver();
         return;
     }
     if (StartNextStep()) {
         return;
     }
+    journal_.EndStep(true);
     SetButtonsIdle(1);
     if (notify != 0) {
         view_.NotifySuccess();
     }
+    SequenceOver();
+}
+
+const std::array<Console::SequenceStep, 9>& Console::SequenceOrder() {
+    static constexpr std::array<SequenceStep, 9> kOrder = {{
+        {&PendingSteps::open, &Console::StartOpen, "open"},
+        {&PendingSteps::readyProbe, &Console::StartReadyProbe, "ready"},
+        {&PendingSteps::check, &Console::StartCheck, "check"},
+        {&PendingSteps::erase, &Console::StartErase, "erase"},
+        {&PendingSteps::blank, &Console::StartBlankCheck, "blank"},
+        {&PendingSteps::write, &Console::StartWrite, "write"},
+        {&PendingSteps::read, &Console::StartRead, "read"},
+        {&PendingSteps::verify, &Console::StartVerify, "verify"},
+        {&PendingSteps::encrypt, &Console::StartEncrypt, "encrypt"},
+    }};
+    return kOrder;
 }
 
 bool Console::StartNextStep() {
-    struct Step {
-        bool PendingSteps::*pending;
-        void (Console::*start)();
-    };
-    // The order in which a sequence runs its steps.
-    static constexpr std::array<Step, 9> kOrder = {{
-        {&PendingSteps::open, &Console::StartOpen},
-        {&PendingSteps::readyProbe, &Console::StartReadyProbe},
-        {&PendingSteps::check, &Console::StartCheck},
-        {&PendingSteps::erase, &Console::StartErase},
-        {&PendingSteps::blank, &Console::StartBlankCheck},
-        {&PendingSteps::write, &Console::StartWrite},
-        {&PendingSteps::read, &Console::StartRead},
-        {&PendingSteps::verify, &Console::StartVerify},
-        {&PendingSteps::encrypt, &Console::StartEncrypt},
-    }};
-    for (const Step& step : kOrder) {
+    for (const SequenceStep& step : SequenceOrder()) {
         if (pending_.*step.pending) {
             pending_.*step.pending = false;
+            if (journal_.open()) {
+                journal_.StartStep(step.name);
+            }
             (this->*step.start)();
             return true;
         }
     }
     return false;
+}
+
+void Console::RecordFailure() {
+    if (!journal_.open()) {
+        return;
+    }
+    journal_.EndStep(false);
+    journal_.Fail(lastLine_);
+    for (const SequenceStep& step : SequenceOrder()) {
+        if (pending_.*step.pending) {
+            journal_.NotRun(step.name);
+        }
+    }
+}
+
+void Console::SequenceOver() {
+    if (!keepRunsOpen_ && outstanding_ == 0) {
+        CloseRun();
+    }
+}
+
+void Console::BeginRun() {
+    if (!journal_.open()) {
+        journal_.Begin();
+    }
+}
+
+void Console::CloseRun(const std::string& failure) {
+    if (!journal_.open()) {
+        return;
+    }
+    if (!failure.empty()) {
+        journal_.EndStep(false);
+        journal_.Fail(failure);
+    }
+    journal_.SetImagePath(imagePath_);
+    const RunOutcome& outcome = journal_.Close();
+    if (observer_ == nullptr) {
+        return;
+    }
+    if (const std::string problem = observer_->RunEnded(outcome); !problem.empty()) {
+        AddStatus(problem);
+        failed_ = true;
+        view_.NotifyFailure();
+    }
 }
 
 void Console::StartOpen() { LoadImageFile(); }
@@ -394,7 +453,7 @@ void Console::StartErase() {
     // An image that cannot be written must not cost the chip its contents first.
     if (pending_.write) {
         TakeBuffer1FromView();
-        if (!ImageFitsChip()) {
+        if (!ImageWritable()) {
             return;
         }
     }
@@ -414,12 +473,47 @@ void Console::TakeBuffer1FromView() {
 void Console::StartWrite() {
     SetButtonsIdle(0);
     TakeBuffer1FromView();
-    if (!ImageFitsChip()) {
+    if (!ImageWritable() || !StampImage()) {
         return;
     }
     view_.SetStatusIcon(Button::Write, 1);
     Started();
     manager_.WriteChip(Chip());
+}
+
+bool Console::ImageWritable() {
+    if (!ImageFitsChip()) {
+        return false;
+    }
+    if (observer_ == nullptr) {
+        return true;
+    }
+    const std::string problem = observer_->ImageProblem(manager_.Buffer1());
+    if (problem.empty()) {
+        return true;
+    }
+    AddStatus(problem);
+    ContinueSequence(0, 1);
+    return false;
+}
+
+bool Console::StampImage() {
+    if (observer_ == nullptr) {
+        return true;
+    }
+    const RunObserver::Stamp stamp = observer_->StampImage(manager_.Buffer1());
+    if (stamp.serial) {
+        journal_.SetSerial(*stamp.serial);
+    }
+    if (!stamp.error.empty()) {
+        AddStatus(stamp.error);
+        ContinueSequence(0, 1);
+        return false;
+    }
+    if (!stamp.line.empty()) {
+        AddStatus(stamp.line);
+    }
+    return true;
 }
 
 void Console::StartRead() { StartReadBack(Button::Read, ReadPurpose::Show); }
@@ -461,6 +555,7 @@ void Console::StartCommand(bool PendingSteps::*step, Button button) {
         return;
     }
     SetButtonsIdle(1);
+    BeginRun();
     pending_.*step = true;
     ContinueSequence(1, 1);
 }
@@ -487,6 +582,7 @@ void Console::OnAuto() {
     pending_.verify = AutoState(Button::Verify);
     pending_.encrypt = AutoState(Button::Encrypt);
     pending_.readyProbe = true;
+    BeginRun();
     ContinueSequence(1, 1);
 }
 
@@ -497,6 +593,7 @@ void Console::RunSteps(PendingSteps steps) {
     SetButtonsIdle(1);
     pending_ = steps;
     pending_.readyProbe = true;
+    BeginRun();
     ContinueSequence(1, 1);
 }
 
@@ -505,6 +602,8 @@ void Console::OnWriteBit() {
     if (!CommandEnabled(Button::WriteBit) || selection < 0 || selection > 2) {
         return;
     }
+    BeginRun();
+    journal_.StartStep("lock");
     Started();
     manager_.WriteLockBits(Chip(), selection + 1);
 }

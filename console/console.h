@@ -8,6 +8,7 @@
 #include <string>
 
 #include "console/info_save.h"
+#include "console/run_journal.h"
 #include "console/settings_model.h"
 #include "console/timer.h"
 #include "console/view.h"
@@ -19,6 +20,7 @@
 
 namespace korvan {
 
+inline constexpr const char* kProgramVersion = "2.3";
 inline constexpr const char* kProgramTitle = "Korvan v2.3";
 inline constexpr std::chrono::milliseconds kEraseSettleTime{100};
 // Larger Intel HEX texts are refused instead of being read into memory.
@@ -156,6 +158,17 @@ public:
     // signature, the sequence ends there. Without one, the identified chip is used.
     void RequireChip(std::optional<int> index) { requiredChip_ = index; }
 
+    // Stamps each chip's image before its write and hears of each run's end (not owned; null:
+    // neither). The observer must outlive the console.
+    void SetRunObserver(RunObserver* observer) { observer_ = observer; }
+    // A run begins with a chip command and ends with its sequence. A front end that makes
+    // several commands one run begins it itself and ends it with CloseRun; `failure` ends
+    // a run that stopped outside the console (interrupted, no answer).
+    void KeepRunsOpen() { keepRunsOpen_ = true; }
+    void BeginRun();
+    void CloseRun(const std::string& failure = {});
+    const RunJournal& journal() const { return journal_; }
+
     int writeCounter() const { return writeCounter_; }
     bool verifyFlag() const { return verifyFlag_; }
 
@@ -178,6 +191,14 @@ private:
     void EndRead();
     void ReportChipNotDetected();
     void ShowTransferProgress(const char* label);
+    // A step a sequence can hold, with the name the job log gives it.
+    struct SequenceStep {
+        bool PendingSteps::*pending;
+        void (Console::*start)();
+        const char* name;
+    };
+    // The steps in the order the sequencer runs them.
+    static const std::array<SequenceStep, 9>& SequenceOrder();
     // Starts the first pending step in sequence order; false when none is pending.
     bool StartNextStep();
     void StartOpen();
@@ -201,6 +222,15 @@ private:
     void IdentificationReport();
     void FinishTransfer(const char* caption);
     void StartCommand(bool PendingSteps::*step, Button button);
+    // Before a write: the image fits the chip and the observer accepts it; else the
+    // sequence has ended as a failure.
+    bool ImageWritable();
+    // Places the observer's stamp into Buffer1; false when it refused, ending the sequence.
+    bool StampImage();
+    void RecordFailure();
+    // The sequence is over: the run ends too, unless the front end keeps it open or a
+    // command's answer is still to come.
+    void SequenceOver();
     int FailLoad(const std::string& line);
     int FailOpen(const std::string& reason);
     // The forced format, else the one the extension names; ByName when the content decides.
@@ -235,6 +265,12 @@ private:
     ImageFileOptions imageFileOptions_;
     Worker* worker_ = nullptr;
     bool loadPending_ = false;
+
+    RunJournal journal_;
+    RunObserver* observer_ = nullptr;
+    bool keepRunsOpen_ = false;
+    // The last status line that is not a frame, for the record of a failed run.
+    std::string lastLine_;
 
     int outstanding_ = 0;
     bool initReported_ = false;

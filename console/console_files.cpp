@@ -419,6 +419,7 @@ int Console::VerifyBuffers() {
         mismatches.emplace_back(line, static_cast<std::size_t>(length));
     }
     const std::size_t wrong = mismatches.size();
+    journal_.SetMismatches(wrong);
     // One call for the whole report: a window shows 65,536 lines without a redraw for each.
     if (wrong > 0) {
         view_.InsertStatusLines(lineCounter_, std::move(mismatches));

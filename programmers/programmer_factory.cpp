@@ -1,6 +1,7 @@
 #include "programmers/programmer_factory.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "engine/programmer_manager.h"
@@ -11,6 +12,14 @@
 #include "sim/serial/simulated_serial_programmer.h"
 
 namespace korvan {
+namespace {
+
+// A paced simulator takes as long as the programmer with a flash chip: an erase of the whole
+// chip, and 16 bytes programmed at about 125 us each.
+constexpr std::chrono::milliseconds kPacedEraseTime{200};
+constexpr std::chrono::microseconds kPacedBlockProgrammingTime{2000};
+
+}  // namespace
 
 ProgrammerFactory::ProgrammerFactory(ProgrammerOptions options) : options_(std::move(options)) {}
 
@@ -51,6 +60,11 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateSerial() {
     if (options_.simulate) {
         sim::SerialSimOptions simOptions;
         simOptions.chipFile = options_.simulatedChipFile;
+        if (options_.simulatedPaceBaud > 0) {
+            simOptions.baud = options_.simulatedPaceBaud;
+            simOptions.eraseDuration = kPacedEraseTime;
+            simOptions.blockProgrammingTime = kPacedBlockProgrammingTime;
+        }
         serialSim_ = std::make_unique<sim::SimulatedSerialProgrammer>(options_.simulatedChip, simOptions);
         const sim::SimResult started = serialSim_->Start();
         if (!started) {

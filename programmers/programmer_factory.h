@@ -37,6 +37,9 @@ struct ProgrammerOptions {
     ChipRecord simulatedChip;
     // Keeps the simulated chip between runs; empty: memory only.
     std::string simulatedChipFile;
+    // The simulated serial programmer takes as long as the hardware at this baud rate: the
+    // wire time of every byte and the programming time of every block. 0: full speed.
+    int simulatedPaceBaud = 0;
 };
 
 // Builds the back-end for a programmer type, on the hardware or on a simulator, and owns what

@@ -229,6 +229,9 @@ void SimulatedSerialProgrammer::Process() {
             }
             inbox_.erase(inbox_.begin());
             RecordTraffic({request});
+            if (!WaitWireTime(1)) {
+                return;
+            }
             HandleReadRequest(request);
             continue;
         }
@@ -238,6 +241,10 @@ void SimulatedSerialProgrammer::Process() {
         const std::vector<std::uint8_t> frame(inbox_.begin(), inbox_.begin() + kFrameLength);
         inbox_.erase(inbox_.begin(), inbox_.begin() + kFrameLength);
         RecordTraffic(frame);
+        // The host's frame is only whole once its last byte has crossed the wire.
+        if (!WaitWireTime(frame.size())) {
+            return;
+        }
         if (mode_ == Mode::Writing && frame[0] == CommandDataBlock) {
             HandleWriteBlock(frame);
         } else {
@@ -350,7 +357,7 @@ void SimulatedSerialProgrammer::HandleWriteBlock(const std::vector<std::uint8_t>
             dirty_ = true;
         }
     }
-    if (!CountBlock()) {
+    if (!CountBlock() || !SleepUnlessStopped(options_.blockProgrammingTime)) {
         return;
     }
     if (answers) {
@@ -443,14 +450,18 @@ void SimulatedSerialProgrammer::SendReply(std::uint8_t code, std::span<const std
     SendBytes(frame);
 }
 
+bool SimulatedSerialProgrammer::WaitWireTime(std::size_t count) {
+    if (options_.baud <= 0) {
+        return true;
+    }
+    // Ten bit times per byte: start, eight data bits, stop.
+    return SleepUnlessStopped(
+        std::chrono::microseconds(static_cast<long long>(count) * 10'000'000LL / options_.baud));
+}
+
 void SimulatedSerialProgrammer::SendBytes(std::span<const std::uint8_t> bytes) {
-    if (options_.baud > 0) {
-        // Ten bit times per byte: start, eight data bits, stop.
-        const auto duration = std::chrono::microseconds(
-            static_cast<long long>(bytes.size()) * 10'000'000LL / options_.baud);
-        if (!SleepUnlessStopped(duration)) {
-            return;
-        }
+    if (!WaitWireTime(bytes.size())) {
+        return;
     }
     std::size_t sent = 0;
     while (sent < bytes.size() && !stop_ && masterFd_ >= 0) {

@@ -36,8 +36,9 @@ struct SerialFaults {
 };
 
 struct SerialSimOptions {
-    int baud = 0;                                // pace replies at this rate; 0: full speed
-    std::chrono::milliseconds eraseDuration{0};  // how long a chip erase takes
+    int baud = 0;  // bytes take their wire time at this rate, both ways; 0: full speed
+    std::chrono::milliseconds eraseDuration{0};          // how long a chip erase takes
+    std::chrono::microseconds blockProgrammingTime{0};  // how long programming a write block takes
     std::string chipFile;  // keeps the chip across runs (see ChipStateFile); empty: memory only
 };
 
@@ -92,6 +93,8 @@ private:
     void HandleReadRequest(std::uint8_t request);
     void SendReply(std::uint8_t code, std::span<const std::uint8_t> payload = {});
     void SendBytes(std::span<const std::uint8_t> bytes);
+    // Waits as long as `count` bytes take on the wire at the chosen baud rate.
+    bool WaitWireTime(std::size_t count);
     void RecordTraffic(std::vector<std::uint8_t> sent);
     // Counts a data block; hangs up when the fault says so. True when still connected.
     bool CountBlock();

@@ -20,21 +20,26 @@ TEST(CliOptionsTest, ReadsEveryOptionInBothForms) {
     const CliOptions& options = parsed.options;
     EXPECT_EQ(options.dir, "/p");
     EXPECT_EQ(options.programmerType, 2);
-    EXPECT_EQ(options.comPort, 3);
+    ASSERT_EQ(options.ports.size(), 1U);
+    EXPECT_EQ(options.ports[0].comPort, 3);
     EXPECT_EQ(options.baudIndex, 2);
     EXPECT_EQ(options.downloadSpeed, 2);
     EXPECT_EQ(options.chip, "AT89S52");
     EXPECT_TRUE(options.simulate);
     EXPECT_EQ(options.simulateFile, "/tmp/chip");
-    EXPECT_EQ(options.simChip, "AT89S51");
+    EXPECT_EQ(options.simChips, std::vector<std::string>{"AT89S51"});
     EXPECT_EQ(options.portLog, "/tmp/log");
     EXPECT_EQ(options.timeoutSeconds, 5);
     EXPECT_FALSE(options.HasSequence());
 }
 
 TEST(CliOptionsTest, PortTakesANumberOrAPath) {
-    EXPECT_EQ(Parse({"--port", "/dev/pts/7"}).options.portPath, "/dev/pts/7");
-    EXPECT_FALSE(Parse({"--port", "/dev/pts/7"}).options.comPort.has_value());
+    const CliOptions sites = Parse({"--port", "/dev/pts/7", "--port", "2"}).options;
+    ASSERT_EQ(sites.ports.size(), 2U);
+    EXPECT_EQ(sites.ports[0].path, "/dev/pts/7");
+    EXPECT_FALSE(sites.ports[0].comPort.has_value());
+    EXPECT_EQ(sites.ports[1].comPort, 2);
+    EXPECT_EQ(sites.SiteCount(), 2);
     EXPECT_NE(Parse({"--port", "5"}).error, "");
     EXPECT_NE(Parse({"--port", ""}).error, "");
     EXPECT_EQ(Parse({"--programmer", "0"}).options.programmerType, 0);
@@ -74,7 +79,18 @@ TEST(CliOptionsTest, BadUsageHasAOneLineReason) {
              {"auto", "erase"},
              {"--sim-chip", "X"},
              {"--timeout", "0"},
-             {"--help=yes"}}) {
+             {"--help=yes"},
+             {"--sites", "2", "check"},
+             {"--simulate", "--sites", "0"},
+             {"--simulate", "--sites", "2", "--port", "1", "--port", "2"},
+             {"--simulate", "--sim-chip", "A", "--sim-chip", "B", "check"},
+             {"--sim-pace", "check"},
+             {"--serial-number", "0x10:2:le", "open", "a.hex", "write"},
+             {"--serial-number", "0x10:2:le", "--serial-counter", "c", "open", "a.hex", "verify"},
+             {"--serial-number", "0x10:9:le", "--serial-counter", "c", "open", "a.hex", "write"},
+             {"--serial-counter", "c", "check"},
+             {"--serial-number", "0x10:2:le", "--serial-counter", "c", "--serial-start", "-1", "open", "a.hex",
+              "write"}}) {
         const ParsedCommandLine parsed = Parse(args);
         EXPECT_NE(parsed.error, "") << args[0];
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
@@ -99,7 +115,8 @@ TEST(TerminalViewTest, ProgressGoesToTheTerminalOnlyWhenAskedFor) {
     std::ostringstream out;
     std::ostringstream err;
     {
-        TerminalView view(out, err, true);
+        TerminalOutput output(out, err, true);
+        TerminalView view(output);
         view.ShowProgress(true);
         view.SetProgressText("WRITING: 000F/0010");
         view.SetProgressPos(100);
@@ -110,7 +127,8 @@ TEST(TerminalViewTest, ProgressGoesToTheTerminalOnlyWhenAskedFor) {
     EXPECT_EQ(err.str(), "\rWRITING: 000F/0010 100%\033[K\r\033[KPlease Select Programmer!\n");
 
     std::ostringstream quietErr;
-    TerminalView quiet(out, quietErr, false);
+    TerminalOutput quietOutput(out, quietErr, false);
+    TerminalView quiet(quietOutput);
     quiet.ShowProgress(true);
     quiet.SetProgressText("READING: 0000/0FFF");
     quiet.SetProgressPos(0);
@@ -118,10 +136,38 @@ TEST(TerminalViewTest, ProgressGoesToTheTerminalOnlyWhenAskedFor) {
     EXPECT_EQ(quietErr.str(), "");
 }
 
+TEST(TerminalViewTest, SitesShareTheStreamsLineByLineAndJsonThrottlesProgress) {
+    std::ostringstream out;
+    std::ostringstream err;
+    SharedStreams streams(out, err);
+    SiteOutput site(streams, "2 /dev/ttyUSB1");
+    TerminalView siteView(site);
+    siteView.InsertStatusLine(0, "Programmer: Erase Done.");
+    siteView.ShowProgress(true);
+    siteView.SetProgressPos(40);
+    siteView.ShowMessage({"Please Select Chip!"});
+    EXPECT_EQ(out.str(), "[2 /dev/ttyUSB1] Programmer: Erase Done.\n");
+    EXPECT_EQ(err.str(), "[2 /dev/ttyUSB1] Please Select Chip!\n");
+
+    std::ostringstream json;
+    SharedStreams jsonStreams(json, err);
+    JsonOutput jsonOutput(jsonStreams, 3, "3 simulated");
+    TerminalView jsonView(jsonOutput);
+    jsonView.InsertStatusLine(0, "Say \"ok\"");
+    jsonView.ShowProgress(true);
+    jsonView.SetProgressText("WRITING: 0000/1FFF");
+    for (int percent = 1; percent <= 100; ++percent) {
+        jsonView.SetProgressPos(percent);  // far quicker than one interval: one object only
+    }
+    EXPECT_EQ(json.str(), "{\"site\":3,\"line\":\"Say \\\"ok\\\"\"}\n"
+                          "{\"site\":3,\"progress\":1,\"text\":\"WRITING: 0000/1FFF\"}\n");
+}
+
 TEST(TerminalViewTest, QuietKeepsTheLineThatEndedTheFirstFailure) {
     std::ostringstream out;
     std::ostringstream err;
-    TerminalView view(out, err, true, /*quiet=*/true);
+    TerminalOutput output(out, err, true);
+    TerminalView view(output, /*quiet=*/true);
     view.InsertStatusLines(0, {"    00001 - ADDR:0000  WRITE:11  READ:02"});
     view.InsertStatusLine(1, "Total 1 Bytes Wrong!");
     view.InsertStatusLine(2, "-------------------Verification Done------------------");
