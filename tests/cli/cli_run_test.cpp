@@ -12,7 +12,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "console/info_save.h"
 #include "tests/support/temp_dir.h"
@@ -146,6 +150,126 @@ TEST_F(CliRunTest, NamedChipIsGuardedAndBlankProvesTheErase) {
     const CliResult programmed = Cli(chip + " blank");
     EXPECT_EQ(programmed.status, 1);
     EXPECT_EQ(programmed.lines.back(), "Chip is not blank: first programmed byte at 0x0000.");
+}
+
+std::vector<nlohmann::json> JsonLines(const std::vector<std::string>& lines) {
+    std::vector<nlohmann::json> objects;
+    for (const std::string& line : lines) {
+        objects.push_back(nlohmann::json::parse(line));  // throws, failing the test, on anything else
+    }
+    return objects;
+}
+
+// Three sites on the simulator, the middle one with the wrong chip in its socket: it stops at
+// the identification while the others program their chips, each with its own serial number.
+TEST_F(CliRunTest, SeveralSitesRunAtOnceAndAFailingOneStopsNoOther) {
+    const CliResult run = Cli("--simulate=" + dir.file("chip.sim") +
+                              " --sites 3 --chip AT89C51 --sim-chip AT89C51 --sim-chip AT89C2051 --sim-chip AT89C51"
+                              " --log " + dir.file("job.log") + " --serial-number 0x0FF0:2:be --serial-counter " +
+                              dir.file("counter") + " --serial-start 7 open " + dir.file("fw.hex") +
+                              " check erase write verify");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_THAT(run.lines, ::testing::Contains("[2 simulated] Chip in socket is AT89C2051, not AT89C51."));
+    EXPECT_EQ(run.err, "[2 simulated] korvan-cli: Chip in socket is AT89C2051, not AT89C51.\n");
+    for (const char* site : {"[1 simulated] ", "[3 simulated] "}) {
+        EXPECT_THAT(run.lines, ::testing::Contains(std::string(site) + "All Data Matched!"));
+    }
+    ASSERT_GE(run.lines.size(), 4U);
+    const std::vector<std::string> summary(run.lines.end() - 4, run.lines.end());
+    EXPECT_THAT(summary[0], ::testing::StartsWith("Site  Port"));
+    EXPECT_THAT(summary[2], ::testing::MatchesRegex("2 +simulated +failed +AT89C2051 +- +[0-9.]+ s"));
+
+    std::map<int, nlohmann::json> records;
+    for (const nlohmann::json& record : JsonLines(Lines(dir.Read("job.log")))) {
+        records[record["site"].get<int>()] = record;
+    }
+    ASSERT_EQ(records.size(), 3U);
+    EXPECT_EQ(records[2]["result"], "failed");
+    EXPECT_EQ(records[2]["failure"], "Chip in socket is AT89C2051, not AT89C51.");
+    EXPECT_TRUE(records[2]["serial"].is_null());
+    EXPECT_EQ(records[2]["steps"][3], nlohmann::json({{"name", "erase"}, {"result", "not run"}, {"ms", 0}}));
+    std::set<std::uint64_t> serials;
+    for (const int site : {1, 3}) {
+        EXPECT_EQ(records[site]["result"], "ok");
+        EXPECT_EQ(records[site]["signature"], "1e 51 ff");
+        EXPECT_EQ(records[site]["mismatches"], 0);
+        serials.insert(records[site]["serial"].get<std::uint64_t>());
+        EXPECT_THAT(summary[static_cast<std::size_t>(site)],
+                    ::testing::MatchesRegex(std::to_string(site) + " +simulated +ok +AT89C51 +" +
+                                            records[site]["serial"].dump() + " +[0-9.]+ s"));
+    }
+    EXPECT_EQ(serials, (std::set<std::uint64_t>{7, 8}));
+    EXPECT_EQ(std::stoull(dir.Read("counter")), 9U);
+
+    // The number is on the chip, big-endian at 0x0FF0.
+    const std::uint64_t first = records[1]["serial"].get<std::uint64_t>();
+    ASSERT_EQ(Cli("--simulate=" + dir.file("chip-1.sim") + " read save " + dir.file("site1.bin")).status, 0);
+    const std::string flash = dir.Read("site1.bin");
+    ASSERT_GE(flash.size(), 0x0FF2U);
+    EXPECT_EQ(flash.substr(0x0FF0, 2), std::string({'\0', static_cast<char>(first)}));
+}
+
+// Standard output holds nothing but JSON: status lines, then each site's record, the same
+// object the job log keeps.
+TEST_F(CliRunTest, JsonOutputIsOneObjectALine) {
+    const CliResult run = Cli("--simulate --sites 2 --json --log " + dir.file("job.log") + " open " +
+                              dir.file("fw.hex") + " erase write verify");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<nlohmann::json> objects = JsonLines(run.lines);
+    ASSERT_GE(objects.size(), 4U);
+    std::set<int> sitesSeen;
+    for (std::size_t index = 0; index + 2 < objects.size(); ++index) {
+        ASSERT_TRUE(objects[index].contains("line") || objects[index].contains("progress")) << objects[index];
+        sitesSeen.insert(objects[index]["site"].get<int>());
+    }
+    EXPECT_EQ(sitesSeen, (std::set<int>{1, 2}));
+    EXPECT_THAT(run.lines, ::testing::Contains(R"({"site":2,"line":"Programmer: Writing Done."})"));
+    std::vector<std::string> records(run.lines.end() - 2, run.lines.end());
+    std::vector<std::string> logged = Lines(dir.Read("job.log"));
+    std::sort(records.begin(), records.end());
+    std::sort(logged.begin(), logged.end());
+    EXPECT_EQ(records, logged);  // the same text as the log
+    for (const nlohmann::json& record : JsonLines(records)) {
+        EXPECT_EQ(record["result"], "ok");
+        EXPECT_EQ(record["image"]["path"], dir.file("fw.hex"));
+        EXPECT_EQ(record["image"]["bytes"], 51);
+        EXPECT_EQ(record["steps"].size(), 5U);  // open, ready, erase, write, verify
+    }
+}
+
+// A run killed in the middle of its write has used its number: the next run goes on after it.
+TEST_F(CliRunTest, KilledRunNeverGivesItsSerialNumberAgain) {
+    std::string image(4096, '\x5A');
+    dir.Write("big.bin", image);
+    const std::string serial = " --serial-number 0x0FFC:4:ascii --serial-overwrite --serial-counter " +
+                               dir.file("counter") + " --serial-start 41 --log " + dir.file("job.log");
+    const std::string program = BuiltProgramDir() + "korvan-cli";
+    const std::string command = "exec " + program + " --dir " + dir.dir() + " --simulate --sim-pace" + serial +
+                                " open " + dir.file("big.bin") + " erase write >" + dir.file("killed") + " 2>&1";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (dir.Read("killed").find("Programmer: Starts Writing.") == std::string::npos &&
+           std::chrono::steady_clock::now() < giveUp) {
+        poll(nullptr, 0, 10);
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_THAT(dir.Read("killed"), HasSubstr("Serial Number 41 at 0x0FFC."));
+    EXPECT_EQ(dir.Read("killed").find("Writing Done"), std::string::npos) << "killed too late to tell";
+    EXPECT_EQ(std::stoull(dir.Read("counter")), 42U);
+
+    const CliResult next = Cli("--simulate" + serial + " open " + dir.file("big.bin") + " erase write verify");
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_THAT(next.lines, ::testing::Contains("Serial Number 42 at 0x0FFC."));
+    const std::vector<nlohmann::json> logged = JsonLines(Lines(dir.Read("job.log")));
+    ASSERT_EQ(logged.size(), 1U);  // the killed run kept no record; the next one did
+    EXPECT_EQ(logged[0]["serial"], 42);
 }
 
 TEST_F(CliRunTest, SimulatedChipFileKeepsTheChipBetweenRuns) {
