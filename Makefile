@@ -50,6 +50,7 @@ screenshots: build
 bench: build
 	@for b in build/bin/bench_* build/bin/*_bench; do echo "== $${b##*/}"; "$$b" || exit 1; done
 	bench/hex_vs_objcopy.sh build
+	bench/multi_site.sh build
 
 # The Debian package of the build, in build/ (korvan_VERSION_ARCH.deb).
 deb: build
