@@ -357,7 +357,7 @@ std::string UsageText() {
   --sim-chip NAME       the chip that sits in the simulated socket (default: the --chip one); given
                         several times, one for each site in turn, the last for the sites after it
   --sites N             with --simulate: N simulated programmers at once, each with its own chip
-                        (with --simulate=FILE, FILE-1, FILE-2, ... beside FILE)
+                        (--simulate=chip.sim keeps them in chip-1.sim, chip-2.sim, ...)
   --sim-pace            the simulated serial programmer answers as slowly as the hardware would at
                         the chosen baud rate, for timing runs as on a line
   --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG)
