@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QTabWidget>
+#include <filesystem>
 
 #include "app/auto_button.h"
 #include "app/hot_key.h"
@@ -21,7 +22,10 @@
 #include "app/window_view.h"
 #include "console/console.h"
 #include "console/info_save.h"
+#include "console/production.h"
+#include "data/serial_number.h"
 #include "engine/programmer_manager.h"
+#include "programmers/programmer_types.h"
 #include "serial/serial_devices.h"
 
 namespace korvan {
@@ -36,6 +40,52 @@ constexpr const char* kChipListEditorName = "Tessaly";
 QSize ClassicWindowSize(const QFontMetrics& metrics) {
     const int averageWidth = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ")) / 52;
     return {386 * averageWidth / 4 * 5 / 4, 270 * metrics.height() / 8 * 5 / 4};
+}
+
+// The Production section of Korvan.ini, relative paths taken from its directory. A setting with
+// a problem is left out, and the problem told, so the operator sees why no number is placed.
+ProductionOptions ReadProduction(Console& console) {
+    const std::string iniPath = console.SettingsFilePath();
+    ProductionRead read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
+    for (const std::string& problem : read.problems) {
+        console.AddStatus("Production: " + problem);
+    }
+    ProductionOptions& options = read.options;
+    if (options.serial) {
+        if (const std::string problem = SerialNumberingProblem(*options.serial); !problem.empty()) {
+            console.AddStatus("Production: " + problem);
+            options.serial.reset();
+        }
+    }
+    if (!options.jobLogPath.empty()) {
+        console.AddStatus("Job Log: " + options.jobLogPath);
+    }
+    if (options.serial) {
+        console.AddStatus("Serial Numbers: " + DescribePlacement(options.serial->placement) + " from " +
+                          options.serial->counterPath);
+    }
+    return options;
+}
+
+// The device the programmer works through in this run, as a record names it.
+std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& programmer) {
+    if (programmer.simulate) {
+        return "simulated";
+    }
+    if (IsIspCable(settings.programmerType())) {
+        return "parallel port";
+    }
+    if (!programmer.devicePath.empty()) {
+        return programmer.devicePath;
+    }
+    return settings.PortMapInEffect().Device(settings.comPort());
+}
+
+// The grid's choices take effect at the next start only: the settings in effect name the
+// programmer of every run until then.
+JobSite ProductionSite(const SettingsModel& settings, const ProgrammerOptions& programmer) {
+    const ProgrammerTypeInfo* type = FindProgrammerType(settings.programmerType());
+    return JobSite{1, PortLabel(settings, programmer), type != nullptr ? type->commandName : ""};
 }
 
 }  // namespace
@@ -83,6 +133,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::Start() {
     console_->InitControls(ReadInfoSave(console_->SettingsFilePath()));
+    StartProduction();
     const PortMap& ports = console_->settings().PortMapInEffect();
     settingsItems_.ShowPortDevices(ports.devices, ListSerialDevices());
     ProgrammerOptions programmer = setup_.programmer;
@@ -96,6 +147,14 @@ void MainWindow::Start() {
         console_->AddStatus(error);
     }
     EnableHotKey(console_->settings().SwitchValue(SettingItem::HotKeys) != 0 ? 1 : 0);
+}
+
+// Every chip command is one run, which the console begins and closes: records are kept even
+// without a job log.
+void MainWindow::StartProduction() {
+    production_ = std::make_unique<ProductionLine>(ReadProduction(*console_),
+                                                   ProductionSite(console_->settings(), setup_.programmer), *manager_);
+    console_->SetRunObserver(production_.get());
 }
 
 // A failed registration is not reported: the program goes on as if there were no hot key.

@@ -18,6 +18,7 @@ class CHotKeyDialog;
 class Console;
 class HotKeyGrab;
 class LastFileDialog;
+class ProductionLine;
 class ProgrammerManager;
 class WindowReports;
 class WindowTimer;
@@ -43,8 +44,9 @@ public:
     explicit MainWindow(WindowSetup setup, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Start-up after the controls exist: settings (the COM port map among them), then the back-end (whose first reports
-    // arrive later through the event loop), the chip list and the saved chip.
+    // Start-up after the controls exist: settings (the COM port map among them), the production
+    // settings, then the back-end (whose first reports arrive later through the event loop), the
+    // chip list and the saved chip.
     void Start();
 
     Console& console() { return *console_; }
@@ -83,6 +85,8 @@ private:
     void AddAboutAction();
     void AddChipListAction();
     void ShowBox(const QString& text, const QString& detail);
+    // Serial numbers and job records for every run, as Korvan.ini's Production section asks.
+    void StartProduction();
 
     WindowSetup setup_;
     WindowControls controls_;
@@ -92,6 +96,7 @@ private:
     std::unique_ptr<WindowTimer> timer_;
     std::unique_ptr<ProgrammerFactory> factory_;
     std::unique_ptr<ProgrammerManager> manager_;
+    std::unique_ptr<ProductionLine> production_;  // observes console_'s runs, so outlives it
     std::unique_ptr<Console> console_;
     std::unique_ptr<WindowWorker> worker_;  // reads large files; its callbacks use console_
     LastFileDialog* openDialog_ = nullptr;

@@ -17,8 +17,10 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "app/auto_button.h"
 #include "app/caption_progress.h"
@@ -68,6 +70,7 @@ private slots:
     void theChipListEditorStartsInTheProgramDirectoryAndAMissingOneShowsNothing();
     void withoutADisplayTheProgramSaysSoInOneLine();
     void aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents();
+    void eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord();
 
 private:
     korvan::WindowSetup Simulated(int programmerType);
@@ -635,6 +638,70 @@ void MainWindowTest::aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents() {
     QVERIFY(window_->console().loadPending());
     window_.reset();
     QCoreApplication::processEvents();
+}
+
+// The job log's records, one JSON object a line.
+std::vector<nlohmann::json> JobLogRecords(const std::string& path) {
+    std::vector<nlohmann::json> records;
+    std::ifstream log(path);
+    for (std::string line; std::getline(log, line);) {
+        records.push_back(nlohmann::json::parse(line));
+    }
+    return records;
+}
+
+void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
+    korvan::WindowSetup setup = Simulated(0);
+    const std::string ini = dir_->file("Korvan.ini");
+    // The 4 KiB image leaves 0x1FF0 blank; relative paths are taken from the settings directory.
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"JobLog", "job.log"}, {"SerialNumber", "0x1FF0:4:bcd"}, {"SerialCounter", "serial.counter"},
+             {"SerialStart", "500"}}) {
+        QVERIFY(korvan::profile::WriteString(ini, "Production", key, value));
+    }
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    QVERIFY2(HasLine("Job Log: " + dir_->file("job.log")), StatusText());
+    QVERIFY2(HasLine("Serial Numbers: 0x1FF0:4:bcd from " + dir_->file("serial.counter")), StatusText());
+    OpenImage(WriteImage(0x10));
+
+    for (const std::uint64_t serial : {500U, 501U}) {
+        QTest::keyClick(window_.get(), Qt::Key_Return);
+        QTRY_VERIFY2_WITH_TIMEOUT(JobLogRecords(dir_->file("job.log")).size() == serial - 499, StatusText(),
+                                  kDeadlineMs);
+        WaitUntilIdle();
+        QVERIFY2(HasLine("Serial Number " + std::to_string(serial) + " at 0x1FF0."), StatusText());
+        QVERIFY2(HasLine("All Data Matched!"), StatusText());
+    }
+    const std::vector<std::uint8_t>& chip = window_->controls().buffer2->Data();
+    QVERIFY(chip.size() >= 0x1FF4);
+    QCOMPARE(std::vector<std::uint8_t>(chip.begin() + 0x1FF0, chip.begin() + 0x1FF4),
+             (std::vector<std::uint8_t>{0x00, 0x00, 0x05, 0x01}));
+    QCOMPARE(dir_->Read("serial.counter"), std::string("502\n"));
+
+    const std::vector<nlohmann::json> records = JobLogRecords(dir_->file("job.log"));
+    for (std::size_t run = 0; run < records.size(); ++run) {
+        const nlohmann::json& record = records[run];
+        QCOMPARE(record.at("result").get<std::string>(), std::string("ok"));
+        QCOMPARE(record.at("serial").get<std::uint64_t>(), 500 + run);
+        QCOMPARE(record.at("programmer").get<std::string>(), std::string("serial"));
+        QCOMPARE(record.at("port").get<std::string>(), std::string("simulated"));
+        QCOMPARE(record.at("chip").get<std::string>(), std::string("AT89C52"));
+        std::string steps;
+        for (const nlohmann::json& step : record.at("steps")) {
+            steps += step.at("name").get<std::string>() + ":" + step.at("result").get<std::string>() + " ";
+        }
+        QCOMPARE(steps, std::string("open:ok ready:ok check:ok erase:ok write:ok verify:ok "));
+    }
+
+    // A setting that cannot be used says why at the next start, and numbering stays off.
+    window_.reset();
+    setup = Simulated(0);
+    QVERIFY(korvan::profile::WriteString(ini, "Production", "SerialNumber", "garbage"));
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    QVERIFY2(HasLine("Production: SerialNumber: "), StatusText());
+    QVERIFY2(!HasLine("Serial Numbers: "), StatusText());
 }
 
 QTEST_MAIN(MainWindowTest)
