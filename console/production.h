@@ -51,9 +51,6 @@ class ProductionLine final : public RunObserver {
 public:
     ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager);
 
-    // The programmer and port changed: the records of later runs say so.
-    void SetSite(JobSite site) { site_ = std::move(site); }
-
     std::string ImageProblem(const Image& image) override;
     Stamp StampImage(Image& image) override;
     std::string RunEnded(const RunOutcome& outcome) override;
@@ -65,7 +62,7 @@ private:
     JobRecord MakeRecord(const RunOutcome& outcome) const;
 
     const ProductionOptions options_;
-    JobSite site_;
+    const JobSite site_;
     const ProgrammerManager& manager_;
     std::optional<JobRecord> lastRecord_;
 };
