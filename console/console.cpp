@@ -488,7 +488,8 @@ bool Console::ImageWritable() {
     if (observer_ == nullptr) {
         return true;
     }
-    const std::string problem = observer_->ImageProblem(manager_.Buffer1());
+    const ChipRecord* chip = SelectedChip();
+    const std::string problem = observer_->ImageProblem(manager_.Buffer1(), chip != nullptr ? chip->RomBytes() : kImageSize);
     if (problem.empty()) {
         return true;
     }

@@ -183,6 +183,8 @@ private:
     static std::size_t Index(Button button) { return static_cast<std::size_t>(button); }
 
     int Chip() const { return view_.ChipSelection(); }
+    // The chip the next operation is for; null when the catalogue has no such entry.
+    const ChipRecord* SelectedChip() const;
     void Started() { ++outstanding_; }
     void Ended();
     void EndSettling();

@@ -356,14 +356,19 @@ ImageFormat Console::FormatByName() const {
     return imageExt_ == "BIN" ? ImageFormat::Binary : ImageFormat::ByName;
 }
 
-bool Console::ImageFitsChip() {
+const ChipRecord* Console::SelectedChip() const {
     // As the manager does: no selection means the first chip.
     const auto index = static_cast<std::size_t>(std::max(Chip(), 0));
     const ChipCatalogue& catalogue = manager_.catalogue();
-    if (index >= catalogue.size()) {
+    return index < catalogue.size() ? &catalogue[index] : nullptr;
+}
+
+bool Console::ImageFitsChip() {
+    const ChipRecord* selected = SelectedChip();
+    if (selected == nullptr) {
         return true;  // the write itself reports the missing chip
     }
-    const ChipRecord& chip = catalogue[index];
+    const ChipRecord& chip = *selected;
     const Image& image = manager_.Buffer1();
     std::size_t extent = image.size();
     while (extent > 0 && image[extent - 1] == kBlank) {

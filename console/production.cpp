@@ -81,11 +81,18 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
 ProductionLine::ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager)
     : options_(std::move(options)), site_(std::move(site)), manager_(manager) {}
 
-std::string ProductionLine::ImageProblem(const Image& image) {
+std::string ProductionLine::ImageProblem(const Image& image, std::size_t romBytes) {
     if (!options_.serial) {
         return {};
     }
-    return SerialAreaProblem(options_.serial->placement, image, options_.serial->overwrite);
+    const SerialNumberPlacement& placement = options_.serial->placement;
+    // A number past the chip's ROM would be recorded as placed but never written.
+    if (placement.address + static_cast<std::size_t>(placement.bytes) > romBytes) {
+        return "Serial Number Not Placed: " + DescribePlacement(placement) + " lies beyond the chip's " +
+               std::to_string(romBytes) + " bytes";
+    }
+    const std::string problem = SerialAreaProblem(placement, image, options_.serial->overwrite);
+    return problem.empty() ? problem : "Serial Number Not Placed: " + problem;
 }
 
 RunObserver::Stamp ProductionLine::StampImage(Image& image) {
@@ -96,11 +103,11 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
     const TakenSerialNumber taken =
         TakeSerialNumber(serial.counterPath, serial.start, MaxSerialNumber(serial.placement));
     if (!taken.number) {
-        return {std::nullopt, {}, "Serial number not taken: " + taken.error};
+        return {std::nullopt, {}, "Serial Number Not Taken: " + taken.error};
     }
     const EncodedSerialNumber encoded = EncodeSerialNumber(serial.placement, *taken.number);
     if (!encoded.error.empty()) {
-        return {taken.number, {}, "Serial number not placed: " + encoded.error};
+        return {taken.number, {}, "Serial Number Not Placed: " + encoded.error};
     }
     std::copy(encoded.bytes.begin(), encoded.bytes.end(), image.begin() + serial.placement.address);
     char line[96];

@@ -51,7 +51,7 @@ class ProductionLine final : public RunObserver {
 public:
     ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager);
 
-    std::string ImageProblem(const Image& image) override;
+    std::string ImageProblem(const Image& image, std::size_t romBytes) override;
     Stamp StampImage(Image& image) override;
     std::string RunEnded(const RunOutcome& outcome) override;
 

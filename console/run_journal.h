@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,9 +58,9 @@ class RunObserver {
 public:
     virtual ~RunObserver() = default;
 
-    // Empty when `image` may be written as the observer would stamp it; else the status line
-    // that refuses the write, before anything is erased or written.
-    virtual std::string ImageProblem(const Image& image) = 0;
+    // Empty when `image` may be written, as the observer would stamp it, to a chip of
+    // `romBytes`; else the status line that refuses the write, before anything is erased.
+    virtual std::string ImageProblem(const Image& image, std::size_t romBytes) = 0;
 
     struct Stamp {
         std::optional<std::uint64_t> serial;

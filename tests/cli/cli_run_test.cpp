@@ -237,6 +237,26 @@ TEST_F(CliRunTest, JsonOutputIsOneObjectALine) {
     }
 }
 
+// A number that cannot be placed stops the run before anything is erased, and takes no number.
+TEST_F(CliRunTest, SerialNumbersThatCannotBePlacedStopTheRunBeforeTheChipIsTouched) {
+    const std::string steps = " open " + dir.file("fw.hex") + " check erase write";
+    const std::string counter = " --serial-counter " + dir.file("counter");
+    const CliResult tooLarge = Cli("--simulate --serial-number 0x0FF0:1:bcd --serial-start 100" + counter + steps);
+    EXPECT_EQ(tooLarge.status, 1);
+    EXPECT_THAT(tooLarge.lines, ::testing::IsEmpty());
+    EXPECT_EQ(tooLarge.err, "korvan-cli: serial number 100 does not fit in 1 BCD byte\n");
+
+    const CliResult pastRom = Cli("--simulate --sim-chip AT89C2051 --serial-number 0x0FF0:2:be" + counter + steps);
+    EXPECT_EQ(pastRom.status, 1);
+    EXPECT_EQ(pastRom.lines.back(), "Serial Number Not Placed: 0x0FF0:2:be lies beyond the chip's 2048 bytes");
+    EXPECT_THAT(pastRom.lines, ::testing::Not(::testing::Contains("Programmer: Erase Done.")));
+
+    const CliResult programmed = Cli("--simulate --serial-number 0x0030:2:le" + counter + steps);
+    EXPECT_EQ(programmed.status, 1);
+    EXPECT_THAT(programmed.lines.back(), HasSubstr("would overwrite programmed data at 0x0030"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("counter")));
+}
+
 // A run killed in the middle of its write has used its number: the next run goes on after it.
 TEST_F(CliRunTest, KilledRunNeverGivesItsSerialNumberAgain) {
     std::string image(4096, '\x5A');

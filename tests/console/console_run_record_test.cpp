@@ -10,7 +10,10 @@ using ::testing::Field;
 // Stamps a number at 0x10 and keeps every run's outcome; what it refuses is set by the test.
 class RecordingObserver : public RunObserver {
 public:
-    std::string ImageProblem(const Image&) override { return imageProblem; }
+    std::string ImageProblem(const Image&, std::size_t romBytes) override {
+        romSizes.push_back(romBytes);
+        return imageProblem;
+    }
     Stamp StampImage(Image& image) override {
         if (!stampError.empty()) {
             return {std::nullopt, {}, stampError};
@@ -27,6 +30,7 @@ public:
     std::string stampError;
     std::string recordProblem;
     std::uint64_t next = 5;
+    std::vector<std::size_t> romSizes;
     std::vector<RunOutcome> outcomes;
 };
 
@@ -83,6 +87,7 @@ TEST_F(ConsoleRunTest, RefusedImageOrNumberStopsTheRunBeforeTheChipIsTouched) {
     EXPECT_THAT(calls(), ElementsAre("CheckReady(11)"));
     Post(ProgrammerReady);
     EXPECT_THAT(calls(), ElementsAre("CheckReady(11)"));  // no erase
+    EXPECT_THAT(observer.romSizes, ElementsAre(4096U));  // the selected chip's
     ASSERT_EQ(observer.outcomes.size(), 1U);
     EXPECT_EQ(observer.outcomes[0].failure, observer.imageProblem);
     EXPECT_THAT(Steps(observer.outcomes[0]),
