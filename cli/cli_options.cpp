@@ -360,7 +360,8 @@ std::string UsageText() {
                         (--simulate=chip.sim keeps them in chip-1.sim, chip-2.sim, ...)
   --sim-pace            the simulated serial programmer answers as slowly as the hardware would at
                         the chosen baud rate, for timing runs as on a line
-  --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG)
+  --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG);
+                        with several sites, one file each beside it (port-1.log, port-2.log, ...)
   --format hex|bin      read the opened image as Intel HEX or as binary, whatever its name
                         (default: .hex is HEX, .bin binary, any other name by its content)
   --ignore-checksums    accept HEX records with a wrong or missing checksum or extra bytes

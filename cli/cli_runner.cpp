@@ -198,8 +198,8 @@ private:
     std::ostream& err_;
 };
 
-// "chip.sim" kept for site 2 as "chip-2.sim", beside it.
-std::string SiteChipFile(const std::string& file, int site, int sites) {
+// A file of each site's own, beside the one named: "chip.sim" is "chip-2.sim" for site 2.
+std::string SiteFile(const std::string& file, int site, int sites) {
     if (file.empty() || sites == 1) {
         return file;
     }
@@ -234,6 +234,7 @@ std::vector<SiteSetup> SiteSetups(const CliOptions& options, const CliJob& job) 
             setup.port = options.ports[index];
         }
         setup.label = SiteLabel(options, job, setup.port);
+        setup.portLogPath = SiteFile(options.portLog, number, sites);
         if (options.simulate) {
             std::optional<int> socket = job.chosenChip;
             if (!options.simChips.empty()) {
@@ -245,7 +246,7 @@ std::vector<SiteSetup> SiteSetups(const CliOptions& options, const CliJob& job) 
                 job.catalogue[chip >= 0 && static_cast<std::size_t>(chip) < job.catalogue.size()
                                   ? static_cast<std::size_t>(chip)
                                   : 0];
-            setup.simulatedChipFile = SiteChipFile(options.simulateFile, number, sites);
+            setup.simulatedChipFile = SiteFile(options.simulateFile, number, sites);
         }
         setups.push_back(std::move(setup));
     }

@@ -65,7 +65,7 @@ ProgrammerOptions SiteRun::MakeProgrammerOptions() const {
     programmer.devicePath = setup_.port.path;
     // The window reads the same map from the same file: a COM number opens the same device.
     programmer.comPortDevices = ReadPortMap(job_.settingsDir + kSettingsFileName).map.devices;
-    programmer.portLogPath = options_.portLog;
+    programmer.portLogPath = setup_.portLogPath;
     const std::chrono::seconds timeout(options_.timeoutSeconds);
     programmer.answerTimeouts = {std::min<std::chrono::milliseconds>(kCommandAnswerTimeout, timeout), timeout};
     programmer.simulate = options_.simulate;
@@ -121,8 +121,8 @@ void SiteRun::DescribeSetup() {
         programmer += " on COM" + std::to_string(setup_.port.comPort.value_or(settings.comPort));
     }
     view_->PrintError(Prefixed(programmer));
-    if (!options_.portLog.empty()) {
-        view_->PrintError(Prefixed("port log " + options_.portLog));
+    if (!setup_.portLogPath.empty()) {
+        view_->PrintError(Prefixed("port log " + setup_.portLogPath));
     }
 }
 

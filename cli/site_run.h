@@ -35,13 +35,15 @@ struct CliJob {
     ProductionOptions production;
 };
 
-// One site: its port and, when simulating, the chip in its socket and the file that keeps it.
+// One site: its port, its port log and, when simulating, the chip in its socket and the file
+// that keeps it.
 struct SiteSetup {
     int number = 1;
     PortChoice port;
     std::string label;  // the port, as the site's lines and record name it
     ChipRecord simulatedChip;
     std::string simulatedChipFile;
+    std::string portLogPath;  // empty: none
 };
 
 // One programmer running the command line's steps: its own loop, back-end, manager and
