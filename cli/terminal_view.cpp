@@ -1,13 +1,8 @@
 #include "cli/terminal_view.h"
 
+#include "console/console.h"
+
 namespace korvan {
-
-namespace {
-
-// The frame around a verification report ("-----Verification Done-----") reports nothing.
-bool IsFrameLine(const std::string& text) { return text.rfind("-----", 0) == 0; }
-
-}  // namespace
 
 void TerminalView::RememberLine(const std::string& text) {
     if (!IsFrameLine(text)) {

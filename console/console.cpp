@@ -34,9 +34,6 @@ std::string ProgressCaption(const char* label, int position, int total) {
     return caption;
 }
 
-// The frame around a verification report ("-----Verification Done-----") reports nothing.
-bool IsFrameLine(const std::string& text) { return text.rfind("-----", 0) == 0; }
-
 }  // namespace
 
 Console::Console(ProgrammerManager& manager, View& view, Timer& timer)

@@ -21,6 +21,8 @@
 namespace korvan {
 
 inline constexpr const char* kProgramVersion = "2.3";
+// The frame around a verification report ("-----Verification Done-----") reports nothing.
+inline bool IsFrameLine(const std::string& text) { return text.rfind("-----", 0) == 0; }
 inline constexpr const char* kProgramTitle = "Korvan v2.3";
 inline constexpr std::chrono::milliseconds kEraseSettleTime{100};
 // Larger Intel HEX texts are refused instead of being read into memory.

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "data/read_file.h"
 #include "data/replace_file.h"
 
 namespace korvan::profile {
@@ -149,30 +150,12 @@ std::string_view Unquote(std::string_view value) {
     return value;
 }
 
-enum class FileState { kRead, kMissing, kUnreadable };
-
-FileState ReadWholeFile(const std::string& path, std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
-    }
-    text.clear();
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        text.append(chunk, got);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return failed ? FileState::kUnreadable : FileState::kRead;
-}
-
 std::optional<std::string> FindInFile(const std::string& path, const std::string& section, const std::string& key) {
-    std::string text;
-    if (ReadWholeFile(path, text) != FileState::kRead) {
+    const FileText file = ReadWholeFile(path);
+    if (file.error != 0) {
         return std::nullopt;
     }
-    return FindValue(text, section, key);
+    return FindValue(file.text, section, key);
 }
 
 // A symbolic link is followed so that the file it names is updated, not replaced by a copy.
@@ -361,20 +344,16 @@ std::string ReadString(const std::string& path, const std::string& section, cons
 bool WriteString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value) {
     const std::string target = ResolveLink(path);
-    std::string text;
-    const FileState state = ReadWholeFile(target, text);
-    if (state == FileState::kUnreadable) {
+    const FileText file = ReadWholeFile(target);
+    if (file.error != 0 && file.error != ENOENT) {
         // Never replace a file whose lines could not be read: they would be lost.
         return false;
     }
-    if (state == FileState::kMissing) {
-        text.clear();
-    }
-    const std::optional<std::string> updated = SetValue(text, section, key, value);
+    const std::optional<std::string> updated = SetValue(file.text, section, key, value);
     if (!updated) {
         return false;
     }
-    if (state == FileState::kRead && *updated == text) {
+    if (file.error == 0 && *updated == file.text) {
         return true;
     }
     return ReplaceFileAtomically(target, *updated).empty();

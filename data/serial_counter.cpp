@@ -10,6 +10,7 @@
 #include <limits>
 #include <string_view>
 
+#include "data/read_file.h"
 #include "data/replace_file.h"
 
 namespace korvan {
@@ -62,44 +63,16 @@ std::string_view TrimWhitespace(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kWhitespace) - first + 1);
 }
 
-// The whole file as text; nullopt with errno set when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::string content;
-    char buffer[256];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            const int error = errno;
-            ::close(fd);
-            errno = error;
-            return std::nullopt;
-        }
-        if (got == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return content;
-}
-
 // The number the counter file holds, `start` when there is no file yet.
 TakenSerialNumber ReadCounter(const std::string& path, std::uint64_t start) {
-    const std::optional<std::string> content = ReadWholeFile(path);
-    if (!content) {
-        if (errno == ENOENT) {
-            return {start, {}};
-        }
-        return {std::nullopt, Failure("cannot read", path, errno)};
+    const FileText file = ReadWholeFile(path);
+    if (file.error == ENOENT) {
+        return {start, {}};
     }
-    const std::string_view digits = TrimWhitespace(*content);
+    if (file.error != 0) {
+        return {std::nullopt, Failure("cannot read", path, file.error)};
+    }
+    const std::string_view digits = TrimWhitespace(file.text);
     std::uint64_t number = 0;
     const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
     if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size()) {
