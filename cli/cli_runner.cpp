@@ -5,16 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
+#include <array>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <thread>
-#include <array>
 
 #include "cli/cli_loop.h"
 #include "cli/run_output.h"
@@ -23,13 +19,10 @@
 #include "engine/catalogue.h"
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
-#include "engine/programmer_manager.h"
 #include "isp/hardware_port.h"
 #include "isp/pin_map.h"
-#include "programmers/programmer_factory.h"
 #include "programmers/programmer_types.h"
 #include "serial/serial_devices.h"
-#include "serial/serial_port.h"
 
 namespace korvan {
 namespace {

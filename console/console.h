@@ -21,8 +21,6 @@
 namespace korvan {
 
 inline constexpr const char* kProgramVersion = "2.3";
-// The frame around a verification report ("-----Verification Done-----") reports nothing.
-inline bool IsFrameLine(const std::string& text) { return text.rfind("-----", 0) == 0; }
 inline constexpr const char* kProgramTitle = "Korvan v2.3";
 inline constexpr std::chrono::milliseconds kEraseSettleTime{100};
 // Larger Intel HEX texts are refused instead of being read into memory.
@@ -53,6 +51,9 @@ enum class SaveOutcome { NotEnabled, CannotCreate, WriteFailed, Saved };
 // How an opened image is read: by its name (".hex" as Intel HEX, ".bin" as binary, any other
 // name by its content), or always in one format.
 enum class ImageFormat { ByName, Hex, Binary };
+
+// The frame around a verification report ("-----Verification Done-----") reports nothing.
+inline bool IsFrameLine(const std::string& text) { return text.rfind("-----", 0) == 0; }
 
 // What reading and converting an image file came to, before anything of it is shown.
 struct ImageLoad;
@@ -169,7 +170,6 @@ public:
     void KeepRunsOpen() { keepRunsOpen_ = true; }
     void BeginRun();
     void CloseRun(const std::string& failure = {});
-    const RunJournal& journal() const { return journal_; }
 
     int writeCounter() const { return writeCounter_; }
     bool verifyFlag() const { return verifyFlag_; }

@@ -43,7 +43,6 @@ public:
     void Fail(const std::string& line);
     // Ends the run: a step still open counts as failed when the run failed.
     const RunOutcome& Close();
-    const RunOutcome& outcome() const { return outcome_; }
 
 private:
     bool open_ = false;
