@@ -135,6 +135,7 @@ private:
             job_.record = changed;
         }
         job_.effective = job_.record.value_or(FirstStartInfoSave());
+        job_.ports = ReadPortMap(job_.settingsDir + kSettingsFileName).map;
         if (job_.effective.programmerType == FerrowIspType) {
             const std::string ferrow = KeptFileDirectory(job_.settingsDir, job_.dir, kFerrowIniName) + kFerrowIniName;
             if (const std::string problem = KeptFileProblem(ferrow); !problem.empty()) {
@@ -212,8 +213,7 @@ std::string SiteLabel(const CliOptions& options, const CliJob& job, const PortCh
     if (job.effective.programmerType != SerialProgrammerType) {
         return "parallel port";
     }
-    const int comPort = port.comPort.value_or(job.effective.comPort);
-    return ReadPortMap(job.settingsDir + kSettingsFileName).map.Device(comPort);
+    return job.ports.Device(port.comPort.value_or(job.effective.comPort));
 }
 
 std::vector<SiteSetup> SiteSetups(const CliOptions& options, const CliJob& job) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "console/port_map.h"
 #include "engine/program_dir.h"
 #include "isp/pin_map.h"
 #include "programmers/programmer_types.h"
@@ -64,7 +63,7 @@ ProgrammerOptions SiteRun::MakeProgrammerOptions() const {
     programmer.programDir = FerrowDirectory();
     programmer.devicePath = setup_.port.path;
     // The window reads the same map from the same file: a COM number opens the same device.
-    programmer.comPortDevices = ReadPortMap(job_.settingsDir + kSettingsFileName).map.devices;
+    programmer.comPortDevices = job_.ports.devices;
     programmer.portLogPath = setup_.portLogPath;
     const std::chrono::seconds timeout(options_.timeoutSeconds);
     programmer.answerTimeouts = {std::min<std::chrono::milliseconds>(kCommandAnswerTimeout, timeout), timeout};

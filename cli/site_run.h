@@ -11,6 +11,7 @@
 #include "cli/terminal_view.h"
 #include "console/console.h"
 #include "console/info_save.h"
+#include "console/port_map.h"
 #include "console/production.h"
 #include "engine/catalogue.h"
 #include "engine/programmer_manager.h"
@@ -32,6 +33,7 @@ struct CliJob {
     std::optional<InfoSave> record;  // with the options that override it
     InfoSave effective = FirstStartInfoSave();
     std::optional<int> chosenChip;
+    PortMap ports;  // the device behind each COM number, as the window reads it
     ProductionOptions production;
 };
 
