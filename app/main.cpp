@@ -28,9 +28,8 @@ int Fail(const std::string& line, int status) {
 std::optional<korvan::ChipRecord> SimulatedChip(const korvan::WindowOptions& options, const korvan::WindowSetup& setup,
                                                 std::string& problem) {
     korvan::ChipCatalogue catalogue;
-    constexpr const char* kChipListName = "ChipList.chip";
     const std::string path =
-        korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, kChipListName) + kChipListName;
+        korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, korvan::kChipListName) + korvan::kChipListName;
     catalogue.Load(path);
     if (catalogue.empty()) {
         problem = "no chips in " + path + " to simulate";

@@ -153,7 +153,7 @@ void MainWindow::Start() {
 // without a job log.
 void MainWindow::StartProduction() {
     production_ = std::make_unique<ProductionLine>(ReadProduction(*console_),
-                                                   ProductionSite(console_->settings(), setup_.programmer), *manager_);
+                                                   ProductionSite(console_->settings(), setup_.programmer));
     console_->SetRunObserver(production_.get());
 }
 
@@ -239,6 +239,8 @@ void MainWindow::ConnectButtons() {
     connect(controls_.exitButton, &QPushButton::clicked, this, &MainWindow::OnExitClicked);
     connect(controls_.helpButton, &QPushButton::clicked, this, &MainWindow::OnHelpClicked);
     connect(controls_.chipListLink, &QLabel::linkActivated, this, &MainWindow::StartChipListEditor);
+    // The operator's pick only: the console's own choice, shown in the list, comes back as nothing.
+    connect(controls_.chips, &QComboBox::activated, this, [this](int index) { console_->SelectChip(index); });
     connect(controls_.pages, &QTabWidget::currentChanged, this, [this](int page) {
         if (page != console_->currentPage()) {
             console_->ShowPage(page);

@@ -56,8 +56,6 @@ public:
     // Null until the first Open or Save.
     LastFileDialog* openDialog() const { return openDialog_; }
     QFileDialog* saveDialog() const { return saveDialog_; }
-    // Problems the programmer composition met (a simulator that did not start ...).
-    std::vector<std::string> programmerErrors() const { return factory_ ? factory_->errors() : std::vector<std::string>{}; }
 
     void ShowAboutBox();
 

@@ -84,7 +84,6 @@ struct CataloguePaths {
     std::string write;
 };
 
-constexpr const char* kChipListName = "ChipList.chip";
 
 int ListChips(const std::string& chipList) {
     korvan::ChipCatalogue catalogue;
@@ -158,8 +157,8 @@ int main(int argc, char* argv[]) {
         return Fail(problem, kExitUsage);
     }
     const std::string settingsDir = korvan::SettingsDirectory(dir);
-    const CataloguePaths paths{korvan::KeptFileDirectory(settingsDir, dir, kChipListName) + kChipListName,
-                               settingsDir + kChipListName};
+    const CataloguePaths paths{korvan::KeptFileDirectory(settingsDir, dir, korvan::kChipListName) + korvan::kChipListName,
+                               settingsDir + korvan::kChipListName};
     if (!command.action.empty()) {
         const int status = RunCommand(command, paths);
         if (!std::cout.flush()) {

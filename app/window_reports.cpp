@@ -25,11 +25,7 @@ WindowReports::WindowReports(std::function<void(const Report&)> handle, QObject*
     : QObject(parent), handle_(std::move(handle)) {}
 
 // Qt keeps the events posted to one receiver in posting order, whatever thread posts them.
-void WindowReports::PostEvent(int code) { QCoreApplication::postEvent(this, new ReportEvent(code)); }
-
-void WindowReports::PostMessage(Message message) {
-    QCoreApplication::postEvent(this, new ReportEvent(std::move(message)));
-}
+void WindowReports::Post(Report report) { QCoreApplication::postEvent(this, new ReportEvent(std::move(report))); }
 
 bool WindowReports::event(QEvent* event) {
     if (event->type() != ReportEventType()) {
@@ -43,20 +39,41 @@ void WindowTimer::After(std::chrono::milliseconds delay, std::function<void()> t
     QTimer::singleShot(delay, &context_, std::move(task));
 }
 
+WindowWorker::WindowWorker() : thread_([this] { Serve(); }) {}
+
 WindowWorker::~WindowWorker() {
-    if (thread_.joinable()) {
-        thread_.join();
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+        jobs_.clear();
     }
+    queued_.notify_one();
+    thread_.join();
 }
 
 void WindowWorker::Run(std::function<void()> work, std::function<void()> done) {
-    if (thread_.joinable()) {
-        thread_.join();
+    {
+        std::lock_guard guard(lock_);
+        jobs_.push_back({std::move(work), std::move(done)});
     }
-    thread_ = std::thread([this, work = std::move(work), done = std::move(done)]() mutable {
-        work();
-        QMetaObject::invokeMethod(&context_, std::move(done), Qt::QueuedConnection);
-    });
+    queued_.notify_one();
+}
+
+void WindowWorker::Serve() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock guard(lock_);
+            queued_.wait(guard, [this] { return stopping_ || !jobs_.empty(); });
+            if (stopping_) {
+                return;
+            }
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        job.work();
+        QMetaObject::invokeMethod(&context_, std::move(job.done), Qt::QueuedConnection);
+    }
 }
 
 }  // namespace korvan

@@ -3,6 +3,9 @@
 #include <QEvent>
 #include <QObject>
 #include <functional>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 #include "console/timer.h"
@@ -19,8 +22,7 @@ class WindowReports final : public QObject, public EventSink {
 public:
     explicit WindowReports(std::function<void(const Report&)> handle, QObject* parent = nullptr);
 
-    void PostEvent(int code) override;
-    void PostMessage(Message message) override;
+    void Post(Report report) override;
 
 protected:
     bool event(QEvent* event) override;
@@ -42,20 +44,31 @@ private:
     QObject& context_;
 };
 
-// Work on a thread of its own, one job at a time (a second Run waits for the first job's
-// work); each job's `done` then runs on the thread that made the worker (the window's).
-// Destroying the worker waits for the work that runs and drops the `done` not yet run.
+// Work on a thread of its own, one job at a time in the order given; each job's `done` then
+// runs on the thread that made the worker (the window's). Run only queues: it never waits.
+// Destroying the worker waits for the work that runs, drops the jobs not yet started and the
+// `done` not yet run.
 class WindowWorker final : public Worker {
 public:
-    WindowWorker() = default;
+    WindowWorker();
     WindowWorker(const WindowWorker&) = delete;
     WindowWorker& operator=(const WindowWorker&) = delete;
     ~WindowWorker() override;
     void Run(std::function<void()> work, std::function<void()> done) override;
 
 private:
+    struct Job {
+        std::function<void()> work;
+        std::function<void()> done;
+    };
+    void Serve();
+
     QObject context_;  // the calls posted to it die with it
-    std::thread thread_;
+    std::mutex lock_;
+    std::condition_variable queued_;
+    std::deque<Job> jobs_;
+    bool stopping_ = false;
+    std::thread thread_;  // last: starts once the queue exists
 };
 
 }  // namespace korvan

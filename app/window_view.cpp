@@ -54,7 +54,6 @@ void WindowView::ShowMessage(const Message& message) {
     box->setWindowModality(Qt::WindowModal);
     box->open();  // returns at once: the reports behind it go on being handled
     ++messagesShown_;
-    lastMessage_ = FromUtf8(message.text);
 }
 
 void WindowView::InsertStatusLine(int index, const std::string& text) { controls_.status->lines().Insert(index, text); }
@@ -102,7 +101,6 @@ void WindowView::SelectChip(int index) {
     controls_.chips->setCurrentIndex(index >= 0 && index < controls_.chips->count() ? index : -1);
 }
 
-int WindowView::ChipSelection() const { return controls_.chips->currentIndex(); }
 
 void WindowView::SetLockBitNames(const std::vector<std::string>& names) { FillCombo(*controls_.lockBits, names); }
 

@@ -44,7 +44,6 @@ public:
 
     void SetChipNames(const std::vector<std::string>& names) override;
     void SelectChip(int index) override;
-    int ChipSelection() const override;
     void SetLockBitNames(const std::vector<std::string>& names) override;
     void SelectLockBit(int index) override;
     int LockBitSelection() const override;
@@ -63,7 +62,6 @@ public:
 
     // Boxes opened so far and the text of the last one: what the window tests look at.
     int messagesShown() const { return messagesShown_; }
-    const QString& lastMessage() const { return lastMessage_; }
 
 private:
     QWidget& window_;
@@ -73,7 +71,6 @@ private:
     std::function<bool()> soundOn_;
     std::unique_ptr<Notifier> notifier_;
     int messagesShown_ = 0;
-    QString lastMessage_;
 };
 
 }  // namespace korvan

@@ -58,13 +58,8 @@ void CliLoop::Interrupt(int signal) {
     }
 }
 
-void CliLoop::PostEvent(int code) {
-    queue_.PostEvent(code);
-    Wake();
-}
-
-void CliLoop::PostMessage(Message message) {
-    queue_.PostMessage(std::move(message));
+void CliLoop::Post(Report report) {
+    queue_.Post(std::move(report));
     Wake();
 }
 

@@ -41,8 +41,7 @@ public:
     CliLoop& operator=(const CliLoop&) = delete;
 
     // Any thread.
-    void PostEvent(int code) override;
-    void PostMessage(Message message) override;
+    void Post(Report report) override;
 
     Timer& timer() { return timer_; }
 

@@ -113,6 +113,7 @@ private:
             {"--json", [&] { options.json = true; }},
             {"--serial-overwrite", [&] { options.serialOverwrite = true; }},
             {"--sim-pace", [&] { options.simulatePace = true; }},
+            {"--ignore-checksums", [&] { options.imageFiles.hex.ignoreChecksums = true; }},
         };
         const auto found = kFlags.find(name);
         if (found == kFlags.end()) {
@@ -127,7 +128,6 @@ private:
     }
 
     void Option(const std::string& arg) {
-        CliOptions& options = result_.options;
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         const std::optional<std::string> inlineValue =
@@ -136,106 +136,123 @@ private:
         if (Flag(name, inlineValue)) {
             return;
         }
-        if (name == "--ignore-checksums") {
-            if (inlineValue) {
-                Fail(name + " takes no value");
-                return;
-            }
-            options.imageFiles.hex.ignoreChecksums = true;
-            return;
-        }
         if (name == "--simulate") {
-            options.simulate = true;
-            options.simulateFile = inlineValue.value_or("");
+            result_.options.simulate = true;
+            result_.options.simulateFile = inlineValue.value_or("");
             return;
         }
-        static const std::vector<std::string> kValueOptions = {"--dir",  "--programmer", "--port",     "--baud",
-                                                               "--speed", "--chip",      "--sim-chip", "--port-log",
-                                                               "--timeout", "--format", "--sites",
-                                                               "--log", "--serial-number", "--serial-counter",
-                                                               "--serial-start"};
-        if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end()) {
+        // Options that take a value, and what reads it.
+        static const std::map<std::string, void (Parser::*)(const std::string&)> kValueOptions = {
+            {"--dir", &Parser::Dir},
+            {"--programmer", &Parser::Programmer},
+            {"--port", &Parser::Port},
+            {"--baud", &Parser::Baud},
+            {"--speed", &Parser::Speed},
+            {"--chip", &Parser::Chip},
+            {"--sim-chip", &Parser::SimChip},
+            {"--port-log", &Parser::PortLog},
+            {"--timeout", &Parser::Timeout},
+            {"--format", &Parser::Format},
+            {"--sites", &Parser::Sites},
+            {"--log", &Parser::Log},
+            {"--serial-number", &Parser::SerialNumber},
+            {"--serial-counter", &Parser::SerialCounter},
+            {"--serial-start", &Parser::SerialStart},
+        };
+        const auto found = kValueOptions.find(name);
+        if (found == kValueOptions.end()) {
             Fail("unknown option " + name);
             return;
         }
-        const std::optional<std::string> value = Value(name, inlineValue);
-        if (!value) {
+        if (const std::optional<std::string> value = Value(name, inlineValue)) {
+            (this->*found->second)(*value);
+        }
+    }
+
+    void Dir(const std::string& value) { result_.options.dir = value; }
+    void Chip(const std::string& value) { result_.options.chip = value; }
+    void SimChip(const std::string& value) { result_.options.simChips.push_back(value); }
+    void PortLog(const std::string& value) { result_.options.portLog = value; }
+    void Log(const std::string& value) { result_.options.logPath = value; }
+    void SerialCounter(const std::string& value) { result_.options.serialCounter = value; }
+
+    void Programmer(const std::string& value) {
+        result_.options.programmerType = ProgrammerTypeByName(value);
+        if (!result_.options.programmerType) {
+            Fail("unknown programmer '" + value + "' (" + ProgrammerNames() + ")");
+        }
+    }
+
+    void Port(const std::string& value) {
+        const std::optional<int> number = ParseInt(value);
+        if (number && *number >= 1 && *number <= 4) {
+            result_.options.ports.push_back({number, {}});
+        } else if (number || value.empty()) {
+            Fail("--port takes a COM number 1..4 or a device path");
+        } else {
+            result_.options.ports.push_back({std::nullopt, value});
+        }
+    }
+
+    void Sites(const std::string& value) {
+        const std::optional<int> sites = ParseInt(value);
+        if (!sites || *sites < 1 || *sites > kMaxSites) {
+            Fail("--sites takes a number from 1 to " + std::to_string(kMaxSites));
             return;
         }
-        if (name == "--dir") {
-            options.dir = *value;
-        } else if (name == "--programmer") {
-            options.programmerType = ProgrammerTypeByName(*value);
-            if (!options.programmerType) {
-                Fail("unknown programmer '" + *value + "' (" + ProgrammerNames() + ")");
-            }
-        } else if (name == "--port") {
-            const std::optional<int> number = ParseInt(*value);
-            if (number && *number >= 1 && *number <= 4) {
-                options.ports.push_back({number, {}});
-            } else if (number || value->empty()) {
-                Fail("--port takes a COM number 1..4 or a device path");
-            } else {
-                options.ports.push_back({std::nullopt, *value});
-            }
-        } else if (name == "--sites") {
-            const std::optional<int> sites = ParseInt(*value);
-            if (!sites || *sites < 1 || *sites > kMaxSites) {
-                Fail("--sites takes a number from 1 to " + std::to_string(kMaxSites));
-                return;
-            }
-            options.simulatedSites = *sites;
-        } else if (name == "--log") {
-            options.logPath = *value;
-        } else if (name == "--serial-number") {
-            const ParsedPlacement placement = ParseSerialNumberPlacement(*value);
-            if (!placement.placement) {
-                Fail("--serial-number: " + placement.error);
-                return;
-            }
-            options.serialNumber = placement.placement;
-        } else if (name == "--serial-counter") {
-            options.serialCounter = *value;
-        } else if (name == "--serial-start") {
-            std::uint64_t start = 0;
-            const char* end = value->data() + value->size();
-            const auto [last, error] = std::from_chars(value->data(), end, start);
-            if (value->empty() || error != std::errc() || last != end) {
-                Fail("--serial-start takes a number");
-                return;
-            }
-            options.serialStart = start;
-        } else if (name == "--baud") {
-            options.baudIndex = ParseBaud(*value);
-            if (!options.baudIndex) {
-                Fail("--baud takes 9600, 19200, 28800 or 57600");
-            }
-        } else if (name == "--speed") {
-            options.downloadSpeed = ParseSpeed(*value);
-            if (!options.downloadSpeed) {
-                Fail("--speed takes normal, fast or fastest");
-            }
-        } else if (name == "--format") {
-            const std::string format = Lower(*value);
-            if (format != "hex" && format != "bin") {
-                Fail("--format takes hex or bin");
-                return;
-            }
-            options.imageFiles.format = format == "hex" ? ImageFormat::Hex : ImageFormat::Binary;
-        } else if (name == "--chip") {
-            options.chip = *value;
-        } else if (name == "--sim-chip") {
-            options.simChips.push_back(*value);
-        } else if (name == "--port-log") {
-            options.portLog = *value;
-        } else {
-            const std::optional<int> seconds = ParseInt(*value);
-            if (!seconds || *seconds < 1 || *seconds > kMaxTimeoutSeconds) {
-                Fail("--timeout takes a number of seconds from 1 to " + std::to_string(kMaxTimeoutSeconds));
-                return;
-            }
-            options.timeoutSeconds = *seconds;
+        result_.options.simulatedSites = *sites;
+    }
+
+    void SerialNumber(const std::string& value) {
+        const ParsedPlacement placement = ParseSerialNumberPlacement(value);
+        if (!placement.placement) {
+            Fail("--serial-number: " + placement.error);
+            return;
         }
+        result_.options.serialNumber = placement.placement;
+    }
+
+    void SerialStart(const std::string& value) {
+        std::uint64_t start = 0;
+        const char* end = value.data() + value.size();
+        const auto [last, error] = std::from_chars(value.data(), end, start);
+        if (value.empty() || error != std::errc() || last != end) {
+            Fail("--serial-start takes a number");
+            return;
+        }
+        result_.options.serialStart = start;
+    }
+
+    void Baud(const std::string& value) {
+        result_.options.baudIndex = ParseBaud(value);
+        if (!result_.options.baudIndex) {
+            Fail("--baud takes 9600, 19200, 28800 or 57600");
+        }
+    }
+
+    void Speed(const std::string& value) {
+        result_.options.downloadSpeed = ParseSpeed(value);
+        if (!result_.options.downloadSpeed) {
+            Fail("--speed takes normal, fast or fastest");
+        }
+    }
+
+    void Format(const std::string& value) {
+        const std::string format = Lower(value);
+        if (format != "hex" && format != "bin") {
+            Fail("--format takes hex or bin");
+            return;
+        }
+        result_.options.imageFiles.format = format == "hex" ? ImageFormat::Hex : ImageFormat::Binary;
+    }
+
+    void Timeout(const std::string& value) {
+        const std::optional<int> seconds = ParseInt(value);
+        if (!seconds || *seconds < 1 || *seconds > kMaxTimeoutSeconds) {
+            Fail("--timeout takes a number of seconds from 1 to " + std::to_string(kMaxTimeoutSeconds));
+            return;
+        }
+        result_.options.timeoutSeconds = *seconds;
     }
 
     void Step(const std::string& word) {

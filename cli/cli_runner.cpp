@@ -103,7 +103,6 @@ private:
             return Failed(problem, kExitUsage);
         }
         job_.settingsDir = SettingsDirectory(job_.dir);
-        constexpr const char* kChipListName = "ChipList.chip";
         job_.cataloguePath = KeptFileDirectory(job_.settingsDir, job_.dir, kChipListName) + kChipListName;
         for (const std::string& path : {job_.cataloguePath, job_.settingsDir + kSettingsFileName}) {
             if (const std::string problem = KeptFileProblem(path); !problem.empty()) {
@@ -319,10 +318,11 @@ void PrintSummary(const std::vector<std::unique_ptr<SiteRun>>& runs, const std::
     }
 }
 
-// Interrupted beats bad usage, which beats a failure.
+// An interrupted site's status beats a failure, which beats success. Usage is refused before
+// any site runs.
 int CombinedStatus(const std::vector<int>& statuses) {
     return *std::max_element(statuses.begin(), statuses.end(), [](int left, int right) {
-        const auto rank = [](int status) { return status > 128 ? 3 : status == kExitUsage ? 2 : status; };
+        const auto rank = [](int status) { return status > 128 ? 129 : status; };
         return rank(left) < rank(right);
     });
 }

@@ -88,7 +88,7 @@ SiteRun::Step SiteRun::BuildComposition() {
     manager_->SetSettingsDirectory(job_.settingsDir);
     const ProgrammerTypeInfo* type = FindProgrammerType(job_.effective.programmerType);
     production_ = std::make_unique<ProductionLine>(
-        job_.production, JobSite{setup_.number, setup_.label, type != nullptr ? type->commandName : ""}, *manager_);
+        job_.production, JobSite{setup_.number, setup_.label, type != nullptr ? type->commandName : ""});
     console_ = std::make_unique<Console>(*manager_, *view_, loop_.timer());
     console_->SetImageFileOptions(options_.imageFiles);
     console_->SetRunObserver(production_.get());
@@ -135,7 +135,7 @@ SiteRun::Step SiteRun::StartUp() {
         return kExitFailure;
     }
     if (job_.chosenChip) {
-        view_->SelectChip(*job_.chosenChip);
+        console_->SelectChip(*job_.chosenChip);
     }
     // A script that names its chip must not have another part programmed behind its back.
     console_->RequireChip(job_.chosenChip);

@@ -32,9 +32,8 @@ public:
     void ShowAutoState(Button /*button*/, bool /*on*/) override {}
     void EnableSelections(bool /*enabled*/) override {}
 
-    void SetChipNames(const std::vector<std::string>& names) override { chipCount_ = static_cast<int>(names.size()); }
-    void SelectChip(int index) override { chipSelection_ = index >= 0 && index < chipCount_ ? index : -1; }
-    int ChipSelection() const override { return chipSelection_; }
+    void SetChipNames(const std::vector<std::string>& /*names*/) override {}
+    void SelectChip(int /*index*/) override {}
     void SetLockBitNames(const std::vector<std::string>& names) override {
         lockBitCount_ = static_cast<int>(names.size());
     }
@@ -56,8 +55,6 @@ public:
     void NotifyFailure() override {}
 
 private:
-    int chipCount_ = 0;
-    int chipSelection_ = -1;
     int lockBitCount_ = 0;
     int lockBitSelection_ = -1;
     std::vector<std::uint8_t> buffer1_;

@@ -15,8 +15,12 @@ Console::Console(ProgrammerManager& manager, View& view, Timer& timer)
 void Console::Deliver(const Report& report) {
     if (const int* code = std::get_if<int>(&report)) {
         events_.HandleEvent(*code);
+    } else if (const Message* message = std::get_if<Message>(&report)) {
+        view_.ShowMessage(*message);
+    } else if (const Progress* progress = std::get_if<Progress>(&report)) {
+        events_.ShowProgress(*progress);
     } else {
-        view_.ShowMessage(std::get<Message>(report));
+        manager_.TakeResult(report);
     }
 }
 
@@ -42,7 +46,7 @@ int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
         names.push_back(record.name);
     }
     view_.SetChipNames(names);
-    view_.SelectChip(chosen.record().chipIndex);
+    sequencer_.SelectChip(chosen.record().chipIndex);
     return result;
 }
 

@@ -33,7 +33,11 @@ public:
     Console& operator=(const Console&) = delete;
     // Large image files are read by `worker` (not owned; null: by the console itself). The
     // worker must be destroyed before the console.
-    void SetWorker(Worker* worker) { files_.SetWorker(worker); }
+    // The observer's stamps and records are made there too.
+    void SetWorker(Worker* worker) {
+        files_.SetWorker(worker);
+        recorder_.SetWorker(worker);
+    }
 
     // Start-up: views, lock-bit list, progress hidden, the settings applied (a record, or
     // the first-start values when there is none), controls enabled.
@@ -47,7 +51,7 @@ public:
     void LoadSettings() { settingsPanel_.LoadSettings(); }
     void ApplySettings(const std::optional<InfoSave>& record) { settingsPanel_.ApplySettings(record); }
     // Writes Korvan.ini, the record and the chosen port map; false when it could not be written.
-    bool SaveSettings() { return settingsPanel_.SaveSettings(view_.ChipSelection(), files_.imagePath()); }
+    bool SaveSettings() { return settingsPanel_.SaveSettings(sequencer_.chip(), files_.imagePath()); }
     void ShowProgrammerType(int type) { settingsPanel_.ShowProgrammerType(type); }
     void ShowComPort(int port) { settingsPanel_.ShowComPort(port); }
     void ShowBaudRate(int index) { settingsPanel_.ShowBaudRate(index); }
@@ -104,12 +108,16 @@ public:
     void SetImageFileOptions(const ImageFileOptions& options) { files_.SetOptions(options); }
     // Before a write: whether Buffer1's data fits the selected chip. When it does not, says
     // how far the data reaches and ends the sequence as a failure.
-    bool ImageFitsChip() { return files_.ImageFitsChip(view_.ChipSelection()); }
+    bool ImageFitsChip() { return files_.ImageFitsChip(sequencer_.chip()); }
     // Writes Intel HEX when `path` ends in ".hex", binary otherwise.
     SaveOutcome OnSave(const std::string& path);  // the path chosen in the save dialog
     int VerifyBuffers() { return sequencer_.VerifyBuffers(); }
     const std::string& imagePath() const { return files_.imagePath(); }
     const std::string& imageExt() const { return files_.imageExt(); }
+
+    // The operator chose catalogue entry `index` (-1: none) for the next operations.
+    void SelectChip(int index) { sequencer_.SelectChip(index); }
+    int chipSelection() const { return sequencer_.chip(); }
 
     // A chip the sequence must find in the socket: when Check identifies a chip with another
     // signature, the sequence ends there. Without one, the identified chip is used.

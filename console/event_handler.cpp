@@ -61,9 +61,6 @@ void EventHandler::HandleEvent(int code) {
             status_.AddStatus("Write " + std::to_string(manager_.UsedLength(manager_.Buffer1().data(), kImageSize)) +
                               " Bytes...");
             return;
-        case WritingProgress:
-            status_.ShowTransfer("WRITING", manager_.position, manager_.total);
-            return;
         case WriteDone:
             EndWrite();
             return;
@@ -78,9 +75,6 @@ void EventHandler::HandleEvent(int code) {
         case ReadStarted:
             status_.AddStatus("Programmer: Start Reading.");
             return;
-        case ReadingProgress:
-            status_.ShowTransfer("READING", manager_.position, manager_.total);
-            return;
         case ReadDone:
             EndRead();
             return;
@@ -91,11 +85,18 @@ void EventHandler::HandleEvent(int code) {
             ReportChipNotDetected();
             return;
         default:
-            // Unassigned codes: 8 is ignored, anything outside the table ends a sequence.
+            // Unassigned codes: 8 is ignored, anything outside the table ends a sequence. A
+            // progress code says something only with its figures, in a progress report.
             if (code < 0 || code > kLastEventCode) {
                 sequencer_.ContinueSequence(false, true);
             }
             return;
+    }
+}
+
+void EventHandler::ShowProgress(const Progress& progress) {
+    if (progress.code == WritingProgress || progress.code == ReadingProgress) {
+        status_.ShowTransfer(progress.code == WritingProgress ? "WRITING" : "READING", progress.done, progress.total);
     }
 }
 
@@ -129,7 +130,7 @@ void EventHandler::EndRead() {
 
 void EventHandler::ReportChipIdentified() {
     recorder_.SetSignature(manager_.signature());
-    view_.SelectChip(manager_.currentChipIndex());
+    sequencer_.SelectChip(manager_.currentChipIndex());
     IdentificationReport();
     sequencer_.Ended();
     sequencer_.ContinueSequence(sequencer_.RequiredChipFound(), true);

@@ -18,6 +18,7 @@ public:
         : manager_(manager), view_(view), status_(status), recorder_(recorder), sequencer_(sequencer) {}
 
     void HandleEvent(int code);
+    void ShowProgress(const Progress& progress);
     // Whether the back-end has said how its start went.
     bool initReported() const { return initReported_; }
 

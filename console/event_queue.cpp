@@ -2,11 +2,7 @@
 
 namespace korvan {
 
-void EventQueue::PostEvent(int code) { Push(code); }
-
-void EventQueue::PostMessage(Message message) { Push(std::move(message)); }
-
-void EventQueue::Push(Report report) {
+void EventQueue::Post(Report report) {
     {
         std::lock_guard guard(lock_);
         reports_.push_back(std::move(report));

@@ -15,8 +15,7 @@ namespace korvan {
 // lock also orders the back-end's writes to shared state before the handling.
 class EventQueue final : public EventSink {
 public:
-    void PostEvent(int code) override;
-    void PostMessage(Message message) override;
+    void Post(Report report) override;
 
     std::optional<Report> TryPop();
     // Waits up to `timeout` for a report.
@@ -24,7 +23,6 @@ public:
     std::size_t size() const;
 
 private:
-    void Push(Report report);
     Report PopFront();
 
     mutable std::mutex lock_;

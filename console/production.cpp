@@ -78,8 +78,8 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
     return read;
 }
 
-ProductionLine::ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager)
-    : options_(std::move(options)), site_(std::move(site)), manager_(manager) {}
+ProductionLine::ProductionLine(ProductionOptions options, JobSite site)
+    : options_(std::move(options)), site_(std::move(site)) {}
 
 std::string ProductionLine::ImageProblem(const Image& image, std::size_t romBytes) {
     if (!options_.serial) {
@@ -124,14 +124,10 @@ JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) const {
     record.site = site_.site;
     record.port = site_.port;
     record.programmer = site_.programmer;
-    if (const ChipRecord* chip = manager_.CurrentChip()) {
-        record.chip = chip->name;
-    }
+    record.chip = outcome.chip;
     record.signature = outcome.signature;
     record.imagePath = outcome.imagePath;
-    const Image& image = manager_.Buffer1();
-    const int used = manager_.UsedLength(image.data(), image.size());
-    record.image = DigestImage(std::span(image.data(), static_cast<std::size_t>(std::max(used, 0))));
+    record.image = outcome.image;
     record.serial = outcome.serial;
     record.steps = outcome.steps;
     record.mismatches = outcome.mismatches;

@@ -8,7 +8,6 @@
 #include "console/job_record.h"
 #include "console/run_journal.h"
 #include "data/serial_number.h"
-#include "engine/programmer_manager.h"
 
 namespace korvan {
 
@@ -49,7 +48,7 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
 // record of each run, appended to the job log when there is one.
 class ProductionLine final : public RunObserver {
 public:
-    ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager);
+    ProductionLine(ProductionOptions options, JobSite site);
 
     std::string ImageProblem(const Image& image, std::size_t romBytes) override;
     Stamp StampImage(Image& image) override;
@@ -63,7 +62,6 @@ private:
 
     const ProductionOptions options_;
     const JobSite site_;
-    const ProgrammerManager& manager_;
     std::optional<JobRecord> lastRecord_;
 };
 

@@ -17,6 +17,8 @@ struct RunOutcome {
     std::chrono::system_clock::time_point began;
     std::vector<JobStep> steps;
     std::string imagePath;  // the image file opened last
+    std::string chip;       // the catalogue name of the chip current at the end; empty: none
+    ImageDigest image;      // of the bytes Buffer1 held at the end
     std::optional<Signature> signature;
     std::optional<std::uint64_t> serial;
     std::size_t mismatches = 0;
@@ -39,6 +41,10 @@ public:
     void SetSerial(std::uint64_t serial) { outcome_.serial = serial; }
     void SetMismatches(std::size_t count) { outcome_.mismatches = count; }
     void SetImagePath(const std::string& path) { outcome_.imagePath = path; }
+    void SetChip(std::string name, ImageDigest image) {
+        outcome_.chip = std::move(name);
+        outcome_.image = std::move(image);
+    }
     // The run failed with `line`; the first failure is the one kept.
     void Fail(const std::string& line);
     // Ends the run: a step still open counts as failed when the run failed.
@@ -52,7 +58,9 @@ private:
 };
 
 // What a front end adds to a run: a stamp placed in each chip's image just before it is
-// written, and a record of each run when it ends. Called on the console's thread.
+// written, and a record of each run when it ends. ImageProblem is called on the console's
+// thread; StampImage and RunEnded, which may wait for files, on the console's worker when it
+// has one, one call at a time and in the order of the runs.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;

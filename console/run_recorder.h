@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "console/run_journal.h"
+#include "console/worker.h"
 #include "data/image.h"
 
 namespace korvan {
@@ -16,6 +18,9 @@ class RunRecorder {
 public:
     // Not owned; null: no stamps and no records. The observer must outlive the recorder.
     void SetObserver(RunObserver* observer) { observer_ = observer; }
+    // The observer's stamps and records, which may wait for files, are made by `worker` (not
+    // owned; null: on the console's thread, before the call returns).
+    void SetWorker(Worker* worker) { worker_ = worker; }
     void KeepRunsOpen() { keepRunsOpen_ = true; }
     bool keepsRunsOpen() const { return keepRunsOpen_; }
 
@@ -33,17 +38,26 @@ public:
     void SetMismatches(std::size_t count) { journal_.SetMismatches(count); }
 
     // Ends the open run (`failure`, when not empty, is why it stopped) with the image file
-    // opened last. Empty, or the status line saying why its record could not be kept.
-    std::string Close(const std::string& failure, const std::string& imagePath);
+    // opened last, the chip current and the image. `done` hears, on the console's thread,
+    // the status line saying why its record could not be kept; never when there is no run.
+    using RecordDone = std::function<void(const std::string& problem)>;
+    void Close(const std::string& failure, const std::string& imagePath, std::string chip, ImageDigest image,
+               RecordDone done);
 
     // Empty when `image` may be written to a chip of `romBytes`; else the line refusing it.
     std::string ImageProblem(const Image& image, std::size_t romBytes) const;
-    // Places this chip's stamp into `image` and notes its serial number in the run.
-    RunObserver::Stamp Stamp(Image& image);
+    // Places this chip's stamp into a copy of `image`; `done` gets the stamp and the stamped
+    // bytes on the console's thread, once the serial number is noted in the run.
+    using StampDone = std::function<void(const RunObserver::Stamp& stamp, const Image& stamped)>;
+    void Stamp(const Image& image, StampDone done);
 
 private:
+    // Runs `work` on the worker and `done` after it on the console's thread; both at once without one.
+    void Dispatch(std::function<void()> work, std::function<void()> done);
+
     RunJournal journal_;
     RunObserver* observer_ = nullptr;
+    Worker* worker_ = nullptr;
     bool keepRunsOpen_ = false;
 };
 

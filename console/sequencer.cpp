@@ -19,9 +19,14 @@ void Sequencer::Ended() {
     }
 }
 
+void Sequencer::SelectChip(int index) {
+    chip_ = index >= 0 && static_cast<std::size_t>(index) < manager_.catalogue().size() ? index : -1;
+    view_.SelectChip(chip_);
+}
+
 void Sequencer::ProbeReady() {
     Started();
-    manager_.CheckReady(Chip());
+    manager_.CheckReady(chip_);
 }
 
 void Sequencer::SetButtonsIdle(bool idle) {
@@ -104,11 +109,20 @@ void Sequencer::SequenceOver() {
 }
 
 void Sequencer::CloseRun(const std::string& failure) {
-    if (const std::string problem = recorder_.Close(failure, files_.imagePath()); !problem.empty()) {
-        status_.AddStatus(problem);
-        failed_ = true;
-        view_.NotifyFailure();
+    if (!recorder_.open()) {
+        return;
     }
+    const ChipRecord* chip = manager_.CurrentChip();
+    const Image& image = manager_.Buffer1();
+    const auto used = static_cast<std::size_t>(std::max(manager_.UsedLength(image.data(), image.size()), 0));
+    recorder_.Close(failure, files_.imagePath(), chip != nullptr ? chip->name : std::string(),
+                    DigestImage(std::span(image.data(), used)), [this](const std::string& problem) {
+                        if (!problem.empty()) {
+                            status_.AddStatus(problem);
+                            failed_ = true;
+                            view_.NotifyFailure();
+                        }
+                    });
 }
 
 void Sequencer::StartOpen() { files_.LoadImageFile(); }
@@ -117,7 +131,7 @@ void Sequencer::StartReadyProbe() { ProbeReady(); }
 
 void Sequencer::StartCheck() {
     Started();
-    manager_.ReadSignature(Chip());
+    manager_.ReadSignature(chip_);
 }
 
 void Sequencer::StartErase() {
@@ -131,7 +145,7 @@ void Sequencer::StartErase() {
     }
     view_.SetStatusIcon(Button::Erase, 1);
     Started();
-    manager_.EraseChip(Chip());
+    manager_.EraseChip(chip_);
     // The programmer is given a moment after the erase command before anything else.
     gate_.HoldFor(kEraseSettleTime);
 }
@@ -141,22 +155,32 @@ void Sequencer::TakeBuffer1FromView() {
     std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
 }
 
+// The stamp (a serial number taken from a file) is part of the write: the write is sent once
+// it is placed.
 void Sequencer::StartWrite() {
     SetButtonsIdle(false);
     TakeBuffer1FromView();
-    if (!ImageWritable() || !StampImage()) {
+    if (!ImageWritable()) {
         return;
     }
-    view_.SetStatusIcon(Button::Write, 1);
     Started();
-    manager_.WriteChip(Chip());
+    recorder_.Stamp(manager_.Buffer1(), [this](const RunObserver::Stamp& stamp, const Image& stamped) {
+        Ended();
+        if (!ShowStamp(stamp)) {
+            return;
+        }
+        manager_.Buffer1() = stamped;
+        view_.SetStatusIcon(Button::Write, 1);
+        Started();
+        manager_.WriteChip(chip_);
+    });
 }
 
 bool Sequencer::ImageWritable() {
-    if (!files_.ImageFitsChip(Chip())) {
+    if (!files_.ImageFitsChip(chip_)) {
         return false;
     }
-    const ChipRecord* chip = SelectedRecord(manager_.catalogue(), Chip());
+    const ChipRecord* chip = SelectedRecord(manager_.catalogue(), chip_);
     const std::string problem = recorder_.ImageProblem(manager_.Buffer1(), chip != nullptr ? chip->RomBytes() : kImageSize);
     if (problem.empty()) {
         return true;
@@ -166,8 +190,7 @@ bool Sequencer::ImageWritable() {
     return false;
 }
 
-bool Sequencer::StampImage() {
-    const RunObserver::Stamp stamp = recorder_.Stamp(manager_.Buffer1());
+bool Sequencer::ShowStamp(const RunObserver::Stamp& stamp) {
     if (!stamp.error.empty()) {
         status_.AddStatus(stamp.error);
         ContinueSequence(false, true);
@@ -193,13 +216,13 @@ void Sequencer::StartReadBack(Button button, ReadPurpose purpose) {
     purpose_ = purpose;
     manager_.keepLength = purpose == ReadPurpose::Verify && writeCounter_ != 0 ? 1 : 0;
     Started();
-    manager_.ReadChip(Chip());
+    manager_.ReadChip(chip_);
 }
 
 void Sequencer::StartEncrypt() {
     SetButtonsIdle(false);
     Started();
-    manager_.WriteLockBits(Chip(), 3);
+    manager_.WriteLockBits(chip_, 3);
     // Encrypt is always last: enabling again drops nothing that is still pending.
     SetButtonsIdle(true);
 }
@@ -248,7 +271,7 @@ bool Sequencer::RequiredChipFound() {
     }
     if (found->signature == catalogue[required].signature) {
         manager_.SelectChip(*requiredChip_);
-        view_.SelectChip(*requiredChip_);
+        SelectChip(*requiredChip_);
         return true;
     }
     status_.AddStatus("Chip in socket is " + found->name + ", not " + catalogue[required].name + ".");
@@ -302,7 +325,7 @@ void Sequencer::OnWriteBit() {
     BeginRun();
     recorder_.StartStep("lock");
     Started();
-    manager_.WriteLockBits(Chip(), selection + 1);
+    manager_.WriteLockBits(chip_, selection + 1);
 }
 
 }  // namespace korvan

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "console/image_files.h"
@@ -59,6 +60,11 @@ public:
     // The given steps after the Ready probe, as Auto runs them, without emptying the Status list.
     void RunSteps(PendingSteps steps);
 
+    // The chip the operator chose: a catalogue index, -1 for none (the manager then takes the
+    // first). The view shows it; nothing reads it back from there.
+    void SelectChip(int index);
+    int chip() const { return chip_; }
+
     void RequireChip(std::optional<int> index) { requiredChip_ = index; }
     // After an identification: whether the chip the sequence requires is in the socket.
     bool RequiredChipFound();
@@ -83,7 +89,6 @@ public:
     int VerifyBuffers();
 
 private:
-    int Chip() const { return view_.ChipSelection(); }
     // A step a sequence can hold, with the name the job log gives it.
     struct SequenceStep {
         bool PendingSteps::*pending;
@@ -109,8 +114,8 @@ private:
     // Before a write: the image fits the chip and the observer accepts it; else the
     // sequence has ended as a failure.
     bool ImageWritable();
-    // Places the observer's stamp into Buffer1; false when it refused, ending the sequence.
-    bool StampImage();
+    // Says what the observer's stamp placed; false when it refused, ending the sequence.
+    bool ShowStamp(const RunObserver::Stamp& stamp);
     void RecordFailure();
     // The sequence is over: the run ends too, unless the front end keeps it open or a
     // command's answer is still to come.
@@ -128,6 +133,7 @@ private:
     std::array<bool, kButtonCount> enabled_{};
     int writeCounter_ = 0;
     ReadPurpose purpose_ = ReadPurpose::Show;
+    int chip_ = -1;
     std::optional<int> requiredChip_;
     int outstanding_ = 0;
     bool failed_ = false;

@@ -48,8 +48,8 @@ public:
     virtual void EnableSelections(bool enabled) = 0;
 
     virtual void SetChipNames(const std::vector<std::string>& names) = 0;
+    // Shows the chip the console chose; -1: none.
     virtual void SelectChip(int index) = 0;
-    virtual int ChipSelection() const = 0;  // -1 when nothing is selected
     virtual void SetLockBitNames(const std::vector<std::string>& names) = 0;
     virtual void SelectLockBit(int index) = 0;
     virtual int LockBitSelection() const = 0;

@@ -8,6 +8,7 @@
 
 #include "data/read_file.h"
 #include "data/replace_file.h"
+#include "data/text.h"
 
 namespace korvan::profile {
 
@@ -17,14 +18,7 @@ constexpr std::string_view kBlanks = " \t\r\v\f";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kCrLf = "\r\n";
 
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
+std::string_view TrimBlanks(std::string_view text) { return Trim(text, kBlanks); }
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -55,7 +49,7 @@ struct ParsedLine {
 };
 
 ParsedLine ParseLine(std::string_view content) {
-    const std::string_view line = Trim(content);
+    const std::string_view line = TrimBlanks(content);
     ParsedLine parsed;
     if (line.empty() || line.front() == ';') {
         return parsed;
@@ -63,7 +57,7 @@ ParsedLine ParseLine(std::string_view content) {
     if (line.front() == '[') {
         const std::size_t close = line.find(']');
         parsed.kind = LineKind::kSection;
-        parsed.name = Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+        parsed.name = TrimBlanks(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
         return parsed;
     }
     parsed.kind = LineKind::kKey;
@@ -71,8 +65,8 @@ ParsedLine ParseLine(std::string_view content) {
     if (equals == std::string_view::npos) {
         parsed.name = line;
     } else {
-        parsed.name = Trim(line.substr(0, equals));
-        parsed.value = Trim(line.substr(equals + 1));
+        parsed.name = TrimBlanks(line.substr(0, equals));
+        parsed.value = TrimBlanks(line.substr(equals + 1));
     }
     return parsed;
 }
@@ -208,11 +202,11 @@ std::string CutTo(std::string_view text, std::size_t maxChars) {
 
 std::optional<std::string> FindValue(std::string_view text, std::string_view section, std::string_view key) {
     const Document doc = SplitLines(text);
-    const std::optional<SectionRange> range = FindSection(doc, Trim(section));
+    const std::optional<SectionRange> range = FindSection(doc, TrimBlanks(section));
     if (!range) {
         return std::nullopt;
     }
-    const std::optional<std::size_t> line = FindKeyLine(doc, *range, Trim(key));
+    const std::optional<std::size_t> line = FindKeyLine(doc, *range, TrimBlanks(key));
     if (!line) {
         return std::nullopt;
     }
@@ -221,8 +215,8 @@ std::optional<std::string> FindValue(std::string_view text, std::string_view sec
 
 std::optional<std::string> SetValue(std::string_view text, std::string_view section, std::string_view key,
                                     std::string_view value) {
-    section = Trim(section);
-    key = Trim(key);
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
     if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
         section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos ||
         key.front() == '[' || key.front() == ';') {
@@ -242,7 +236,7 @@ std::optional<std::string> SetValue(std::string_view text, std::string_view sect
             keyLine = std::string(key) + "=" + std::string(value);
             std::size_t after = range->header;
             for (std::size_t i = range->header + 1; i < range->end; ++i) {
-                if (!Trim(doc.lines[i].content).empty()) {
+                if (!TrimBlanks(doc.lines[i].content).empty()) {
                     after = i;
                 }
             }

@@ -12,6 +12,7 @@
 
 #include "data/read_file.h"
 #include "data/replace_file.h"
+#include "data/text.h"
 
 namespace korvan {
 namespace {
@@ -54,15 +55,6 @@ private:
     std::string error_;
 };
 
-std::string_view TrimWhitespace(std::string_view text) {
-    constexpr std::string_view kWhitespace = " \t\r\n";
-    const std::size_t first = text.find_first_not_of(kWhitespace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kWhitespace) - first + 1);
-}
-
 // The number the counter file holds, `start` when there is no file yet.
 TakenSerialNumber ReadCounter(const std::string& path, std::uint64_t start) {
     const FileText file = ReadWholeFile(path);
@@ -72,7 +64,7 @@ TakenSerialNumber ReadCounter(const std::string& path, std::uint64_t start) {
     if (file.error != 0) {
         return {std::nullopt, Failure("cannot read", path, file.error)};
     }
-    const std::string_view digits = TrimWhitespace(file.text);
+    const std::string_view digits = Trim(file.text, " \t\r\n");
     std::uint64_t number = 0;
     const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
     if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size()) {

@@ -30,6 +30,9 @@ inline constexpr std::size_t kChipRecordSize = 36;
 inline constexpr std::size_t kChipNameField = 20;
 inline constexpr int kMaxRomSizeKiB = 64;
 
+// The catalogue's file, looked for in the settings directory first, then the program's.
+inline constexpr const char* kChipListName = "ChipList.chip";
+
 // The chip catalogue, in file order. Read once; never changed afterwards.
 class ChipCatalogue {
 public:

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "data/replace_file.h"
+#include "data/text.h"
 
 namespace korvan {
 namespace {
@@ -59,13 +60,7 @@ bool ReadNumber(std::string_view text, Number& value, int base = 10) {
     return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
+std::string_view TrimBlanks(std::string_view text) { return Trim(text, kBlanks); }
 
 std::vector<std::string_view> SplitBlanks(std::string_view text) {
     std::vector<std::string_view> words;
@@ -97,17 +92,17 @@ std::optional<ChipFieldProblem> ParseInto(std::string_view text, ChipField field
         record.name = std::string(text);
         return NameProblem(text);
     case ChipField::kChipCode:
-        if (!ReadNumber(Trim(text), record.chipCode)) {
+        if (!ReadNumber(TrimBlanks(text), record.chipCode)) {
             return Problem(field, "must be a number 0 to 255");
         }
         return std::nullopt;
     case ChipField::kRomSize:
-        if (!ReadNumber(Trim(text), record.romSizeKiB)) {
+        if (!ReadNumber(TrimBlanks(text), record.romSizeKiB)) {
             return Problem(field, "must be a number of KiB");
         }
         return RomSizeProblem(record.romSizeKiB);
     case ChipField::kVoltage:
-        if (!ReadNumber(Trim(text), record.programmingVoltage)) {
+        if (!ReadNumber(TrimBlanks(text), record.programmingVoltage)) {
             return Problem(field, "must be a number of volts");
         }
         return VoltageProblem(record.programmingVoltage);
@@ -211,7 +206,7 @@ ChipTable ParseChipTable(std::string_view text) {
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        if (Trim(line).empty() || line.front() == '#') {
+        if (TrimBlanks(line).empty() || line.front() == '#') {
             continue;
         }
         ChipRecord record;

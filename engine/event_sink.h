@@ -1,22 +1,62 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <variant>
+#include <vector>
 
 #include "data/message_sink.h"
+#include "engine/catalogue.h"
 
 namespace korvan {
 
-// One item of the report path: a Programmer Event code or a message for the operator.
-using Report = std::variant<int, Message>;
+// How far a transfer has come: `done` of `total` bytes. `code` is WritingProgress or
+// ReadingProgress.
+struct Progress {
+    int code = 0;
+    int done = 0;
+    int total = 0;
+    bool operator==(const Progress&) const = default;
+};
 
-// The one ordered path by which back-ends, transports and simulators report: event codes and
-// messages. Both may be posted from any thread and return at once; the console takes them,
-// on its own thread, in the order they were posted.
+// A chip answered Check with `signature`; the console matches it against the catalogue.
+struct SignatureRead {
+    Signature signature{};
+    bool operator==(const SignatureRead&) const = default;
+};
+
+// Bytes read from the chip, to be placed into Buffer2 from `address` on.
+struct BlockRead {
+    std::size_t address = 0;
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const BlockRead&) const = default;
+};
+
+// One item of the report path: a Programmer Event code, a message for the operator, or a
+// result that travels with the report saying so.
+using Report = std::variant<int, Message, Progress, SignatureRead, BlockRead>;
+
+// The event code a report stands for: its own code, a progress report's code; none for the others.
+inline std::optional<int> ReportCode(const Report& report) {
+    if (const int* code = std::get_if<int>(&report)) {
+        return *code;
+    }
+    if (const Progress* progress = std::get_if<Progress>(&report)) {
+        return progress->code;
+    }
+    return std::nullopt;
+}
+
+// The one ordered path by which back-ends, transports and simulators report. Reports may be
+// posted from any thread and posting returns at once; the console takes them, on its own
+// thread, in the order they were posted. Nothing else is shared between those threads.
 class EventSink {
 public:
     virtual ~EventSink() = default;
-    virtual void PostEvent(int code) = 0;
-    virtual void PostMessage(Message message) = 0;
+    virtual void Post(Report report) = 0;
+    void PostEvent(int code) { Post(Report(code)); }
+    void PostMessage(Message message) { Post(Report(std::move(message))); }
 };
 
 }  // namespace korvan

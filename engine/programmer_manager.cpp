@@ -48,15 +48,20 @@ int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSp
     return backend_->Init(*this);
 }
 
-void ProgrammerManager::PostEvent(int code) {
+void ProgrammerManager::Post(Report report) {
     if (EventSink* owner = owner_.load()) {
-        owner->PostEvent(code);
+        owner->Post(std::move(report));
     }
 }
 
-void ProgrammerManager::PostMessage(Message message) {
-    if (EventSink* owner = owner_.load()) {
-        owner->PostMessage(std::move(message));
+void ProgrammerManager::TakeResult(const Report& report) {
+    if (const SignatureRead* read = std::get_if<SignatureRead>(&report)) {
+        SetSignature(read->signature);
+        IdentifyChip();
+    } else if (const BlockRead* block = std::get_if<BlockRead>(&report)) {
+        const std::size_t room = block->address < kImageSize ? kImageSize - block->address : 0;
+        std::copy_n(block->bytes.begin(), std::min(block->bytes.size(), room),
+                    buffer2_->begin() + static_cast<std::ptrdiff_t>(block->address));
     }
 }
 
@@ -128,7 +133,6 @@ void ProgrammerManager::WriteLockBits(int index, int level) {
 }
 
 bool ProgrammerManager::LoadChipList() {
-    constexpr const char* kChipListName = "ChipList.chip";
     return catalogue_.Load(KeptFileDirectory(kChipListName) + kChipListName);
 }
 

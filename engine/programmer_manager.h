@@ -29,9 +29,10 @@ enum ProgrammerType : int {
 // The one object through which every chip operation enters the engine and every report
 // leaves it. Owns both images, the catalogue, the progress counters and one back-end.
 //
-// Threads: the console thread calls Init, the chip operations and reads the shared values
-// when it handles an event; back-end threads write position/total/signature/Buffer2 and post
-// events. The event queue's lock orders those writes before the handling of the event.
+// Threads: the console thread calls Init, the chip operations and takes the results; back-end
+// threads post reports, the results they found travelling inside them (progress, signature,
+// bytes read). A back-end reads Buffer1 during a write, which nothing changes until the
+// write has ended.
 class ProgrammerManager {
 public:
     ProgrammerManager();
@@ -71,8 +72,13 @@ public:
     void ShutdownBackend();
 
     // Any thread.
-    void PostEvent(int code);
-    void PostMessage(Message message);
+    void Post(Report report);
+    void PostEvent(int code) { Post(Report(code)); }
+    void PostMessage(Message message) { Post(Report(std::move(message))); }
+
+    // Console thread: takes a result a back-end reported. A signature is matched against the
+    // catalogue (IdentifyChip); bytes read go into Buffer2.
+    void TakeResult(const Report& report);
 
     // Chip operations, addressed by catalogue index. The outcome arrives as events.
     void CheckReady(int index);
@@ -83,7 +89,7 @@ public:
     void WriteLockBits(int index, int level);
 
     // Catalogue.
-    bool LoadChipList();  // KeptFileDirectory("ChipList.chip") + "ChipList.chip"
+    bool LoadChipList();  // KeptFileDirectory(kChipListName) + kChipListName
     ChipCatalogue& catalogue() { return catalogue_; }
     const ChipCatalogue& catalogue() const { return catalogue_; }
     // A negative index is taken as 0; the index becomes current. Null when no record has it.
@@ -104,8 +110,8 @@ public:
     const Image& Buffer1() const { return *buffer1_; }
     const Image& Buffer2() const { return *buffer2_; }
 
-    // Shared progress and results.
-    std::atomic<int> position{0};
+    // The bytes the last write or read transferred: a read that keeps the length reads as
+    // many as the write before it wrote.
     std::atomic<int> total{0};
     std::atomic<int> keepLength{0};
 

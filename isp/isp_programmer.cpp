@@ -147,10 +147,9 @@ void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int 
         case ReadSignatureOp: {
             Signature signature{};
             algorithm.ReadSignatureBytes(signature);
-            manager.SetSignature(signature);
             algorithm.ExitProgramming();
             busy_ = false;
-            manager.IdentifyChip();
+            manager.Post(SignatureRead{signature});
             break;
         }
         case EraseOp:
@@ -182,7 +181,6 @@ void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
     manager.total = total;
     algorithm.EnterProgramming();
     for (int position = 0; position < total; ++position) {
-        manager.position = position;
         if (EndIfStopping(algorithm)) {
             return;
         }
@@ -194,10 +192,9 @@ void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
             return;
         }
         if (position % kProgressInterval == 0) {
-            manager.PostEvent(WritingProgress);
+            manager.Post(Progress{WritingProgress, position, total});
         }
     }
-    manager.position = total;
     algorithm.ExitProgramming();
     busy_ = false;
     manager.PostEvent(WriteDone);
@@ -213,20 +210,19 @@ void IspProgrammer::RunRead(IspAlgorithm& algorithm) {
     // Never past the end of Buffer2, whatever the counters hold.
     total = std::clamp(total, 0, static_cast<int>(kImageSize));
     manager.total = total;
-    Image& target = manager.Buffer2();
+    BlockRead read{0, std::vector<std::uint8_t>(static_cast<std::size_t>(total))};
     for (int position = 0; position < total; ++position) {
-        manager.position = position;
         if (EndIfStopping(algorithm)) {
             return;
         }
-        target[static_cast<std::size_t>(position)] = algorithm.ReadByte(static_cast<std::uint32_t>(position));
+        read.bytes[static_cast<std::size_t>(position)] = algorithm.ReadByte(static_cast<std::uint32_t>(position));
         if (position % kProgressInterval == 0) {
-            manager.PostEvent(ReadingProgress);
+            manager.Post(Progress{ReadingProgress, position, total});
         }
     }
-    manager.position = total;
     algorithm.ExitProgramming();
     busy_ = false;
+    manager.Post(std::move(read));
     manager.PostEvent(ReadDone);
 }
 

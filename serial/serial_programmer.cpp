@@ -35,9 +35,9 @@ void SerialProgrammer::SetAnswerTimeouts(AnswerTimeouts timeouts) {
     eraseTimeoutMs_ = timeouts.erase.count();
 }
 
-void SerialProgrammer::Post(int code) {
+void SerialProgrammer::Post(Report report) {
     if (ProgrammerManager* manager = manager_.load()) {
-        manager->PostEvent(code);
+        manager->Post(std::move(report));
     }
 }
 
@@ -195,10 +195,7 @@ void SerialProgrammer::HandleReply(const std::uint8_t* frame) {
             Post(ProgrammerReady);
             break;
         case ReplySignature:
-            if (ProgrammerManager* manager = manager_.load()) {
-                manager->SetSignature({frame[2], frame[3], frame[4]});
-                manager->IdentifyChip();
-            }
+            Post(SignatureRead{{frame[2], frame[3], frame[4]}});
             break;
         case ReplyEraseDone:
             Post(EraseDone);
@@ -262,7 +259,6 @@ void SerialProgrammer::EndDataPhase(int event, int farewell) {
 void SerialProgrammer::WriteWorker() {
     ProgrammerManager& manager = *manager_.load();
     Post(WriteStarted);
-    manager.position = 0;
     const int total = manager.UsedLength(manager.Buffer1().data(), kImageSize);
     manager.total = total;
     if (total == 0) {
@@ -273,8 +269,8 @@ void SerialProgrammer::WriteWorker() {
     std::this_thread::sleep_for(kFirstBlockPause);
 
     std::array<std::uint8_t, kBlockDataLength> block{};
-    while (manager.position < total) {
-        const auto position = static_cast<std::size_t>(manager.position.load());
+    std::size_t position = 0;
+    while (position < static_cast<std::size_t>(total)) {
         block.fill(kBlank);
         std::copy_n(manager.Buffer1().begin() + static_cast<std::ptrdiff_t>(position),
                     std::min(kBlockDataLength, kImageSize - position), block.begin());
@@ -291,8 +287,8 @@ void SerialProgrammer::WriteWorker() {
             return;
         }
         if (answer[0] == kBlockAccepted) {
-            manager.position += static_cast<int>(kBlockDataLength);
-            Post(WritingProgress);
+            position += kBlockDataLength;
+            Post(Progress{WritingProgress, static_cast<int>(position), total});
         } else if (answer[0] == kBlockFailed) {
             EndDataPhase(ProgrammingError, kSendReadyProbe);
             return;
@@ -307,16 +303,22 @@ void SerialProgrammer::WriteWorker() {
 void SerialProgrammer::ReadWorker() {
     ProgrammerManager& manager = *manager_.load();
     Post(ReadStarted);
-    manager.position = 0;
     if (manager.keepLength == 0) {
         const ChipRecord* chip = manager.CurrentChip();
         manager.total = chip != nullptr ? static_cast<int>(chip->RomBytes()) : 0;
     }
     const int total = std::clamp(manager.total.load(), 0, static_cast<int>(kImageSize));
 
+    // Whole blocks: the last one can reach past the total, never past the image.
+    BlockRead read{0, std::vector<std::uint8_t>(
+                          std::min((static_cast<std::size_t>(total) + kBlockDataLength - 1) / kBlockDataLength *
+                                       kBlockDataLength,
+                                   kImageSize),
+                          kBlank)};
     std::uint8_t request = kRequestNextBlock;
     bool retried = false;
-    while (manager.position < total) {
+    std::size_t position = 0;
+    while (position < static_cast<std::size_t>(total)) {
         readBlock_.Reset();
         SendByte(request);
         Mailbox::Payload block{};
@@ -333,14 +335,14 @@ void SerialProgrammer::ReadWorker() {
             EndDataPhase(DataReceivedError, kRequestStop);
             return;
         }
-        const auto position = static_cast<std::size_t>(manager.position.load());
-        std::copy_n(block.begin(), std::min(kBlockDataLength, kImageSize - position),
-                    manager.Buffer2().begin() + static_cast<std::ptrdiff_t>(position));
+        std::copy_n(block.begin(), std::min(kBlockDataLength, read.bytes.size() - position),
+                    read.bytes.begin() + static_cast<std::ptrdiff_t>(position));
         retried = false;
-        manager.position += static_cast<int>(kBlockDataLength);
+        position += kBlockDataLength;
         request = kRequestNextBlock;
-        Post(ReadingProgress);
+        Post(Progress{ReadingProgress, static_cast<int>(position), total});
     }
+    Post(std::move(read));
     // Also for an empty read: the programmer waits for requests after its go-ahead.
     EndDataPhase(ReadDone, kRequestStop);
 }

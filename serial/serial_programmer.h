@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/backend.h"
+#include "engine/event_sink.h"
 #include "serial/mailbox.h"
 #include "serial/serial_port.h"
 #include "serial/serial_protocol.h"
@@ -84,7 +85,7 @@ private:
     void ReadWorker();
     // The back-end is going away: a worker leaves at once, without reporting.
     bool Stopping() const { return stopping_.load(); }
-    void Post(int code);
+    void Post(Report report);
 
     SerialDeviceMap devices_;
     std::atomic<ProgrammerManager*> manager_{nullptr};

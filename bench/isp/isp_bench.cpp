@@ -29,8 +29,8 @@ public:
 
 class FinalEvents final : public EventSink {
 public:
-    void PostMessage(Message /*message*/) override {}
-    void PostEvent(int code) override {
+    void Post(Report report) override {
+        const int code = ReportCode(report).value_or(0);
         if (code != WriteDone && code != ReadDone && code != ProgrammingError) {
             return;
         }

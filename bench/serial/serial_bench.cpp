@@ -27,11 +27,14 @@ constexpr int kBlocks = 65536 / 16;
 
 class WaitingEvents : public korvan::EventSink {
 public:
-    void PostMessage(korvan::Message /*message*/) override {}
-    void PostEvent(int code) override {
+    void Post(korvan::Report report) override {
+        const std::optional<int> code = korvan::ReportCode(report);
+        if (!code) {
+            return;
+        }
         {
             std::lock_guard lock(lock_);
-            codes_.push_back(code);
+            codes_.push_back(*code);
         }
         posted_.notify_all();
     }

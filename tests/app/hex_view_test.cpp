@@ -209,6 +209,36 @@ private slots:
         QVERIFY(view->lastPaintedRows() > 0);
         QVERIFY(view->lastPaintedRows() <= bound);
     }
+
+    // Each digit replaces its own half of the byte and keeps the other.
+    void eachDigitReplacesOnlyItsHalfOfAByte() {
+        auto view = ShownView(16);
+        std::vector<std::uint8_t> bytes(16, 0);
+        bytes[4] = 0xA5;
+        view->SetData(bytes.data(), bytes.size());
+        view->SetCursorOffset(4);
+        QTest::keyClicks(view.get(), "7");
+        QCOMPARE(view->Data()[4], std::uint8_t{0x75});
+        QTest::keyClicks(view.get(), "1");
+        QCOMPARE(view->Data()[4], std::uint8_t{0x71});
+        QCOMPARE(view->Data()[5], std::uint8_t{0x00});
+    }
+
+    // With one difference, and the cursor on it, both directions come back to it.
+    void aSingleDifferenceUnderTheCursorIsFoundBothWays() {
+        auto view = ShownView(64);
+        std::vector<std::uint8_t> reference(64, 0);
+        reference[20] = 1;
+        view->MarkDifferences(reference);
+        view->SetCursorOffset(20);
+        QVERIFY(view->GoToNextDifference());
+        QCOMPARE(view->CursorOffset(), std::size_t{20});
+        QVERIFY(view->GoToPreviousDifference());
+        QCOMPARE(view->CursorOffset(), std::size_t{20});
+        view->SetCursorOffset(63);
+        QVERIFY(view->GoToNextDifference());  // wraps round to it
+        QCOMPARE(view->CursorOffset(), std::size_t{20});
+    }
 };
 
 }  // namespace korvan

@@ -71,6 +71,8 @@ private slots:
     void withoutADisplayTheProgramSaysSoInOneLine();
     void aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents();
     void eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord();
+    void theWindowThreadIsNeverHeldUpDuringAnAutoJob_data();
+    void theWindowThreadIsNeverHeldUpDuringAnAutoJob();
 
 private:
     korvan::WindowSetup Simulated(int programmerType);
@@ -84,6 +86,7 @@ private:
     void RunStep(Button button, const std::string& endLine);
     std::string WriteImage(std::uint8_t first);
     std::string KorvanIniAfter(const std::function<void()>& leave);
+    void TurnOnProduction(const std::string& ini);
 
     std::unique_ptr<korvan::testing::TempDir> dir_;
     std::unique_ptr<korvan::MainWindow> window_;
@@ -650,15 +653,20 @@ std::vector<nlohmann::json> JobLogRecords(const std::string& path) {
     return records;
 }
 
-void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
-    korvan::WindowSetup setup = Simulated(0);
-    const std::string ini = dir_->file("Korvan.ini");
-    // The 4 KiB image leaves 0x1FF0 blank; relative paths are taken from the settings directory.
+// A job log and serial numbers from 500 at 0x1FF0, which the 4 KiB image leaves blank;
+// relative paths are taken from the settings directory.
+void MainWindowTest::TurnOnProduction(const std::string& ini) {
     for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
              {"JobLog", "job.log"}, {"SerialNumber", "0x1FF0:4:bcd"}, {"SerialCounter", "serial.counter"},
              {"SerialStart", "500"}}) {
         QVERIFY(korvan::profile::WriteString(ini, "Production", key, value));
     }
+}
+
+void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
+    korvan::WindowSetup setup = Simulated(0);
+    const std::string ini = dir_->file("Korvan.ini");
+    TurnOnProduction(ini);
     StartWindow(std::move(setup));
     WaitUntilIdle();
     QVERIFY2(HasLine("Job Log: " + dir_->file("job.log")), StatusText());
@@ -702,6 +710,56 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
     WaitUntilIdle();
     QVERIFY2(HasLine("Production: SerialNumber: "), StatusText());
     QVERIFY2(!HasLine("Serial Numbers: "), StatusText());
+}
+
+// A timer on the window thread that keeps the longest time between two of its ticks: how
+// long the thread was kept from its events.
+class Watchdog {
+public:
+    Watchdog() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.elapsed();
+            largest_ = std::max(largest_, now - last_);
+            last_ = now;
+        });
+        clock_.start();
+        timer_.start();
+    }
+    qint64 largestGapMs() const { return std::max(largest_, clock_.elapsed() - last_); }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 largest_ = 0;
+};
+
+void MainWindowTest::theWindowThreadIsNeverHeldUpDuringAnAutoJob_data() {
+    QTest::addColumn<int>("programmerType");
+    QTest::newRow("serial programmer") << 0;
+    QTest::newRow("ISP cable") << 1;
+}
+
+// Counter file, job log, port writes: nothing of an Auto job keeps the window from its events
+// for more than 20 ms.
+void MainWindowTest::theWindowThreadIsNeverHeldUpDuringAnAutoJob() {
+    QFETCH(int, programmerType);
+    korvan::WindowSetup setup = Simulated(programmerType);
+    TurnOnProduction(dir_->file("Korvan.ini"));
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x10));
+
+    const Watchdog watchdog;
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    QTRY_VERIFY2_WITH_TIMEOUT(JobLogRecords(dir_->file("job.log")).size() == 1, StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    QVERIFY2(HasLine("All Data Matched!"), StatusText());
+    const qint64 gap = watchdog.largestGapMs();
+    qInfo("largest window-thread gap during the Auto job: %lld ms", static_cast<long long>(gap));
+    QVERIFY2(gap <= 20, qPrintable(QStringLiteral("the window thread was held up for %1 ms").arg(gap)));
 }
 
 QTEST_MAIN(MainWindowTest)

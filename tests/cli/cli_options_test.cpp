@@ -40,6 +40,14 @@ TEST(CliOptionsTest, PortTakesANumberOrAPath) {
     EXPECT_FALSE(sites.ports[0].comPort.has_value());
     EXPECT_EQ(sites.ports[1].comPort, 2);
     EXPECT_EQ(sites.SiteCount(), 2);
+    // COM 1 to COM 4 are numbers; the numbers either side of them are refused, not taken for paths.
+    for (const char* number : {"1", "4"}) {
+        const ParsedCommandLine parsed = Parse({"--port", number});
+        EXPECT_EQ(parsed.error, "") << number;
+        ASSERT_EQ(parsed.options.ports.size(), 1U) << number;
+        EXPECT_EQ(parsed.options.ports[0].comPort, std::stoi(number));
+    }
+    EXPECT_NE(Parse({"--port", "0"}).error, "");
     EXPECT_NE(Parse({"--port", "5"}).error, "");
     EXPECT_NE(Parse({"--port", ""}).error, "");
     EXPECT_EQ(Parse({"--programmer", "0"}).options.programmerType, 0);

@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ConsoleTest, SerialStartUpReportsInitThenProbesTheSelectedChip) {
     console.InitControls(std::nullopt);
     console.StartProgrammer(queue, factory);
-    view.SelectChip(2);
+    console.SelectChip(2);
     Pump();
     EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3", "Initialize Serial Port Done."));
     EXPECT_THAT(calls(), ElementsAre("CheckReady(13)"));
@@ -101,18 +101,15 @@ TEST_F(ConsoleTest, WriteReportsUsedLengthAndProgressCaptions) {
 
     Post(WriteStarted);
     EXPECT_THAT(view.lines, ElementsAre("Programmer: Starts Writing.", "Write 17 Bytes..."));
-    manager.total = 17;  // as the back-end's write does
 
     view.pages.clear();
-    manager.position = 16;
-    Post(WritingProgress);
+    Post(Progress{WritingProgress, 16, 17});
     EXPECT_TRUE(view.progressVisible);
     EXPECT_EQ(view.progressText, "WRITING: 000F/0010");
     EXPECT_EQ(view.progressPositions.back(), 100);
     EXPECT_TRUE(view.pages.empty());  // progress never switches pages
 
-    manager.position = 32;
-    Post(WritingProgress);
+    Post(Progress{WritingProgress, 32, 17});
     EXPECT_EQ(view.progressText, "WRITING: 0010/0010");  // blocks of 16 can end past the total
     EXPECT_EQ(view.progressPositions.back(), 100);
 
@@ -127,24 +124,17 @@ TEST_F(ConsoleTest, WriteReportsUsedLengthAndProgressCaptions) {
 
 TEST_F(ConsoleTest, ReadProgressUsesTheReadCaptionAndNeverDividesByZero) {
     Start(1);
-    manager.total = 64;
-    manager.position = 48;
-    Post(ReadingProgress);
+    Post(Progress{ReadingProgress, 48, 64});
     EXPECT_EQ(view.progressText, "READING: 002F/003F");
     EXPECT_EQ(view.progressPositions.back(), 76);
 
-    manager.total = 1;
-    manager.position = 0;
-    Post(ReadingProgress);
+    Post(Progress{ReadingProgress, 0, 1});
     EXPECT_EQ(view.progressPositions.back(), 0);
-    manager.position = 16;
-    Post(ReadingProgress);
+    Post(Progress{ReadingProgress, 16, 1});
     EXPECT_EQ(view.progressText, "READING: 0000/0000");
     EXPECT_EQ(view.progressPositions.back(), 100);
 
-    manager.total = 0;
-    manager.position = 0;
-    Post(WritingProgress);
+    Post(Progress{WritingProgress, 0, 0});
     EXPECT_EQ(view.progressText, "WRITING: 0000/0000");  // nothing to come: no negative index
     EXPECT_EQ(view.progressPositions.back(), 0);
     EXPECT_TRUE(view.lines.empty());
@@ -152,7 +142,7 @@ TEST_F(ConsoleTest, ReadProgressUsesTheReadCaptionAndNeverDividesByZero) {
 
 TEST_F(ConsoleTest, ReadDoneLoadsTheBuffer2ViewAndContinues) {
     Start(1);
-    view.SelectChip(1);
+    console.SelectChip(1);
     console.OnRead();
     EXPECT_THAT(calls(), ElementsAre("ReadChip(12)"));
     EXPECT_EQ(manager.keepLength, 0);

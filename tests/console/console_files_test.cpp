@@ -197,7 +197,7 @@ TEST_F(FilesTest, OversizedHexFileIsRefusedWithoutReadingIt) {
 }
 
 TEST_F(FilesTest, SaveWritesBuffer2UpToItsUsedLength) {
-    view.SelectChip(0);  // 4 KiB
+    console.SelectChip(0);  // 4 KiB
     manager.SelectChip(0);
     view.buffer2View.assign(kImageSize, 0xFF);
     for (std::size_t i = 0; i < 4096 - 100; ++i) {
@@ -221,7 +221,7 @@ TEST_F(FilesTest, SaveWritesBuffer2UpToItsUsedLength) {
 }
 
 TEST_F(FilesTest, SaveUnderAHexNameWritesIntelHexThatOpensAsTheSameBytes) {
-    view.SelectChip(2);  // 64 KiB
+    console.SelectChip(2);  // 64 KiB
     manager.SelectChip(2);
     view.buffer2View.assign(kImageSize, 0xFF);
     for (std::size_t i = 0; i < 1000; ++i) {
@@ -283,7 +283,7 @@ TEST_F(FilesTest, SaveThatFailsPartWayLeavesTheFileThatWasThereWhole) {
 }
 
 TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
-    view.SelectChip(0);  // "Small", 4 KiB
+    console.SelectChip(0);  // "Small", 4 KiB
     view.buffer1View.assign(kImageSize, 0xFF);
     view.buffer1View[0x3000] = 0x00;
     console.OnWrite();
@@ -305,11 +305,11 @@ TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
     // as it does for the write itself.
     view.buffer1View[0x3000] = 0xFF;
     view.buffer1View[0x0FFF] = 0x00;
-    view.SelectChip(-1);
+    console.SelectChip(-1);
     console.OnWrite();
     EXPECT_THAT(calls(), ElementsAre("WriteChip(11)"));
     Post(WriteDone);
-    view.SelectChip(2);  // 64 KiB
+    console.SelectChip(2);  // 64 KiB
     view.buffer1View[0xFFFF] = 0x00;
     console.OnWrite();
     EXPECT_THAT(calls(), ElementsAre("WriteChip(11)", "WriteChip(13)"));

@@ -66,7 +66,6 @@ public:
     void SelectChip(int index) override {
         chipSelection = index >= 0 && static_cast<std::size_t>(index) < chipNames.size() ? index : -1;
     }
-    int ChipSelection() const override { return chipSelection; }
     void SetLockBitNames(const std::vector<std::string>& names) override { lockBitNames = names; }
     void SelectLockBit(int index) override { lockBitSelection = index; }
     int LockBitSelection() const override { return lockBitSelection; }
@@ -206,8 +205,8 @@ protected:
         now += time;
         timer.RunDue();
     }
-    void Post(int code) {
-        manager.PostEvent(code);
+    void Post(Report report) {
+        manager.Post(std::move(report));
         Pump();
     }
     std::vector<std::string>& calls() { return factory.calls; }

@@ -124,11 +124,15 @@ TEST_F(ImageFilesTest, ImageFitsUpToTheRomsLastByte) {
     EXPECT_TRUE(files.ImageFitsChip(2));  // 64 KiB holds it
 }
 
-// Keeps each run's outcome.
+// Keeps each run's outcome; stamps 7, 8, ... at address 0.
 class OutcomeObserver : public RunObserver {
 public:
     std::string ImageProblem(const Image&, std::size_t) override { return {}; }
-    Stamp StampImage(Image&) override { return {}; }
+    Stamp StampImage(Image& image) override {
+        image[0] = static_cast<std::uint8_t>(next);
+        return {next++, "stamped", {}};
+    }
+    std::uint64_t next = 7;
     std::string RunEnded(const RunOutcome& outcome) override {
         outcomes.push_back(outcome);
         return {};
@@ -149,17 +153,64 @@ TEST_F(ImageFilesTest, MismatchCountReachesTheRunRecord) {
     manager.Buffer2()[0x30] = 0x03;
     EXPECT_FALSE(files.VerifyBuffers());
     recorder.RecordFailure(status.lastLine(), {"encrypt"});
-    EXPECT_EQ(recorder.Close({}, "image.hex"), "");
+    std::vector<std::string> problems;
+    recorder.Close({}, "image.hex", "Small", DigestImage({}),
+                   [&problems](const std::string& problem) { problems.push_back(problem); });
+    EXPECT_THAT(problems, ElementsAre(""));
     ASSERT_EQ(observer.outcomes.size(), 1U);
     const RunOutcome& outcome = observer.outcomes.front();
     EXPECT_EQ(outcome.mismatches, 2U);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.failure, "Total 2 Bytes Wrong!");
     EXPECT_EQ(outcome.imagePath, "image.hex");
+    EXPECT_EQ(outcome.chip, "Small");
     ASSERT_EQ(outcome.steps.size(), 2U);
     EXPECT_EQ(outcome.steps[0].result, StepResult::Failed);
     EXPECT_EQ(outcome.steps[1].name, "encrypt");
     EXPECT_EQ(outcome.steps[1].result, StepResult::NotRun);
+}
+
+// Holds every job until the test lets the worker run.
+class ManualWorker : public Worker {
+public:
+    void Run(std::function<void()> work, std::function<void()> done) override {
+        jobs.emplace_back(std::move(work), std::move(done));
+    }
+    void RunAll() {
+        for (auto& [work, done] : std::exchange(jobs, {})) {
+            work();
+            done();
+        }
+    }
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> jobs;
+};
+
+// With a worker, the stamp and the record wait for it: nothing is placed or kept before, and
+// the serial number it took still reaches the run's record.
+TEST(RunRecorderTest, StampAndRecordAreMadeByTheWorkerInTheirOrder) {
+    ManualWorker worker;
+    OutcomeObserver observer;
+    RunRecorder recorder;
+    recorder.SetObserver(&observer);
+    recorder.SetWorker(&worker);
+    recorder.Begin();
+    Image image{};
+    std::vector<std::uint8_t> placed;
+    recorder.Stamp(image, [&](const RunObserver::Stamp& stamp, const Image& stamped) {
+        EXPECT_EQ(stamp.line, "stamped");
+        placed.push_back(stamped[0]);
+    });
+    EXPECT_TRUE(placed.empty());
+    EXPECT_EQ(image[0], 0);  // the caller's bytes change only when it places the stamp
+    worker.RunAll();
+    EXPECT_THAT(placed, ElementsAre(7));
+
+    recorder.Close({}, "", "", {}, [](const std::string&) {});
+    EXPECT_TRUE(observer.outcomes.empty());
+    ASSERT_EQ(worker.jobs.size(), 1U);
+    worker.RunAll();
+    ASSERT_EQ(observer.outcomes.size(), 1U);
+    EXPECT_EQ(observer.outcomes.front().serial, 7U);
 }
 
 }  // namespace

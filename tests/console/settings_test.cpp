@@ -194,7 +194,7 @@ TEST_F(SettingsTest, SaveStoresGridChoicesSelectionAndLastFile) {
     console.ChooseSetting(SettingItem::ProgrammerType, 2);
     console.SetSwitch(SettingItem::HotKeys, false);
     console.SetAutoState(Button::Encrypt, true);
-    view.SelectChip(2);
+    console.SelectChip(2);
     EXPECT_EQ(console.settings().comPort(), 1);  // takes effect only at the next start
     console.SaveSettings();
 

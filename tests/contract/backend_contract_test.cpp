@@ -116,7 +116,10 @@ protected:
     }
 
     // The fastest download speed: the contract does not depend on it, and the suite runs under TSan.
-    int Init() { return manager.Init(events, Factory::kType, 2, factory); }
+    int Init() {
+        events.results = &manager;
+        return manager.Init(events, Factory::kType, 2, factory);
+    }
     // Runs `operation` and waits for the number of endings the contract gives it.
     void RunToEnd(const std::function<void()>& operation, std::size_t endings = 1) {
         const std::size_t before = Endings();

@@ -55,10 +55,10 @@ public:
 
 private:
     // Steps that act on the chip instead of posting.
-    static constexpr int kIdentify = -1;  // the manager matches the signature and posts
+    static constexpr int kIdentify = -1;  // reports the chip's signature
     static constexpr int kErase = -2;
     static constexpr int kProgram = -3;   // one block of Buffer1 into the chip, then progress
-    static constexpr int kFetch = -4;     // one block of the chip into Buffer2, then progress
+    static constexpr int kFetch = -4;     // one block of the chip reported, then progress
     static constexpr std::size_t kBlocks = 256;
     static constexpr std::size_t kBlockSize = kImageSize / kBlocks;
 
@@ -73,21 +73,22 @@ private:
     bool Act(int code, std::size_t& block) {
         switch (code) {
             case kIdentify:
-                manager_->SetSignature(manager_->CurrentChip()->signature);
                 busy_ = false;
-                manager_->IdentifyChip();
+                manager_->Post(SignatureRead{manager_->CurrentChip()->signature});
                 return false;
             case kErase:
                 chip_->fill(kBlank);
                 return true;
             case kProgram:
-                CopyBlock(manager_->Buffer1(), *chip_, block++);
-                manager_->PostEvent(WritingProgress);
+                CopyBlock(manager_->Buffer1(), *chip_, block);
+                manager_->Post(Progress{WritingProgress, static_cast<int>(++block * kBlockSize), static_cast<int>(kImageSize)});
                 return true;
-            default:
-                CopyBlock(*chip_, manager_->Buffer2(), block++);
-                manager_->PostEvent(ReadingProgress);
+            default: {
+                const auto offset = static_cast<std::ptrdiff_t>(block * kBlockSize);
+                manager_->Post(BlockRead{block * kBlockSize, {chip_->begin() + offset, chip_->begin() + offset + kBlockSize}});
+                manager_->Post(Progress{ReadingProgress, static_cast<int>(++block * kBlockSize), static_cast<int>(kImageSize)});
                 return true;
+            }
         }
     }
 

@@ -55,7 +55,6 @@ public:
     void EnableSelections(bool enabled) override { Note(), BasicView::EnableSelections(enabled); }
     void SetChipNames(const std::vector<std::string>& names) override { Note(), BasicView::SetChipNames(names); }
     void SelectChip(int index) override { Note(), BasicView::SelectChip(index); }
-    int ChipSelection() const override { return Note(), BasicView::ChipSelection(); }
     void SetLockBitNames(const std::vector<std::string>& names) override { Note(), BasicView::SetLockBitNames(names); }
     void SelectLockBit(int index) override { Note(), BasicView::SelectLockBit(index); }
     int LockBitSelection() const override { return Note(), BasicView::LockBitSelection(); }

@@ -22,8 +22,13 @@ struct Call {
 
 class RecordingSink final : public EventSink {
 public:
-    void PostEvent(int code) override { codes.push_back(code); }
-    void PostMessage(Message message) override { messages.push_back(std::move(message)); }
+    void Post(Report report) override {
+        if (const int* code = std::get_if<int>(&report)) {
+            codes.push_back(*code);
+        } else if (Message* message = std::get_if<Message>(&report)) {
+            messages.push_back(std::move(*message));
+        }
+    }
     std::vector<int> codes;
     std::vector<Message> messages;
 };

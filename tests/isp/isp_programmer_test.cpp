@@ -68,7 +68,7 @@ TEST_F(ProgrammerTest, WriteOf31BytesPostsThreeProgressEvents) {
     RunToEnd(WriteDone);
     EXPECT_EQ(rig.events.Codes(), Repeated(WritingProgress, 3, WriteDone));
     EXPECT_EQ(rig.manager.total.load(), 31);
-    EXPECT_EQ(rig.manager.position.load(), 31);
+    EXPECT_EQ(rig.events.LastProgress(), (Progress{WritingProgress, 30, 31}));
     const auto flash = rig.port->target().flash();
     EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 31, rig.manager.Buffer1().begin()));
     EXPECT_EQ(flash[31], 0xFF);
@@ -86,7 +86,7 @@ TEST_F(ProgrammerTest, ReadOfA4KiBChipPosts274ProgressEvents) {
     RunToEnd(ReadDone);
     EXPECT_EQ(rig.events.Codes(), Repeated(ReadingProgress, 274, ReadDone));
     EXPECT_EQ(rig.manager.total.load(), 4096);
-    EXPECT_EQ(rig.manager.position.load(), 4096);
+    EXPECT_EQ(rig.events.LastProgress(), (Progress{ReadingProgress, 4095, 4096}));
     EXPECT_TRUE(std::equal(content.begin(), content.end(), rig.manager.Buffer2().begin()));
     EXPECT_EQ(rig.manager.Buffer2()[4096], 0xFF);
 }
@@ -99,7 +99,7 @@ TEST_F(ProgrammerTest, AByteThatNeverProgramsStopsTheWriteThere) {
     ASSERT_TRUE(failing.events.WaitFor(ProgrammingError));
     failing.WaitIdle();
     EXPECT_EQ(failing.events.Codes(), Repeated(WritingProgress, 2, ProgrammingError));
-    EXPECT_EQ(failing.manager.position.load(), 20);
+    EXPECT_EQ(failing.events.LastProgress(), (Progress{WritingProgress, 15, 40}));
     const auto flash = failing.port->target().flash();
     EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 20, failing.manager.Buffer1().begin()));
     EXPECT_TRUE(std::all_of(flash.begin() + 20, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
@@ -242,6 +242,7 @@ struct GatedRig {
         port = simulated.get();
         OneBackendFactory factory(std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(std::move(simulated)),
                                                                   IspOptions{.sleeper = gate}));
+        events.results = &manager;
         manager.Init(events, 2, 2, factory);
         programmer = static_cast<IspProgrammer*>(manager.backend());
     }
@@ -345,7 +346,8 @@ TEST(IspProgrammer, AStopDuringAWriteOrReadEndsItAtOnceAndLeavesNothingBehind) {
         rig.programmer->Stop();
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
         EXPECT_EQ(ThreadsInProcess(), threadsBefore) << "the worker has ended";
-        const int stoppedAt = rig.manager.position.load();
+        // Progress is reported before each stretch: the transfer stopped at or after it.
+        const int stoppedAt = rig.events.LastProgress().done;
         EXPECT_LT(stoppedAt, 8192);
         EXPECT_EQ(rig.events.Count(WriteDone) + rig.events.Count(ReadDone) + rig.events.Count(ProgrammingError), 0);
         EXPECT_FALSE(rig.programmer->busy());

@@ -128,6 +128,7 @@ public:
         }
         manager.SetProgramDirectory(dir.dir());
         events.messages = &messages;
+        events.results = &manager;
         manager.LoadChipList();
         manager.SelectChip(options.chip);
         const int cableType = options.cableType != 0 ? options.cableType : options.programmerType;

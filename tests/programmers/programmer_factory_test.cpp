@@ -23,14 +23,16 @@ using ::testing::HasSubstr;
 
 constexpr std::chrono::seconds kDeadline{10};
 
-// The next event code, skipping messages; -1 when none came before the deadline.
-int NextEvent(EventQueue& queue) {
+// The next event code, skipping messages; the results reported are taken as the console
+// takes them. -1 when no code came before the deadline.
+int NextEvent(EventQueue& queue, ProgrammerManager& manager) {
     const auto giveUp = std::chrono::steady_clock::now() + kDeadline;
     while (std::chrono::steady_clock::now() < giveUp) {
         if (const std::optional<Report> report = queue.WaitPop(std::chrono::milliseconds(100))) {
-            if (const int* code = std::get_if<int>(&*report)) {
+            if (const std::optional<int> code = ReportCode(*report)) {
                 return *code;
             }
+            manager.TakeResult(*report);
         }
     }
     return -1;
@@ -71,14 +73,14 @@ TEST_F(ProgrammerFactoryTest, EveryTypeHasANameAndBuildsOnItsSimulator) {
         ASSERT_EQ(factory.Prepare(), "");
         ASSERT_EQ(manager.Init(queue, info.type, 0, factory), 1);
         const bool serial = info.type == SerialProgrammerType;
-        EXPECT_EQ(NextEvent(queue), serial ? SerialInitDone : ParallelInitDone);
+        EXPECT_EQ(NextEvent(queue, manager), serial ? SerialInitDone : ParallelInitDone);
         EXPECT_EQ(IsIspCable(info.type), !serial);
 
         // Ready, and the simulated chip answers with its own signature.
         manager.CheckReady(chipIndex);
-        EXPECT_EQ(NextEvent(queue), ProgrammerReady);
+        EXPECT_EQ(NextEvent(queue, manager), ProgrammerReady);
         manager.ReadSignature(chipIndex);
-        EXPECT_EQ(NextEvent(queue), ChipIdentified);
+        EXPECT_EQ(NextEvent(queue, manager), ChipIdentified);
         EXPECT_EQ(manager.catalogue()[static_cast<std::size_t>(manager.currentChipIndex())].name,
                   serial ? "AT89C52" : "AT89S52");
 
@@ -118,9 +120,9 @@ TEST_F(ProgrammerFactoryTest, PortLogRecordsTheCableOrReportsALostWrite) {
         ProgrammerFactory factory(options);
         EXPECT_EQ(factory.Prepare(), "");
         EXPECT_EQ(manager.Init(queue, FerrowIspType, 2, factory), 1);
-        EXPECT_EQ(NextEvent(queue), ParallelInitDone);
+        EXPECT_EQ(NextEvent(queue, manager), ParallelInitDone);
         manager.ReadSignature(chipIndex);
-        EXPECT_EQ(NextEvent(queue), ChipIdentified);
+        EXPECT_EQ(NextEvent(queue, manager), ChipIdentified);
         manager.ShutdownBackend();
         factory.Finish();
         return factory.errors();
@@ -147,11 +149,11 @@ TEST_F(ProgrammerFactoryTest, SerialDeviceServesEveryComPortWithTheGivenAnswerTi
     ASSERT_EQ(factory.Prepare(), "");
     manager.SetComPort(3);
     ASSERT_EQ(manager.Init(queue, SerialProgrammerType, 0, factory), 1);
-    EXPECT_EQ(NextEvent(queue), SerialInitDone);
+    EXPECT_EQ(NextEvent(queue, manager), SerialInitDone);
 
     const auto asked = std::chrono::steady_clock::now();
     manager.CheckReady(0);
-    EXPECT_EQ(NextEvent(queue), DataReceivedError);
+    EXPECT_EQ(NextEvent(queue, manager), DataReceivedError);
     // Well below the 3 s a command waits by default.
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(2000));
     manager.ShutdownBackend();
@@ -169,12 +171,12 @@ TEST_F(ProgrammerFactoryTest, EachComPortOpensTheDeviceItIsMappedTo) {
 
     manager.SetComPort(3);
     ASSERT_EQ(manager.Init(queue, SerialProgrammerType, 0, factory), 1);
-    EXPECT_EQ(NextEvent(queue), SerialInitDone);
+    EXPECT_EQ(NextEvent(queue, manager), SerialInitDone);
     manager.ShutdownBackend();
 
     manager.SetComPort(1);
     manager.Init(queue, SerialProgrammerType, 0, factory);
-    EXPECT_EQ(NextEvent(queue), SerialInitFailed);
+    EXPECT_EQ(NextEvent(queue, manager), SerialInitFailed);
     EXPECT_THAT(manager.initFailureDetail(), HasSubstr("Cannot open " + dir.file("ttyUSB7") + " (COM1)"));
     manager.ShutdownBackend();
 
@@ -182,7 +184,7 @@ TEST_F(ProgrammerFactoryTest, EachComPortOpensTheDeviceItIsMappedTo) {
     options.devicePath = ptsname(master);
     ProgrammerFactory overridden(options);
     ASSERT_EQ(manager.Init(queue, SerialProgrammerType, 0, overridden), 1);
-    EXPECT_EQ(NextEvent(queue), SerialInitDone);
+    EXPECT_EQ(NextEvent(queue, manager), SerialInitDone);
     manager.ShutdownBackend();
     close(master);
 }

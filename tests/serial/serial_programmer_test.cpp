@@ -96,7 +96,7 @@ TEST(SerialExchange, WriteOf40BytesSendsThreeBlocksThenAProbe) {
     EXPECT_EQ(rig.events.Next(6),
               Concat({{WriteStarted}, Repeat(WritingProgress, 3), {WriteDone, ProgrammerReady}}));
     EXPECT_EQ(rig.manager.total, 40);
-    EXPECT_EQ(rig.manager.position, 48);
+    EXPECT_EQ(rig.events.LastProgress(), (Progress{WritingProgress, 48, 40}));
 
     const auto traffic = rig.sim.HostTraffic();
     ASSERT_EQ(traffic.size(), 5U);

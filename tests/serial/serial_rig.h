@@ -58,6 +58,7 @@ struct SerialRig {
         manager.SetComPort(1);
         manager.SetBaudIndex(3);
         events.messages = &messages;
+        events.results = &manager;
     }
 
     int Init() { return manager.Init(events, SerialProgrammerType, 0, factory); }

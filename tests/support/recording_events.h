@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/event_sink.h"
+#include "engine/programmer_manager.h"
 
 namespace korvan::testing {
 
@@ -51,26 +52,46 @@ class RecordingEvents final : public EventSink {
 public:
     static constexpr std::chrono::seconds kDeadline{20};
 
-    void PostEvent(int code) override {
+    void Post(Report report) override {
+        if (const Message* message = std::get_if<Message>(&report)) {
+            if (messages != nullptr) {
+                messages->ShowMessage(*message);
+            }
+            return;
+        }
+        const std::optional<int> code = ReportCode(report);
+        if (!code) {
+            // A result the console would take on its thread: here the test's manager takes it.
+            if (results != nullptr) {
+                results->TakeResult(report);
+            }
+            return;
+        }
         {
             std::lock_guard lock(lock_);
-            codes_.push_back(code);
+            codes_.push_back(*code);
+            if (const Progress* progress = std::get_if<Progress>(&report)) {
+                lastProgress_ = *progress;
+            }
         }
         posted_.notify_all();
         if (onPost) {
-            onPost(code);
+            onPost(*code);
         }
     }
-    void PostMessage(Message message) override {
-        if (messages != nullptr) {
-            messages->ShowMessage(message);
-        }
+
+    // The last progress report posted.
+    Progress LastProgress() const {
+        std::lock_guard lock(lock_);
+        return lastProgress_;
     }
 
     // Runs on the posting thread after each event; set before the back-end starts.
     std::function<void(int)> onPost;
     // Where posted messages go; set before Init.
     MessageSink* messages = nullptr;
+    // Takes the results reported (signatures, bytes read), as the console does; set before Init.
+    ProgrammerManager* results = nullptr;
 
     // True once `count` posted codes satisfy `match`.
     template <typename Match>
@@ -118,6 +139,7 @@ private:
     mutable std::mutex lock_;
     std::condition_variable posted_;
     std::vector<int> codes_;
+    Progress lastProgress_;
     std::size_t cursor_ = 0;
 };
 
