@@ -332,6 +332,9 @@ void SerialProgrammer::ReadWorker() {
                 retried = true;
                 continue;
             }
+            // What was read before the failure is in Buffer2, as far as it came.
+            read.bytes.resize(position);
+            Post(std::move(read));
             EndDataPhase(DataReceivedError, kRequestStop);
             return;
         }

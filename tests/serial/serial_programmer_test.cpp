@@ -604,6 +604,7 @@ TEST(SerialStop, StopDuringAWriteEndsEveryThreadAtOnceAndFreesThePort) {
     SerialFactory factory;
     factory.devices.Set(1, rig.sim.DevicePath());
     ProgrammerManager next;
+    events.results = &next;
     next.catalogue().Parse(EncodeCatalogue(TestChips()));
     next.SetComPort(1);
     next.SetBaudIndex(3);
