@@ -1,16 +1,16 @@
 // Tessaly: the chip-list editor. With --list, --import or --export it works on the command
 // line without a display; otherwise it opens the editor window.
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/chip_list_editor.h"
 #include "app/window_options.h"
+#include "data/read_file.h"
 #include "data/replace_file.h"
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
@@ -20,6 +20,9 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// A table of every chip there could be is far smaller; a larger file is not a table.
+constexpr std::size_t kTableLimit = std::size_t{16} << 20;
 
 constexpr const char* kUsage =
     "usage: Tessaly [--dir DIR] [--list | --import TABLE | --export TABLE]\n"
@@ -70,15 +73,6 @@ int Fail(const std::string& line, int status) {
     return status;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (!file || !(text << file.rdbuf())) {
-        return std::nullopt;
-    }
-    return text.str();
-}
-
 struct CataloguePaths {
     std::string read;
     std::string write;
@@ -98,11 +92,11 @@ int ListChips(const std::string& chipList) {
 }
 
 int ImportTable(const std::string& tablePath, const std::string& chipList) {
-    const std::optional<std::string> text = ReadWholeFile(tablePath);
-    if (!text) {
-        return Fail("cannot read " + tablePath, kExitFailure);
+    const korvan::FileText text = korvan::ReadWholeFile(tablePath, kTableLimit);
+    if (text.error != 0) {
+        return Fail("cannot read " + tablePath + ": " + text.reason, kExitFailure);
     }
-    const korvan::ChipTable table = korvan::ParseChipTable(*text);
+    const korvan::ChipTable table = korvan::ParseChipTable(text.text);
     if (table.problem) {
         return Fail(tablePath + ":" + std::to_string(table.problemLine) + ": " + table.problem->message,
                     kExitFailure);
@@ -145,6 +139,8 @@ int RunCommand(const Command& command, const CataloguePaths& paths) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A file-size limit fails the write that reaches it (EFBIG) instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const Command command = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (command.help) {
         std::cout << kUsage;
