@@ -1,5 +1,7 @@
 // Tessaly: the chip-list editor. With --list, --import or --export it works on the command
 // line without a display; otherwise it opens the editor window.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
@@ -101,6 +103,10 @@ int ImportTable(const std::string& tablePath, const std::string& chipList) {
         return Fail(tablePath + ":" + std::to_string(table.problemLine) + ": " + table.problem->message,
                     kExitFailure);
     }
+    // An empty catalogue would leave every program without a chip to choose.
+    if (table.records.empty()) {
+        return Fail("no chips in " + tablePath + "; " + kChipListName + " left as it was", kExitFailure);
+    }
     if (const std::string problem = korvan::SaveChipCatalogue(chipList, table.records); !problem.empty()) {
         return Fail(problem, kExitFailure);
     }
@@ -108,17 +114,38 @@ int ImportTable(const std::string& tablePath, const std::string& chipList) {
     return kExitSuccess;
 }
 
-int ExportTable(const std::string& tablePath, const std::string& chipList) {
+// Why the table may not be written at `target` (its links resolved): it is not a regular
+// file, or it is the catalogue itself. Empty when it may.
+std::string ExportTargetProblem(const std::string& tablePath, const std::string& target, const CataloguePaths& paths) {
+    for (const std::string& catalogue : {paths.read, paths.write}) {
+        if (target == korvan::RealFilePath(catalogue)) {
+            return "will not export onto the catalogue " + catalogue;
+        }
+    }
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return "cannot write " + tablePath + ": " + korvan::NotRegularReason(info.st_mode);
+    }
+    return {};
+}
+
+// Written whole or not at all, to a regular file or a new one; a link is followed, so the
+// file it names is replaced and the link stays.
+int ExportTable(const std::string& tablePath, const CataloguePaths& paths) {
     korvan::ChipCatalogue catalogue;
-    if (!catalogue.Load(chipList)) {
-        return Fail("cannot read " + chipList, kExitFailure);
+    if (!catalogue.Load(paths.read)) {
+        return Fail("cannot read " + paths.read, kExitFailure);
     }
     const std::string text = korvan::FormatChipTable(catalogue.records());
     if (tablePath == "-") {
         std::cout << text;
         return kExitSuccess;
     }
-    if (const std::string problem = korvan::ReplaceFileAtomically(tablePath, text); !problem.empty()) {
+    const std::string target = korvan::RealFilePath(tablePath);
+    if (const std::string problem = ExportTargetProblem(tablePath, target, paths); !problem.empty()) {
+        return Fail(problem, kExitFailure);
+    }
+    if (const std::string problem = korvan::ReplaceFileAtomically(target, text); !problem.empty()) {
         return Fail(problem, kExitFailure);
     }
     return kExitSuccess;
@@ -133,7 +160,7 @@ int RunCommand(const Command& command, const CataloguePaths& paths) {
     if (command.action == "--import") {
         return ImportTable(command.table, paths.write);
     }
-    return ExportTable(command.table, paths.read);
+    return ExportTable(command.table, paths);
 }
 
 }  // namespace

@@ -111,19 +111,16 @@ std::string JobLogProblem(const std::string& path) {
 }
 
 std::string ProductionProblem(const ProductionOptions& options) {
-    if (!options.jobLogPath.empty()) {
+    const bool logged = !options.jobLogPath.empty();
+    if (logged && options.serial && RealFilePath(options.jobLogPath) == RealFilePath(options.serial->counterPath)) {
+        return "the job log and the serial number counter are one file, " + options.jobLogPath;
+    }
+    if (logged) {
         if (const std::string problem = JobLogProblem(options.jobLogPath); !problem.empty()) {
             return problem;
         }
     }
-    if (!options.serial) {
-        return {};
-    }
-    if (!options.jobLogPath.empty() &&
-        RealFilePath(options.jobLogPath) == RealFilePath(options.serial->counterPath)) {
-        return "the job log and the serial number counter are one file, " + options.jobLogPath;
-    }
-    return SerialNumberingProblem(*options.serial);
+    return options.serial ? SerialNumberingProblem(*options.serial) : std::string();
 }
 
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir) {

@@ -1,10 +1,12 @@
 // The Tessaly executable's command-line form, run as a script would run it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +75,49 @@ TEST_F(TessalyCommandLine, BadTableOrUsageIsRefusedAndTheCatalogueKept) {
     const RunResult help = Tessaly("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("--export TABLE"));
+}
+
+// Tables and export targets that are not plain files are refused at once; nothing that is not
+// a table is replaced by one, and the catalogue never loses its chips.
+TEST_F(TessalyCommandLine, OddTablesAndTargetsAreRefusedAndTheCatalogueKept) {
+    ASSERT_EQ(Tessaly(Dir(program) + " --import " + shippedTable).status, 0);
+    const std::string catalogue = program.Read("ChipList.chip");
+    const std::string fifo = work.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string guard = "timeout -s KILL 60";
+
+    const RunResult fromFifo = Tessaly(Dir(program) + " --import " + fifo, guard);
+    EXPECT_EQ(fromFifo.status, 1);
+    EXPECT_THAT(fromFifo.err, HasSubstr("cannot read " + fifo + ": it is a FIFO, not a regular file"));
+    const RunResult fromDevice = Tessaly(Dir(program) + " --import /dev/zero", guard);
+    EXPECT_EQ(fromDevice.status, 1);
+    EXPECT_THAT(fromDevice.err, HasSubstr("cannot read /dev/zero: it is a device, not a regular file"));
+    work.Write("empty.tsv", "# name\tcode\trom_kib\tvolts\tsig1\tsig2\tsig3\n\n");
+    const RunResult empty = Tessaly(Dir(program) + " --import " + work.file("empty.tsv"));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, "Tessaly: no chips in " + work.file("empty.tsv") + "; ChipList.chip left as it was\n");
+
+    const RunResult toFifo = Tessaly(Dir(program) + " --export " + fifo, guard);
+    EXPECT_EQ(toFifo.status, 1);
+    EXPECT_THAT(toFifo.err, HasSubstr("cannot write " + fifo + ": it is a FIFO, not a regular file"));
+    const RunResult toDevice = Tessaly(Dir(program) + " --export /dev/null", guard);
+    EXPECT_EQ(toDevice.status, 1);
+    EXPECT_THAT(toDevice.err, HasSubstr("cannot write /dev/null: it is a device"));
+    std::filesystem::create_symlink(program.file("ChipList.chip"), work.file("catalogue-link"));
+    for (const std::string& onto : {program.file("ChipList.chip"), work.file("catalogue-link")}) {
+        const RunResult ontoCatalogue = Tessaly(Dir(program) + " --export " + onto);
+        EXPECT_EQ(ontoCatalogue.status, 1) << onto;
+        EXPECT_THAT(ontoCatalogue.err, HasSubstr("will not export onto the catalogue")) << onto;
+    }
+    EXPECT_EQ(program.Read("ChipList.chip"), catalogue);
+
+    std::filesystem::create_symlink("exported.tsv", work.file("link.tsv"));
+    ASSERT_EQ(Tessaly(Dir(program) + " --export " + work.file("link.tsv")).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(work.file("link.tsv")));
+    EXPECT_THAT(work.Read("exported.tsv"), HasSubstr("AT89C51\t"));
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 }  // namespace

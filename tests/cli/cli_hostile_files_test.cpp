@@ -134,15 +134,20 @@ TEST_F(CliHostileFilesTest, FileSizeLimitFailsTheRunAndKeepsTheLogWhole) {
     const std::string record = "{\"time\":\"2026-12-07T18:52:10.412Z\",\"serial\":1,\"result\":\"ok\"}\n";
     dir.Write("job.log", record);
     dir.Write("serial.txt", "99\n");
-    // The limit holds for korvan-cli alone; its output goes through a pipe, which it does not bound.
-    const std::string limited = "{ prlimit --fsize=" + std::to_string(record.size() + 16) + " " + Program() +
-                                "--simulate --log " + dir.file("job.log") + " --serial-number 0x0FF0:2:le " +
+    // The limit holds for korvan-cli alone; its output goes through pipes, which it does not bound.
+    const std::string limited = "{ { prlimit --fsize=" + std::to_string(record.size() + 16) + " " + Program() +
+                                "--simulate --json --log " + dir.file("job.log") + " --serial-number 0x0FF0:2:le " +
                                 "--serial-counter " + dir.file("serial.txt") + steps() +
-                                " 2>&1 >/dev/null; echo \"exit $?\"; } | cat >" + dir.file("stdout");
+                                "; echo \"exit $?\" >&2; } 2>&1 1>&3 | cat >" + dir.file("stderr") + "; } 3>&1 | cat >" +
+                                dir.file("stdout");
     const CliResult run = Shell(kHangGuard + "sh -c '" + limited + "'");
-    const std::string said = dir.Read("stdout");
-    EXPECT_THAT(said, HasSubstr("exit 1\n"));
-    EXPECT_THAT(said, HasSubstr("Job Log Not Written: cannot append to " + dir.file("job.log") + ": File too large"));
+    const std::string notWritten = "Job Log Not Written: cannot append to " + dir.file("job.log") + ": File too large";
+    EXPECT_THAT(run.err, HasSubstr("exit 1\n"));
+    EXPECT_THAT(run.err, HasSubstr("korvan-cli: " + notWritten));
+    ASSERT_FALSE(run.lines.empty());
+    const nlohmann::json shown = nlohmann::json::parse(run.lines.back());
+    EXPECT_EQ(shown["result"], "failed");
+    EXPECT_EQ(shown["failure"], notWritten);
     EXPECT_EQ(dir.Read("job.log"), record);
     EXPECT_EQ(dir.Read("serial.txt"), "100\n");
 
@@ -158,6 +163,45 @@ TEST_F(CliHostileFilesTest, FileSizeLimitFailsTheRunAndKeepsTheLogWhole) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
     }
+}
+
+// A log that is someone else's file, or the counter itself, or that could not be written, and
+// a counter with no number after its next: each is refused before the chip is touched.
+TEST_F(CliHostileFilesTest, LogsAndCountersThatCannotBeKeptAreRefusedFirst) {
+    dir.Write("s.txt", "5\n");
+    const std::string hex = dir.Read("fw.hex");
+    const std::string counter = " --serial-number 0:8:le --serial-overwrite --serial-counter ";
+    struct Case {
+        std::string arguments;
+        std::string refusal;
+    };
+    const std::vector<Case> cases = {
+        {"--log " + dir.file("fw.hex"),
+         "will not write into " + dir.file("fw.hex") + ": it is not a job log (its first line is not a job record)"},
+        {"--log " + dir.file("s.txt") + counter + dir.file("s.txt"),
+         "the job log and the serial number counter are one file, " + dir.file("s.txt")},
+        {"--log /dev/null", "cannot use the job log /dev/null: it is a device, not a regular file"},
+        {"--log " + dir.file("missing/job.log"),
+         "cannot write the job log " + dir.file("missing/job.log") + ": folder " + dir.file("missing") +
+             ": No such file or directory"},
+        {counter + dir.file("new.txt") + " --serial-start 18446744073709551615",
+         "serial number counter " + dir.file("new.txt") + " has no number after 18446744073709551615"},
+    };
+    for (const Case& c : cases) {
+        const CliResult run = Cli("--simulate " + c.arguments + steps());
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_EQ(run.err, "korvan-cli: " + c.refusal + "\n") << c.arguments;
+        EXPECT_THAT(run.lines, ::testing::IsEmpty()) << c.arguments;
+    }
+    EXPECT_EQ(dir.Read("fw.hex"), hex);
+    EXPECT_EQ(dir.Read("s.txt"), "5\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new.txt")));
+
+    // A log of ours, reservations and records, is appended to.
+    dir.Write("job.log", R"({"serial":3,"reserved":true,"time":"2026-12-07T18:52:10.412Z","host":"h","site":1})" "\n");
+    const CliResult ours = Cli("--simulate --log " + dir.file("job.log") + steps());
+    EXPECT_EQ(ours.status, 0) << ours.err;
+    EXPECT_EQ(Lines(dir.Read("job.log")).size(), 2U);
 }
 
 }  // namespace
