@@ -146,6 +146,7 @@ void Sequencer::StartErase() {
     view_.SetStatusIcon(Button::Erase, 1);
     Started();
     manager_.EraseChip(chip_);
+    erasedSinceLock_ = true;
     // The programmer is given a moment after the erase command before anything else.
     gate_.HoldFor(kEraseSettleTime);
 }
@@ -223,6 +224,7 @@ void Sequencer::StartEncrypt() {
     SetButtonsIdle(false);
     Started();
     manager_.WriteLockBits(chip_, 3);
+    erasedSinceLock_ = false;
     // Encrypt is always last: enabling again drops nothing that is still pending.
     SetButtonsIdle(true);
 }
@@ -244,7 +246,7 @@ bool Sequencer::JudgeRead() {
         case ReadPurpose::Verify:
             return files_.VerifyBuffers();
         case ReadPurpose::BlankCheck:
-            return files_.ReportBlank();
+            return files_.ReportBlank(erasedSinceLock_);
         case ReadPurpose::Show:
             break;
     }
@@ -279,17 +281,16 @@ bool Sequencer::RequiredChipFound() {
 }
 
 void Sequencer::RunCommand(bool PendingSteps::*step, Button button) {
-    if (!CommandEnabled(button)) {
+    if (!CommandEnabled(button) || Refused()) {
         return;
     }
     SetButtonsIdle(true);
-    BeginRun();
     pending_.*step = true;
-    ContinueSequence(true, true);
+    StartSequence();
 }
 
 void Sequencer::OnAuto() {
-    if (!CommandEnabled(Button::Auto)) {
+    if (!CommandEnabled(Button::Auto) || Refused()) {
         return;
     }
     SetButtonsIdle(true);
@@ -302,30 +303,49 @@ void Sequencer::OnAuto() {
     pending_.verify = settings_.AutoState(Button::Verify);
     pending_.encrypt = settings_.AutoState(Button::Encrypt);
     pending_.readyProbe = true;
-    BeginRun();
-    ContinueSequence(true, true);
+    StartSequence();
 }
 
 void Sequencer::RunSteps(PendingSteps steps) {
-    if (!CommandEnabled(Button::Auto)) {
+    if (!CommandEnabled(Button::Auto) || Refused()) {
         return;
     }
     SetButtonsIdle(true);
     pending_ = steps;
     pending_.readyProbe = true;
+    StartSequence();
+}
+
+bool Sequencer::Refused() {
+    if (refusal_.empty()) {
+        return false;
+    }
+    status_.AddStatus(refusal_);
+    view_.ShowMessage(Message("Chip commands are off until the Production settings are fixed.", kDefaultCaption,
+                              refusal_));
+    return true;
+}
+
+void Sequencer::StartSequence() {
+    // A required chip is identified before anything erases or writes it, asked or not.
+    if (requiredChip_ && (pending_.erase || pending_.write)) {
+        pending_.check = true;
+    }
+    erasedSinceLock_ = false;
     BeginRun();
     ContinueSequence(true, true);
 }
 
 void Sequencer::OnWriteBit() {
     const int selection = view_.LockBitSelection();
-    if (!CommandEnabled(Button::WriteBit) || selection < 0 || selection > 2) {
+    if (!CommandEnabled(Button::WriteBit) || selection < 0 || selection > 2 || Refused()) {
         return;
     }
     BeginRun();
     recorder_.StartStep("lock");
     Started();
     manager_.WriteLockBits(chip_, selection + 1);
+    erasedSinceLock_ = false;
 }
 
 }  // namespace korvan

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTabBar>
 #include <QTabWidget>
@@ -675,7 +676,8 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
 
     for (const std::uint64_t serial : {500U, 501U}) {
         QTest::keyClick(window_.get(), Qt::Key_Return);
-        QTRY_VERIFY2_WITH_TIMEOUT(JobLogRecords(dir_->file("job.log")).size() == serial - 499, StatusText(),
+        // Each run logs its number as reserved when it takes it, then its record.
+        QTRY_VERIFY2_WITH_TIMEOUT(JobLogRecords(dir_->file("job.log")).size() == 2 * (serial - 499), StatusText(),
                                   kDeadlineMs);
         WaitUntilIdle();
         QVERIFY2(HasLine("Serial Number " + std::to_string(serial) + " at 0x1FF0."), StatusText());
@@ -687,9 +689,14 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
              (std::vector<std::uint8_t>{0x00, 0x00, 0x05, 0x01}));
     QCOMPARE(dir_->Read("serial.counter"), std::string("502\n"));
 
-    const std::vector<nlohmann::json> records = JobLogRecords(dir_->file("job.log"));
-    for (std::size_t run = 0; run < records.size(); ++run) {
-        const nlohmann::json& record = records[run];
+    const std::vector<nlohmann::json> lines = JobLogRecords(dir_->file("job.log"));
+    for (std::size_t run = 0; run * 2 < lines.size(); ++run) {
+        const nlohmann::json& reservation = lines[run * 2];
+        QCOMPARE(reservation.at("serial").get<std::uint64_t>(), 500 + run);
+        QVERIFY(reservation.at("reserved").get<bool>());
+        QCOMPARE(reservation.at("site").get<int>(), 1);
+        const nlohmann::json& record = lines[run * 2 + 1];
+        QVERIFY(!record.contains("reserved"));
         QCOMPARE(record.at("result").get<std::string>(), std::string("ok"));
         QCOMPARE(record.at("serial").get<std::uint64_t>(), 500 + run);
         QCOMPARE(record.at("programmer").get<std::string>(), std::string("serial"));
@@ -702,14 +709,35 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
         QCOMPARE(steps, std::string("open:ok ready:ok check:ok erase:ok write:ok verify:ok "));
     }
 
-    // A setting that cannot be used says why at the next start, and numbering stays off.
-    window_.reset();
-    setup = Simulated(0);
-    QVERIFY(korvan::profile::WriteString(ini, "Production", "SerialNumber", "garbage"));
-    StartWindow(std::move(setup));
-    WaitUntilIdle();
-    QVERIFY2(HasLine("Production: SerialNumber: "), StatusText());
-    QVERIFY2(!HasLine("Serial Numbers: "), StatusText());
+    // A setting that cannot be used, or a Korvan.ini that cannot be read, is named at the next
+    // start, and every chip command is refused with it until it is fixed: no chip is numberless.
+    const std::string logged = dir_->Read("job.log");
+    const std::vector<std::pair<std::function<void()>, std::string>> unusable = {
+        {[&] { QVERIFY(korvan::profile::WriteString(ini, "Production", "SerialStart", "abc")); },
+         "Production: SerialStart: 'abc' is not a number"},
+        {[&] {
+             std::filesystem::remove(ini);
+             std::filesystem::create_directory(ini);
+         },
+         "Production: cannot read " + ini + ": Is a directory"},
+    };
+    for (const auto& [spoil, refusal] : unusable) {
+        window_.reset();
+        spoil();
+        StartWindow(Simulated(0));
+        WaitUntilIdle();
+        QVERIFY2(HasLine(refusal), StatusText());
+        QVERIFY2(!HasLine("Serial Numbers: "), StatusText());
+        OpenImage(WriteImage(0x10));
+        QTest::keyClick(window_.get(), Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->findChildren<QMessageBox*>().isEmpty(), kDeadlineMs);
+        const QMessageBox* box = window_->findChildren<QMessageBox*>().back();
+        QCOMPARE(box->text(), QStringLiteral("Chip commands are off until the Production settings are fixed."));
+        QCOMPARE(box->informativeText().toStdString(), refusal);
+        QVERIFY2(HasLine(refusal) && !HasLine("Programmer: Erase Done."), StatusText());
+        QCOMPARE(dir_->Read("serial.counter"), std::string("502\n"));
+        QCOMPARE(dir_->Read("job.log"), logged);
+    }
 }
 
 // Nanoseconds the calling thread has spent ready to run but waiting for a CPU; 0 when the
