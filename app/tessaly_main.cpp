@@ -104,7 +104,7 @@ int ImportTable(const std::string& tablePath, const std::string& chipList) {
     }
     // An empty catalogue would leave every program without a chip to choose.
     if (table.records.empty()) {
-        return Fail("no chips in " + tablePath + "; " + kChipListName + " left as it was", kExitFailure);
+        return Fail("no chips in " + tablePath + "; " + korvan::kChipListName + " left as it was", kExitFailure);
     }
     if (const std::string problem = korvan::SaveChipCatalogue(chipList, table.records); !problem.empty()) {
         return Fail(problem, kExitFailure);
