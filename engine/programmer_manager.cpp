@@ -35,7 +35,7 @@ int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSp
     programmerType_ = programmerType;
     downloadSpeed_ = downloadSpeed;
     ShutdownBackend();
-    if (programmerType < SerialProgrammerType || programmerType > AlteraByteBlasterType) {
+    if (programmerType < SerialProgrammerType || programmerType > LinuxGpioType) {
         return 0;
     }
     backend_ = factory.Create(programmerType);

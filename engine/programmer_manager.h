@@ -24,6 +24,10 @@ enum ProgrammerType : int {
     FerrowIspType = 1,
     AtmelByteBlasterType = 2,
     AlteraByteBlasterType = 3,
+    // Beyond the four of the Korvan.ini record's first readers: a reader that knows only
+    // 0..3 asks the operator to select a programmer.
+    FtdiUsbType = 4,
+    LinuxGpioType = 5,
 };
 
 // The one object through which every chip operation enters the engine and every report

@@ -181,21 +181,21 @@ void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
     const int total = manager.UsedLength(source.data(), source.size());
     manager.total = total;
     algorithm.EnterProgramming();
-    for (int position = 0; position < total; ++position) {
+    const int batch = static_cast<int>(algorithm.writeBatch());
+    for (int position = 0; position < total; position += batch) {
         manager.position = position;
         if (EndIfStopping(algorithm)) {
             return;
         }
-        const auto index = static_cast<std::size_t>(position);
-        if (algorithm.WriteByte(source[index], static_cast<std::uint32_t>(position)) == 0) {
+        const auto count = static_cast<std::size_t>(std::min(batch, total - position));
+        const std::span<const std::uint8_t> values(source.data() + position, count);
+        if (algorithm.WriteBytes(values, static_cast<std::uint32_t>(position)) == 0) {
             algorithm.ExitProgramming();
             busy_ = false;
             manager.PostEvent(ProgrammingError);
             return;
         }
-        if (position % kProgressInterval == 0) {
-            manager.PostEvent(WritingProgress);
-        }
+        PostProgress(position, count, WritingProgress);
     }
     manager.position = total;
     algorithm.ExitProgramming();
@@ -214,20 +214,29 @@ void IspProgrammer::RunRead(IspAlgorithm& algorithm) {
     total = std::clamp(total, 0, static_cast<int>(kImageSize));
     manager.total = total;
     Image& target = manager.Buffer2();
-    for (int position = 0; position < total; ++position) {
+    const int batch = static_cast<int>(algorithm.readBatch());
+    for (int position = 0; position < total; position += batch) {
         manager.position = position;
         if (EndIfStopping(algorithm)) {
             return;
         }
-        target[static_cast<std::size_t>(position)] = algorithm.ReadByte(static_cast<std::uint32_t>(position));
-        if (position % kProgressInterval == 0) {
-            manager.PostEvent(ReadingProgress);
-        }
+        const auto count = static_cast<std::size_t>(std::min(batch, total - position));
+        algorithm.ReadBytes(static_cast<std::uint32_t>(position), std::span(target.data() + position, count));
+        PostProgress(position, count, ReadingProgress);
     }
     manager.position = total;
     algorithm.ExitProgramming();
     busy_ = false;
     manager.PostEvent(ReadDone);
+}
+
+// One progress event for every kProgressInterval-th byte of the batch just done.
+void IspProgrammer::PostProgress(int position, std::size_t count, int code) {
+    for (int done = position; done < position + static_cast<int>(count); ++done) {
+        if (done % kProgressInterval == 0) {
+            manager_->PostEvent(code);
+        }
+    }
 }
 
 }  // namespace korvan

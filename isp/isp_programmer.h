@@ -68,6 +68,7 @@ private:
     void RunWrite(IspAlgorithm& algorithm);
     void RunRead(IspAlgorithm& algorithm);
     bool EndIfStopping(IspAlgorithm& algorithm);
+    void PostProgress(int position, std::size_t count, int code);
 
     std::unique_ptr<IspLineDriver> lines_;
     IspOptions options_;

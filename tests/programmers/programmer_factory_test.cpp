@@ -72,7 +72,7 @@ TEST_F(ProgrammerFactoryTest, EveryTypeHasANameAndBuildsOnItsSimulator) {
         ASSERT_EQ(manager.Init(queue, info.type, 0, factory), 1);
         const bool serial = info.type == SerialProgrammerType;
         EXPECT_EQ(NextEvent(queue), serial ? SerialInitDone : ParallelInitDone);
-        EXPECT_EQ(IsIspCable(info.type), !serial);
+        EXPECT_EQ(IsIspCable(info.type) != IsIspAdapter(info.type), !serial);
 
         // Ready, and the simulated chip answers with its own signature.
         manager.CheckReady(chipIndex);
@@ -88,7 +88,8 @@ TEST_F(ProgrammerFactoryTest, EveryTypeHasANameAndBuildsOnItsSimulator) {
     }
     EXPECT_EQ(ProgrammerTypeByName("Atmel-ByteBlaster"), 2);
     EXPECT_EQ(ProgrammerTypeByName("usb"), std::nullopt);
-    EXPECT_EQ(FindProgrammerType(4), nullptr);
+    EXPECT_EQ(ProgrammerTypeByName("GPIO"), 5);
+    EXPECT_EQ(FindProgrammerType(6), nullptr);
 }
 
 TEST_F(ProgrammerFactoryTest, UnknownTypeGivesNoBackEndAndSaysWhy) {
