@@ -25,6 +25,7 @@ public:
     void LogTransfersTo(std::shared_ptr<std::ostream> log) override;
     // RST, SCK and MOSI low: the target runs its own program.
     void Rest() override;
+    bool checksEnableEcho() const override { return true; }
 
     void SetMosi(int level) override;
     void SetReset(int level) override;

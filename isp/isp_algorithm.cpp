@@ -23,6 +23,16 @@ constexpr std::size_t kDataByte = 3;
 
 }  // namespace
 
+namespace {
+constexpr std::uint8_t kEnableEcho = 0x69;
+}  // namespace
+
+bool IspAlgorithm::enableEchoed() const { return enableAnswer_[kDataByte] == kEnableEcho; }
+
+void IspAlgorithm::KeepEnableAnswer(const IspBuffer& received) {
+    std::copy_n(received.begin(), enableAnswer_.size(), enableAnswer_.begin());
+}
+
 void IspAlgorithm::Attach(IspLines* lines, Sleeper* sleeper) {
     lines_ = lines;
     sleeper_ = sleeper;
@@ -56,6 +66,7 @@ void Isp4ByteAlgorithm::EnterProgramming() {
     cable.SetReset(1);
     sleeper().Sleep(kResetSettle);
     SendProgrammingGroup(isp_opcode::kProgrammingEnable);
+    KeepEnableAnswer(cable.receiveBuffer());
 }
 
 void Isp4ByteAlgorithm::ReadSignatureBytes(std::array<std::uint8_t, 3>& out) {
@@ -113,9 +124,10 @@ std::size_t Isp4ByteAlgorithm::PollsPerWrite() const {
     if (instruction.count() <= 0) {
         return 0;
     }
-    const std::chrono::nanoseconds cycle = kByteWriteCycle;
-    // The first read-back starts when the write ends, and answers in its last byte.
-    return static_cast<std::size_t>((cycle + instruction - std::chrono::nanoseconds(1)) / instruction) + 1;
+    // Read-back k starts k - 1 instructions after the write ends and answers in its last
+    // quarter: the last one must answer after the cycle.
+    const std::chrono::nanoseconds span = kByteWriteCycle + instruction / 4;
+    return static_cast<std::size_t>((span + instruction - std::chrono::nanoseconds(1)) / instruction);
 }
 
 std::size_t Isp4ByteAlgorithm::writeBatch() const {

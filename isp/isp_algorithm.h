@@ -40,8 +40,14 @@ public:
     virtual std::size_t readBatch() const = 0;
     virtual int WriteLockLevel(int level) = 0;
     virtual void ExitProgramming() = 0;
+    // The four bytes that came back during the last Programming Enable, and whether the chip
+    // echoed it (0x69 in the fourth).
+    const IspInstruction& enableAnswer() const { return enableAnswer_; }
+    bool enableEchoed() const;
 
 protected:
+    void KeepEnableAnswer(const IspBuffer& received);
+
     IspLines& lines() const { return *lines_; }
     Sleeper& sleeper() const { return *sleeper_; }
 
@@ -49,6 +55,7 @@ private:
     std::uint8_t algorithmCode_;
     IspLines* lines_ = nullptr;
     Sleeper* sleeper_ = nullptr;
+    IspInstruction enableAnswer_{};
 };
 
 inline constexpr std::uint8_t kIsp4ByteAlgorithmCode = 2;

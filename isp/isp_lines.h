@@ -65,6 +65,9 @@ public:
     virtual void Rest() {}
     virtual void BeginRun() {}
     virtual void EndRun() {}
+    // Whether a run stops with "Programmer: Error." and what to check when the target does
+    // not echo Programming Enable (the parallel cables carry on and read what they get).
+    virtual bool checksEnableEcho() const { return false; }
 };
 
 }  // namespace korvan

@@ -140,9 +140,37 @@ bool IspProgrammer::EndIfStopping(IspAlgorithm& algorithm) {
 }
 
 void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel) {
-    ProgrammerManager& manager = *manager_;
     lines_->BeginRun();
+    if (EnterProgramming(algorithm)) {
+        RunOperation(operation, algorithm, lockLevel);
+    }
+    lines_->EndRun();
+}
+
+bool IspProgrammer::EnterProgramming(IspAlgorithm& algorithm) {
     algorithm.EnterProgramming();
+    std::string answer;
+    for (const std::uint8_t byte : algorithm.enableAnswer()) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        answer += answer.empty() ? "" : " ";
+        answer += {kHex[byte >> 4], kHex[byte & 0x0F]};
+    }
+    manager_->SetEnableAnswer(answer);
+    if (!lines_->checksEnableEcho() || algorithm.enableEchoed()) {
+        return true;
+    }
+    algorithm.ExitProgramming();
+    busy_ = false;
+    manager_->SetErrorDetail(
+        "The target did not answer Programming Enable. Check, in this order: the target's power; its oscillator "
+        "(an AT89S chip accepts ISP only with a clock on XTAL1); the RST level (RST Level in IspAdapters.ini); "
+        "MOSI and MISO not swapped; a shorter cable or a slower adapter.");
+    manager_->PostEvent(ProgrammerError);
+    return false;
+}
+
+void IspProgrammer::RunOperation(Operation operation, IspAlgorithm& algorithm, int lockLevel) {
+    ProgrammerManager& manager = *manager_;
     switch (operation) {
         case ReadSignatureOp: {
             Signature signature{};
@@ -172,7 +200,6 @@ void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int 
             manager.PostEvent(LockBitDone);
             break;
     }
-    lines_->EndRun();
 }
 
 void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {

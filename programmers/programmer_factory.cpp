@@ -123,7 +123,7 @@ sim::TargetOptions ProgrammerFactory::SimulatedChipOptions() {
 // The simulated adapters are wired as the program itself reads IspAdapters.ini.
 std::unique_ptr<Backend> ProgrammerFactory::CreateAdapter(int programmerType) {
     const AdapterKind kind = programmerType == FtdiUsbType ? AdapterKind::Ftdi : AdapterKind::Gpio;
-    const AdapterWiring cableWiring = LoadAdapterWiring(kind, options_.programDir).wiring;
+    const AdapterWiring cableWiring = LoadAdapterWiring(kind, options_.adapterDir).wiring;
     std::unique_ptr<LineBank> bank = kind == AdapterKind::Ftdi ? FtdiLineBank(cableWiring) : GpioLineBank(cableWiring);
     if (!bank) {
         return nullptr;

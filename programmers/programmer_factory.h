@@ -25,6 +25,8 @@ struct ProgrammerOptions {
     // The directory the simulated Ferrow cable reads FerrowIsp.ini from, as the real one does
     // (the program directory, or the settings directory when the user keeps a copy there).
     std::string programDir;
+    // The same for the simulated FTDI and GPIO adapters and IspAdapters.ini.
+    std::string adapterDir;
     // Serial: the device behind every COM number. Parallel ISP: the only ppdev device tried
     // (/dev/parport1). FTDI: "ftdi", "ftdi:SERIAL" or "ftdi:VID:PID[:SERIAL]". GPIO: the chip
     // (/dev/gpiochip0). Empty: the usual devices.
