@@ -38,6 +38,7 @@ public:
         }
         manager.SetProgramDirectory(dir.dir());
         events.messages = &messages;
+        events.results = &manager;
         manager.LoadChipList();
         manager.SelectChip(options.chip);
         cable = options.cable.value_or(LoadAdapterWiring(options.kind, dir.dir()).wiring);
