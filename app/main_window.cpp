@@ -52,9 +52,12 @@ ProductionOptions ReadProduction(Console& console) {
     }
     ProductionOptions& options = read.options;
     if (options.serial) {
-        if (const std::string problem = SerialNumberingProblem(*options.serial); !problem.empty()) {
+        if (const std::string problem = SerialNumberingProblem(options); !problem.empty()) {
             console.AddStatus("Production: " + problem);
-            options.serial.reset();
+            // A server may come back: each write asks it again, and is refused while it is away.
+            if (options.storeUrl.empty()) {
+                options.serial.reset();
+            }
         }
     }
     if (!options.jobLogPath.empty()) {
@@ -62,7 +65,7 @@ ProductionOptions ReadProduction(Console& console) {
     }
     if (options.serial) {
         console.AddStatus("Serial Numbers: " + DescribePlacement(options.serial->placement) + " from " +
-                          options.serial->counterPath);
+                          DescribeNumberSource(StoreSettings(options)));
     }
     return options;
 }

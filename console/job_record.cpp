@@ -105,6 +105,10 @@ std::string JobRecordJson(const JobRecord& record) {
     json["mismatches"] = record.mismatches;
     json["result"] = record.ok ? "ok" : "failed";
     json["failure"] = record.failure ? Json(*record.failure) : Json(nullptr);
+    if (!record.job.empty()) {
+        json["job"] = record.job;
+        json["run"] = record.runId;
+    }
     // Paths and port names are bytes, not always UTF-8; a stray byte must not lose the record.
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

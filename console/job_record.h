@@ -46,13 +46,15 @@ struct JobRecord {
     std::size_t mismatches = 0;
     bool ok = false;
     std::optional<std::string> failure;  // the status line that ended the run
+    std::string job;    // the job's name; empty: none, and no job or run id in the JSON
+    std::string runId;  // a UUID, the run's key in a shared store
 };
 
 // The record as one line of JSON, without the newline:
 // {"time":"2026-12-07T17:26:14.123Z","host":...,"signature":"1e 52 06"|null,
 //  "image":{"path":...,"bytes":N,"crc32":"8 hex digits","sha256":"..."},"serial":N|null,
 //  "steps":[{"name":"erase","result":"ok"|"failed"|"not run","ms":N}],"mismatches":N,
-//  "result":"ok"|"failed","failure":"..."|null}
+//  "result":"ok"|"failed","failure":"..."|null[,"job":"...","run":"UUID"]}
 std::string JobRecordJson(const JobRecord& record);
 
 // The name of this machine, for the record.

@@ -6,9 +6,8 @@
 #include <filesystem>
 
 #include "console/console.h"
-#include "data/job_log.h"
 #include "data/profile.h"
-#include "data/serial_counter.h"
+#include "store/job_store.h"
 
 namespace korvan {
 namespace {
@@ -35,12 +34,25 @@ std::string Resolve(const std::string& path, const std::string& baseDir) {
 
 }  // namespace
 
-std::string SerialNumberingProblem(const SerialNumbering& serial) {
-    const TakenSerialNumber next = PeekSerialNumber(serial.counterPath, serial.start);
+JobStoreSettings StoreSettings(const ProductionOptions& options) {
+    JobStoreSettings settings;
+    settings.url = options.storeUrl;
+    settings.job = options.job;
+    settings.spoolPath = options.spoolPath;
+    settings.counterPath = options.serial ? options.serial->counterPath : std::string();
+    settings.logPath = options.jobLogPath;
+    return settings;
+}
+
+std::string SerialNumberingProblem(const ProductionOptions& options) {
+    if (!options.serial) {
+        return {};
+    }
+    const TakenSerialNumber next = OpenJobStore(StoreSettings(options))->NextNumber(options.serial->start);
     if (!next.number) {
         return next.error;
     }
-    return EncodeSerialNumber(serial.placement, *next.number).error;
+    return EncodeSerialNumber(options.serial->placement, *next.number).error;
 }
 
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir) {
@@ -49,6 +61,16 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
         return profile::ReadString(iniPath, kProductionSection, key, "", kMaxValueChars);
     };
     read.options.jobLogPath = Resolve(value("JobLog"), baseDir);
+    read.options.storeUrl = value("Store");
+    read.options.job = value("Job");
+    read.options.spoolPath = Resolve(value("Spool"), baseDir);
+    if (!read.options.storeUrl.empty() && read.options.job.empty()) {
+        read.problems.push_back("Store needs Job, the job's name in the store");
+        read.options.storeUrl.clear();
+    }
+    if (!read.options.storeUrl.empty() && read.options.spoolPath.empty()) {
+        read.options.spoolPath = Resolve(kDefaultSpoolName, baseDir);
+    }
     const std::string placementText = value("SerialNumber");
     if (placementText.empty()) {
         return read;
@@ -61,7 +83,7 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
     SerialNumbering serial;
     serial.placement = *placement.placement;
     serial.counterPath = Resolve(value("SerialCounter"), baseDir);
-    if (serial.counterPath.empty()) {
+    if (serial.counterPath.empty() && read.options.storeUrl.empty()) {
         read.problems.push_back("SerialNumber needs SerialCounter, the file that keeps the next number");
         return read;
     }
@@ -79,7 +101,17 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
 }
 
 ProductionLine::ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager)
-    : options_(std::move(options)), site_(std::move(site)), manager_(manager) {}
+    : options_(std::move(options)),
+      site_(std::move(site)),
+      manager_(manager),
+      store_(OpenJobStore(StoreSettings(options_))) {}
+
+const std::string& ProductionLine::RunId() {
+    if (runId_.empty()) {
+        runId_ = NewRunId();
+    }
+    return runId_;
+}
 
 std::string ProductionLine::ImageProblem(const Image& image, std::size_t romBytes) {
     if (!options_.serial) {
@@ -101,7 +133,7 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
     }
     const SerialNumbering& serial = *options_.serial;
     const TakenSerialNumber taken =
-        TakeSerialNumber(serial.counterPath, serial.start, MaxSerialNumber(serial.placement));
+        store_->TakeNumber(serial.start, MaxSerialNumber(serial.placement), {RunId(), HostName(), site_.site});
     if (!taken.number) {
         return {std::nullopt, {}, "Serial Number Not Taken: " + taken.error};
     }
@@ -116,7 +148,7 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
     return {taken.number, line, {}};
 }
 
-JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) const {
+JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) {
     JobRecord record;
     record.time = outcome.began;
     record.host = HostName();
@@ -137,16 +169,19 @@ JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) const {
     record.mismatches = outcome.mismatches;
     record.ok = outcome.ok;
     record.failure = outcome.failure;
+    record.job = options_.job;
+    record.runId = RunId();
     return record;
 }
 
 std::string ProductionLine::RunEnded(const RunOutcome& outcome) {
     lastRecord_ = MakeRecord(outcome);
-    if (options_.jobLogPath.empty()) {
+    runId_.clear();
+    const std::string error = store_->KeepRecord(JobRecordJson(*lastRecord_));
+    if (error.empty()) {
         return {};
     }
-    const std::string error = AppendLogLine(options_.jobLogPath, JobRecordJson(*lastRecord_));
-    return error.empty() ? std::string() : "Job Log Not Written: " + error;
+    return (options_.storeUrl.empty() ? "Job Log Not Written: " : "Job Record Not Stored: ") + error;
 }
 
 }  // namespace korvan

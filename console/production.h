@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "console/run_journal.h"
 #include "data/serial_number.h"
 #include "engine/programmer_manager.h"
+#include "store/job_store.h"
 
 namespace korvan {
 
@@ -23,7 +25,13 @@ struct SerialNumbering {
 struct ProductionOptions {
     std::string jobLogPath;  // empty: no log
     std::optional<SerialNumbering> serial;
+    std::string storeUrl;   // a PostgreSQL server keeps the numbers and records; empty: the files
+    std::string job;        // the job's name, in every record; required with storeUrl
+    std::string spoolPath;  // records the server cannot take wait here
 };
+
+// Where `options` take numbers from and keep records in.
+JobStoreSettings StoreSettings(const ProductionOptions& options);
 
 // Who ran a job, for its record.
 struct JobSite {
@@ -32,12 +40,14 @@ struct JobSite {
     std::string programmer;  // the programmer type's name
 };
 
-// Empty when the next number the counter gives fits the placement; else why not. Checked
-// before a run, so that a number that cannot be placed stops it before anything is written.
-std::string SerialNumberingProblem(const SerialNumbering& serial);
+// Empty when the next number the counter (or the store) gives fits the placement; else why not,
+// the server that cannot be reached among the reasons. Checked before a run, so that a number
+// that cannot be placed stops it before anything is written.
+std::string SerialNumberingProblem(const ProductionOptions& options);
 
 // The window's production settings: Korvan.ini, section Production, keys JobLog,
-// SerialNumber (ADDR:BYTES:FORMAT), SerialCounter, SerialStart and SerialOverwrite (0/1).
+// SerialNumber (ADDR:BYTES:FORMAT), SerialCounter, SerialStart, SerialOverwrite (0/1), Store (a
+// PostgreSQL connection string, which then keeps the numbers), Job and Spool.
 // Relative paths are taken from `baseDir`. Every problem is one line naming the key.
 struct ProductionRead {
     ProductionOptions options;
@@ -59,11 +69,14 @@ public:
     const std::optional<JobRecord>& lastRecord() const { return lastRecord_; }
 
 private:
-    JobRecord MakeRecord(const RunOutcome& outcome) const;
+    JobRecord MakeRecord(const RunOutcome& outcome);
+    const std::string& RunId();
 
     const ProductionOptions options_;
     const JobSite site_;
     const ProgrammerManager& manager_;
+    const std::unique_ptr<JobStore> store_;
+    std::string runId_;  // the run's key, made when it takes a number or ends
     std::optional<JobRecord> lastRecord_;
 };
 
