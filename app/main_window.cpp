@@ -52,7 +52,7 @@ ProductionOptions ReadProduction(Console& console) {
     }
     ProductionOptions& options = read.options;
     if (options.serial) {
-        if (const std::string problem = SerialNumberingProblem(options); !problem.empty()) {
+        if (const std::string problem = NumberSourceProblem(options); !problem.empty()) {
             console.AddStatus("Production: " + problem);
             // A server may come back: each write asks it again, and is refused while it is away.
             if (options.storeUrl.empty()) {

@@ -106,8 +106,10 @@ private:
         job_.settingsDir = SettingsDirectory(job_.dir);
         constexpr const char* kChipListName = "ChipList.chip";
         job_.cataloguePath = KeptFileDirectory(job_.settingsDir, job_.dir, kChipListName) + kChipListName;
-        for (const std::string& path : {job_.cataloguePath, job_.settingsDir + kSettingsFileName}) {
-            if (const std::string problem = KeptFileProblem(path); !problem.empty()) {
+        const std::pair<std::string, std::size_t> keptFiles[] = {
+            {job_.cataloguePath, SIZE_MAX}, {job_.settingsDir + kSettingsFileName, kSettingsFileLimit}};
+        for (const auto& [path, limit] : keptFiles) {
+            if (const std::string problem = KeptFileProblem(path, limit); !problem.empty()) {
                 return Failed(problem);
             }
         }
@@ -164,8 +166,8 @@ private:
         return std::nullopt;
     }
 
-    // A number that cannot be placed stops the job before any chip is touched.
-    // A server that cannot be reached stops it too, when it must give the numbers.
+    // A log or a number that could not be kept stops the job before any chip is touched; a
+    // server that cannot be reached stops it too, when it must give the numbers.
     Step ResolveProduction() {
         ProductionOptions& production = job_.production;
         production.jobLogPath = options_.logPath;
@@ -178,16 +180,15 @@ private:
             }
             SendSpooledRecords();
         }
-        if (!options_.serialNumber) {
-            return std::nullopt;
+        if (options_.serialNumber) {
+            SerialNumbering serial;
+            serial.placement = *options_.serialNumber;
+            serial.counterPath = options_.serialCounter;
+            serial.start = options_.serialStart.value_or(1);
+            serial.overwrite = options_.serialOverwrite;
+            production.serial = serial;
         }
-        SerialNumbering serial;
-        serial.placement = *options_.serialNumber;
-        serial.counterPath = options_.serialCounter;
-        serial.start = options_.serialStart.value_or(1);
-        serial.overwrite = options_.serialOverwrite;
-        production.serial = serial;
-        if (const std::string problem = SerialNumberingProblem(production); !problem.empty()) {
+        if (const std::string problem = ProductionProblem(production); !problem.empty()) {
             return Failed(problem);
         }
         return std::nullopt;

@@ -16,6 +16,7 @@
 #include "console/recent_files.h"
 #include "data/binary_file.h"
 #include "data/hex_file.h"
+#include "data/read_file.h"
 
 namespace korvan {
 
@@ -55,22 +56,6 @@ std::optional<std::uintmax_t> FileLength(std::FILE* file) {
     return static_cast<std::uintmax_t>(length);
 }
 
-std::string NotRegularReason(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "it is a directory, not a file";
-    }
-    if (S_ISFIFO(mode)) {
-        return "it is a FIFO, not a regular file";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "it is a device, not a regular file";
-    }
-    if (S_ISSOCK(mode)) {
-        return "it is a socket, not a regular file";
-    }
-    return "it is not a regular file";
-}
-
 std::string SystemReason(int error) { return std::generic_category().message(error); }
 
 // Opens `path` for reading when it is a regular file. Anything else is refused before it is
@@ -104,9 +89,29 @@ FileHandle OpenRegularFile(const std::string& path, std::string& reason) {
     return FileHandle(file);
 }
 
+// A character device opened for writing without waiting; null for anything else.
+FileHandle OpenCharacterDevice(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISCHR(info.st_mode)) {
+        ::close(descriptor);
+        return nullptr;
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    FileHandle file(::fdopen(descriptor, "wb"));
+    if (!file) {
+        ::close(descriptor);
+    }
+    return file;
+}
+
 // Where a save writes: a new file beside the target, renamed over it once it is whole, so a
 // failed save leaves the file that was there as it was. A target that is not a regular file
-// (a device) is written in place.
+// (a device such as a terminal) is written in place; a FIFO or a socket is refused, since
+// writing one would wait for a reader.
 struct SaveTarget {
     std::string finalPath;
     std::string writePath;
@@ -123,7 +128,7 @@ SaveTarget OpenSaveTarget(const std::string& path) {
     const bool exists = ::stat(target.finalPath.c_str(), &info) == 0;
     if (exists && !S_ISREG(info.st_mode)) {
         target.writePath = target.finalPath;
-        target.file.reset(std::fopen(target.finalPath.c_str(), "wb"));
+        target.file = OpenCharacterDevice(target.finalPath);
         return target;
     }
     static std::atomic<unsigned> serial{0};

@@ -113,6 +113,21 @@ std::string JobRecordJson(const JobRecord& record) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::string ReservationJson(std::uint64_t serial, std::chrono::system_clock::time_point time, const std::string& host,
+                            int site, const std::string& job, const std::string& runId) {
+    Json json;
+    json["serial"] = serial;
+    json["reserved"] = true;
+    json["time"] = Iso8601Utc(time);
+    json["host"] = host;
+    json["site"] = site;
+    if (!job.empty()) {
+        json["job"] = job;
+        json["run"] = runId;
+    }
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string HostName() {
     char name[HOST_NAME_MAX + 1] = {};
     if (::gethostname(name, sizeof name - 1) != 0) {

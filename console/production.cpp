@@ -1,11 +1,20 @@
 #include "console/production.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <limits>
+#include <nlohmann/json.hpp>
 
 #include "console/console.h"
+#include "data/job_log.h"
+#include "data/read_file.h"
 #include "data/profile.h"
 #include "store/job_store.h"
 
@@ -32,6 +41,36 @@ std::string Resolve(const std::string& path, const std::string& baseDir) {
     return (std::filesystem::path(baseDir) / path).string();
 }
 
+// Empty when a file can be made in the folder of `realPath`; else why not, naming `what`.
+std::string FolderProblem(const std::string& realPath, const std::string& what) {
+    std::filesystem::path folder = std::filesystem::path(realPath).parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "cannot write " + what + ": folder " + folder.string() + ": " + std::strerror(errno);
+    }
+    return {};
+}
+
+// A job log is empty or starts with a record (or a reservation) of ours; anything else is
+// someone else's file, which the log must not be appended to.
+bool HoldsJobRecords(int fd) {
+    constexpr std::size_t kLongestFirstLine = 64 * 1024;
+    std::string head(kLongestFirstLine, '\0');
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    if (got <= 0) {
+        return got == 0;
+    }
+    head.resize(static_cast<std::size_t>(got));
+    const std::size_t end = head.find('\n');
+    if (end == std::string::npos) {
+        return false;
+    }
+    const nlohmann::json first = nlohmann::json::parse(head.substr(0, end), nullptr, false);
+    return first.is_object() && first.contains("time") && first.contains("serial");
+}
+
 }  // namespace
 
 JobStoreSettings StoreSettings(const ProductionOptions& options) {
@@ -40,13 +79,65 @@ JobStoreSettings StoreSettings(const ProductionOptions& options) {
     settings.job = options.job;
     settings.spoolPath = options.spoolPath;
     settings.counterPath = options.serial ? options.serial->counterPath : std::string();
-    settings.logPath = options.jobLogPath;
     return settings;
 }
 
-std::string SerialNumberingProblem(const ProductionOptions& options) {
+std::string SerialNumberingProblem(const SerialNumbering& serial) {
+    const TakenSerialNumber next = PeekSerialNumber(serial.counterPath, serial.start);
+    if (!next.number) {
+        return next.error;
+    }
+    if (const std::string problem = EncodeSerialNumber(serial.placement, *next.number).error; !problem.empty()) {
+        return problem;
+    }
+    // The counter is left holding the number after the one given.
+    if (*next.number == std::numeric_limits<std::uint64_t>::max()) {
+        return "serial number counter " + serial.counterPath + " has no number after " + std::to_string(*next.number);
+    }
+    // The counter is replaced by a new file beside it, under a lock file beside it.
+    const std::string realPath = RealFilePath(serial.counterPath);
+    return FolderProblem(realPath, "the serial number counter " + serial.counterPath);
+}
+
+std::string JobLogProblem(const std::string& path) {
+    const std::string named = "the job log " + path;
+    const RegularFile file = OpenRegularFile(path, O_RDONLY);
+    if (file.error == ENOENT) {
+        return FolderProblem(RealFilePath(path), named);
+    }
+    if (file.fd < 0) {
+        return "cannot use " + named + ": " + file.reason;
+    }
+    const bool ours = HoldsJobRecords(file.fd);
+    ::close(file.fd);
+    if (!ours) {
+        return "will not write into " + path + ": it is not a job log (its first line is not a job record)";
+    }
+    if (::access(path.c_str(), W_OK) != 0) {
+        return "cannot write " + named + ": " + std::strerror(errno);
+    }
+    return {};
+}
+
+std::string ProductionProblem(const ProductionOptions& options) {
+    const bool logged = !options.jobLogPath.empty();
+    if (logged && options.serial && RealFilePath(options.jobLogPath) == RealFilePath(options.serial->counterPath)) {
+        return "the job log and the serial number counter are one file, " + options.jobLogPath;
+    }
+    if (logged) {
+        if (const std::string problem = JobLogProblem(options.jobLogPath); !problem.empty()) {
+            return problem;
+        }
+    }
+    return NumberSourceProblem(options);
+}
+
+std::string NumberSourceProblem(const ProductionOptions& options) {
     if (!options.serial) {
         return {};
+    }
+    if (options.storeUrl.empty()) {
+        return SerialNumberingProblem(*options.serial);
     }
     const TakenSerialNumber next = OpenJobStore(StoreSettings(options))->NextNumber(options.serial->start);
     if (!next.number) {
@@ -106,8 +197,9 @@ ProductionLine::ProductionLine(ProductionOptions options, JobSite site, const Pr
       manager_(manager),
       store_(OpenJobStore(StoreSettings(options_))) {}
 
+// Only runs of a named job carry an id: a record without a job is exactly as it always was.
 const std::string& ProductionLine::RunId() {
-    if (runId_.empty()) {
+    if (runId_.empty() && !options_.job.empty()) {
         runId_ = NewRunId();
     }
     return runId_;
@@ -132,10 +224,15 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
         return {};
     }
     const SerialNumbering& serial = *options_.serial;
-    const TakenSerialNumber taken =
-        store_->TakeNumber(serial.start, MaxSerialNumber(serial.placement), {RunId(), HostName(), site_.site});
+    const TakenSerialNumber taken = TakeNumber(serial);
     if (!taken.number) {
         return {std::nullopt, {}, "Serial Number Not Taken: " + taken.error};
+    }
+    // Kept at once, so that a run killed from here on still leaves its number accounted for.
+    if (const std::string problem = LogLine(ReservationJson(*taken.number, std::chrono::system_clock::now(),
+                                                            HostName(), site_.site, options_.job, RunId()));
+        !problem.empty()) {
+        return {taken.number, {}, problem};
     }
     const EncodedSerialNumber encoded = EncodeSerialNumber(serial.placement, *taken.number);
     if (!encoded.error.empty()) {
@@ -146,6 +243,20 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
     std::snprintf(line, sizeof line, "Serial Number %llu at 0x%04X.", static_cast<unsigned long long>(*taken.number),
                   static_cast<unsigned>(serial.placement.address));
     return {taken.number, line, {}};
+}
+
+TakenSerialNumber ProductionLine::TakeNumber(const SerialNumbering& serial) {
+    const std::uint64_t max = MaxSerialNumber(serial.placement);
+    return store_->TakeNumber(serial.start, max, {RunId(), HostName(), site_.site, WaitFor(serial.counterPath)});
+}
+
+LockWait ProductionLine::WaitFor(const std::string& file) const {
+    LockWait wait;
+    wait.cancelled = waitHooks_.cancelled;
+    if (waitHooks_.tell) {
+        wait.waiting = [tell = waitHooks_.tell, file] { tell(WaitingForLockLine(file)); };
+    }
+    return wait;
 }
 
 JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) {
@@ -177,11 +288,31 @@ JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) {
 std::string ProductionLine::RunEnded(const RunOutcome& outcome) {
     lastRecord_ = MakeRecord(outcome);
     runId_.clear();
-    const std::string error = store_->KeepRecord(JobRecordJson(*lastRecord_));
-    if (error.empty()) {
+    const std::string json = JobRecordJson(*lastRecord_);
+    std::string problem = LogLine(json);
+    if (const std::string stored = StoreRecord(json); !stored.empty()) {
+        problem += (problem.empty() ? "" : "; ") + stored;
+    }
+    lastLogProblem_ = problem;
+    // The record shown beside the log must not say the run went well when its logging failed.
+    if (!problem.empty() && lastRecord_->ok) {
+        lastRecord_->ok = false;
+        lastRecord_->failure = problem;
+    }
+    return problem;
+}
+
+std::string ProductionLine::LogLine(const std::string& line) const {
+    if (options_.jobLogPath.empty()) {
         return {};
     }
-    return (options_.storeUrl.empty() ? "Job Log Not Written: " : "Job Record Not Stored: ") + error;
+    const std::string error = AppendLogLine(options_.jobLogPath, line, WaitFor(options_.jobLogPath));
+    return error.empty() ? std::string() : "Job Log Not Written: " + error;
+}
+
+std::string ProductionLine::StoreRecord(const std::string& record) {
+    const std::string error = store_->KeepRecord(record);
+    return error.empty() ? std::string() : "Job Record Not Stored: " + error;
 }
 
 }  // namespace korvan

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "console/job_record.h"
 #include "console/run_journal.h"
+#include "data/file_lock.h"
 #include "data/serial_number.h"
 #include "engine/programmer_manager.h"
 #include "store/job_store.h"
@@ -40,10 +42,22 @@ struct JobSite {
     std::string programmer;  // the programmer type's name
 };
 
-// Empty when the next number the counter (or the store) gives fits the placement; else why not,
-// the server that cannot be reached among the reasons. Checked before a run, so that a number
-// that cannot be placed stops it before anything is written.
-std::string SerialNumberingProblem(const ProductionOptions& options);
+// Empty when the next number the counter gives fits the placement and the counter can be
+// advanced past it; else why not. Checked before a run, so that a number that cannot be placed
+// stops it before anything is written.
+std::string SerialNumberingProblem(const SerialNumbering& serial);
+
+// As SerialNumberingProblem, from where `options` take their numbers: the counter file, or the
+// store's server, whose being out of reach is then the reason.
+std::string NumberSourceProblem(const ProductionOptions& options);
+
+// Empty when `path` can be the job log: a regular file that is empty or holds job records
+// and can be written, or a new file in a folder that can be written. Else why not.
+std::string JobLogProblem(const std::string& path);
+
+// Everything about the log and the counter that would stop a run part way, found before it
+// starts: the log, the number source, and a log that is the counter itself.
+std::string ProductionProblem(const ProductionOptions& options);
 
 // The window's production settings: Korvan.ini, section Production, keys JobLog,
 // SerialNumber (ADDR:BYTES:FORMAT), SerialCounter, SerialStart, SerialOverwrite (0/1), Store (a
@@ -55,8 +69,18 @@ struct ProductionRead {
 };
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir);
 
+// How a front end takes part in a wait for the counter's or the job log's lock, which lasts
+// at most LockWait's limit: what ends it at once (an interruption), and where the one line
+// saying that another run holds the file goes. Both are called on the waiting thread; either
+// may be empty.
+struct WaitHooks {
+    std::function<bool()> cancelled;
+    std::function<void(const std::string& line)> tell;
+};
+
 // One site's production run: stamps each chip's serial number before its write, and keeps a
-// record of each run, appended to the job log when there is one.
+// record of each run, appended to the job log when there is one. Each number taken is logged
+// at once as reserved, before the run that uses it goes on.
 class ProductionLine final : public RunObserver {
 public:
     ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager);
@@ -65,12 +89,23 @@ public:
     Stamp StampImage(Image& image) override;
     std::string RunEnded(const RunOutcome& outcome) override;
 
+    void SetWaitHooks(WaitHooks hooks) { waitHooks_ = std::move(hooks); }
+
     // The record of the last run that ended; none before the first.
     const std::optional<JobRecord>& lastRecord() const { return lastRecord_; }
+    // Why the last run's record could not be logged; empty when it was, or there is no log.
+    const std::string& lastLogProblem() const { return lastLogProblem_; }
 
 private:
     JobRecord MakeRecord(const RunOutcome& outcome);
     const std::string& RunId();
+    TakenSerialNumber TakeNumber(const SerialNumbering& serial);
+    // Appends `line` to the job log, if there is one; empty, or the status line saying why not.
+    std::string LogLine(const std::string& line) const;
+    // Keeps the record in the store beside the log; empty, or the status line saying why not.
+    std::string StoreRecord(const std::string& record);
+    // The wait for the lock of `file`, as the front end's hooks allow.
+    LockWait WaitFor(const std::string& file) const;
 
     const ProductionOptions options_;
     const JobSite site_;
@@ -78,6 +113,8 @@ private:
     const std::unique_ptr<JobStore> store_;
     std::string runId_;  // the run's key, made when it takes a number or ends
     std::optional<JobRecord> lastRecord_;
+    std::string lastLogProblem_;
+    WaitHooks waitHooks_;
 };
 
 }  // namespace korvan

@@ -5,13 +5,12 @@
 #include <array>
 #include <cstdio>
 
-#include "data/job_log.h"
 #include "store/postgres_store.h"
 
 namespace korvan {
 namespace {
 
-// Today's single station: the counter file under its lock and the job log.
+// One station: the counter file under its lock; the job log is the record.
 class FileJobStore final : public JobStore {
 public:
     explicit FileJobStore(JobStoreSettings settings) : settings_(std::move(settings)) {}
@@ -20,13 +19,11 @@ public:
         return PeekSerialNumber(settings_.counterPath, start);
     }
 
-    TakenSerialNumber TakeNumber(std::uint64_t start, std::uint64_t max, const NumberTaker&) override {
-        return TakeSerialNumber(settings_.counterPath, start, max);
+    TakenSerialNumber TakeNumber(std::uint64_t start, std::uint64_t max, const NumberTaker& taker) override {
+        return TakeSerialNumber(settings_.counterPath, start, max, taker.wait);
     }
 
-    std::string KeepRecord(const std::string& recordJson) override {
-        return settings_.logPath.empty() ? std::string() : AppendLogLine(settings_.logPath, recordJson);
-    }
+    std::string KeepRecord(const std::string&) override { return {}; }
 
 private:
     const JobStoreSettings settings_;

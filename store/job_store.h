@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "data/file_lock.h"
 #include "data/serial_counter.h"
 
 namespace korvan {
@@ -18,7 +19,6 @@ struct JobStoreSettings {
     std::string job;        // the job's name in the store; required with `url`
     std::string spoolPath;  // records the server could not take wait here
     std::string counterPath;  // the files: the counter; empty: no numbers
-    std::string logPath;      // the job log, kept beside the server too; empty: none
 };
 
 // Who takes a number, so that a number taken by a run that never ended can be explained.
@@ -26,6 +26,7 @@ struct NumberTaker {
     std::string runId;
     std::string host;
     int site = 1;
+    LockWait wait;  // for the counter file's lock
 };
 
 // Each site holds its own store: a store is used by one thread at a time.
@@ -39,8 +40,9 @@ public:
     // Takes the next number, `start` when the job has none yet; one above `max` is refused.
     // Once it returns a number, that number is never given again.
     virtual TakenSerialNumber TakeNumber(std::uint64_t start, std::uint64_t max, const NumberTaker& taker) = 0;
-    // Keeps the record of a run that ended: the job log's JSON object on one line, which
-    // names its job and run id ("job", "run") when a server keeps it. Empty, or why it is lost.
+    // Keeps the record of a run that ended beside the job log (which every store's production
+    // line appends to): the log's JSON object on one line, naming its job and run id ("job",
+    // "run") when a server keeps it. Empty, or why it is lost.
     virtual std::string KeepRecord(const std::string& recordJson) = 0;
 };
 

@@ -463,18 +463,8 @@ public:
                                   " is above the largest, " + std::to_string(max)};
     }
 
-    std::string KeepRecord(const std::string& recordJson) override {
-        std::string error = settings_.logPath.empty() ? std::string() : AppendLogLine(settings_.logPath, recordJson);
-        const std::string stored = Store(recordJson);
-        if (!stored.empty()) {
-            error += (error.empty() ? "" : "; ") + stored;
-        }
-        return error;
-    }
-
-private:
     // Into the server, and then whatever waited in the spool; else into the spool.
-    std::string Store(const std::string& recordJson) {
+    std::string KeepRecord(const std::string& recordJson) override {
         const std::string problem = session_.Send(kInsertRun, {recordJson}).error;
         if (problem.empty()) {
             if (SpoolHoldsRecords(settings_.spoolPath)) {

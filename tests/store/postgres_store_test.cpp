@@ -43,6 +43,14 @@ std::string Record(const std::string& job, const std::string& run, std::optional
     return record.dump();
 }
 
+NumberTaker Taker(const std::string& host, int site) {
+    NumberTaker taker;
+    taker.runId = NewRunId();
+    taker.host = host;
+    taker.site = site;
+    return taker;
+}
+
 class PostgresStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,16 +84,16 @@ TEST_F(PostgresStoreTest, NumbersComeOnceFromTheJobsCounter) {
     EXPECT_EQ(peeked.number, 1000U);
     EXPECT_EQ(QueryValue(url, "SELECT version FROM korvan_schema"), std::to_string(kStoreSchemaVersion));
 
-    EXPECT_EQ(first->TakeNumber(1000, 9999, {NewRunId(), "line3", 1}).number, 1000U);
+    EXPECT_EQ(first->TakeNumber(1000, 9999, Taker("line3", 1)).number, 1000U);
     std::unique_ptr<JobStore> second = Open("line-7");
-    EXPECT_EQ(second->TakeNumber(5, 9999, {NewRunId(), "line4", 2}).number, 1001U);  // the start is only the first
-    EXPECT_EQ(Open("other")->TakeNumber(5, 9999, {NewRunId(), "line4", 2}).number, 5U);
+    EXPECT_EQ(second->TakeNumber(5, 9999, Taker("line4", 2)).number, 1001U);  // the start is only the first
+    EXPECT_EQ(Open("other")->TakeNumber(5, 9999, Taker("line4", 2)).number, 5U);
     EXPECT_EQ(first->NextNumber(1).number, 1002U);
 
-    const TakenSerialNumber refused = first->TakeNumber(1000, 1001, {NewRunId(), "line3", 1});
+    const TakenSerialNumber refused = first->TakeNumber(1000, 1001, Taker("line3", 1));
     EXPECT_FALSE(refused.number);
     EXPECT_EQ(refused.error, "serial number 1002 of job line-7 is above the largest, 1001");
-    EXPECT_EQ(first->TakeNumber(1000, 1002, {NewRunId(), "line3", 1}).number, 1002U);  // the refusal used none
+    EXPECT_EQ(first->TakeNumber(1000, 1002, Taker("line3", 1)).number, 1002U);  // the refusal used none
     EXPECT_EQ(QueryValue(url, "SELECT string_agg(host || '/' || site || '/' || serial, ' ' ORDER BY serial) "
                               "FROM korvan_serial WHERE job = 'line-7'"),
               "line3/1/1000 line4/2/1001 line3/1/1002");
@@ -126,11 +134,11 @@ TEST_F(PostgresStoreTest, RecordsAreRowsKeyedByTheirRunId) {
 // next record that reaches it, or by a flush.
 TEST_F(PostgresStoreTest, ServerAwaySpoolsRecordsThatAreSentOnceLater) {
     std::unique_ptr<JobStore> store = Open("line-7");
-    ASSERT_EQ(store->TakeNumber(1, 99, {NewRunId(), "line3", 1}).error, "");
+    ASSERT_EQ(store->TakeNumber(1, 99, Taker("line3", 1)).error, "");
     ASSERT_TRUE(server.Stop(true));
     const std::string first = NewRunId();
     const std::string second = NewRunId();
-    const TakenSerialNumber refused = store->TakeNumber(1, 99, {NewRunId(), "line3", 1});
+    const TakenSerialNumber refused = store->TakeNumber(1, 99, Taker("line3", 1));
     EXPECT_FALSE(refused.number);
     EXPECT_THAT(refused.error, HasSubstr("cannot reach the job store on " + server.socketDir() + ":" +
                                          std::to_string(server.port()) + "/store: "));
@@ -152,7 +160,7 @@ TEST_F(PostgresStoreTest, ServerAwaySpoolsRecordsThatAreSentOnceLater) {
     EXPECT_EQ(again.sent, 1U);
     EXPECT_EQ(QueryValue(url, "SELECT count(*) FROM korvan_run"), "3");
     EXPECT_EQ(dir.Read("spool"), "");
-    EXPECT_EQ(store->TakeNumber(1, 99, {NewRunId(), "line3", 1}).number, 2U);
+    EXPECT_EQ(store->TakeNumber(1, 99, Taker("line3", 1)).number, 2U);
 }
 
 // What stops a connection is named with the server, never with the password.
