@@ -439,14 +439,14 @@ bool ImageFiles::VerifyBuffers() {
     return wrong == 0;
 }
 
-bool ImageFiles::ReportBlank() {
+bool ImageFiles::ReportBlank(bool erasedUnlocked) {
     const ChipRecord* chip = manager_.CurrentChip();
     const std::size_t rom = chip != nullptr ? std::min(chip->RomBytes(), kImageSize) : kImageSize;
     const Image& read = manager_.Buffer2();
     const auto programmed = std::find_if(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(rom),
                                          [](std::uint8_t byte) { return byte != kBlank; });
     if (programmed == read.begin() + static_cast<std::ptrdiff_t>(rom)) {
-        status_.AddStatus("Chip is blank.");
+        status_.AddStatus(erasedUnlocked ? "Chip is blank." : "Chip reads blank (a locked chip reads the same).");
         return true;
     }
     char line[64];

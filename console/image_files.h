@@ -73,8 +73,9 @@ public:
     // Lists every byte where Buffer2 differs from Buffer1; true when none does.
     bool VerifyBuffers();
     // After a blank check's read: whether every byte of the current chip's ROM in Buffer2 is
-    // 0xFF; says which, naming the first programmed byte.
-    bool ReportBlank();
+    // 0xFF; says which, naming the first programmed byte. A locked chip reads all 0xFF too, so
+    // only a chip `erasedUnlocked` (erased, not locked since) is said to be blank.
+    bool ReportBlank(bool erasedUnlocked);
 
 private:
     int FailLoad(const std::string& line);

@@ -132,6 +132,7 @@ void Sequencer::StartErase() {
     view_.SetStatusIcon(Button::Erase, 1);
     Started();
     manager_.EraseChip(Chip());
+    erasedSinceLock_ = true;
     // The programmer is given a moment after the erase command before anything else.
     gate_.HoldFor(kEraseSettleTime);
 }
@@ -200,6 +201,7 @@ void Sequencer::StartEncrypt() {
     SetButtonsIdle(false);
     Started();
     manager_.WriteLockBits(Chip(), 3);
+    erasedSinceLock_ = false;
     // Encrypt is always last: enabling again drops nothing that is still pending.
     SetButtonsIdle(true);
 }
@@ -221,7 +223,7 @@ bool Sequencer::JudgeRead() {
         case ReadPurpose::Verify:
             return files_.VerifyBuffers();
         case ReadPurpose::BlankCheck:
-            return files_.ReportBlank();
+            return files_.ReportBlank(erasedSinceLock_);
         case ReadPurpose::Show:
             break;
     }
@@ -260,9 +262,8 @@ void Sequencer::RunCommand(bool PendingSteps::*step, Button button) {
         return;
     }
     SetButtonsIdle(true);
-    BeginRun();
     pending_.*step = true;
-    ContinueSequence(true, true);
+    StartSequence();
 }
 
 void Sequencer::OnAuto() {
@@ -279,8 +280,7 @@ void Sequencer::OnAuto() {
     pending_.verify = settings_.AutoState(Button::Verify);
     pending_.encrypt = settings_.AutoState(Button::Encrypt);
     pending_.readyProbe = true;
-    BeginRun();
-    ContinueSequence(true, true);
+    StartSequence();
 }
 
 void Sequencer::RunSteps(PendingSteps steps) {
@@ -290,6 +290,15 @@ void Sequencer::RunSteps(PendingSteps steps) {
     SetButtonsIdle(true);
     pending_ = steps;
     pending_.readyProbe = true;
+    StartSequence();
+}
+
+void Sequencer::StartSequence() {
+    // A required chip is identified before anything erases or writes it, asked or not.
+    if (requiredChip_ && (pending_.erase || pending_.write)) {
+        pending_.check = true;
+    }
+    erasedSinceLock_ = false;
     BeginRun();
     ContinueSequence(true, true);
 }
@@ -303,6 +312,7 @@ void Sequencer::OnWriteBit() {
     recorder_.StartStep("lock");
     Started();
     manager_.WriteLockBits(Chip(), selection + 1);
+    erasedSinceLock_ = false;
 }
 
 }  // namespace korvan

@@ -106,6 +106,8 @@ private:
     void StartBlankCheck();
     void StartReadBack(Button button, ReadPurpose purpose);
     void StartEncrypt();
+    // Begins the run of the steps pending.
+    void StartSequence();
     // Before a write: the image fits the chip and the observer accepts it; else the
     // sequence has ended as a failure.
     bool ImageWritable();
@@ -129,6 +131,8 @@ private:
     int writeCounter_ = 0;
     ReadPurpose purpose_ = ReadPurpose::Show;
     std::optional<int> requiredChip_;
+    // Erased in this sequence and not locked since: a blank read is then known to be blank.
+    bool erasedSinceLock_ = false;
     int outstanding_ = 0;
     bool failed_ = false;
 };

@@ -25,7 +25,8 @@ std::string WaitingForLockLine(const std::string& name) { return "Waiting for " 
 
 LockOutcome LockExclusive(int fd, const std::string& name, const LockWait& wait) {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point giveUp = Clock::now() + wait.limit;
+    const Clock::time_point began = Clock::now();
+    const Clock::time_point giveUp = began + wait.limit;
     std::chrono::milliseconds pause{1};
     bool told = false;
     for (;;) {
@@ -41,11 +42,13 @@ LockOutcome LockExclusive(int fd, const std::string& name, const LockWait& wait)
         if (wait.cancelled && wait.cancelled()) {
             return {LockResult::Cancelled, "interrupted while waiting for " + name};
         }
-        if (!told && wait.waiting) {
-            wait.waiting();
-        }
-        told = true;
         const Clock::time_point now = Clock::now();
+        if (!told && now - began >= wait.quiet) {
+            told = true;
+            if (wait.waiting) {
+                wait.waiting();
+            }
+        }
         if (now >= giveUp) {
             return {LockResult::Held, "another run has held " + name + " for " + Seconds(wait.limit) + " s"};
         }

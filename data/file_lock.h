@@ -12,9 +12,12 @@ struct LockWait {
     static constexpr std::chrono::milliseconds kDefaultLimit{10'000};
 
     std::chrono::milliseconds limit = kDefaultLimit;
+    // A wait no longer than this is not worth a line: runs of one job take turns for a few ms.
+    std::chrono::milliseconds quiet{1000};
     // Asked while waiting, from the waiting thread; true gives up at once. Empty: never.
     std::function<bool()> cancelled;
-    // Called once, from the waiting thread, when the lock is found held by someone else.
+    // Called once, from the waiting thread, when the lock has been held by someone else for
+    // longer than `quiet`.
     std::function<void()> waiting;
 };
 

@@ -82,6 +82,9 @@ TEST_F(CliRunTest, ParallelSimulatorWithPortLog) {
     EXPECT_THAT(run.lines,
                 ElementsAre("Korvan v2.3", "Initialize Parallel Port Done.",
                             "Read " + dir.file("fw.hex") + " Buffer1(53 Bytes).", "Programmer: Ready.",
+                            // The named chip is identified before the erase, though no check was asked.
+                            "Programmer: Chip(Code: 1e 52 06).",
+                            "AT89S52 - ROM Size: 8K Bytes. Programming Voltage: 5.00V.",
                             "Programmer: Erase Done.", "Programmer: Writing Done.", "Programmer: Reading Done.",
                             "Data in Buffer2.", "-------------------Verification Starts------------------",
                             "All Data Matched!", "-------------------Verification Done------------------",

@@ -105,10 +105,12 @@ protected:
 // The blank check looks at the whole ROM, its last byte included, and at nothing past it.
 TEST_F(ImageFilesTest, BlankCheckReachesTheLastRomByteAndNoFurther) {
     manager.Buffer2()[0x1000] = 0x00;
-    EXPECT_TRUE(files.ReportBlank());
+    EXPECT_TRUE(files.ReportBlank(true));
+    EXPECT_TRUE(files.ReportBlank(false));
     manager.Buffer2()[0x0FFF] = 0x00;
-    EXPECT_FALSE(files.ReportBlank());
-    EXPECT_THAT(view.lines, ElementsAre("Chip is blank.", "Chip is not blank: first programmed byte at 0x0FFF."));
+    EXPECT_FALSE(files.ReportBlank(true));
+    EXPECT_THAT(view.lines, ElementsAre("Chip is blank.", "Chip reads blank (a locked chip reads the same).",
+                                        "Chip is not blank: first programmed byte at 0x0FFF."));
 }
 
 // Data that ends exactly at the ROM's end fits; one byte more does not, and ends the step.

@@ -122,6 +122,7 @@ TEST(FileLock, HeldLockIsWaitedForBoundedAndCancellable) {
         int told = 0;
         LockWait bounded;
         bounded.limit = std::chrono::milliseconds(300);
+        bounded.quiet = std::chrono::milliseconds(100);
         bounded.waiting = [&] { ++told; };
         const Clock::time_point began = Clock::now();
         EXPECT_EQ(attempt(bounded), "another run has held " + name + " for 0.3 s");
@@ -131,6 +132,7 @@ TEST(FileLock, HeldLockIsWaitedForBoundedAndCancellable) {
         std::atomic<bool> cancel{false};
         LockWait cancellable;
         cancellable.limit = std::chrono::seconds(60);
+        cancellable.quiet = std::chrono::milliseconds(0);
         cancellable.waiting = [&] { cancel = true; };
         cancellable.cancelled = [&] { return cancel.load(); };
         const Clock::time_point asked = Clock::now();
