@@ -306,6 +306,10 @@ private:
         }
         CheckSites();
         CheckSerialNumbers();
+        // Listings, help and the version are text for people: JSON would be a second format.
+        if (options.json && (options.listChips || options.listPorts || options.help || options.version)) {
+            Fail("--json applies to runs, not to --list-chips, --list-ports, --help or --version");
+        }
         CheckStore();
     }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "cli/run_output.h"
 #include "cli/site_run.h"
 #include "console/port_map.h"
+#include "data/read_file.h"
 #include "engine/catalogue.h"
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
@@ -81,7 +83,8 @@ public:
 
     std::optional<int> Read() {
         for (Step (JobReader::*step)() : {&JobReader::ResolveProgramDirectory, &JobReader::Listings,
-                                          &JobReader::ResolveEffectiveSettings, &JobReader::ResolveChip,
+                                          &JobReader::ResolveEffectiveSettings, &JobReader::CheckPorts,
+                                          &JobReader::ResolveChip,
                                           &JobReader::ResolveProduction}) {
             if (Step end = (this->*step)()) {
                 return end;
@@ -143,6 +146,25 @@ private:
             const std::string ferrow = KeptFileDirectory(job_.settingsDir, job_.dir, kFerrowIniName) + kFerrowIniName;
             if (const std::string problem = KeptFileProblem(ferrow); !problem.empty()) {
                 return Failed(problem);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Two sites on one programmer would interleave their commands on one wire.
+    Step CheckPorts() {
+        if (options_.simulate) {
+            return std::nullopt;
+        }
+        std::map<std::string, std::string> named;  // the real device, as the command line named it
+        for (const PortChoice& port : options_.ports) {
+            const int comPort = port.comPort.value_or(job_.effective.comPort);
+            const std::string given = port.path.empty() ? std::to_string(comPort) : port.path;
+            const std::string device = RealFilePath(port.path.empty() ? job_.ports.Device(comPort) : port.path);
+            const auto [previous, added] = named.emplace(device, given);
+            if (!added) {
+                return Failed("--port " + previous->second + " and --port " + given + " are the same port, " + device,
+                              kExitUsage);
             }
         }
         return std::nullopt;
@@ -227,11 +249,12 @@ std::string SiteFile(const std::string& file, int site, int sites) {
 
 // How a site's lines and record name its port.
 std::string SiteLabel(const CliOptions& options, const CliJob& job, const PortChoice& port) {
-    if (!port.path.empty()) {
-        return port.path;
-    }
+    // A simulated programmer opens no port, whatever --port names.
     if (options.simulate) {
         return "simulated";
+    }
+    if (!port.path.empty()) {
+        return port.path;
     }
     if (job.effective.programmerType != SerialProgrammerType) {
         return "parallel port";

@@ -94,7 +94,11 @@ TEST(CliOptionsTest, BadUsageHasAOneLineReason) {
              {"--store", "host=db", "check"},
              {"--store", "host=db", "--job", "j", "--serial-number", "0x10:2:le", "--serial-counter", "c", "open",
               "a.hex", "write"},
-             {"--spool", "s", "check"}}) {
+             {"--spool", "s", "check"},
+             {"--json", "--list-chips"},
+             {"--list-ports", "--json"},
+             {"--json", "--help"},
+             {"--json", "--version"}}) {
         const ParsedCommandLine parsed = Parse(args);
         EXPECT_NE(parsed.error, "") << args[0];
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
