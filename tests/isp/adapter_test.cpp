@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "data/read_file.h"
 #include "isp/libftdi_device.h"
 #include "isp/libgpiod_chip.h"
 #include "tests/isp/adapter_rig.h"
@@ -38,6 +39,16 @@ TEST(AdapterWiring, DefaultsNamesAndLevelsFromTheFile) {
     const LoadedWiring gpio = LoadAdapterWiring(AdapterKind::Gpio, dir.dir());
     ASSERT_TRUE(gpio.usable()) << gpio.faults.front();
     EXPECT_EQ(gpio.wiring, (AdapterWiring{.mosi = {20, 1}, .miso = {19, 0}, .sck = {21, 1}, .rst = {4, 1}}));
+}
+
+TEST(AdapterWiring, TheExampleFileShippedIsTheDefaults) {
+    TempDir dir;
+    dir.Write(kAdapterIniName, ReadWholeFile(std::string(KORVAN_SOURCE_DIR) + "docs/IspAdapters.ini").text);
+    const LoadedWiring ftdi = LoadAdapterWiring(AdapterKind::Ftdi, dir.dir());
+    const LoadedWiring gpio = LoadAdapterWiring(AdapterKind::Gpio, dir.dir());
+    EXPECT_TRUE(ftdi.usable() && gpio.usable());
+    EXPECT_EQ(ftdi.wiring, kFtdiDefaultWiring);
+    EXPECT_EQ(gpio.wiring, kGpioDefaultWiring);
 }
 
 TEST(AdapterWiring, EveryFaultNamesFileKeyAndValue) {
