@@ -82,6 +82,12 @@ std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& pr
     if (!programmer.devicePath.empty()) {
         return programmer.devicePath;
     }
+    if (settings.programmerType() == FtdiUsbType) {
+        return "ftdi";
+    }
+    if (settings.programmerType() == LinuxGpioType) {
+        return "/dev/gpiochip0";
+    }
     return settings.PortMapInEffect().Device(settings.comPort());
 }
 

@@ -22,6 +22,8 @@
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
 #include "isp/hardware_port.h"
+#include "isp/libftdi_device.h"
+#include "isp/libgpiod_chip.h"
 #include "isp/pin_map.h"
 #include "programmers/programmer_types.h"
 #include "serial/serial_devices.h"
@@ -47,8 +49,8 @@ int ListChips(const ChipCatalogue& catalogue, const std::string& path, std::ostr
     return kExitSuccess;
 }
 
-// The COM numbers as Korvan.ini maps them, then every serial device present, then the
-// parallel ports.
+// The COM numbers as Korvan.ini maps them, then every serial device present, the parallel
+// ports, the FTDI devices and the GPIO chips.
 int ListPorts(const std::string& iniPath, std::ostream& out, std::ostream& err) {
     const PortMapRead ports = ReadPortMap(iniPath);
     for (const std::string& problem : ports.problems) {
@@ -69,6 +71,12 @@ int ListPorts(const std::string& iniPath, std::ostream& out, std::ostream& err) 
             out << "  0x" << std::hex << port.base << std::dec;
         }
         out << '\n';
+    }
+    for (const FtdiListing& device : ListFtdiDevices()) {
+        out << "FTDI  " << device.port << "  " << device.description << '\n';
+    }
+    for (const GpioChipListing& chip : ListGpioChips()) {
+        out << "GPIO  " << chip.path << "  " << chip.label << " (" << chip.lines << " lines)\n";
     }
     return kExitSuccess;
 }
@@ -233,6 +241,12 @@ std::string SiteLabel(const CliOptions& options, const CliJob& job, const PortCh
     }
     if (!port.path.empty()) {
         return port.path;
+    }
+    if (job.effective.programmerType == FtdiUsbType) {
+        return kFtdiPortPrefix;
+    }
+    if (job.effective.programmerType == LinuxGpioType) {
+        return kDefaultGpioChip;
     }
     if (job.effective.programmerType != SerialProgrammerType) {
         return "parallel port";
