@@ -1,6 +1,8 @@
 // korvan: the main window.
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +13,7 @@
 #include "console/info_save.h"
 #include "engine/catalogue.h"
 #include "engine/program_dir.h"
+#include "engine/programmer_manager.h"
 #include "isp/pin_map.h"
 
 namespace {
@@ -102,6 +105,14 @@ int main(int argc, char* argv[]) {
         setup.programmer.simulate = true;
         setup.programmer.simulatedChip = *chip;
         setup.programmer.simulatedChipFile = options.simulateFile;
+        if (options.simulatePace) {
+            const auto record = korvan::ReadInfoSave(setup.settingsDir + korvan::kSettingsFileName);
+            const int baud = std::clamp(record ? record->baudIndex : 0, 0, static_cast<int>(korvan::kBaudTable.size()) - 1);
+            setup.programmer.simulatedPaceBaud = korvan::kBaudTable[static_cast<std::size_t>(baud)];
+        }
+    }
+    if (!options.imageFile.empty()) {
+        setup.imageFile = std::filesystem::absolute(options.imageFile).string();
     }
 
     korvan::MainWindow window(std::move(setup));

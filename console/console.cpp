@@ -61,6 +61,8 @@ void Console::InitControls(const std::optional<InfoSave>& record) {
 }
 
 int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
+    sink_ = &sink;
+    factory_ = &factory;
     manager_.SetComPort(settings_.comPort());
     manager_.SetBaudIndex(settings_.baudIndex());
     const int result = manager_.Init(sink, settings_.programmerType(), settings_.downloadSpeed(), factory);
@@ -125,6 +127,9 @@ void Console::IdentificationReport() {
 }
 
 void Console::Handle(const Report& report) {
+    if (DroppedAfterStop(report)) {
+        return;
+    }
     if (settling_) {
         held_.push_back(report);
         return;
@@ -184,6 +189,7 @@ void Console::HandleEvent(int code) {
         case SerialInitDone:
             initReported_ = true;
             AddStatus("Initialize Serial Port Done.");
+            runningStep_ = "ready";
             Started();
             manager_.CheckReady(Chip());
             return;
@@ -309,6 +315,8 @@ bool Console::RequiredChipFound() {
         return true;
     }
     AddStatus("Chip in socket is " + found->name + ", not " + catalogue[required].name + ".");
+    // The chip the operator holds to stays selected; the run's record names the one found.
+    view_.SelectChip(*requiredChip_);
     return false;
 }
 
@@ -378,6 +386,7 @@ bool Console::StartNextStep() {
     for (const SequenceStep& step : SequenceOrder()) {
         if (pending_.*step.pending) {
             pending_.*step.pending = false;
+            runningStep_ = step.name;
             if (journal_.open()) {
                 journal_.StartStep(step.name);
             }
@@ -564,6 +573,7 @@ void Console::OnWrite() { StartCommand(&PendingSteps::write, Button::Write); }
 void Console::OnRead() { StartCommand(&PendingSteps::read, Button::Read); }
 void Console::OnVerify() { StartCommand(&PendingSteps::verify, Button::Verify); }
 void Console::OnEncrypt() { StartCommand(&PendingSteps::encrypt, Button::Encrypt); }
+void Console::OnBlank() { StartCommand(&PendingSteps::blank, Button::Auto); }
 
 void Console::OnAuto() {
     if (!CommandEnabled(Button::Auto)) {
@@ -575,6 +585,7 @@ void Console::OnAuto() {
     pending_.open = AutoState(Button::Open);
     pending_.check = settings_.SwitchValue(SettingItem::AutoCheck) != 0;
     pending_.erase = AutoState(Button::Erase);
+    pending_.blank = autoBlank_;
     pending_.write = AutoState(Button::Write);
     pending_.read = false;
     pending_.verify = AutoState(Button::Verify);
@@ -601,9 +612,72 @@ void Console::OnWriteBit() {
         return;
     }
     BeginRun();
+    runningStep_ = "lock";
     journal_.StartStep("lock");
     Started();
     manager_.WriteLockBits(Chip(), selection + 1);
+}
+
+namespace {
+
+// Posted after a stopped back-end's last report: everything before it is dropped.
+constexpr int kStopMarker = -1000;
+
+// What the Status list says of a step cut off.
+std::string CutOffLine(const std::string& step) {
+    static const std::array<std::pair<const char*, const char*>, 9> kLines = {{
+        {"write", "Write cut off: the chip is incomplete."},
+        {"erase", "Erase cut off: the chip may be partly erased."},
+        {"lock", "Lock-bit write cut off: the lock bits may not be set."},
+        {"encrypt", "Encrypt cut off: the lock bits may not be set."},
+        {"read", "Read cut off."},
+        {"verify", "Verify cut off."},
+        {"blank", "Blank check cut off."},
+        {"check", "Check cut off."},
+        {"ready", "Ready probe cut off."},
+    }};
+    for (const auto& [name, line] : kLines) {
+        if (step == name) {
+            return line;
+        }
+    }
+    return "Operation cut off.";
+}
+
+}  // namespace
+
+void Console::StopOperation(bool restart) {
+    if (!Busy()) {
+        return;
+    }
+    manager_.ShutdownBackend();
+    AddStatus(CutOffLine(runningStep_));
+    AddStatus("Stopped by the operator.");
+    outstanding_ = 0;
+    settling_ = false;
+    held_.clear();
+    failed_ = true;
+    RecordFailure();
+    pending_ = PendingSteps{};
+    CloseRun();
+    view_.ShowProgress(false);
+    view_.NotifyFailure();
+    SetButtonsIdle(1);
+    droppingReports_ = true;  // until the marker, when there is one: what the stopped back-end still had on its way
+    if (restart && sink_ != nullptr && factory_ != nullptr) {
+        sink_->PostEvent(kStopMarker);
+        manager_.Init(*sink_, settings_.programmerType(), settings_.downloadSpeed(), *factory_);
+    }
+}
+
+bool Console::DroppedAfterStop(const Report& report) {
+    if (!droppingReports_) {
+        return false;
+    }
+    if (const int* code = std::get_if<int>(&report); code != nullptr && *code == kStopMarker) {
+        droppingReports_ = false;
+    }
+    return true;
 }
 
 }  // namespace korvan

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -125,6 +126,10 @@ public:
     bool AutoState(Button button) const { return settings_.AutoState(button); }
     // Marks or unmarks an auto-capable button for the Auto sequence; others stay unmarked.
     void SetAutoState(Button button, bool on);
+    // Whether Auto runs a blank check after the erase (a front end's own mark, not in the record).
+    void SetAutoBlank(bool on) { autoBlank_ = on; }
+    // The blank check alone, as a command: "Chip is blank." or where the first programmed byte is.
+    void OnBlank();
     const PendingSteps& pending() const { return pending_; }
 
     void OnCheck();
@@ -141,6 +146,11 @@ public:
 
     // Files.
     void OnOpen(const std::string& path);  // the path chosen in the open dialog
+    // The same, for a HEX file whose checksums and record lengths the operator chose to
+    // ignore after its refusal; the Status list says so.
+    void OpenIgnoringChecksums(const std::string& path);
+    // Told the path of every image that reached Buffer1 whole (null: nobody).
+    void SetImageLoaded(std::function<void(const std::string& path)> loaded) { imageLoaded_ = std::move(loaded); }
     // Remembers `path` for the Open step and shows it in the title, without loading it.
     void SelectImageFile(const std::string& path);
     // 1 when the image is in Buffer1, 0 when it could not be loaded; kLoadPending when the
@@ -173,6 +183,17 @@ public:
 
     int writeCounter() const { return writeCounter_; }
     bool verifyFlag() const { return verifyFlag_; }
+
+    // A chip operation runs, or a sequence has steps still to start.
+    bool Busy() const { return outstanding_ > 0 || settling_ || pending_.Any(); }
+    // The step running now, in the job log's words ("write", "erase" ...); "ready" for the
+    // probe that follows the programmer's start. Meaningful while Busy.
+    const std::string& runningStep() const { return runningStep_; }
+    // Cuts the running operation off: the back-end is stopped, the Status list says which
+    // operation was cut off and "Stopped by the operator.", and the run ends as a failure.
+    // With `restart` the back-end is started again, so the window goes on taking commands;
+    // reports the stopped back-end posted before are dropped.
+    void StopOperation(bool restart);
 
     // For front ends that wait for the end of a run: chip operations started whose ending
     // event has not been handled yet (a serial write also leaves its Ready probe's answer).
@@ -246,6 +267,9 @@ private:
     void ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems);
     void ApplyPortMap(const PortMapRead& read);
 
+    // Drops the reports a stopped back-end posted, up to the marker posted after it stopped.
+    bool DroppedAfterStop(const Report& report);
+
     ProgrammerManager& manager_;
     View& view_;
     Timer& timer_;
@@ -262,6 +286,7 @@ private:
     int writeCounter_ = 0;
     bool verifyFlag_ = false;
     bool blankCheck_ = false;
+    bool autoBlank_ = false;
     std::optional<int> requiredChip_;
 
     std::string imagePath_;
@@ -275,6 +300,13 @@ private:
     bool keepRunsOpen_ = false;
     // The last status line that is not a frame, for the record of a failed run.
     std::string lastLine_;
+
+    std::function<void(const std::string&)> imageLoaded_;
+    std::string runningStep_;
+    // What the back-end is started with again after a stop.
+    EventSink* sink_ = nullptr;
+    BackendFactory* factory_ = nullptr;
+    bool droppingReports_ = false;
 
     int outstanding_ = 0;
     bool initReported_ = false;

@@ -28,6 +28,8 @@ struct ImageLoad {
     LoadOutcome outcome = LoadOutcome::Read;
     // The last status line; for an open error, the reason.
     std::string line;
+    // A HEX text refused for its checksums or record lengths alone.
+    bool checksumsInTheWay = false;
 };
 
 namespace {
@@ -193,6 +195,17 @@ std::string ReadLine(const std::string& path, std::uintmax_t bytes) {
     return "Read " + path + " Buffer1(" + std::to_string(bytes) + " Bytes).";
 }
 
+// Whether a refused text converts once its checksums and record lengths are not looked at.
+bool ChecksumsInTheWay(const ImageRead& request, const std::string& text) {
+    if (request.hex.ignoreChecksums) {
+        return false;
+    }
+    Image scratch = *request.buffer1;
+    std::vector<Message> ignored;
+    MessageRecorder messages(ignored);
+    return ConvertHexFile(text, scratch, messages, HexReadOptions{.ignoreChecksums = true}) >= 0;
+}
+
 ImageLoad ConvertHexImage(ImageRead& request, const std::string& text) {
     ImageLoad load;
     auto converted = std::make_unique<Image>(*request.buffer1);
@@ -209,6 +222,7 @@ ImageLoad ConvertHexImage(ImageRead& request, const std::string& text) {
     }
     load.outcome = LoadOutcome::Failed;
     load.line = "Hex File Conversion Error.";
+    load.checksumsInTheWay = ChecksumsInTheWay(request, text);
     return load;
 }
 
@@ -281,6 +295,17 @@ void Console::OnOpen(const std::string& path) {
     view_.SetTitle(std::string(kProgramTitle) + "  <" + imagePath_ + ">");
 }
 
+void Console::OpenIgnoringChecksums(const std::string& path) {
+    if (!CommandEnabled(Button::Open)) {
+        return;
+    }
+    AddStatus("Checksums and record lengths in " + path + " ignored.");
+    const HexReadOptions kept = imageFileOptions_.hex;
+    imageFileOptions_.hex.ignoreChecksums = true;
+    OnOpen(path);  // the options are taken with the file: a load on the worker keeps them
+    imageFileOptions_.hex = kept;
+}
+
 int Console::FailLoad(const std::string& line) {
     AddStatus(line);
     ContinueSequence(0, 1);
@@ -327,7 +352,11 @@ int Console::FinishImageLoad(const ImageLoad& load) {
         AddStatus(load.contentLine);
     }
     for (const Message& message : load.messages) {
-        view_.ShowMessage(message);
+        if (load.checksumsInTheWay) {
+            view_.OfferIgnoringChecksums(message, imagePath_);
+        } else {
+            view_.ShowMessage(message);
+        }
     }
     if (load.image) {
         manager_.Buffer1() = *load.image;
@@ -336,6 +365,9 @@ int Console::FinishImageLoad(const ImageLoad& load) {
     switch (load.outcome) {
         case LoadOutcome::Read:
             AddStatus(load.line);
+            if (imageLoaded_) {
+                imageLoaded_(imagePath_);
+            }
             ContinueSequence(1, 0);
             return 1;
         case LoadOutcome::OpenError:
