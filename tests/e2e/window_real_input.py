@@ -90,12 +90,11 @@ class Screen:
     def key(self, *keys):
         self.xdotool("key", "--clearmodifiers", *keys)
 
-    def frame_close_box(self, title):
-        """Where openbox draws the close box of the window titled `title`: the title bar's right end."""
-        window = self.xdotool("search", "--onlyvisible", "--name", "^" + title).split()[0]
-        geometry = dict(line.split("=") for line in self.xdotool("getwindowgeometry", "--shell", window).split())
-        x, y, width = int(geometry["X"]), int(geometry["Y"]), int(geometry["WIDTH"])
-        return x + width - 10, y - 10
+    def visible_windows(self, pid):
+        """The mapped X windows of a process: a popup menu adds one."""
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], env=self.env,
+                               capture_output=True, text=True).stdout
+        return len(found.split())
 
 
 class Accessible:
@@ -126,34 +125,59 @@ class Accessible:
             except Exception:  # a node that went away while being walked
                 continue
 
+    def showing(self, node):
+        return node.getState().contains(self.atspi.STATE_SHOWING)
+
     def find(self, role, name):
-        for node in self.all():
-            try:
-                if node.getRoleName() == role and node.name == name:
-                    return node
-            except Exception:
-                continue
-        return None
+        """The control on screen with this role and accessible name (hidden ones are left out:
+        a dialog that closed stays in the tree)."""
+        found = self.named(role, lambda text: text == name)
+        return found[0] if found else None
 
     def named(self, role, predicate):
         found = []
         for node in self.all():
             try:
-                if node.getRoleName() == role and predicate(node.name or ""):
+                if node.getRoleName() == role and predicate(node.name or "") and self.showing(node):
                     found.append(node)
             except Exception:
                 continue
         return found
 
     def status_lines(self):
-        status = self.find("list", "Status")
-        if status is None:
-            return []
-        return [status[i].name for i in range(status.childCount)]
+        """Every line of the Status list (the page need not be in front)."""
+        for node in self.all():
+            try:
+                if node.getRoleName() == "list" and node.name == "Status":
+                    return [node[i].name for i in range(node.childCount)]
+            except Exception:
+                continue
+        return []
+
+    def extents(self, node):
+        return node.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
 
     def centre(self, node):
-        extents = node.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        extents = self.extents(node)
         return extents.x + extents.width // 2, extents.y + extents.height // 2
+
+    def top_level(self, predicate):
+        """The window of the application whose title `predicate` accepts, once the window
+        manager has placed it (until then Qt reports it at 0,0)."""
+        app = self.application()
+        for i in range(app.childCount if app is not None else 0):
+            window = app[i]
+            try:
+                if predicate(window.name or "") and (self.extents(window).x, self.extents(window).y) != (0, 0):
+                    return window
+            except Exception:
+                continue
+        return None
+
+    def close_box(self, window):
+        """Where openbox draws the window's close box: the right end of the title bar above it."""
+        extents = self.extents(window)
+        return extents.x + extents.width - 10, extents.y - 10
 
 
 def write_program_dir(directory, chip_list):
@@ -190,10 +214,18 @@ def drive(korvan, chip_list, display):
     small, large = write_program_dir(directory, chip_list)
     env = dict(screen.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
     env.pop("KORVAN_HOME", None)
+    atspi.application()  # brings the accessibility bus up before the window looks for it
     window = subprocess.Popen([korvan, "--dir", directory, "--simulate", "--sim-pace", "--sim-chip", "AT89C52"],
                               env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     try:
-        run_checks(screen, atspi, window, small, large)
+        try:
+            run_checks(screen, atspi, window, small, large)
+        except Failure:
+            # KORVAN_E2E_SCREENSHOT=FILE keeps a picture of the screen as the check failed.
+            picture = os.environ.get("KORVAN_E2E_SCREENSHOT")
+            if picture and shutil.which("import"):
+                subprocess.run(["import", "-window", "root", picture], env=screen.env)
+            raise
         code = window.wait(timeout=DEADLINE)
         check(code == 0, "the window ended with status 0 after Yes (status %s)" % code)
         records = [json.loads(line) for line in open(os.path.join(directory, "job.log"))]
@@ -208,12 +240,12 @@ def drive(korvan, chip_list, display):
             window.wait()
         output = window.stdout.read()
         if output.strip():
-            log("korvan said:\n" + output)
+            log("korvan (status %s) said:\n%s" % (window.returncode, output))
         shutil.rmtree(directory, ignore_errors=True)
 
 
 def run_checks(screen, atspi, window, small, large):
-    wait_for("the window on the accessibility bus", lambda: atspi.find("push button", "Check"))
+    main = wait_for("the window placed on the screen", lambda: atspi.top_level(lambda name: name.startswith("Korvan v2.3")))
     wait_for("the programmer's first answer", lambda: "Programmer: Ready." in atspi.status_lines())
 
     # Right clicks toggle the Auto marks; elsewhere the window's own menu still opens.
@@ -222,16 +254,19 @@ def run_checks(screen, atspi, window, small, large):
     screen.click(*atspi.centre(atspi.find("push button", "Encrypt")), button=3)
     wait_for("Encrypt marked by a right click", lambda: atspi.find("push button", "(Auto) Encrypt"))
     log("ok - right clicks toggle (Auto) on Verify and Encrypt")
+    windows = screen.visible_windows(window.pid)
+    check(atspi.find("push button", "(Auto) Verify") is None and windows == 1,
+          "no menu opened on the right clicks that toggled")
     screen.click(*atspi.centre(atspi.find("push button", "Check")), button=3)
-    wait_for("the window's menu on a right click on Check",
-             lambda: atspi.named("menu item", lambda name: "About Korvan" in name))
+    wait_for("the window's menu on a right click on Check", lambda: screen.visible_windows(window.pid) == 2)
     screen.key("Escape")
-    wait_for("the menu closed", lambda: not atspi.named("menu item", lambda name: "About Korvan" in name))
+    wait_for("the menu closed", lambda: screen.visible_windows(window.pid) == 1)
     check(atspi.find("push button", "Check") is not None and window.poll() is None,
           "the window's menu opens elsewhere and Escape closes only the menu")
 
     # The Open dialog: a click on the older recent entry, then Enter, loads that entry.
     screen.click(*atspi.centre(atspi.find("push button", "(Auto) Open")))
+    wait_for("the Open dialog placed", lambda: atspi.top_level(lambda name: name == "Open"))
     recent = wait_for("the Open dialog's recent list", lambda: atspi.find("list", "Recent Files"))
     entries = [recent[i] for i in range(recent.childCount)]
     check([entry.name for entry in entries] == [large, small], "the recent list shows the newest entry first")
@@ -251,6 +286,7 @@ def run_checks(screen, atspi, window, small, large):
 
     # The close box during a write asks; No lets it go on, Yes cuts it off and leaves.
     screen.click(*atspi.centre(atspi.find("push button", "(Auto) Open")))
+    wait_for("the Open dialog placed", lambda: atspi.top_level(lambda name: name == "Open"))
     recent = wait_for("the Open dialog's recent list", lambda: atspi.find("list", "Recent Files"))
     screen.click(*atspi.centre(recent[1]))
     screen.key("Return")
@@ -258,15 +294,20 @@ def run_checks(screen, atspi, window, small, large):
     wait_for("the dialog gone", lambda: atspi.find("list", "Recent Files") is None)
     screen.click(*atspi.centre(atspi.find("push button", "(Auto) Write")))
     wait_for("the write under way", lambda: "Programmer: Starts Writing." in atspi.status_lines())
-    title = "Korvan v2.3"
     question = "A write is in progress. Stop it and leave the chip incomplete?"
-    screen.click(*screen.frame_close_box(title))
+    screen.click(*atspi.close_box(main))
+    if os.environ.get("KORVAN_E2E_DEBUG"):
+        time.sleep(0.5)
+        subprocess.run(["import", "-window", "root", "/tmp/e2e-dbg/after-close.png"], env=screen.env)
+        log("\n".join(atspi.status_lines()))
+    wait_for("the question placed", lambda: atspi.top_level(lambda name: name == "Korvan"))
     wait_for("the question", lambda: atspi.named("label", lambda name: name == question))
     screen.click(*atspi.centre(atspi.find("push button", "No")))
     wait_for("the question gone", lambda: not atspi.named("label", lambda name: name == question))
     check(window.poll() is None and "Programmer: Writing Done." not in atspi.status_lines(),
           "No leaves the write running and the window open")
-    screen.click(*screen.frame_close_box(title))
+    screen.click(*atspi.close_box(main))
+    wait_for("the question placed again", lambda: atspi.top_level(lambda name: name == "Korvan"))
     wait_for("the question again", lambda: atspi.named("label", lambda name: name == question))
     screen.click(*atspi.centre(atspi.find("push button", "Yes")))
 
