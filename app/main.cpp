@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +57,8 @@ std::optional<korvan::ChipRecord> SimulatedChip(const korvan::WindowOptions& opt
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A file-size limit fails the write that reaches it (EFBIG) instead of killing the window.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "-h" || arg == "--help" || arg == "-V" || arg == "--version") {

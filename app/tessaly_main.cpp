@@ -1,16 +1,18 @@
 // Tessaly: the chip-list editor. With --list, --import or --export it works on the command
 // line without a display; otherwise it opens the editor window.
+#include <sys/stat.h>
+
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/chip_list_editor.h"
 #include "app/window_options.h"
+#include "data/read_file.h"
 #include "data/replace_file.h"
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
@@ -20,6 +22,9 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// A table of every chip there could be is far smaller; a larger file is not a table.
+constexpr std::size_t kTableLimit = std::size_t{16} << 20;
 
 constexpr const char* kUsage =
     "usage: Tessaly [--dir DIR] [--list | --import TABLE | --export TABLE]\n"
@@ -70,15 +75,6 @@ int Fail(const std::string& line, int status) {
     return status;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (!file || !(text << file.rdbuf())) {
-        return std::nullopt;
-    }
-    return text.str();
-}
-
 struct CataloguePaths {
     std::string read;
     std::string write;
@@ -98,14 +94,18 @@ int ListChips(const std::string& chipList) {
 }
 
 int ImportTable(const std::string& tablePath, const std::string& chipList) {
-    const std::optional<std::string> text = ReadWholeFile(tablePath);
-    if (!text) {
-        return Fail("cannot read " + tablePath, kExitFailure);
+    const korvan::FileText text = korvan::ReadWholeFile(tablePath, kTableLimit);
+    if (text.error != 0) {
+        return Fail("cannot read " + tablePath + ": " + text.reason, kExitFailure);
     }
-    const korvan::ChipTable table = korvan::ParseChipTable(*text);
+    const korvan::ChipTable table = korvan::ParseChipTable(text.text);
     if (table.problem) {
         return Fail(tablePath + ":" + std::to_string(table.problemLine) + ": " + table.problem->message,
                     kExitFailure);
+    }
+    // An empty catalogue would leave every program without a chip to choose.
+    if (table.records.empty()) {
+        return Fail("no chips in " + tablePath + "; " + kChipListName + " left as it was", kExitFailure);
     }
     if (const std::string problem = korvan::SaveChipCatalogue(chipList, table.records); !problem.empty()) {
         return Fail(problem, kExitFailure);
@@ -114,17 +114,38 @@ int ImportTable(const std::string& tablePath, const std::string& chipList) {
     return kExitSuccess;
 }
 
-int ExportTable(const std::string& tablePath, const std::string& chipList) {
+// Why the table may not be written at `target` (its links resolved): it is not a regular
+// file, or it is the catalogue itself. Empty when it may.
+std::string ExportTargetProblem(const std::string& tablePath, const std::string& target, const CataloguePaths& paths) {
+    for (const std::string& catalogue : {paths.read, paths.write}) {
+        if (target == korvan::RealFilePath(catalogue)) {
+            return "will not export onto the catalogue " + catalogue;
+        }
+    }
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return "cannot write " + tablePath + ": " + korvan::NotRegularReason(info.st_mode);
+    }
+    return {};
+}
+
+// Written whole or not at all, to a regular file or a new one; a link is followed, so the
+// file it names is replaced and the link stays.
+int ExportTable(const std::string& tablePath, const CataloguePaths& paths) {
     korvan::ChipCatalogue catalogue;
-    if (!catalogue.Load(chipList)) {
-        return Fail("cannot read " + chipList, kExitFailure);
+    if (!catalogue.Load(paths.read)) {
+        return Fail("cannot read " + paths.read, kExitFailure);
     }
     const std::string text = korvan::FormatChipTable(catalogue.records());
     if (tablePath == "-") {
         std::cout << text;
         return kExitSuccess;
     }
-    if (const std::string problem = korvan::ReplaceFileAtomically(tablePath, text); !problem.empty()) {
+    const std::string target = korvan::RealFilePath(tablePath);
+    if (const std::string problem = ExportTargetProblem(tablePath, target, paths); !problem.empty()) {
+        return Fail(problem, kExitFailure);
+    }
+    if (const std::string problem = korvan::ReplaceFileAtomically(target, text); !problem.empty()) {
         return Fail(problem, kExitFailure);
     }
     return kExitSuccess;
@@ -139,12 +160,14 @@ int RunCommand(const Command& command, const CataloguePaths& paths) {
     if (command.action == "--import") {
         return ImportTable(command.table, paths.write);
     }
-    return ExportTable(command.table, paths.read);
+    return ExportTable(command.table, paths);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A file-size limit fails the write that reaches it (EFBIG) instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const Command command = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (command.help) {
         std::cout << kUsage;

@@ -98,7 +98,8 @@ CliLoop::Outcome CliLoop::RunUntil(const std::function<bool()>& done,
             silentSince = Clock::now();
         }
         if (done()) {
-            return Outcome::Done;
+            // A report handled as the signal came may have ended its command because of it.
+            return signal_.load() != 0 ? Outcome::Interrupted : Outcome::Done;
         }
         beforeWait();
         const auto now = Clock::now();

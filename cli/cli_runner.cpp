@@ -105,8 +105,10 @@ private:
         job_.settingsDir = SettingsDirectory(job_.dir);
         constexpr const char* kChipListName = "ChipList.chip";
         job_.cataloguePath = KeptFileDirectory(job_.settingsDir, job_.dir, kChipListName) + kChipListName;
-        for (const std::string& path : {job_.cataloguePath, job_.settingsDir + kSettingsFileName}) {
-            if (const std::string problem = KeptFileProblem(path); !problem.empty()) {
+        const std::pair<std::string, std::size_t> keptFiles[] = {
+            {job_.cataloguePath, SIZE_MAX}, {job_.settingsDir + kSettingsFileName, kSettingsFileLimit}};
+        for (const auto& [path, limit] : keptFiles) {
+            if (const std::string problem = KeptFileProblem(path, limit); !problem.empty()) {
                 return Failed(problem);
             }
         }
@@ -163,21 +165,20 @@ private:
         return std::nullopt;
     }
 
-    // A number that cannot be placed stops the job before any chip is touched.
+    // A log or a number that could not be kept stops the job before any chip is touched.
     Step ResolveProduction() {
         job_.production.jobLogPath = options_.logPath;
-        if (!options_.serialNumber) {
-            return std::nullopt;
+        if (options_.serialNumber) {
+            SerialNumbering serial;
+            serial.placement = *options_.serialNumber;
+            serial.counterPath = options_.serialCounter;
+            serial.start = options_.serialStart.value_or(1);
+            serial.overwrite = options_.serialOverwrite;
+            job_.production.serial = serial;
         }
-        SerialNumbering serial;
-        serial.placement = *options_.serialNumber;
-        serial.counterPath = options_.serialCounter;
-        serial.start = options_.serialStart.value_or(1);
-        serial.overwrite = options_.serialOverwrite;
-        if (const std::string problem = SerialNumberingProblem(serial); !problem.empty()) {
+        if (const std::string problem = ProductionProblem(job_.production); !problem.empty()) {
             return Failed(problem);
         }
-        job_.production.serial = serial;
         return std::nullopt;
     }
 

@@ -36,6 +36,9 @@ int main(int argc, char** argv) {
     // A closed pipe on standard output must not kill a run in the middle of a chip operation:
     // the run goes on and the lost output shows in the exit status.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit must not kill a run half way through a log line or a counter: the
+    // write fails with EFBIG instead, and is handled as any failed write.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::cerr << korvan::UsageText();

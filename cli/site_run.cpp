@@ -89,6 +89,8 @@ SiteRun::Step SiteRun::BuildComposition() {
     const ProgrammerTypeInfo* type = FindProgrammerType(job_.effective.programmerType);
     production_ = std::make_unique<ProductionLine>(
         job_.production, JobSite{setup_.number, setup_.label, type != nullptr ? type->commandName : ""}, *manager_);
+    // A signal ends a wait for the counter's or the log's lock at once.
+    production_->SetWaitHooks({[this] { return loop_.signal() != 0; }, [this](const std::string& line) { view_->PrintError(line); }});
     console_ = std::make_unique<Console>(*manager_, *view_, loop_.timer());
     console_->SetImageFileOptions(options_.imageFiles);
     console_->SetRunObserver(production_.get());
@@ -213,6 +215,13 @@ int SiteRun::Finish(int status) {
     console_->CloseRun(status == kExitSuccess ? std::string() : FailureLine());
     if (console_->failed() && status == kExitSuccess) {
         status = kExitFailure;
+    }
+    if (const std::string& problem = production_->lastLogProblem(); !problem.empty()) {
+        view_->PrintError(Prefixed(problem));
+    }
+    // A signal that ended the wait for the log's lock makes an interrupted run.
+    if (status == kExitFailure && loop_.signal() != 0) {
+        status = 128 + loop_.signal();
     }
     view_->Flush();
     took_ = std::chrono::steady_clock::now() - started_;

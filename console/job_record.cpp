@@ -109,6 +109,17 @@ std::string JobRecordJson(const JobRecord& record) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::string ReservationJson(std::uint64_t serial, std::chrono::system_clock::time_point time, const std::string& host,
+                            int site) {
+    Json json;
+    json["serial"] = serial;
+    json["reserved"] = true;
+    json["time"] = Iso8601Utc(time);
+    json["host"] = host;
+    json["site"] = site;
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string HostName() {
     char name[HOST_NAME_MAX + 1] = {};
     if (::gethostname(name, sizeof name - 1) != 0) {

@@ -55,6 +55,12 @@ struct JobRecord {
 //  "result":"ok"|"failed","failure":"..."|null}
 std::string JobRecordJson(const JobRecord& record);
 
+// The line the job log gets the moment a run takes a serial number, before the run goes on:
+// {"serial":N,"reserved":true,"time":"...","host":"...","site":N}. A number with this line and
+// no record of a run was taken by a run that never finished.
+std::string ReservationJson(std::uint64_t serial, std::chrono::system_clock::time_point time, const std::string& host,
+                            int site);
+
 // The name of this machine, for the record.
 std::string HostName();
 

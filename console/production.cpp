@@ -1,12 +1,20 @@
 #include "console/production.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <limits>
+#include <nlohmann/json.hpp>
 
 #include "console/console.h"
 #include "data/job_log.h"
+#include "data/read_file.h"
 #include "data/profile.h"
 #include "data/serial_counter.h"
 
@@ -33,6 +41,36 @@ std::string Resolve(const std::string& path, const std::string& baseDir) {
     return (std::filesystem::path(baseDir) / path).string();
 }
 
+// Empty when a file can be made in the folder of `realPath`; else why not, naming `what`.
+std::string FolderProblem(const std::string& realPath, const std::string& what) {
+    std::filesystem::path folder = std::filesystem::path(realPath).parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "cannot write " + what + ": folder " + folder.string() + ": " + std::strerror(errno);
+    }
+    return {};
+}
+
+// A job log is empty or starts with a record (or a reservation) of ours; anything else is
+// someone else's file, which the log must not be appended to.
+bool HoldsJobRecords(int fd) {
+    constexpr std::size_t kLongestFirstLine = 64 * 1024;
+    std::string head(kLongestFirstLine, '\0');
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    if (got <= 0) {
+        return got == 0;
+    }
+    head.resize(static_cast<std::size_t>(got));
+    const std::size_t end = head.find('\n');
+    if (end == std::string::npos) {
+        return false;
+    }
+    const nlohmann::json first = nlohmann::json::parse(head.substr(0, end), nullptr, false);
+    return first.is_object() && first.contains("time") && first.contains("serial");
+}
+
 }  // namespace
 
 std::string SerialNumberingProblem(const SerialNumbering& serial) {
@@ -40,7 +78,49 @@ std::string SerialNumberingProblem(const SerialNumbering& serial) {
     if (!next.number) {
         return next.error;
     }
-    return EncodeSerialNumber(serial.placement, *next.number).error;
+    if (const std::string problem = EncodeSerialNumber(serial.placement, *next.number).error; !problem.empty()) {
+        return problem;
+    }
+    // The counter is left holding the number after the one given.
+    if (*next.number == std::numeric_limits<std::uint64_t>::max()) {
+        return "serial number counter " + serial.counterPath + " has no number after " + std::to_string(*next.number);
+    }
+    // The counter is replaced by a new file beside it, under a lock file beside it.
+    const std::string realPath = RealFilePath(serial.counterPath);
+    return FolderProblem(realPath, "the serial number counter " + serial.counterPath);
+}
+
+std::string JobLogProblem(const std::string& path) {
+    const std::string named = "the job log " + path;
+    const RegularFile file = OpenRegularFile(path, O_RDONLY);
+    if (file.error == ENOENT) {
+        return FolderProblem(RealFilePath(path), named);
+    }
+    if (file.fd < 0) {
+        return "cannot use " + named + ": " + file.reason;
+    }
+    const bool ours = HoldsJobRecords(file.fd);
+    ::close(file.fd);
+    if (!ours) {
+        return "will not write into " + path + ": it is not a job log (its first line is not a job record)";
+    }
+    if (::access(path.c_str(), W_OK) != 0) {
+        return "cannot write " + named + ": " + std::strerror(errno);
+    }
+    return {};
+}
+
+std::string ProductionProblem(const ProductionOptions& options) {
+    const bool logged = !options.jobLogPath.empty();
+    if (logged && options.serial && RealFilePath(options.jobLogPath) == RealFilePath(options.serial->counterPath)) {
+        return "the job log and the serial number counter are one file, " + options.jobLogPath;
+    }
+    if (logged) {
+        if (const std::string problem = JobLogProblem(options.jobLogPath); !problem.empty()) {
+            return problem;
+        }
+    }
+    return options.serial ? SerialNumberingProblem(*options.serial) : std::string();
 }
 
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir) {
@@ -100,10 +180,16 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
         return {};
     }
     const SerialNumbering& serial = *options_.serial;
-    const TakenSerialNumber taken =
-        TakeSerialNumber(serial.counterPath, serial.start, MaxSerialNumber(serial.placement));
+    const TakenSerialNumber taken = TakeSerialNumber(serial.counterPath, serial.start,
+                                                     MaxSerialNumber(serial.placement), WaitFor(serial.counterPath));
     if (!taken.number) {
         return {std::nullopt, {}, "Serial Number Not Taken: " + taken.error};
+    }
+    // Kept at once, so that a run killed from here on still leaves its number accounted for.
+    if (const std::string problem = LogLine(ReservationJson(*taken.number, std::chrono::system_clock::now(),
+                                                            HostName(), site_.site));
+        !problem.empty()) {
+        return {taken.number, {}, problem};
     }
     const EncodedSerialNumber encoded = EncodeSerialNumber(serial.placement, *taken.number);
     if (!encoded.error.empty()) {
@@ -114,6 +200,15 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
     std::snprintf(line, sizeof line, "Serial Number %llu at 0x%04X.", static_cast<unsigned long long>(*taken.number),
                   static_cast<unsigned>(serial.placement.address));
     return {taken.number, line, {}};
+}
+
+LockWait ProductionLine::WaitFor(const std::string& file) const {
+    LockWait wait;
+    wait.cancelled = waitHooks_.cancelled;
+    if (waitHooks_.tell) {
+        wait.waiting = [tell = waitHooks_.tell, file] { tell(WaitingForLockLine(file)); };
+    }
+    return wait;
 }
 
 JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) const {
@@ -142,10 +237,21 @@ JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) const {
 
 std::string ProductionLine::RunEnded(const RunOutcome& outcome) {
     lastRecord_ = MakeRecord(outcome);
+    const std::string problem = LogLine(JobRecordJson(*lastRecord_));
+    lastLogProblem_ = problem;
+    // The record shown beside the log must not say the run went well when its logging failed.
+    if (!problem.empty() && lastRecord_->ok) {
+        lastRecord_->ok = false;
+        lastRecord_->failure = problem;
+    }
+    return problem;
+}
+
+std::string ProductionLine::LogLine(const std::string& line) const {
     if (options_.jobLogPath.empty()) {
         return {};
     }
-    const std::string error = AppendLogLine(options_.jobLogPath, JobRecordJson(*lastRecord_));
+    const std::string error = AppendLogLine(options_.jobLogPath, line, WaitFor(options_.jobLogPath));
     return error.empty() ? std::string() : "Job Log Not Written: " + error;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "console/job_record.h"
 #include "console/run_journal.h"
+#include "data/file_lock.h"
 #include "data/serial_number.h"
 #include "engine/programmer_manager.h"
 
@@ -32,9 +34,18 @@ struct JobSite {
     std::string programmer;  // the programmer type's name
 };
 
-// Empty when the next number the counter gives fits the placement; else why not. Checked
-// before a run, so that a number that cannot be placed stops it before anything is written.
+// Empty when the next number the counter gives fits the placement and the counter can be
+// advanced past it; else why not. Checked before a run, so that a number that cannot be placed
+// stops it before anything is written.
 std::string SerialNumberingProblem(const SerialNumbering& serial);
+
+// Empty when `path` can be the job log: a regular file that is empty or holds job records
+// and can be written, or a new file in a folder that can be written. Else why not.
+std::string JobLogProblem(const std::string& path);
+
+// Everything about the log and the counter that would stop a run part way, found before it
+// starts: each of the two above, and a log that is the counter itself.
+std::string ProductionProblem(const ProductionOptions& options);
 
 // The window's production settings: Korvan.ini, section Production, keys JobLog,
 // SerialNumber (ADDR:BYTES:FORMAT), SerialCounter, SerialStart and SerialOverwrite (0/1).
@@ -45,8 +56,18 @@ struct ProductionRead {
 };
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir);
 
+// How a front end takes part in a wait for the counter's or the job log's lock, which lasts
+// at most LockWait's limit: what ends it at once (an interruption), and where the one line
+// saying that another run holds the file goes. Both are called on the waiting thread; either
+// may be empty.
+struct WaitHooks {
+    std::function<bool()> cancelled;
+    std::function<void(const std::string& line)> tell;
+};
+
 // One site's production run: stamps each chip's serial number before its write, and keeps a
-// record of each run, appended to the job log when there is one.
+// record of each run, appended to the job log when there is one. Each number taken is logged
+// at once as reserved, before the run that uses it goes on.
 class ProductionLine final : public RunObserver {
 public:
     ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager);
@@ -55,16 +76,26 @@ public:
     Stamp StampImage(Image& image) override;
     std::string RunEnded(const RunOutcome& outcome) override;
 
+    void SetWaitHooks(WaitHooks hooks) { waitHooks_ = std::move(hooks); }
+
     // The record of the last run that ended; none before the first.
     const std::optional<JobRecord>& lastRecord() const { return lastRecord_; }
+    // Why the last run's record could not be logged; empty when it was, or there is no log.
+    const std::string& lastLogProblem() const { return lastLogProblem_; }
 
 private:
     JobRecord MakeRecord(const RunOutcome& outcome) const;
+    // Appends `line` to the job log, if there is one; empty, or the status line saying why not.
+    std::string LogLine(const std::string& line) const;
+    // The wait for the lock of `file`, as the front end's hooks allow.
+    LockWait WaitFor(const std::string& file) const;
 
     const ProductionOptions options_;
     const JobSite site_;
     const ProgrammerManager& manager_;
     std::optional<JobRecord> lastRecord_;
+    std::string lastLogProblem_;
+    WaitHooks waitHooks_;
 };
 
 }  // namespace korvan

@@ -8,19 +8,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "data/read_file.h"
+
 namespace korvan {
 namespace {
 
 std::string Failure(const char* what, const std::string& path, int error) {
     return std::string(what) + " " + path + ": " + std::strerror(error);
-}
-
-int LockExclusive(int fd) {
-    int result = 0;
-    do {
-        result = ::flock(fd, LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-    return result;
 }
 
 // 0 when all of `bytes` went out, else the errno of the failing write.
@@ -64,19 +58,19 @@ std::string AppendLocked(int fd, const std::string& path, std::string_view line)
 
 }  // namespace
 
-std::string AppendLogLine(const std::string& path, std::string_view line) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return Failure("cannot open", path, errno);
+std::string AppendLogLine(const std::string& path, std::string_view line, const LockWait& wait) {
+    const RegularFile file = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT);
+    if (file.fd < 0) {
+        return "cannot open " + path + ": " + file.reason;
     }
     std::string error;
-    if (LockExclusive(fd) != 0) {
-        error = Failure("cannot lock", path, errno);
+    if (const LockOutcome lock = LockExclusive(file.fd, path, wait); lock.result != LockResult::Locked) {
+        error = lock.error;
     } else {
-        error = AppendLocked(fd, path, line);
-        ::flock(fd, LOCK_UN);
+        error = AppendLocked(file.fd, path, line);
+        ::flock(file.fd, LOCK_UN);
     }
-    ::close(fd);
+    ::close(file.fd);
     return error;
 }
 

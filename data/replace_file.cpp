@@ -85,7 +85,7 @@ std::string ReplaceFileAtomically(const std::string& path, std::string_view byte
     }
     if (error != 0) {
         ::unlink(tempPath.c_str());
-        return Failure("cannot write", tempPath, error);
+        return Failure("cannot write", path, error);
     }
     SyncDirectoryOf(path);
     return {};

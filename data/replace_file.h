@@ -7,7 +7,7 @@ namespace korvan {
 
 // Replaces the file at `path` with `bytes` so that a crash or a failed write leaves either the
 // old or the new file whole: written beside it, synced, then renamed over it. The replaced
-// file's permissions are kept. Returns why it failed ("cannot write /x/a.tmp: File too large"),
+// file's permissions are kept. Returns why it failed, naming `path` ("cannot write /x/a: File too large"),
 // empty on success.
 std::string ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 

@@ -1,7 +1,6 @@
 #include "data/serial_counter.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,26 +15,20 @@
 namespace korvan {
 namespace {
 
-std::string Failure(const char* what, const std::string& path, int error) {
-    return std::string(what) + " " + path + ": " + std::strerror(error);
-}
-
-// Holds an exclusive flock on "<path>.lock" for its lifetime. A separate lock file lets the
-// counter itself be replaced by rename while the lock stays on one inode.
+// Holds an exclusive flock on "<real path>.lock" for its lifetime. A separate lock file lets
+// the counter itself be replaced by rename while the lock stays on one inode.
 class CounterLock {
 public:
-    explicit CounterLock(const std::string& counterPath) : path_(counterPath + ".lock") {
-        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
-            error_ = Failure("cannot open", path_, errno);
+    CounterLock(const std::string& realPath, const std::string& name, const LockWait& wait) {
+        const std::string path = realPath + ".lock";
+        const RegularFile file = OpenRegularFile(path, O_RDWR | O_CREAT);
+        if (file.fd < 0) {
+            error_ = "cannot open " + path + ": " + file.reason;
             return;
         }
-        int result = 0;
-        do {
-            result = ::flock(fd_, LOCK_EX);
-        } while (result != 0 && errno == EINTR);
-        if (result != 0) {
-            error_ = Failure("cannot lock", path_, errno);
+        fd_ = file.fd;
+        if (const LockOutcome lock = LockExclusive(fd_, name, wait); lock.result != LockResult::Locked) {
+            error_ = lock.error;
         }
     }
     ~CounterLock() {
@@ -49,7 +42,6 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    std::string path_;
     int fd_ = -1;
     std::string error_;
 };
@@ -63,14 +55,14 @@ std::string_view TrimWhitespace(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kWhitespace) - first + 1);
 }
 
-// The number the counter file holds, `start` when there is no file yet.
-TakenSerialNumber ReadCounter(const std::string& path, std::uint64_t start) {
-    const FileText file = ReadWholeFile(path);
+// The number the counter file at `realPath` holds, `start` when there is no file yet.
+TakenSerialNumber ReadCounter(const std::string& realPath, const std::string& path, std::uint64_t start) {
+    const FileText file = ReadWholeFile(realPath);
     if (file.error == ENOENT) {
         return {start, {}};
     }
     if (file.error != 0) {
-        return {std::nullopt, Failure("cannot read", path, file.error)};
+        return {std::nullopt, "cannot read " + path + ": " + file.reason};
     }
     const std::string_view digits = TrimWhitespace(file.text);
     std::uint64_t number = 0;
@@ -83,12 +75,15 @@ TakenSerialNumber ReadCounter(const std::string& path, std::uint64_t start) {
 
 }  // namespace
 
-TakenSerialNumber TakeSerialNumber(const std::string& path, std::uint64_t start, std::uint64_t max) {
-    const CounterLock lock(path);
+TakenSerialNumber TakeSerialNumber(const std::string& path, std::uint64_t start, std::uint64_t max,
+                                   const LockWait& wait) {
+    // Links to one file share its lock and its number, and the link itself stays a link.
+    const std::string realPath = RealFilePath(path);
+    const CounterLock lock(realPath, path, wait);
     if (!lock.error().empty()) {
         return {std::nullopt, lock.error()};
     }
-    const TakenSerialNumber next = ReadCounter(path, start);
+    const TakenSerialNumber next = ReadCounter(realPath, path, start);
     if (!next.number) {
         return next;
     }
@@ -101,7 +96,7 @@ TakenSerialNumber TakeSerialNumber(const std::string& path, std::uint64_t start,
     if (number == std::numeric_limits<std::uint64_t>::max()) {
         return {std::nullopt, "serial number counter " + path + " has no number after " + std::to_string(number)};
     }
-    const std::string replaced = ReplaceFileAtomically(path, std::to_string(number + 1) + "\n");
+    const std::string replaced = ReplaceFileAtomically(realPath, std::to_string(number + 1) + "\n");
     if (!replaced.empty()) {
         return {std::nullopt, replaced};
     }
@@ -110,7 +105,7 @@ TakenSerialNumber TakeSerialNumber(const std::string& path, std::uint64_t start,
 
 TakenSerialNumber PeekSerialNumber(const std::string& path, std::uint64_t start) {
     // No lock: the counter only ever changes by rename, so any read sees one whole file.
-    return ReadCounter(path, start);
+    return ReadCounter(RealFilePath(path), path, start);
 }
 
 }  // namespace korvan

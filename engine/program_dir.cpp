@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "data/read_file.h"
+
 namespace korvan {
 
 std::string WithTrailingSlash(std::string dir) {
@@ -89,7 +91,7 @@ std::string ProgramDirectoryProblem(const std::string& dir) {
     return {};
 }
 
-std::string KeptFileProblem(const std::string& path) {
+std::string KeptFileProblem(const std::string& path, std::size_t limit) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return errno == ENOENT ? std::string() : "cannot read " + path + ": " + std::strerror(errno);
@@ -97,15 +99,16 @@ std::string KeptFileProblem(const std::string& path) {
     if (S_ISDIR(info.st_mode)) {
         return "cannot read " + path + ": " + std::strerror(EISDIR);
     }
-    if (!S_ISREG(info.st_mode)) {
+    const RegularFile file = OpenRegularFile(path, O_RDONLY);
+    if (file.error == EINVAL) {
         return "cannot read " + path + ": not a regular file";
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return "cannot read " + path + ": " + std::strerror(errno);
+    if (file.fd < 0) {
+        return "cannot read " + path + ": " + file.reason;
     }
-    ::close(fd);
-    return {};
+    const bool tooLong = ::fstat(file.fd, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) > limit;
+    ::close(file.fd);
+    return tooLong ? "cannot read " + path + ": it is larger than " + std::to_string(limit >> 20) + " MiB" : std::string();
 }
 
 }  // namespace korvan

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
+
+#include "data/read_file.h"
 
 namespace korvan {
 
@@ -33,7 +36,8 @@ std::string WithTrailingSlash(std::string dir);
 std::string ProgramDirectoryProblem(const std::string& dir);
 
 // Why the kept file at `path` cannot be read ("cannot read /x/Korvan.ini: Is a directory");
-// empty when it can be, or when it does not exist (a missing file means its defaults).
-std::string KeptFileProblem(const std::string& path);
+// empty when it can be, or when it does not exist (a missing file means its defaults). Only a
+// regular file of at most `limit` bytes (a whole number of MiB) is read.
+std::string KeptFileProblem(const std::string& path, std::size_t limit = kSettingsFileLimit);
 
 }  // namespace korvan

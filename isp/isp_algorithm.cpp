@@ -21,9 +21,9 @@ constexpr std::size_t kDataByte = 3;
 
 }  // namespace
 
-IspLines* IspAlgorithm::Attach(IspLines* lines) {
+void IspAlgorithm::Attach(IspLines* lines, Sleeper* sleeper) {
     lines_ = lines;
-    return lines_;
+    sleeper_ = sleeper;
 }
 
 std::uint8_t Isp4ByteAlgorithm::SendInstruction() {
@@ -50,9 +50,9 @@ void Isp4ByteAlgorithm::EnterProgramming() {
     cable.SetReset(0);
     cable.SetMosi(0);
     cable.SetSck(0);
-    cable.sleeper().Sleep(kResetSettle);
+    sleeper().Sleep(kResetSettle);
     cable.SetReset(1);
-    cable.sleeper().Sleep(kResetSettle);
+    sleeper().Sleep(kResetSettle);
     SendProgrammingGroup(isp_opcode::kProgrammingEnable);
 }
 
@@ -69,7 +69,7 @@ void Isp4ByteAlgorithm::ReadSignatureBytes(std::array<std::uint8_t, 3>& out) {
 
 void Isp4ByteAlgorithm::ChipErase() {
     SendProgrammingGroup(isp_opcode::kChipErase);
-    lines().sleeper().Sleep(kEraseTime);
+    sleeper().Sleep(kEraseTime);
 }
 
 int Isp4ByteAlgorithm::WriteByte(std::uint8_t value, std::uint32_t address) {
@@ -95,7 +95,7 @@ std::uint8_t Isp4ByteAlgorithm::ReadByte(std::uint32_t address) {
 
 void Isp4ByteAlgorithm::SendLockInstruction(std::uint8_t lockOperation) {
     SendProgrammingGroup(lockOperation);
-    lines().sleeper().Sleep(kLockBitTime);
+    sleeper().Sleep(kLockBitTime);
 }
 
 // Each further lock bit needs a fresh programming entry.

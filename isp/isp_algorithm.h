@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "isp/isp_lines.h"
+#include "isp/sleeper.h"
 
 namespace korvan {
 
@@ -18,7 +19,8 @@ public:
 
     std::uint8_t algorithmCode() const { return algorithmCode_; }
 
-    virtual IspLines* Attach(IspLines* lines);
+    // The lines it drives and what it waits with (reset settling, erase, lock bits).
+    void Attach(IspLines* lines, Sleeper* sleeper);
     virtual void EnterProgramming() = 0;
     virtual void ReadSignatureBytes(std::array<std::uint8_t, 3>& out) = 0;
     virtual void ChipErase() = 0;
@@ -30,10 +32,12 @@ public:
 
 protected:
     IspLines& lines() const { return *lines_; }
+    Sleeper& sleeper() const { return *sleeper_; }
 
 private:
     std::uint8_t algorithmCode_;
     IspLines* lines_ = nullptr;
+    Sleeper* sleeper_ = nullptr;
 };
 
 inline constexpr std::uint8_t kIsp4ByteAlgorithmCode = 2;

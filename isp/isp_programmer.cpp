@@ -10,21 +10,11 @@ namespace korvan {
 namespace {
 
 constexpr int kProgressInterval = 15;
-constexpr int kFastestSpeed = 2;
-constexpr int kFastSpeed = 1;
-
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines) {
-        joined += (joined.empty() ? "" : "\n") + line;
-    }
-    return joined;
-}
 
 }  // namespace
 
-IspProgrammer::IspProgrammer(std::unique_ptr<RegisterAccess> access, IspOptions options)
-    : ParallelPort(std::move(access)), options_(std::move(options)), sleeper_(options_.sleeper) {
+IspProgrammer::IspProgrammer(std::unique_ptr<IspLineDriver> lines, IspOptions options)
+    : lines_(std::move(lines)), options_(std::move(options)), sleeper_(options_.sleeper) {
     if (!sleeper_) {
         sleeper_ = std::make_shared<ThreadSleeper>();
     }
@@ -37,63 +27,40 @@ void IspProgrammer::Stop() {
     std::lock_guard lock(workerLock_);
     stopping_ = true;
     JoinWorker();
-    Close();
+    lines_->Close();
 }
 
 int IspProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
-    programmerType_ = manager.programmerType();
-    downloadSpeed_ = manager.downloadSpeed();
     busy_ = false;
     for (const auto& algorithm : algorithms_) {
-        algorithm->Attach(this);
+        algorithm->Attach(lines_.get(), sleeper_.get());
     }
-    // Checked before the port is opened, so an unusable map never drives a line.
-    pinMapUsable_ = LoadCheckedPinMap();
-    if (!pinMapUsable_) {
+    // Checked before the adapter is opened, so unusable wiring never drives a line.
+    wiringUsable_ = lines_->LoadWiring(manager);
+    if (!wiringUsable_) {
         ready_ = 0;
         manager.PostEvent(ParallelInitFailed);
         return ready_;
     }
-    OpenPort();
-    SetPin(pinMap_.le, pinMap_.leEnable);
+    OpenLines();
+    lines_->Rest();
     return ready_;
 }
 
-bool IspProgrammer::LoadCheckedPinMap() {
-    const LoadedPinMap loaded = LoadPinMap(programmerType_, manager_->KeptFileDirectory(kFerrowIniName));
-    if (!loaded.replaced.empty()) {
-        manager_->messages().ShowMessage(
-            {std::string(kFerrowIniName) + ": a value that is not a number was replaced by its default.",
-             CableName(programmerType_), JoinLines(loaded.replaced)});
-    }
-    if (!loaded.usable()) {
-        manager_->messages().ShowMessage({std::string("The pin map in ") + kFerrowIniName + " cannot be used.",
-                                          CableName(programmerType_), JoinLines(loaded.faults)});
-        manager_->SetInitFailureDetail("The pin map in " + loaded.path +
-                                       " cannot be used: correct it, or remove it for the default map.");
-        return false;
-    }
-    pinMap_ = loaded.map;
-    return true;
-}
-
-void IspProgrammer::OpenPort() {
-    ready_ = Open(kParallelPortBase, options_.portSearch);
+void IspProgrammer::OpenLines() {
+    const std::string failure = lines_->Open();
+    ready_ = failure.empty() ? 1 : 0;
     if (ready_ == 1) {
-        OpenPortLog();
+        if (options_.portLog) {
+            lines_->LogTransfersTo(options_.portLog);
+        }
         manager_->PostEvent(ParallelInitDone);
         return;
     }
-    manager_->messages().ShowMessage({"Initialize I/O Port Failed!"});
-    manager_->SetInitFailureDetail(openFailure());
+    manager_->messages().ShowMessage({lines_->openFailureBox()});
+    manager_->SetInitFailureDetail(failure);
     manager_->PostEvent(ParallelInitFailed);
-}
-
-void IspProgrammer::OpenPortLog() {
-    if (options_.portLog) {
-        LogAccessesTo(options_.portLog);
-    }
 }
 
 IspAlgorithm* IspProgrammer::FindAlgorithm(std::uint8_t chipCode) {
@@ -131,7 +98,7 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
         return;
     }
     // Taking `busy` here, not in the worker, means two quick requests never start two workers.
-    if (!pinMapUsable_ || busy_.exchange(true)) {
+    if (!wiringUsable_ || busy_.exchange(true)) {
         manager_->PostEvent(ProgrammerUnusable);
         return;
     }
@@ -141,7 +108,7 @@ void IspProgrammer::StartOperation(Operation operation, std::uint8_t chipCode, i
         manager_->PostEvent(ProgrammerError);
         return;
     }
-    // The previous worker has cleared `busy` and may still be putting OE back.
+    // The previous worker has cleared `busy` and may still be putting the lines to rest.
     JoinWorker();
     try {
         worker_ = std::thread([this, operation, algorithm, lockLevel] { RunWorker(operation, *algorithm, lockLevel); });
@@ -174,7 +141,7 @@ bool IspProgrammer::EndIfStopping(IspAlgorithm& algorithm) {
 
 void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel) {
     ProgrammerManager& manager = *manager_;
-    SetPin(pinMap_.oe, pinMap_.oeEnable);
+    lines_->BeginRun();
     algorithm.EnterProgramming();
     switch (operation) {
         case ReadSignatureOp: {
@@ -205,7 +172,7 @@ void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int 
             manager.PostEvent(LockBitDone);
             break;
     }
-    SetPin(pinMap_.oe, pinMap_.oeDisable);
+    lines_->EndRun();
 }
 
 void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
@@ -261,55 +228,6 @@ void IspProgrammer::RunRead(IspAlgorithm& algorithm) {
     algorithm.ExitProgramming();
     busy_ = false;
     manager.PostEvent(ReadDone);
-}
-
-void IspProgrammer::LatchLines() {
-    if (downloadSpeed_ == kFastestSpeed) {
-        return;
-    }
-    SetPin(pinMap_.le, pinMap_.leEnable);
-    if (downloadSpeed_ != kFastSpeed) {
-        SetPin(pinMap_.le, pinMap_.leDisable);
-    }
-}
-
-void IspProgrammer::SetMosi(int level) {
-    SetPin(pinMap_.mosi, level);
-    LatchLines();
-}
-
-void IspProgrammer::SetReset(int level) {
-    SetPin(pinMap_.rst, level);
-    LatchLines();
-}
-
-void IspProgrammer::SetSck(int level) {
-    SetPin(pinMap_.sck, level);
-    LatchLines();
-}
-
-int IspProgrammer::ReadMiso() {
-    LatchLines();
-    return ReadPin(pinMap_.miso);
-}
-
-void IspProgrammer::Transfer(int count) {
-    const int bytes = std::clamp(count, 0, static_cast<int>(kIspBufferSize));
-    for (int index = 0; index < bytes; ++index) {
-        const auto i = static_cast<std::size_t>(index);
-        for (int bit = 7; bit >= 0; --bit) {
-            const auto weight = static_cast<std::uint8_t>(1U << bit);
-            SetSck(0);
-            SetMosi(transmit_[i] & weight);
-            SetSck(1);
-            if (ReadMiso() != 0) {
-                receive_[i] = static_cast<std::uint8_t>(receive_[i] | weight);
-            } else {
-                receive_[i] = static_cast<std::uint8_t>(receive_[i] & ~weight);
-            }
-        }
-        SetSck(0);
-    }
 }
 
 }  // namespace korvan

@@ -7,6 +7,7 @@
 #include "engine/programmer_manager.h"
 #include "isp/isp_programmer.h"
 #include "isp/logging_register_access.h"
+#include "isp/parallel_port_lines.h"
 #include "programmers/programmer_types.h"
 #include "sim/parallel/simulated_parallel_port.h"
 #include "sim/serial/simulated_serial_programmer.h"
@@ -90,8 +91,9 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateSerial() {
 
 std::unique_ptr<Backend> ProgrammerFactory::CreateIsp(int programmerType) {
     IspOptions ispOptions;
-    ispOptions.portSearch.devicePath = options_.devicePath;
     ispOptions.portLog = portLog_;
+    PortSearch search;
+    search.devicePath = options_.devicePath;
     std::unique_ptr<RegisterAccess> access;
     if (options_.simulate) {
         sim::TargetOptions target;
@@ -100,7 +102,8 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateIsp(int programmerType) {
         access = sim::SimulatedParallelPort::ForCable(programmerType, options_.programDir, options_.simulatedChip,
                                                       target);
     }
-    return std::make_unique<IspProgrammer>(std::move(access), std::move(ispOptions));
+    return std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(std::move(access), std::move(search)),
+                                           std::move(ispOptions));
 }
 
 void ProgrammerFactory::Finish() {

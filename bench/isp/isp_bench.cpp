@@ -12,6 +12,7 @@
 #include "engine/event_code.h"
 #include "engine/programmer_manager.h"
 #include "isp/isp_programmer.h"
+#include "isp/parallel_port_lines.h"
 #include "sim/parallel/simulated_parallel_port.h"
 
 namespace korvan {
@@ -90,7 +91,7 @@ void BM_WriteAndRead8KiB(benchmark::State& state) {
     sim::SimulatedParallelPort* port = simulated.get();
     IspOptions options;
     options.sleeper = std::make_shared<NoWaits>();
-    OneBackend factory(std::make_unique<IspProgrammer>(std::move(simulated), options));
+    OneBackend factory(std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(std::move(simulated)), options));
     manager.Init(events, 1, speed, factory);
     auto* programmer = static_cast<IspProgrammer*>(manager.backend());
     for (std::size_t i = 0; i < kChipBytes; ++i) {
@@ -131,7 +132,7 @@ void BM_StackOnlyReadByte(benchmark::State& state) {
     NullRegisters* counted = registers.get();
     IspOptions options;
     options.sleeper = std::make_shared<NoWaits>();
-    OneBackend factory(std::make_unique<IspProgrammer>(std::move(registers), options));
+    OneBackend factory(std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(std::move(registers)), options));
     manager.Init(events, 1, speed, factory);
     IspAlgorithm* algorithm = static_cast<IspProgrammer*>(manager.backend())->FindAlgorithm(2);
     std::uint32_t address = 0;

@@ -691,7 +691,8 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
 
     for (const std::uint64_t serial : {500U, 501U}) {
         QTest::keyClick(window_.get(), Qt::Key_Return);
-        QTRY_VERIFY2_WITH_TIMEOUT(JobLogRecords(dir_->file("job.log")).size() == serial - 499, StatusText(),
+        // Each run logs its number as reserved when it takes it, then its record.
+        QTRY_VERIFY2_WITH_TIMEOUT(JobLogRecords(dir_->file("job.log")).size() == 2 * (serial - 499), StatusText(),
                                   kDeadlineMs);
         WaitUntilIdle();
         QVERIFY2(HasLine("Serial Number " + std::to_string(serial) + " at 0x1FF0."), StatusText());
@@ -703,9 +704,14 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
              (std::vector<std::uint8_t>{0x00, 0x00, 0x05, 0x01}));
     QCOMPARE(dir_->Read("serial.counter"), std::string("502\n"));
 
-    const std::vector<nlohmann::json> records = JobLogRecords(dir_->file("job.log"));
-    for (std::size_t run = 0; run < records.size(); ++run) {
-        const nlohmann::json& record = records[run];
+    const std::vector<nlohmann::json> lines = JobLogRecords(dir_->file("job.log"));
+    for (std::size_t run = 0; run * 2 < lines.size(); ++run) {
+        const nlohmann::json& reservation = lines[run * 2];
+        QCOMPARE(reservation.at("serial").get<std::uint64_t>(), 500 + run);
+        QVERIFY(reservation.at("reserved").get<bool>());
+        QCOMPARE(reservation.at("site").get<int>(), 1);
+        const nlohmann::json& record = lines[run * 2 + 1];
+        QVERIFY(!record.contains("reserved"));
         QCOMPARE(record.at("result").get<std::string>(), std::string("ok"));
         QCOMPARE(record.at("serial").get<std::uint64_t>(), 500 + run);
         QCOMPARE(record.at("programmer").get<std::string>(), std::string("serial"));
@@ -1145,7 +1151,7 @@ void MainWindowTest::blankAndStopAreCommandsOfTheirOwn() {
     WaitUntilIdle();
     korvan::AutoButton& blank = *window_->controls().blankButton;
     blank.click();
-    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Chip is blank."), StatusText(), kDeadlineMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Chip reads blank (a locked chip reads the same)."), StatusText(), kDeadlineMs);
     WaitUntilIdle();
 
     // Marked for Auto, it runs after the erase; its mark is kept beside the record.

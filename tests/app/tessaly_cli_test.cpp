@@ -1,13 +1,17 @@
 // The Tessaly executable's command-line form, run as a script would run it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -73,6 +77,47 @@ TEST_F(TessalyCommandLine, BadTableOrUsageIsRefusedAndTheCatalogueKept) {
     const RunResult help = Tessaly("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("--export TABLE"));
+}
+
+// Tables and export targets that are not plain files are refused at once; nothing that is not
+// a table is replaced by one, and the catalogue never loses its chips.
+TEST_F(TessalyCommandLine, OddTablesAndTargetsAreRefusedAndTheCatalogueKept) {
+    ASSERT_EQ(Tessaly(Dir(program) + " --import " + shippedTable).status, 0);
+    const std::string catalogue = program.Read("ChipList.chip");
+    const std::string fifo = work.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string guard = "timeout -s KILL 60";
+
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"--import " + fifo, "cannot read " + fifo + ": it is a FIFO, not a regular file"},
+        {"--import /dev/zero", "cannot read /dev/zero: it is a device, not a regular file"},
+        {"--export " + fifo, "cannot write " + fifo + ": it is a FIFO, not a regular file"},
+        {"--export /dev/null", "cannot write /dev/null: it is a device, not a regular file"},
+    };
+    for (const auto& [command, reason] : refused) {
+        const RunResult run = Tessaly(Dir(program) + " " + command, guard);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.err, "Tessaly: " + reason + "\n") << command;
+    }
+    work.Write("empty.tsv", "# name\tcode\trom_kib\tvolts\tsig1\tsig2\tsig3\n\n");
+    const RunResult empty = Tessaly(Dir(program) + " --import " + work.file("empty.tsv"));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, "Tessaly: no chips in " + work.file("empty.tsv") + "; ChipList.chip left as it was\n");
+    std::filesystem::create_symlink(program.file("ChipList.chip"), work.file("catalogue-link"));
+    for (const std::string& onto : {program.file("ChipList.chip"), work.file("catalogue-link")}) {
+        const RunResult ontoCatalogue = Tessaly(Dir(program) + " --export " + onto);
+        EXPECT_EQ(ontoCatalogue.status, 1) << onto;
+        EXPECT_THAT(ontoCatalogue.err, HasSubstr("will not export onto the catalogue")) << onto;
+    }
+    EXPECT_EQ(program.Read("ChipList.chip"), catalogue);
+
+    std::filesystem::create_symlink("exported.tsv", work.file("link.tsv"));
+    ASSERT_EQ(Tessaly(Dir(program) + " --export " + work.file("link.tsv")).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(work.file("link.tsv")));
+    EXPECT_THAT(work.Read("exported.tsv"), HasSubstr("AT89C51\t"));
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 }  // namespace

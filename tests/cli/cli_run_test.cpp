@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console/info_save.h"
+#include "tests/cli/cli_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvan::testing {
@@ -26,21 +27,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-struct CliResult {
-    int status = -1;
-    std::vector<std::string> lines;  // standard output
-    std::string err;
-};
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // A pseudo-terminal nobody answers on: the port opens, commands go unanswered.
 class SilentPty {
@@ -62,35 +48,6 @@ public:
 private:
     int master_;
     std::string slave_;
-};
-
-// Runs the built korvan-cli with a program directory of its own.
-class CliRunTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::filesystem::copy_file(BuiltProgramDir() + "ChipList.chip", dir.file("ChipList.chip"));
-        dir.Write("fw.hex", ":0300300002337A1E\r\n:0400000002003000CA\r\n:00000001FF\r\n");
-        dir.Write("other.bin", std::string("\x11\x22\x33\x44", 4));
-    }
-
-    CliResult Cli(const std::string& arguments) {
-        return Shell(BuiltProgramDir() + "korvan-cli --dir " + dir.dir() + " --timeout 20 " + arguments + " >" +
-                     dir.file("stdout") + " 2>" + dir.file("stderr") + " </dev/null");
-    }
-
-    // Runs a shell command whose standard output and error go to the files "stdout" and "stderr".
-    CliResult Shell(const std::string& command) {
-        dir.Write("stdout", "");
-        dir.Write("stderr", "");
-        const int raw = std::system(command.c_str());
-        CliResult run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.lines = Lines(dir.Read("stdout"));
-        run.err = dir.Read("stderr");
-        return run;
-    }
-
-    TempDir dir;
 };
 
 TEST_F(CliRunTest, SerialSimulatorRunsTheDemoSequence) {
@@ -125,6 +82,9 @@ TEST_F(CliRunTest, ParallelSimulatorWithPortLog) {
     EXPECT_THAT(run.lines,
                 ElementsAre("Korvan v2.3", "Initialize Parallel Port Done.",
                             "Read " + dir.file("fw.hex") + " Buffer1(53 Bytes).", "Programmer: Ready.",
+                            // The named chip is identified before the erase, though no check was asked.
+                            "Programmer: Chip(Code: 1e 52 06).",
+                            "AT89S52 - ROM Size: 8K Bytes. Programming Voltage: 5.00V.",
                             "Programmer: Erase Done.", "Programmer: Writing Done.", "Programmer: Reading Done.",
                             "Data in Buffer2.", "-------------------Verification Starts------------------",
                             "All Data Matched!", "-------------------Verification Done------------------",
@@ -152,14 +112,6 @@ TEST_F(CliRunTest, NamedChipIsGuardedAndBlankProvesTheErase) {
     EXPECT_EQ(programmed.lines.back(), "Chip is not blank: first programmed byte at 0x0000.");
 }
 
-std::vector<nlohmann::json> JsonLines(const std::vector<std::string>& lines) {
-    std::vector<nlohmann::json> objects;
-    for (const std::string& line : lines) {
-        objects.push_back(nlohmann::json::parse(line));  // throws, failing the test, on anything else
-    }
-    return objects;
-}
-
 // Three sites on the simulator, the middle one with the wrong chip in its socket: it stops at
 // the identification while the others program their chips, each with its own serial number.
 TEST_F(CliRunTest, SeveralSitesRunAtOnceAndAFailingOneStopsNoOther) {
@@ -180,10 +132,18 @@ TEST_F(CliRunTest, SeveralSitesRunAtOnceAndAFailingOneStopsNoOther) {
     EXPECT_THAT(summary[2], ::testing::MatchesRegex("2 +simulated +failed +AT89C2051 +- +[0-9.]+ s"));
 
     std::map<int, nlohmann::json> records;
-    for (const nlohmann::json& record : JsonLines(Lines(dir.Read("job.log")))) {
-        records[record["site"].get<int>()] = record;
+    std::map<int, std::uint64_t> reserved;
+    for (const nlohmann::json& line : JsonLines(Lines(dir.Read("job.log")))) {
+        const int site = line["site"].get<int>();
+        if (line.contains("reserved")) {
+            EXPECT_FALSE(records.contains(site)) << "site " << site << " reserved after its record";
+            reserved[site] = line["serial"].get<std::uint64_t>();
+        } else {
+            records[site] = line;
+        }
     }
     ASSERT_EQ(records.size(), 3U);
+    EXPECT_EQ(reserved.size(), 2U);
     EXPECT_EQ(records[2]["result"], "failed");
     EXPECT_EQ(records[2]["failure"], "Chip in socket is AT89C2051, not AT89C51.");
     EXPECT_TRUE(records[2]["serial"].is_null());
@@ -194,6 +154,7 @@ TEST_F(CliRunTest, SeveralSitesRunAtOnceAndAFailingOneStopsNoOther) {
         EXPECT_EQ(records[site]["signature"], "1e 51 ff");
         EXPECT_EQ(records[site]["mismatches"], 0);
         serials.insert(records[site]["serial"].get<std::uint64_t>());
+        EXPECT_EQ(reserved[site], records[site]["serial"].get<std::uint64_t>());
         EXPECT_THAT(summary[static_cast<std::size_t>(site)],
                     ::testing::MatchesRegex(std::to_string(site) + " +simulated +ok +AT89C51 +" +
                                             records[site]["serial"].dump() + " +[0-9.]+ s"));
@@ -257,6 +218,10 @@ TEST_F(CliRunTest, SerialNumbersThatCannotBePlacedStopTheRunBeforeTheChipIsTouch
     EXPECT_FALSE(std::filesystem::exists(dir.file("counter")));
 }
 
+// As README gives it: the numbers reserved that no run's record carries.
+constexpr const char* kUnfinishedNumbersQuery =
+    "[.[] | select(.reserved) | .serial] - [.[] | select(.reserved | not) | .serial]";
+
 // A run killed in the middle of its write has used its number: the next run goes on after it.
 TEST_F(CliRunTest, KilledRunNeverGivesItsSerialNumberAgain) {
     std::string image(4096, '\x5A');
@@ -287,9 +252,20 @@ TEST_F(CliRunTest, KilledRunNeverGivesItsSerialNumberAgain) {
     const CliResult next = Cli("--simulate" + serial + " open " + dir.file("big.bin") + " erase write verify");
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_THAT(next.lines, ::testing::Contains("Serial Number 42 at 0x0FFC."));
+    // The killed run left its reservation and no record; the next one left both.
     const std::vector<nlohmann::json> logged = JsonLines(Lines(dir.Read("job.log")));
-    ASSERT_EQ(logged.size(), 1U);  // the killed run kept no record; the next one did
-    EXPECT_EQ(logged[0]["serial"], 42);
+    ASSERT_EQ(logged.size(), 3U);
+    EXPECT_EQ(logged[0]["serial"], 41);
+    EXPECT_EQ(logged[0]["reserved"], true);
+    EXPECT_EQ(logged[1]["serial"], 42);
+    EXPECT_EQ(logged[1]["reserved"], true);
+    EXPECT_EQ(logged[2]["serial"], 42);
+    EXPECT_EQ(logged[2]["result"], "ok");
+    // README's query lists the numbers taken but never finished.
+    const CliResult unfinished = Shell("jq -s -c '" + std::string(kUnfinishedNumbersQuery) + "' " +
+                                       dir.file("job.log") + " >" + dir.file("stdout") + " 2>" + dir.file("stderr"));
+    EXPECT_EQ(unfinished.status, 0) << unfinished.err;
+    EXPECT_THAT(unfinished.lines, ElementsAre("[41]"));
 }
 
 TEST_F(CliRunTest, SimulatedChipFileKeepsTheChipBetweenRuns) {

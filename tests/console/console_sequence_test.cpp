@@ -283,6 +283,29 @@ TEST_F(ConsoleTest, BlankStepJudgesTheWholeRom) {
     Post(ReadDone);
     EXPECT_EQ(view.lines.back(), "Chip is not blank: first programmed byte at 0x0123.");
     EXPECT_EQ(view.failures, 1);
+
+    // Without an erase in the same sequence, or after a lock, all 0xFF may be a locked chip.
+    ClearImage(manager.Buffer2());
+    console.RunSteps(PendingSteps{.blank = true});
+    Post(ProgrammerReady);
+    Post(ReadDone);
+    EXPECT_EQ(view.lines.back(), "Chip reads blank (a locked chip reads the same).");
+    EXPECT_EQ(view.successes, 2);
+}
+
+// A required chip is identified before an erase or a write, though the steps did not ask.
+TEST_F(ConsoleTest, RequiredChipIsCheckedBeforeItIsErasedOrWritten) {
+    Start(1);
+    view.SetChipNames({"Small", "Marked", "Large", "Small-B"});
+    console.RequireChip(2);
+    console.RunSteps(PendingSteps{.erase = true});
+    Post(ProgrammerReady);
+    EXPECT_EQ(calls().back(), "ReadSignature(11)");
+    manager.SetSignature({0x1E, 0x51, 0x06});
+    manager.IdentifyChip();  // "Small", not "Large"
+    Pump();
+    EXPECT_THAT(calls(), ::testing::Not(::testing::Contains(::testing::StartsWith("EraseChip"))));
+    EXPECT_EQ(view.lines.back(), "Chip in socket is Small, not Large.");
 }
 
 TEST_F(ConsoleTest, RunStepsProbesFirstAndKeepsTheStatusList) {

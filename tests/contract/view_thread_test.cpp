@@ -14,6 +14,7 @@
 #include "console/console.h"
 #include "console/event_queue.h"
 #include "isp/isp_programmer.h"
+#include "isp/parallel_port_lines.h"
 #include "serial/serial_programmer.h"
 #include "sim/parallel/simulated_parallel_port.h"
 #include "sim/serial/simulated_serial_programmer.h"
@@ -224,8 +225,8 @@ TEST_F(ViewThread, CableJobAndAMissingChipReachTheViewOnTheConsoleThreadOnly) {
     OneFactory factory([&] {
         sim::TargetOptions target;
         target.noChip = !chipInSocket;
-        return std::make_unique<IspProgrammer>(
-            sim::SimulatedParallelPort::ForCable(AtmelByteBlasterType, dir.dir(), Chip(), target));
+        return std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(
+            sim::SimulatedParallelPort::ForCable(AtmelByteBlasterType, dir.dir(), Chip(), target)));
     });
     {
         ConsoleThread console(manager, view);

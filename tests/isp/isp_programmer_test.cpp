@@ -50,8 +50,7 @@ TEST_F(ProgrammerTest, InitOpensThePortAndEnablesTheLatch) {
     EXPECT_EQ(rig.initResult, 1);
     EXPECT_EQ(rig.events.Codes(), Codes{ParallelInitDone});
     EXPECT_TRUE(rig.port->PinLevel(17));
-    EXPECT_EQ(rig.programmer->programmerType(), 1);
-    EXPECT_EQ(rig.programmer->pinMap(), kFerrowDefaultMap);
+    EXPECT_EQ(rig.lines->pinMap(), kFerrowDefaultMap);
     EXPECT_TRUE(rig.messages.Texts().empty());
 }
 
@@ -241,7 +240,8 @@ struct GatedRig {
         manager.LoadChipList();
         auto simulated = sim::SimulatedParallelPort::ForCable(2, dir.dir(), TestChips()[kS51]);
         port = simulated.get();
-        OneBackendFactory factory(std::make_unique<IspProgrammer>(std::move(simulated), IspOptions{.sleeper = gate}));
+        OneBackendFactory factory(std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(std::move(simulated)),
+                                                                  IspOptions{.sleeper = gate}));
         manager.Init(events, 2, 2, factory);
         programmer = static_cast<IspProgrammer*>(manager.backend());
     }
@@ -385,7 +385,8 @@ TEST(IspProgrammer, ANewBackEndStartsOnTheSamePortRightAfterAStop) {
     ASSERT_TRUE(rig.atClose->closed);
 
     auto again = sim::SimulatedParallelPort::ForCable(1, rig.dir.dir(), TestChips()[kS51], target);
-    OneBackendFactory factory(std::make_unique<IspProgrammer>(std::move(again), IspOptions{.sleeper = rig.sleeper}));
+    OneBackendFactory factory(std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(std::move(again)),
+                                                              IspOptions{.sleeper = rig.sleeper}));
     rig.events.Clear();
     EXPECT_EQ(rig.manager.Init(rig.events, 1, 2, factory), 1);
     rig.manager.keepLength = 1;
@@ -430,8 +431,8 @@ TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
     manager.LoadChipList();
     IspOptions options;
     options.sleeper = std::make_shared<RecordingSleeper>();
-    options.portSearch = {.procParportDir = empty.file("proc"), .devDir = empty.file("dev"), .allowDirectIo = false};
-    OneBackendFactory factory(std::make_unique<IspProgrammer>(nullptr, options));
+    const PortSearch search{.procParportDir = empty.file("proc"), .devDir = empty.file("dev"), .allowDirectIo = false};
+    OneBackendFactory factory(std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(nullptr, search), options));
     EXPECT_EQ(manager.Init(events, 1, 2, factory), 0);
     EXPECT_EQ(events.Codes(), Codes{ParallelInitFailed});
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Initialize I/O Port Failed!"});
@@ -457,10 +458,12 @@ TEST(IspProgrammer, PortLogFromTheOptions) {
         ProgrammerManager manager;
         manager.SetProgramDirectory(dir.dir());
         IspOptions options{.portLog = log, .sleeper = std::make_shared<RecordingSleeper>()};
-        OneBackendFactory factory(std::make_unique<IspProgrammer>(
-            std::make_unique<sim::SimulatedParallelPort>(2, kAtmelByteBlasterMap, TestChips()[kS51]), options));
+        auto lines = std::make_unique<ParallelPortLines>(
+            std::make_unique<sim::SimulatedParallelPort>(2, kAtmelByteBlasterMap, TestChips()[kS51]));
+        ParallelPortLines* driven = lines.get();
+        OneBackendFactory factory(std::make_unique<IspProgrammer>(std::move(lines), options));
         EXPECT_EQ(manager.Init(events, 2, 2, factory), 1);
-        static_cast<IspProgrammer*>(manager.backend())->ReadMiso();
+        driven->ReadMiso();
         manager.ShutdownBackend();
         return messages.Texts();
     };

@@ -34,9 +34,9 @@ TEST(IspLineLayer, LatchWritesFollowEachLineChangeByDownloadSpeed) {
     for (int speed = 0; speed < 3; ++speed) {
         IspRig rig({.programmerType = 1, .speed = speed});
         EXPECT_EQ(rig.TakeLog(), Lines{"W C 0x00"}) << "Init drives LE (pin 17) high once";
-        rig.programmer->SetSck(0);
+        rig.lines->SetSck(0);
         EXPECT_EQ(rig.TakeLog(), sckLow[static_cast<std::size_t>(speed)]) << speed;
-        EXPECT_NE(rig.programmer->ReadMiso(), 0);
+        EXPECT_NE(rig.lines->ReadMiso(), 0);
         EXPECT_EQ(rig.TakeLog(), misoRead[static_cast<std::size_t>(speed)]) << speed;
     }
 }
@@ -44,7 +44,7 @@ TEST(IspLineLayer, LatchWritesFollowEachLineChangeByDownloadSpeed) {
 TEST(IspLineLayer, UnknownSpeedsBehaveAsNormal) {
     IspRig rig({.programmerType = 1, .speed = 7});
     rig.TakeLog();
-    rig.programmer->SetMosi(0);
+    rig.lines->SetMosi(0);
     EXPECT_EQ(rig.TakeLog().size(), 3U);
 }
 
@@ -69,9 +69,9 @@ TEST(IspLineLayer, TransferShiftsMsbFirstAndSamplesMisoWhileSckIsHigh) {
     IspRig rig({.programmerType = 2, .speed = 2});
     AlgorithmOf(rig).EnterProgramming();
     rig.TakeLog();
-    auto& transmit = rig.programmer->transmitBuffer();
+    auto& transmit = rig.lines->transmitBuffer();
     transmit = {0x28, 0x01, 0x00, 0x00};
-    rig.programmer->Transfer(4);
+    rig.lines->Transfer(4);
 
     std::uint8_t data = 0;
     bool sckHigh = false;
@@ -97,7 +97,7 @@ TEST(IspLineLayer, TransferShiftsMsbFirstAndSamplesMisoWhileSckIsHigh) {
         sent[bit / 8] = static_cast<std::uint8_t>((sent[bit / 8] << 1) | mosiAtRisingEdge[bit]);
     }
     EXPECT_EQ(sent, (std::array<std::uint8_t, 4>{0x28, 0x01, 0x00, 0x00}));
-    const auto& receive = rig.programmer->receiveBuffer();
+    const auto& receive = rig.lines->receiveBuffer();
     EXPECT_EQ(receive[1], 0x28);  // the chip echoes the previous byte
     EXPECT_EQ(receive[2], 0x01);
     EXPECT_EQ(receive[3], 0x51);
@@ -106,9 +106,9 @@ TEST(IspLineLayer, TransferShiftsMsbFirstAndSamplesMisoWhileSckIsHigh) {
 TEST(IspLineLayer, TransferIsBoundToTheBuffers) {
     IspRig rig({.programmerType = 1, .speed = 2});
     rig.TakeLog();
-    rig.programmer->Transfer(50);
+    rig.lines->Transfer(50);
     EXPECT_EQ(rig.TakeLog().size(), 10U * 33U);
-    rig.programmer->Transfer(-1);
+    rig.lines->Transfer(-1);
     EXPECT_TRUE(rig.TakeLog().empty());
 }
 
@@ -197,7 +197,7 @@ TEST(Isp4ByteAlgorithm, ExitProgrammingLeavesRstLowAndMosiSckHigh) {
         EXPECT_TRUE(rig.port->target().inProgrammingMode()) << type;
         EXPECT_TRUE(rig.port->target().programmingEnabled()) << type;
         algorithm.ExitProgramming();
-        const PinMap& map = rig.programmer->pinMap();
+        const PinMap& map = rig.lines->pinMap();
         EXPECT_FALSE(rig.port->PinLevel(map.rst)) << type;
         EXPECT_TRUE(rig.port->PinLevel(map.mosi)) << type;
         EXPECT_TRUE(rig.port->PinLevel(map.sck)) << type;
@@ -233,7 +233,7 @@ TEST(Isp4ByteAlgorithm, FerrowMapFromTheIniDrivesLatchAndOutputEnable) {
         "[Lock Control(LE)]\nEnable=0\nDisable=1\n[Output Control(OE)]\nEnable=1\nDisable=0\n";
     for (int speed = 0; speed < 3; ++speed) {
         IspRig rig({.programmerType = 1, .speed = speed, .logAccesses = false, .ferrowIni = ini});
-        EXPECT_EQ(rig.programmer->pinMap().mosi, 3);
+        EXPECT_EQ(rig.lines->pinMap().mosi, 3);
         IspAlgorithm& algorithm = AlgorithmOf(rig);
         Signature signature{};
         algorithm.EnterProgramming();
@@ -241,7 +241,7 @@ TEST(Isp4ByteAlgorithm, FerrowMapFromTheIniDrivesLatchAndOutputEnable) {
         EXPECT_EQ(signature, (Signature{0xFF, 0xFF, 0xFF})) << "output buffer still off";
         EXPECT_FALSE(rig.port->target().inProgrammingMode());
 
-        rig.programmer->SetPin(7, 1);
+        rig.lines->port().SetPin(7, 1);
         algorithm.EnterProgramming();
         algorithm.ReadSignatureBytes(signature);
         EXPECT_EQ(signature, (Signature{0x1E, 0x51, 0x06})) << speed;

@@ -17,6 +17,7 @@
 #include "engine/programmer_manager.h"
 #include "isp/isp_programmer.h"
 #include "isp/logging_register_access.h"
+#include "isp/parallel_port_lines.h"
 #include "sim/parallel/simulated_parallel_port.h"
 #include "tests/support/recording_events.h"
 #include "tests/support/temp_dir.h"
@@ -139,7 +140,9 @@ public:
         if (options.logAccesses) {
             access = std::make_unique<LoggingRegisterAccess>(std::move(access), log);
         }
-        auto programmerOwned = std::make_unique<IspProgrammer>(std::move(access), IspOptions{.sleeper = sleeper});
+        auto linesOwned = std::make_unique<ParallelPortLines>(std::move(access));
+        lines = linesOwned.get();
+        auto programmerOwned = std::make_unique<IspProgrammer>(std::move(linesOwned), IspOptions{.sleeper = sleeper});
         programmer = programmerOwned.get();
         OneBackendFactory factory(std::move(programmerOwned));
         initResult = manager.Init(events, options.programmerType, options.speed, factory);
@@ -169,6 +172,8 @@ public:
     // Gone once the back-end has stopped: read atClose then.
     sim::SimulatedParallelPort* port = nullptr;
     IspProgrammer* programmer = nullptr;
+    // The programmer's line driver, for driving single lines.
+    ParallelPortLines* lines = nullptr;
     int initResult = -1;
 };
 

@@ -12,10 +12,11 @@
 #include <system_error>
 #include <vector>
 
-#include "console/console.h"
+#include "console/image_files.h"
 #include "console/recent_files.h"
 #include "data/binary_file.h"
 #include "data/hex_file.h"
+#include "data/read_file.h"
 
 namespace korvan {
 
@@ -57,22 +58,6 @@ std::optional<std::uintmax_t> FileLength(std::FILE* file) {
     return static_cast<std::uintmax_t>(length);
 }
 
-std::string NotRegularReason(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "it is a directory, not a file";
-    }
-    if (S_ISFIFO(mode)) {
-        return "it is a FIFO, not a regular file";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "it is a device, not a regular file";
-    }
-    if (S_ISSOCK(mode)) {
-        return "it is a socket, not a regular file";
-    }
-    return "it is not a regular file";
-}
-
 std::string SystemReason(int error) { return std::generic_category().message(error); }
 
 // Opens `path` for reading when it is a regular file. Anything else is refused before it is
@@ -106,9 +91,29 @@ FileHandle OpenRegularFile(const std::string& path, std::string& reason) {
     return FileHandle(file);
 }
 
+// A character device opened for writing without waiting; null for anything else.
+FileHandle OpenCharacterDevice(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISCHR(info.st_mode)) {
+        ::close(descriptor);
+        return nullptr;
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    FileHandle file(::fdopen(descriptor, "wb"));
+    if (!file) {
+        ::close(descriptor);
+    }
+    return file;
+}
+
 // Where a save writes: a new file beside the target, renamed over it once it is whole, so a
 // failed save leaves the file that was there as it was. A target that is not a regular file
-// (a device) is written in place.
+// (a device such as a terminal) is written in place; a FIFO or a socket is refused, since
+// writing one would wait for a reader.
 struct SaveTarget {
     std::string finalPath;
     std::string writePath;
@@ -125,7 +130,7 @@ SaveTarget OpenSaveTarget(const std::string& path) {
     const bool exists = ::stat(target.finalPath.c_str(), &info) == 0;
     if (exists && !S_ISREG(info.st_mode)) {
         target.writePath = target.finalPath;
-        target.file.reset(std::fopen(target.finalPath.c_str(), "wb"));
+        target.file = OpenCharacterDevice(target.finalPath);
         return target;
     }
     static std::atomic<unsigned> serial{0};
@@ -279,47 +284,51 @@ ImageLoad ReadImage(ImageRead& request) {
 
 }  // namespace
 
-void Console::SelectImageFile(const std::string& path) {
-    imagePath_ = path;
-    imageExt_ = UpperCase(PathExtension(path));
-    view_.SetTitle(std::string(kProgramTitle) + "  <" + imagePath_ + ">");
+const ChipRecord* SelectedRecord(const ChipCatalogue& catalogue, int chip) {
+    const auto index = static_cast<std::size_t>(std::max(chip, 0));
+    return index < catalogue.size() ? &catalogue[index] : nullptr;
 }
 
-void Console::OnOpen(const std::string& path) {
-    if (!CommandEnabled(Button::Open)) {
-        return;
-    }
+void ImageFiles::Remember(const std::string& path) {
     imagePath_ = path;
     imageExt_ = UpperCase(PathExtension(path));
+}
+
+void ImageFiles::ShowTitle() { view_.SetTitle(std::string(kProgramTitle) + "  <" + imagePath_ + ">"); }
+
+void ImageFiles::SelectImageFile(const std::string& path) {
+    Remember(path);
+    ShowTitle();
+}
+
+void ImageFiles::Open(const std::string& path) {
+    Remember(path);
     LoadImageFile();
-    view_.SetTitle(std::string(kProgramTitle) + "  <" + imagePath_ + ">");
+    ShowTitle();
 }
 
-void Console::OpenIgnoringChecksums(const std::string& path) {
-    if (!CommandEnabled(Button::Open)) {
-        return;
-    }
-    AddStatus("Checksums and record lengths in " + path + " ignored.");
-    const HexReadOptions kept = imageFileOptions_.hex;
-    imageFileOptions_.hex.ignoreChecksums = true;
-    OnOpen(path);  // the options are taken with the file: a load on the worker keeps them
-    imageFileOptions_.hex = kept;
+void ImageFiles::OpenIgnoringChecksums(const std::string& path) {
+    status_.AddStatus("Checksums and record lengths in " + path + " ignored.");
+    const HexReadOptions kept = options_.hex;
+    options_.hex.ignoreChecksums = true;
+    Open(path);  // the options are taken with the file: a load on the worker keeps them
+    options_.hex = kept;
 }
 
-int Console::FailLoad(const std::string& line) {
-    AddStatus(line);
-    ContinueSequence(0, 1);
+int ImageFiles::FailLoad(const std::string& line) {
+    status_.AddStatus(line);
+    sequence_.ContinueSequence(false, true);
     return 0;
 }
 
-int Console::FailOpen(const std::string& reason) {
-    AddStatus("File Open Error.");
+int ImageFiles::FailOpen(const std::string& reason) {
+    status_.AddStatus("File Open Error.");
     view_.ShowMessage(Message("File Open Error.", kDefaultCaption, imagePath_ + ": " + reason));
-    ContinueSequence(0, 1);
+    sequence_.ContinueSequence(false, true);
     return 0;
 }
 
-int Console::LoadImageFile() {
+int ImageFiles::LoadImageFile() {
     if (imagePath_.empty()) {
         return FailLoad("Open File.");
     }
@@ -333,23 +342,23 @@ int Console::LoadImageFile() {
         return FailOpen("its length cannot be found");
     }
     auto request = std::make_shared<ImageRead>(ImageRead{std::move(file), *length, imagePath_, FormatByName(),
-                                                         imageFileOptions_.hex,
+                                                         options_.hex,
                                                          std::make_unique<Image>(manager_.Buffer1())});
     if (worker_ == nullptr || *length < kBackgroundLoadSize) {
         return FinishImageLoad(ReadImage(*request));
     }
-    AddStatus("Reading " + imagePath_ + " ...");
+    status_.AddStatus("Reading " + imagePath_ + " ...");
     loadPending_ = true;
-    SetButtonsIdle(0);
+    sequence_.SetButtonsIdle(false);
     auto load = std::make_shared<ImageLoad>();
     worker_->Run([request, load] { *load = ReadImage(*request); }, [this, load] { FinishImageLoad(*load); });
     return kLoadPending;
 }
 
-int Console::FinishImageLoad(const ImageLoad& load) {
+int ImageFiles::FinishImageLoad(const ImageLoad& load) {
     loadPending_ = false;
     if (!load.contentLine.empty()) {
-        AddStatus(load.contentLine);
+        status_.AddStatus(load.contentLine);
     }
     for (const Message& message : load.messages) {
         if (load.checksumsInTheWay) {
@@ -364,11 +373,11 @@ int Console::FinishImageLoad(const ImageLoad& load) {
     }
     switch (load.outcome) {
         case LoadOutcome::Read:
-            AddStatus(load.line);
+            status_.AddStatus(load.line);
             if (imageLoaded_) {
                 imageLoaded_(imagePath_);
             }
-            ContinueSequence(1, 0);
+            sequence_.ContinueSequence(true, false);
             return 1;
         case LoadOutcome::OpenError:
             return FailOpen(load.line);
@@ -378,9 +387,9 @@ int Console::FinishImageLoad(const ImageLoad& load) {
     return FailLoad(load.line);
 }
 
-ImageFormat Console::FormatByName() const {
-    if (imageFileOptions_.format != ImageFormat::ByName) {
-        return imageFileOptions_.format;
+ImageFormat ImageFiles::FormatByName() const {
+    if (options_.format != ImageFormat::ByName) {
+        return options_.format;
     }
     if (imageExt_ == "HEX") {
         return ImageFormat::Hex;
@@ -388,39 +397,29 @@ ImageFormat Console::FormatByName() const {
     return imageExt_ == "BIN" ? ImageFormat::Binary : ImageFormat::ByName;
 }
 
-const ChipRecord* Console::SelectedChip() const {
-    // As the manager does: no selection means the first chip.
-    const auto index = static_cast<std::size_t>(std::max(Chip(), 0));
-    const ChipCatalogue& catalogue = manager_.catalogue();
-    return index < catalogue.size() ? &catalogue[index] : nullptr;
-}
-
-bool Console::ImageFitsChip() {
-    const ChipRecord* selected = SelectedChip();
+bool ImageFiles::ImageFitsChip(int chip) {
+    const ChipRecord* selected = SelectedRecord(manager_.catalogue(), chip);
     if (selected == nullptr) {
         return true;  // the write itself reports the missing chip
     }
-    const ChipRecord& chip = *selected;
+    const ChipRecord& record = *selected;
     const Image& image = manager_.Buffer1();
     std::size_t extent = image.size();
     while (extent > 0 && image[extent - 1] == kBlank) {
         --extent;
     }
-    if (extent <= chip.RomBytes()) {
+    if (extent <= record.RomBytes()) {
         return true;
     }
     char line[160];
     std::snprintf(line, sizeof line, "Image data reaches 0x%04zX (%zu bytes); the %s holds %zu bytes.", extent - 1,
-                  extent, chip.name.c_str(), chip.RomBytes());
-    AddStatus(line);
-    ContinueSequence(0, 1);
+                  extent, record.name.c_str(), record.RomBytes());
+    status_.AddStatus(line);
+    sequence_.ContinueSequence(false, true);
     return false;
 }
 
-SaveOutcome Console::OnSave(const std::string& path) {
-    if (!CommandEnabled(Button::Save)) {
-        return SaveOutcome::NotEnabled;
-    }
+SaveOutcome ImageFiles::Save(const std::string& path) {
     SaveTarget target = OpenSaveTarget(path);
     if (!target.file) {
         return SaveOutcome::CannotCreate;
@@ -433,15 +432,15 @@ SaveOutcome Console::OnSave(const std::string& path) {
     const bool written = asHex ? WriteHexImage(target.file.release(), buffer2, length)
                                : WriteBinaryImage(target.file.release(), buffer2, length);
     if (!CommitSaveTarget(target, written)) {
-        AddStatus("Save Error.");
+        status_.AddStatus("Save Error.");
         return SaveOutcome::WriteFailed;
     }
-    AddStatus("Buffer2 has " + path + "(" + std::to_string(length) + " Bytes).");
+    status_.AddStatus("Buffer2 has " + path + "(" + std::to_string(length) + " Bytes).");
     return SaveOutcome::Saved;
 }
 
-int Console::VerifyBuffers() {
-    AddStatus("-------------------Verification Starts------------------");
+bool ImageFiles::VerifyBuffers() {
+    status_.AddStatus("-------------------Verification Starts------------------");
     const Image& written = manager_.Buffer1();
     const Image& read = manager_.Buffer2();
     std::vector<std::string> mismatches;
@@ -456,21 +455,34 @@ int Console::VerifyBuffers() {
         mismatches.emplace_back(line, static_cast<std::size_t>(length));
     }
     const std::size_t wrong = mismatches.size();
-    journal_.SetMismatches(wrong);
+    recorder_.SetMismatches(wrong);
     // One call for the whole report: a window shows 65,536 lines without a redraw for each.
-    if (wrong > 0) {
-        view_.InsertStatusLines(lineCounter_, std::move(mismatches));
-        lineCounter_ += static_cast<int>(wrong);
-    }
+    status_.AddLines(std::move(mismatches));
     view_.ShowDifferences(written);
     if (wrong > 0) {
-        AddStatus("Total " + std::to_string(wrong) + " Bytes Wrong!");
+        status_.AddStatus("Total " + std::to_string(wrong) + " Bytes Wrong!");
     } else {
-        AddStatus("All Data Matched!");
+        status_.AddStatus("All Data Matched!");
     }
-    AddStatus("-------------------Verification Done------------------");
-    verifyFlag_ = false;
-    return wrong == 0 ? 1 : 0;
+    status_.AddStatus("-------------------Verification Done------------------");
+    return wrong == 0;
+}
+
+bool ImageFiles::ReportBlank(bool erasedUnlocked) {
+    const ChipRecord* chip = manager_.CurrentChip();
+    const std::size_t rom = chip != nullptr ? std::min(chip->RomBytes(), kImageSize) : kImageSize;
+    const Image& read = manager_.Buffer2();
+    const auto programmed = std::find_if(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(rom),
+                                         [](std::uint8_t byte) { return byte != kBlank; });
+    if (programmed == read.begin() + static_cast<std::ptrdiff_t>(rom)) {
+        status_.AddStatus(erasedUnlocked ? "Chip is blank." : "Chip reads blank (a locked chip reads the same).");
+        return true;
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "Chip is not blank: first programmed byte at 0x%04X.",
+                  static_cast<unsigned>(programmed - read.begin()));
+    status_.AddStatus(line);
+    return false;
 }
 
 }  // namespace korvan

@@ -1,7 +1,8 @@
 #include <algorithm>
 #include <array>
+#include "console/settings_panel.h"
 
-#include "console/console.h"
+#include "console/image_files.h"
 
 namespace korvan {
 namespace {
@@ -21,16 +22,27 @@ bool InRange(int index, const std::array<const char*, N>&) {
 
 }  // namespace
 
-std::string Console::SettingsFilePath() const { return manager_.settingsDirectory() + kSettingsFileName; }
+void SettingsPanel::ShowFirstStartValues() {
+    ShowListSetting(SettingItem::ProgrammerType, settings_.programmerType(), "Tamblin Serial");
+    ShowListSetting(SettingItem::Port, settings_.comPort() - 1, "COM 1");
+    ShowListSetting(SettingItem::BaudRate, settings_.baudIndex(), "9600");
+    ShowListSetting(SettingItem::DownloadSpeed, settings_.downloadSpeed(), "Normal");
+    for (SettingItem item : {SettingItem::AutoCheck, SettingItem::SoundOn, SettingItem::HotKeys}) {
+        view_.ShowSettingValue(item, "True");
+    }
+    for (int button = 0; button < kButtonCount; ++button) {
+        view_.ShowAutoState(static_cast<Button>(button), settings_.AutoState(static_cast<Button>(button)));
+    }
+}
 
-void Console::ShowListSetting(SettingItem item, int index, const std::string& text) {
+void SettingsPanel::ShowListSetting(SettingItem item, int index, const std::string& text) {
     settings_.SetChosen(item, index);
     view_.ShowSettingValue(item, text);
 }
 
-void Console::ShowProgrammerType(int type) { ShowProgrammerType(type, ""); }
+void SettingsPanel::ShowProgrammerType(int type) { ShowProgrammerType(type, ""); }
 
-void Console::ShowProgrammerType(int type, const std::string& problem) {
+void SettingsPanel::ShowProgrammerType(int type, const std::string& problem) {
     if (!InRange(type, kProgrammerValues)) {
         view_.ShowMessage(Message("Please Select Programmer!", kDefaultCaption, problem));
         return;
@@ -38,38 +50,38 @@ void Console::ShowProgrammerType(int type, const std::string& problem) {
     ShowListSetting(SettingItem::ProgrammerType, type, kProgrammerValues[static_cast<std::size_t>(type)]);
     switch (type) {
         case SerialProgrammerType:
-            AddStatus("Selected Tamblin Serial Programmer");
+            status_.AddStatus("Selected Tamblin Serial Programmer");
             break;
         case AtmelByteBlasterType:
-            AddStatus("Selected Atmel ByteBlaster Programmer");
+            status_.AddStatus("Selected Atmel ByteBlaster Programmer");
             break;
         case AlteraByteBlasterType:
-            AddStatus("Selected Altera ByteBlaster Programmer");
+            status_.AddStatus("Selected Altera ByteBlaster Programmer");
             break;
         default:
             break;
     }
 }
 
-void Console::ShowComPort(int port) {
+void SettingsPanel::ShowComPort(int port) {
     if (InRange(port - 1, kPortEntries)) {
         ShowListSetting(SettingItem::Port, port - 1, kPortEntries[static_cast<std::size_t>(port - 1)]);
     }
 }
 
-void Console::ShowBaudRate(int index) {
+void SettingsPanel::ShowBaudRate(int index) {
     if (InRange(index, kBaudEntries)) {
         ShowListSetting(SettingItem::BaudRate, index, kBaudEntries[static_cast<std::size_t>(index)]);
     }
 }
 
-void Console::ShowDownloadSpeed(int index) {
+void SettingsPanel::ShowDownloadSpeed(int index) {
     if (InRange(index, kSpeedEntries)) {
         ShowListSetting(SettingItem::DownloadSpeed, index, kSpeedEntries[static_cast<std::size_t>(index)]);
     }
 }
 
-void Console::ChooseSetting(SettingItem item, int index) {
+void SettingsPanel::ChooseSetting(SettingItem item, int index) {
     switch (item) {
         case SettingItem::ProgrammerType:
             if (InRange(index, kProgrammerEntries)) {
@@ -90,7 +102,7 @@ void Console::ChooseSetting(SettingItem item, int index) {
     }
 }
 
-void Console::SetSwitch(SettingItem item, bool on) {
+void SettingsPanel::SetSwitch(SettingItem item, bool on) {
     if (item != SettingItem::AutoCheck && item != SettingItem::SoundOn && item != SettingItem::HotKeys) {
         return;
     }
@@ -98,16 +110,12 @@ void Console::SetSwitch(SettingItem item, bool on) {
     view_.ShowSettingValue(item, on ? "True" : "False");
 }
 
-bool Console::ChoosePortDevice(int comPort, const std::string& devicePath) {
-    return settings_.ChoosePortDevice(comPort, devicePath);
-}
-
-void Console::LoadSettings() { ApplySettings(ReadInfoSave(SettingsFilePath())); }
+void SettingsPanel::LoadSettings() { ApplySettings(ReadInfoSave(SettingsFilePath())); }
 
 // Values the grid cannot show would otherwise leave the operator guessing why the programmer
 // does not start: each one gets a box naming the file and the field. The programmer type has
 // its own box.
-void Console::ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems) {
+void SettingsPanel::ShowSettingsProblems(const std::vector<SettingsModel::Problem>& problems) {
     for (const SettingsModel::Problem& problem : problems) {
         if (problem.item != SettingItem::ProgrammerType) {
             view_.ShowMessage(Message("Korvan.ini holds a value the programmer cannot use.", kDefaultCaption,
@@ -118,7 +126,7 @@ void Console::ShowSettingsProblems(const std::vector<SettingsModel::Problem>& pr
 
 // A refused device path would otherwise make the programmer open a port the operator never
 // chose without a word.
-void Console::ApplyPortMap(const PortMapRead& read) {
+void SettingsPanel::ApplyPortMap(const PortMapRead& read) {
     settings_.AdoptPortMap(read.map);
     for (const std::string& problem : read.problems) {
         view_.ShowMessage(Message("Korvan.ini maps a COM port to something that is not a device.", kDefaultCaption,
@@ -126,7 +134,7 @@ void Console::ApplyPortMap(const PortMapRead& read) {
     }
 }
 
-void Console::ApplySettings(const std::optional<InfoSave>& record) {
+void SettingsPanel::ApplySettings(const std::optional<InfoSave>& record) {
     ApplyPortMap(ReadPortMap(SettingsFilePath()));
     if (record) {
         settings_.Adopt(*record);
@@ -148,14 +156,21 @@ void Console::ApplySettings(const std::optional<InfoSave>& record) {
             view_.ShowAutoState(button, settings_.AutoState(button));
         }
     }
-    AddStatus(kProgramTitle);
+    status_.AddStatus(kProgramTitle);
 }
 
-bool Console::SaveSettings() {
-    const bool recordWritten =
-        WriteInfoSave(SettingsFilePath(), settings_.RecordToSave(view_.ChipSelection(), imagePath_));
+bool SettingsPanel::SaveSettings(int chipIndex, const std::string& imagePath) {
+    const bool recordWritten = WriteInfoSave(SettingsFilePath(), settings_.RecordToSave(chipIndex, imagePath));
     const bool portsWritten = WritePortMap(SettingsFilePath(), settings_.ChosenPortMap());
     return recordWritten && portsWritten;
+}
+
+void SettingsPanel::SetAutoState(Button button, bool on) {
+    if (!SettingsModel::AutoCapable(button)) {
+        return;
+    }
+    settings_.SetAutoState(button, on);
+    view_.ShowAutoState(button, on);
 }
 
 }  // namespace korvan

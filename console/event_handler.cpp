@@ -1,0 +1,160 @@
+#include "console/event_handler.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "engine/event_code.h"
+
+namespace korvan {
+namespace {
+
+// Events that add one line and end the running step.
+struct StepEnding {
+    int code;
+    const char* line;
+    bool success;
+    bool notify;
+};
+
+constexpr std::array<StepEnding, 7> kStepEndings = {{
+    {SerialNotInitialized, "Serial Not Initialized.", false, true},
+    {ProgrammerReady, "Programmer: Ready.", true, false},
+    {ProgrammerUnusable, "Programmer: Unusable.", false, true},
+    {DataReceivedError, "Data Received Error.", false, true},
+    {EraseDone, "Programmer: Erase Done.", true, true},
+    {LockBitDone, "Programmer: Write Lock Bit Done.", true, true},
+    {ProgrammerError, "Programmer: Error.", false, true},
+}};
+
+}  // namespace
+
+void EventHandler::EndStep(const char* line, bool success, bool notify) {
+    status_.AddStatus(line);
+    sequencer_.Ended();
+    sequencer_.ContinueSequence(success, notify);
+}
+
+void EventHandler::HandleEvent(int code) {
+    const auto ending = std::find_if(kStepEndings.begin(), kStepEndings.end(),
+                                     [code](const StepEnding& candidate) { return candidate.code == code; });
+    if (ending != kStepEndings.end()) {
+        EndStep(ending->line, ending->success, ending->notify);
+        return;
+    }
+    switch (code) {
+        case SerialInitFailed:
+        case ParallelInitFailed:
+            ReportInitFailure(code);
+            return;
+        case SerialInitDone:
+            initReported_ = true;
+            status_.AddStatus("Initialize Serial Port Done.");
+            sequencer_.ProbeReady();
+            return;
+        case ParallelInitDone:
+            initReported_ = true;
+            status_.AddStatus("Initialize Parallel Port Done.");
+            return;
+        case WriteStarted:
+            status_.AddStatus("Programmer: Starts Writing.");
+            status_.AddStatus("Write " + std::to_string(manager_.UsedLength(manager_.Buffer1().data(), kImageSize)) +
+                              " Bytes...");
+            return;
+        case WritingProgress:
+            status_.ShowTransfer("WRITING", manager_.position, manager_.total);
+            return;
+        case WriteDone:
+            EndWrite();
+            return;
+        case ProgrammingError:
+            status_.AddStatus("Programmer: Programming Error.");
+            // A back-end that probes after a write ends the run with the probe's answer.
+            if (!manager_.BackendProbesAfterWrite()) {
+                sequencer_.Ended();
+            }
+            sequencer_.ContinueSequence(false, true);
+            return;
+        case ReadStarted:
+            status_.AddStatus("Programmer: Start Reading.");
+            return;
+        case ReadingProgress:
+            status_.ShowTransfer("READING", manager_.position, manager_.total);
+            return;
+        case ReadDone:
+            EndRead();
+            return;
+        case ChipIdentified:
+            ReportChipIdentified();
+            return;
+        case ChipNotDetected:
+            ReportChipNotDetected();
+            return;
+        default:
+            // Unassigned codes: 8 is ignored, anything outside the table ends a sequence.
+            if (code < 0 || code > kLastEventCode) {
+                sequencer_.ContinueSequence(false, true);
+            }
+            return;
+    }
+}
+
+void EventHandler::ReportInitFailure(int code) {
+    initReported_ = true;
+    status_.AddStatus(code == SerialInitFailed ? "Initialize Serial Port Failed." : "Initialize Parallel Port Failed.");
+    const std::string detail = manager_.initFailureDetail();
+    if (!detail.empty()) {
+        status_.AddStatus(detail);
+    }
+    sequencer_.ContinueSequence(false, true);
+}
+
+void EventHandler::EndWrite() {
+    status_.AddStatus("Programmer: Writing Done.");
+    status_.FinishTransfer("Programming Done");
+    if (sequencer_.WriteEnded()) {
+        sequencer_.ContinueSequence(true, true);
+    }
+}
+
+void EventHandler::EndRead() {
+    status_.AddStatus("Programmer: Reading Done.");
+    status_.FinishTransfer("Reading Done");
+    view_.LoadBuffer2View(manager_.Buffer2());
+    status_.AddStatus("Data in Buffer2.");
+    const bool success = sequencer_.JudgeRead();
+    sequencer_.Ended();
+    sequencer_.ContinueSequence(success, true);
+}
+
+void EventHandler::ReportChipIdentified() {
+    recorder_.SetSignature(manager_.signature());
+    view_.SelectChip(manager_.currentChipIndex());
+    IdentificationReport();
+    sequencer_.Ended();
+    sequencer_.ContinueSequence(sequencer_.RequiredChipFound(), true);
+}
+
+void EventHandler::IdentificationReport() {
+    const Signature signature = manager_.signature();
+    char line[160];
+    std::snprintf(line, sizeof line, "Programmer: Chip(Code: %02x %02x %02x).", signature[0], signature[1],
+                  signature[2]);
+    status_.AddStatus(line);
+    if (const ChipRecord* chip = manager_.CurrentChip()) {
+        std::snprintf(line, sizeof line, " - ROM Size: %dK Bytes. Programming Voltage: %.2fV.",
+                      static_cast<int>(chip->romSizeKiB), static_cast<double>(chip->programmingVoltage));
+        status_.AddStatus(chip->name + line);
+    }
+}
+
+void EventHandler::ReportChipNotDetected() {
+    const Signature signature = manager_.signature();
+    recorder_.SetSignature(signature);
+    char line[80];
+    std::snprintf(line, sizeof line, "Programmer:Chip Not Detected(Code: %02x %02x %02x).", signature[0], signature[1],
+                  signature[2]);
+    EndStep(line, false, true);
+}
+
+}  // namespace korvan
