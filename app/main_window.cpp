@@ -78,6 +78,16 @@ ProductionOptions ReadProduction(Console& console) {
     return options;
 }
 
+// Qt's own save dialog (it asks before overwriting), made once and opened without waiting.
+QFileDialog* SaveDialog(QWidget& parent, const QString& title, const QStringList& filters, const QString& suffix) {
+    auto* dialog = new QFileDialog(&parent, title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilters(filters);
+    dialog->setDefaultSuffix(suffix);
+    return dialog;
+}
+
 // The device the programmer works through in this run, as a record names it.
 std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& programmer) {
     if (programmer.simulate) {
@@ -313,11 +323,8 @@ void MainWindow::OnSaveShortcut() {
 
 void MainWindow::SaveStatusList() {
     if (statusDialog_ == nullptr) {
-        statusDialog_ = new QFileDialog(this, QStringLiteral("Save Status List"));
-        statusDialog_->setOption(QFileDialog::DontUseNativeDialog);
-        statusDialog_->setAcceptMode(QFileDialog::AcceptSave);
-        statusDialog_->setNameFilters({QStringLiteral("Text(*.txt)"), QStringLiteral("All Files(*)")});
-        statusDialog_->setDefaultSuffix(QStringLiteral("txt"));
+        statusDialog_ = SaveDialog(*this, QStringLiteral("Save Status List"),
+                                   {QStringLiteral("Text(*.txt)"), QStringLiteral("All Files(*)")}, QStringLiteral("txt"));
         connect(statusDialog_, &QFileDialog::fileSelected, this, &MainWindow::StatusListChosen);
     }
     statusDialog_->open();
@@ -408,11 +415,9 @@ void MainWindow::OnSaveClicked() {
         return;
     }
     if (saveDialog_ == nullptr) {
-        saveDialog_ = new QFileDialog(this, QStringLiteral("Save Buffer2"));
-        saveDialog_->setOption(QFileDialog::DontUseNativeDialog);
-        saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
-        saveDialog_->setNameFilters({QStringLiteral("Binary(*.bin)"), QStringLiteral("Intel Hex File(*.hex)")});
-        saveDialog_->setDefaultSuffix(QStringLiteral("bin"));
+        saveDialog_ = SaveDialog(*this, QStringLiteral("Save Buffer2"),
+                                 {QStringLiteral("Binary(*.bin)"), QStringLiteral("Intel Hex File(*.hex)")},
+                                 QStringLiteral("bin"));
         connect(saveDialog_, &QFileDialog::filterSelected, saveDialog_, [this](const QString& filter) {
             saveDialog_->setDefaultSuffix(filter.contains(QStringLiteral("*.hex")) ? QStringLiteral("hex")
                                                                                    : QStringLiteral("bin"));

@@ -104,6 +104,8 @@ private:
     // Clicks `button` and waits for `endLine` and for the controls to come back.
     void RunStep(Button button, const std::string& endLine);
     std::string WriteImage(std::uint8_t first);
+    // On the cable: the counting image written to the chip, then one with `changes` opened.
+    void WriteThenOpenChanged(const std::vector<std::pair<std::size_t, std::uint8_t>>& changes);
     std::string KorvanIniAfter(const std::function<void()>& leave);
     // Starts a write on the paced serial simulator and waits until it is under way.
     void StartSlowWrite();
@@ -201,6 +203,20 @@ std::string MainWindowTest::WriteImage(std::uint8_t first) {
     }
     dir_->Write("image.bin", bytes);
     return dir_->file("image.bin");
+}
+
+void MainWindowTest::WriteThenOpenChanged(const std::vector<std::pair<std::size_t, std::uint8_t>>& changes) {
+    StartWindow(Simulated(1));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x00));
+    RunStep(Button::Erase, "Programmer: Erase Done.");
+    RunStep(Button::Write, "Programmer: Writing Done.");
+    std::string changed = dir_->Read("image.bin");
+    for (const auto& [offset, byte] : changes) {
+        changed[offset] = static_cast<char>(byte);
+    }
+    dir_->Write("changed.bin", changed);
+    OpenImage(dir_->file("changed.bin"));
 }
 
 // Through the Open button and its dialog, as the operator does.
@@ -325,18 +341,8 @@ void MainWindowTest::anEditInTheBuffer2ViewReachesTheSavedFile() {
 }
 
 void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
-    StartWindow(Simulated(1));
-    WaitUntilIdle();
-    OpenImage(WriteImage(0x00));
-    RunStep(Button::Erase, "Programmer: Erase Done.");
-    RunStep(Button::Write, "Programmer: Writing Done.");
-
-    // Buffer1 now holds another image, two bytes apart from the chip's.
-    std::string changed = dir_->Read("image.bin");
-    changed[0x123] = static_cast<char>(0xFE);
-    changed[0x7FF] = static_cast<char>(0x00);
-    dir_->Write("changed.bin", changed);
-    OpenImage(dir_->file("changed.bin"));
+    // Buffer1 holds another image, two bytes apart from the chip's.
+    WriteThenOpenChanged({{0x123, 0xFE}, {0x7FF, 0x00}});
     RunStep(Button::Verify, "Total 2 Bytes Wrong!");
 
     const korvan::HexView& buffer2 = *window_->controls().buffer2;
@@ -877,15 +883,7 @@ void MainWindowTest::escapeDuringAWriteAsksAndOnYesStopsItAndTheWindowGoesOn() {
 }
 
 void MainWindowTest::theDifferenceBannerFollowsLoadsWritesAndEditsOfBothBuffers() {
-    StartWindow(Simulated(1));
-    WaitUntilIdle();
-    OpenImage(WriteImage(0x00));
-    RunStep(Button::Erase, "Programmer: Erase Done.");
-    RunStep(Button::Write, "Programmer: Writing Done.");
-    std::string changed = dir_->Read("image.bin");
-    changed[0x10] = static_cast<char>(0xEE);
-    dir_->Write("changed.bin", changed);
-    OpenImage(dir_->file("changed.bin"));
+    WriteThenOpenChanged({{0x10, 0xEE}});
     RunStep(Button::Verify, "Total 1 Bytes Wrong!");
     const korvan::WindowControls& controls = window_->controls();
     controls.pages->setCurrentIndex(korvan::Buffer2Page);
