@@ -15,6 +15,7 @@
 #include "engine/catalogue.h"
 #include "engine/program_dir.h"
 #include "engine/programmer_manager.h"
+#include "isp/adapter_wiring.h"
 #include "isp/pin_map.h"
 
 namespace {
@@ -93,6 +94,8 @@ int main(int argc, char* argv[]) {
     }
     setup.settingsDir = korvan::SettingsDirectory(setup.programDir);
     setup.programmer.programDir = korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, korvan::kFerrowIniName);
+    setup.programmer.adapterDir =
+        korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, korvan::kAdapterIniName);
     setup.programmer.portLogPath = options.portLog;
     if (setup.programmer.portLogPath.empty()) {
         if (const char* log = std::getenv("KORVAN_PORT_LOG"); log != nullptr) {

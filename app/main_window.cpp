@@ -53,20 +53,24 @@ QSize ClassicWindowSize(const QFontMetrics& metrics) {
     return {386 * averageWidth / 4 * 5 / 4, 270 * metrics.height() / 8 * 5 / 4};
 }
 
-// The Production section of Korvan.ini, relative paths taken from its directory. A setting with
-// a problem is left out, and the problem told, so the operator sees why no number is placed.
+// The Production section of Korvan.ini, relative paths taken from its directory. Settings
+// that cannot be used, or a Korvan.ini that cannot be read, refuse every chip command until
+// they are fixed, as korvan-cli refuses to start: no chip is programmed without its number.
 ProductionOptions ReadProduction(Console& console) {
     const std::string iniPath = console.SettingsFilePath();
     ProductionRead read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
+    ProductionOptions& options = read.options;
+    if (read.problems.empty()) {
+        if (const std::string problem = ProductionProblem(options); !problem.empty()) {
+            read.problems.push_back(problem);
+        }
+    }
     for (const std::string& problem : read.problems) {
         console.AddStatus("Production: " + problem);
     }
-    ProductionOptions& options = read.options;
-    if (options.serial) {
-        if (const std::string problem = SerialNumberingProblem(*options.serial); !problem.empty()) {
-            console.AddStatus("Production: " + problem);
-            options.serial.reset();
-        }
+    if (!read.problems.empty()) {
+        options.serial.reset();
+        console.RefuseChipCommands("Production: " + read.problems.front());
     }
     if (!options.jobLogPath.empty()) {
         console.AddStatus("Job Log: " + options.jobLogPath);
@@ -98,6 +102,12 @@ std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& pr
     }
     if (!programmer.devicePath.empty()) {
         return programmer.devicePath;
+    }
+    if (settings.programmerType() == FtdiUsbType) {
+        return "ftdi";
+    }
+    if (settings.programmerType() == LinuxGpioType) {
+        return "/dev/gpiochip0";
     }
     return settings.PortMapInEffect().Device(settings.comPort());
 }

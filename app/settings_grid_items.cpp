@@ -29,7 +29,8 @@ void SettingsGridItems::Build() {
     set(SettingItem::ProgrammerType,
         grid_.AddListItem(programmer, QStringLiteral("Programmer Type"),
                           QStringLiteral("Select Tamblin Serial or Parallel Port?") + kRestart,
-                          Entries({"Tamblin Serial Programmer", "Ferrow ISP", "Atmel ByteBlaster", "Altera ByteBlaster"})));
+                          Entries({"Tamblin Serial Programmer", "Ferrow ISP", "Atmel ByteBlaster", "Altera ByteBlaster",
+                                   "FTDI USB Bit-Bang", "Linux GPIO"})));
     set(SettingItem::Port, grid_.AddListItem(programmer, QStringLiteral("Port"),
                                              QStringLiteral("Select Tamblin Serial Port Programmer.") + kRestart,
                                              Entries({"COM 1", "COM 2", "COM 3", "COM 4"})));

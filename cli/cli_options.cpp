@@ -300,6 +300,10 @@ private:
         }
         CheckSites();
         CheckSerialNumbers();
+        // Listings, help and the version are text for people: JSON would be a second format.
+        if (options.json && (options.listChips || options.listPorts || options.help || options.version)) {
+            Fail("--json applies to runs, not to --list-chips, --list-ports, --help or --version");
+        }
     }
 
     void CheckSites() {
@@ -343,10 +347,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) { retur
 
 std::string UsageText() {
     return R"(usage: korvan-cli [options] step...
-  --dir DIR             program directory (ChipList.chip, Korvan.ini, FerrowIsp.ini); default: the executable's
-  --programmer TYPE     0|serial, 1|ferrow, 2|atmel-byteblaster, 3|altera-byteblaster
+  --dir DIR             program directory (ChipList.chip, Korvan.ini, FerrowIsp.ini, IspAdapters.ini);
+                        default: the executable's
+  --programmer TYPE     0|serial, 1|ferrow, 2|atmel-byteblaster, 3|altera-byteblaster, 4|ftdi, 5|gpio
   --port N|PATH         serial programmer: COM number 1..4, or a device path such as /dev/ttyUSB0 or a
-                        pseudo-terminal; ISP cables: the parallel port device, such as /dev/parport1.
+                        pseudo-terminal; ISP cables: the parallel port device, such as /dev/parport1;
+                        ftdi: ftdi (the first), ftdi:SERIAL or ftdi:VID:PID[:SERIAL]; gpio: /dev/gpiochipN.
                         Given several times, each port is a site: all run the same steps at once
   --baud RATE           9600, 19200, 28800 or 57600
   --speed SPEED         normal, fast or fastest (ISP cables)
@@ -360,7 +366,8 @@ std::string UsageText() {
                         (--simulate=chip.sim keeps them in chip-1.sim, chip-2.sim, ...)
   --sim-pace            the simulated serial programmer answers as slowly as the hardware would at
                         the chosen baud rate, for timing runs as on a line
-  --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG);
+  --port-log FILE       write every parallel-port register access, FTDI exchange or GPIO line change
+                        to FILE (default: $KORVAN_PORT_LOG);
                         with several sites, one file each beside it (port-1.log, port-2.log, ...)
   --format hex|bin      read the opened image as Intel HEX or as binary, whatever its name
                         (default: .hex is HEX, .bin binary, any other name by its content)

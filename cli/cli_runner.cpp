@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -16,10 +17,13 @@
 #include "cli/run_output.h"
 #include "cli/site_run.h"
 #include "console/port_map.h"
+#include "data/read_file.h"
 #include "engine/catalogue.h"
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
 #include "isp/hardware_port.h"
+#include "isp/libftdi_device.h"
+#include "isp/libgpiod_chip.h"
 #include "isp/pin_map.h"
 #include "programmers/programmer_types.h"
 #include "serial/serial_devices.h"
@@ -45,8 +49,8 @@ int ListChips(const ChipCatalogue& catalogue, const std::string& path, std::ostr
     return kExitSuccess;
 }
 
-// The COM numbers as Korvan.ini maps them, then every serial device present, then the
-// parallel ports.
+// The COM numbers as Korvan.ini maps them, then every serial device present, the parallel
+// ports, the FTDI devices and the GPIO chips.
 int ListPorts(const std::string& iniPath, std::ostream& out, std::ostream& err) {
     const PortMapRead ports = ReadPortMap(iniPath);
     for (const std::string& problem : ports.problems) {
@@ -68,6 +72,12 @@ int ListPorts(const std::string& iniPath, std::ostream& out, std::ostream& err) 
         }
         out << '\n';
     }
+    for (const FtdiListing& device : ListFtdiDevices()) {
+        out << "FTDI  " << device.port << "  " << device.description << '\n';
+    }
+    for (const GpioChipListing& chip : ListGpioChips()) {
+        out << "GPIO  " << chip.path << "  " << chip.label << " (" << chip.lines << " lines)\n";
+    }
     return kExitSuccess;
 }
 
@@ -80,7 +90,8 @@ public:
 
     std::optional<int> Read() {
         for (Step (JobReader::*step)() : {&JobReader::ResolveProgramDirectory, &JobReader::Listings,
-                                          &JobReader::ResolveEffectiveSettings, &JobReader::ResolveChip,
+                                          &JobReader::ResolveEffectiveSettings, &JobReader::CheckPorts,
+                                          &JobReader::ResolveChip,
                                           &JobReader::ResolveProduction}) {
             if (Step end = (this->*step)()) {
                 return end;
@@ -147,6 +158,25 @@ private:
         return std::nullopt;
     }
 
+    // Two sites on one programmer would interleave their commands on one wire.
+    Step CheckPorts() {
+        if (options_.simulate) {
+            return std::nullopt;
+        }
+        std::map<std::string, std::string> named;  // the real device, as the command line named it
+        for (const PortChoice& port : options_.ports) {
+            const int comPort = port.comPort.value_or(job_.effective.comPort);
+            const std::string given = port.path.empty() ? std::to_string(comPort) : port.path;
+            const std::string device = RealFilePath(port.path.empty() ? job_.ports.Device(comPort) : port.path);
+            const auto [previous, added] = named.emplace(device, given);
+            if (!added) {
+                return Failed("--port " + previous->second + " and --port " + given + " are the same port, " + device,
+                              kExitUsage);
+            }
+        }
+        return std::nullopt;
+    }
+
     Step ResolveChip() {
         if (options_.chip && *options_.chip != kAnyChip) {
             job_.chosenChip = ResolveChip(job_.catalogue, *options_.chip);
@@ -205,11 +235,18 @@ std::string SiteFile(const std::string& file, int site, int sites) {
 
 // How a site's lines and record name its port.
 std::string SiteLabel(const CliOptions& options, const CliJob& job, const PortChoice& port) {
+    // A simulated programmer opens no port, whatever --port names.
+    if (options.simulate) {
+        return "simulated";
+    }
     if (!port.path.empty()) {
         return port.path;
     }
-    if (options.simulate) {
-        return "simulated";
+    if (job.effective.programmerType == FtdiUsbType) {
+        return kFtdiPortPrefix;
+    }
+    if (job.effective.programmerType == LinuxGpioType) {
+        return kDefaultGpioChip;
     }
     if (job.effective.programmerType != SerialProgrammerType) {
         return "parallel port";

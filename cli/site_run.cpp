@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/program_dir.h"
+#include "isp/adapter_wiring.h"
 #include "isp/pin_map.h"
 #include "programmers/programmer_types.h"
 
@@ -61,6 +62,7 @@ std::optional<InfoSave> SiteRun::SiteRecord() const {
 ProgrammerOptions SiteRun::MakeProgrammerOptions() const {
     ProgrammerOptions programmer;
     programmer.programDir = FerrowDirectory();
+    programmer.adapterDir = KeptFileDirectory(job_.settingsDir, job_.dir, kAdapterIniName);
     programmer.devicePath = setup_.port.path;
     // The window reads the same map from the same file: a COM number opens the same device.
     programmer.comPortDevices = job_.ports.devices;
@@ -226,6 +228,9 @@ int SiteRun::Finish(int status) {
     view_->Flush();
     took_ = std::chrono::steady_clock::now() - started_;
     if (options_.verbosity == Verbosity::Verbose) {
+        if (const std::string answer = manager_->enableAnswer(); !answer.empty()) {
+            view_->PrintError(Prefixed("programming enable answered " + answer));
+        }
         const std::chrono::duration<double> seconds = took_;
         char line[64];
         std::snprintf(line, sizeof line, "exit status %d after %.2f s", status, seconds.count());

@@ -132,6 +132,7 @@ public:
     // A chip the sequence must find in the socket: when Check identifies a chip with another
     // signature, the sequence ends there. Without one, the identified chip is used.
     void RequireChip(std::optional<int> index) { sequencer_.RequireChip(index); }
+    void RefuseChipCommands(std::string reason) { sequencer_.RefuseChipCommands(std::move(reason)); }
 
     // Stamps each chip's image before its write and hears of each run's end (not owned; null:
     // neither). The observer must outlive the console.

@@ -39,7 +39,13 @@ void EventHandler::HandleEvent(int code) {
     const auto ending = std::find_if(kStepEndings.begin(), kStepEndings.end(),
                                      [code](const StepEnding& candidate) { return candidate.code == code; });
     if (ending != kStepEndings.end()) {
-        EndStep(ending->line, ending->success, ending->notify);
+        status_.AddStatus(ending->line);
+        // What the back-end found wrong, right under the line that says something is.
+        if (const std::string detail = code == ProgrammerError ? manager_.TakeErrorDetail() : ""; !detail.empty()) {
+            status_.AddStatus(detail);
+        }
+        sequencer_.Ended();
+        sequencer_.ContinueSequence(ending->success, ending->notify);
         return;
     }
     switch (code) {

@@ -51,11 +51,36 @@ std::string StepResultName(StepResult result) {
     return "not run";
 }
 
+bool IsUtf8(const std::string& text) {
+    try {
+        static_cast<void>(Json(text).dump());
+        return true;
+    } catch (const Json::type_error&) {
+        return false;
+    }
+}
+
+// Common JSON readers hold numbers as doubles, exact only up to 2^53: a larger serial number
+// is given as text too.
+void AddSerial(Json& json, std::optional<std::uint64_t> serial) {
+    constexpr std::uint64_t kLargestExactInDouble = std::uint64_t{1} << 53;
+    json["serial"] = serial ? Json(*serial) : Json(nullptr);
+    if (serial && *serial > kLargestExactInDouble) {
+        json["serial_text"] = std::to_string(*serial);
+    }
+}
+
 Json ImageJson(const JobRecord& record) {
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(record.image.crc32));
     Json image;
     image["path"] = record.imagePath;
+    // The readable path has the stray bytes replaced; the bytes themselves stay recoverable.
+    if (!IsUtf8(record.imagePath)) {
+        image["path_bytes"] = HexBytes({reinterpret_cast<const std::uint8_t*>(record.imagePath.data()),
+                                        record.imagePath.size()},
+                                       "");
+    }
     image["bytes"] = record.image.bytes;
     image["crc32"] = crc;
     image["sha256"] = record.image.sha256;
@@ -100,7 +125,7 @@ std::string JobRecordJson(const JobRecord& record) {
     json["chip"] = record.chip;
     json["signature"] = record.signature ? Json(HexBytes(*record.signature, " ")) : Json(nullptr);
     json["image"] = ImageJson(record);
-    json["serial"] = record.serial ? Json(*record.serial) : Json(nullptr);
+    AddSerial(json, record.serial);
     json["steps"] = StepsJson(record.steps);
     json["mismatches"] = record.mismatches;
     json["result"] = record.ok ? "ok" : "failed";
@@ -112,7 +137,7 @@ std::string JobRecordJson(const JobRecord& record) {
 std::string ReservationJson(std::uint64_t serial, std::chrono::system_clock::time_point time, const std::string& host,
                             int site) {
     Json json;
-    json["serial"] = serial;
+    AddSerial(json, serial);
     json["reserved"] = true;
     json["time"] = Iso8601Utc(time);
     json["host"] = host;

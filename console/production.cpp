@@ -14,9 +14,10 @@
 
 #include "console/console.h"
 #include "data/job_log.h"
-#include "data/read_file.h"
 #include "data/profile.h"
+#include "data/read_file.h"
 #include "data/serial_counter.h"
+#include "engine/program_dir.h"
 
 namespace korvan {
 namespace {
@@ -125,12 +126,24 @@ std::string ProductionProblem(const ProductionOptions& options) {
 
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir) {
     ProductionRead read;
+    // A settings file that is there but cannot be read would look like one without numbering.
+    if (const std::string problem = KeptFileProblem(iniPath); !problem.empty()) {
+        read.problems.push_back(problem);
+        return read;
+    }
+    bool overlong = false;
     const auto value = [&](const char* key) {
-        return profile::ReadString(iniPath, kProductionSection, key, "", kMaxValueChars);
+        std::string text = profile::ReadString(iniPath, kProductionSection, key, "", kMaxValueChars + 1);
+        if (text.size() > kMaxValueChars) {
+            read.problems.push_back(std::string(key) + ": longer than " + std::to_string(kMaxValueChars) +
+                                    " characters");
+            overlong = true;
+        }
+        return text;
     };
     read.options.jobLogPath = Resolve(value("JobLog"), baseDir);
     const std::string placementText = value("SerialNumber");
-    if (placementText.empty()) {
+    if (overlong || placementText.empty()) {
         return read;
     }
     const ParsedPlacement placement = ParseSerialNumberPlacement(placementText);
@@ -141,11 +154,16 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
     SerialNumbering serial;
     serial.placement = *placement.placement;
     serial.counterPath = Resolve(value("SerialCounter"), baseDir);
+    const std::string start = value("SerialStart");
+    serial.overwrite = value("SerialOverwrite") == "1";
+    if (overlong) {
+        return read;
+    }
     if (serial.counterPath.empty()) {
         read.problems.push_back("SerialNumber needs SerialCounter, the file that keeps the next number");
         return read;
     }
-    if (const std::string start = value("SerialStart"); !start.empty()) {
+    if (!start.empty()) {
         const std::optional<std::uint64_t> number = ParseNumber(start);
         if (!number) {
             read.problems.push_back("SerialStart: '" + start + "' is not a number");
@@ -153,7 +171,6 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
         }
         serial.start = *number;
     }
-    serial.overwrite = value("SerialOverwrite") == "1";
     read.options.serial = serial;
     return read;
 }

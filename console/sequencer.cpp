@@ -262,7 +262,7 @@ bool Sequencer::RequiredChipFound() {
 }
 
 void Sequencer::RunCommand(bool PendingSteps::*step, Button button) {
-    if (!CommandEnabled(button)) {
+    if (!CommandEnabled(button) || Refused()) {
         return;
     }
     SetButtonsIdle(true);
@@ -271,7 +271,7 @@ void Sequencer::RunCommand(bool PendingSteps::*step, Button button) {
 }
 
 void Sequencer::OnAuto() {
-    if (!CommandEnabled(Button::Auto)) {
+    if (!CommandEnabled(Button::Auto) || Refused()) {
         return;
     }
     SetButtonsIdle(true);
@@ -289,13 +289,23 @@ void Sequencer::OnAuto() {
 }
 
 void Sequencer::RunSteps(PendingSteps steps) {
-    if (!CommandEnabled(Button::Auto)) {
+    if (!CommandEnabled(Button::Auto) || Refused()) {
         return;
     }
     SetButtonsIdle(true);
     pending_ = steps;
     pending_.readyProbe = true;
     StartSequence();
+}
+
+bool Sequencer::Refused() {
+    if (refusal_.empty()) {
+        return false;
+    }
+    status_.AddStatus(refusal_);
+    view_.ShowMessage(Message("Chip commands are off until the Production settings are fixed.", kDefaultCaption,
+                              refusal_));
+    return true;
 }
 
 void Sequencer::StartSequence() {
@@ -310,7 +320,7 @@ void Sequencer::StartSequence() {
 
 void Sequencer::OnWriteBit() {
     const int selection = view_.LockBitSelection();
-    if (!CommandEnabled(Button::WriteBit) || selection < 0 || selection > 2) {
+    if (!CommandEnabled(Button::WriteBit) || selection < 0 || selection > 2 || Refused()) {
         return;
     }
     BeginRun();

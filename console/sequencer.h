@@ -56,6 +56,9 @@ public:
     void RunCommand(bool PendingSteps::*step, Button button);
     void OnAuto();
     void OnWriteBit();
+    // While `reason` is not empty every chip command is refused, with `reason` as a status line
+    // and in a box; an empty reason lets them run again.
+    void RefuseChipCommands(std::string reason) { refusal_ = std::move(reason); }
     // The given steps after the Ready probe, as Auto runs them, without emptying the Status list.
     void RunSteps(PendingSteps steps);
 
@@ -119,6 +122,8 @@ private:
     void StartEncrypt();
     // Begins the run of the steps pending.
     void StartSequence();
+    // True, and the refusal told, when chip commands are refused.
+    bool Refused();
     // Before a write: the image fits the chip and the observer accepts it; else the
     // sequence has ended as a failure.
     bool ImageWritable();
@@ -144,6 +149,7 @@ private:
     std::optional<int> requiredChip_;
     // Erased in this sequence and not locked since: a blank read is then known to be blank.
     bool erasedSinceLock_ = false;
+    std::string refusal_;
     int outstanding_ = 0;
     bool failed_ = false;
     bool autoBlank_ = false;

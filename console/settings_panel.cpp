@@ -7,10 +7,11 @@
 namespace korvan {
 namespace {
 
-constexpr std::array<const char*, 4> kProgrammerValues = {"Tamblin Serial", "Ferrow ISP", "Atmel ByteBlaster",
-                                                          "Altera ByteBlaster"};
-constexpr std::array<const char*, 4> kProgrammerEntries = {"Tamblin Serial Programmer", "Ferrow ISP",
-                                                           "Atmel ByteBlaster", "Altera ByteBlaster"};
+constexpr std::array<const char*, 6> kProgrammerValues = {"Tamblin Serial",     "Ferrow ISP",        "Atmel ByteBlaster",
+                                                          "Altera ByteBlaster", "FTDI USB Bit-Bang", "Linux GPIO"};
+constexpr std::array<const char*, 6> kProgrammerEntries = {"Tamblin Serial Programmer", "Ferrow ISP",
+                                                           "Atmel ByteBlaster",         "Altera ByteBlaster",
+                                                           "FTDI USB Bit-Bang",         "Linux GPIO"};
 constexpr std::array<const char*, 4> kPortEntries = {"COM 1", "COM 2", "COM 3", "COM 4"};
 constexpr std::array<const char*, 4> kBaudEntries = {"9600", "19200", "28800", "57600"};
 constexpr std::array<const char*, 3> kSpeedEntries = {"Normal", "Fast", "Fastest"};
@@ -57,6 +58,12 @@ void SettingsPanel::ShowProgrammerType(int type, const std::string& problem) {
             break;
         case AlteraByteBlasterType:
             status_.AddStatus("Selected Altera ByteBlaster Programmer");
+            break;
+        case FtdiUsbType:
+            status_.AddStatus("Selected FTDI USB Bit-Bang Programmer");
+            break;
+        case LinuxGpioType:
+            status_.AddStatus("Selected Linux GPIO Programmer");
             break;
         default:
             break;

@@ -1,6 +1,7 @@
 #include "engine/catalogue_edit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,20 @@
 
 namespace korvan {
 namespace {
+
+// The chip codes the programmers know: 1 40-pin 12 V parts, 2 AT89S-class ISP parts, 3 20-pin
+// parts, 4 40-pin 5 V parts. A chip of another code could be chosen but never programmed.
+constexpr std::uint8_t kFirstChipCode = 1;
+constexpr std::uint8_t kLastChipCode = 4;
+
+std::optional<ChipFieldProblem> ChipCodeProblem(std::uint8_t code) {
+    if (code >= kFirstChipCode && code <= kLastChipCode) {
+        return std::nullopt;
+    }
+    return ChipFieldProblem{ChipField::kChipCode, "chip code " + std::to_string(code) +
+                                                      " is none a programmer knows: 1 (40-pin, 12 V), 2 (AT89S, ISP), "
+                                                      "3 (20-pin) or 4 (40-pin, 5 V)"};
+}
 
 constexpr std::string_view kBlanks = " \t\r";
 
@@ -100,7 +115,7 @@ std::optional<ChipFieldProblem> ParseInto(std::string_view text, ChipField field
         if (!ReadNumber(Trim(text), record.chipCode)) {
             return Problem(field, "must be a number 0 to 255");
         }
-        return std::nullopt;
+        return ChipCodeProblem(record.chipCode);
     case ChipField::kRomSize:
         if (!ReadNumber(Trim(text), record.romSizeKiB)) {
             return Problem(field, "must be a number of KiB");
@@ -115,6 +130,13 @@ std::optional<ChipFieldProblem> ParseInto(std::string_view text, ChipField field
         return ParseSignature(text, record.signature);
     }
     return std::nullopt;
+}
+
+// Names match without regard to case, as --chip and the catalogue's lookup take them.
+bool SameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 // One chip's line: the name up to the first tab, then six blank-separated values.
@@ -164,6 +186,9 @@ std::optional<ChipFieldProblem> ValidateChipRecord(const ChipRecord& record) {
     if (auto problem = NameProblem(record.name)) {
         return problem;
     }
+    if (auto problem = ChipCodeProblem(record.chipCode)) {
+        return problem;
+    }
     if (auto problem = RomSizeProblem(record.romSizeKiB)) {
         return problem;
     }
@@ -203,6 +228,11 @@ std::optional<ChipFieldProblem> ParseChipField(std::string_view text, ChipField 
 ChipTable ParseChipTable(std::string_view text) {
     ChipTable table;
     int number = 0;
+    // Editors on some systems start a UTF-8 file with a byte order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     while (!text.empty()) {
         ++number;
         const std::size_t end = std::min(text.find('\n'), text.size());
@@ -215,12 +245,16 @@ ChipTable ParseChipTable(std::string_view text) {
             continue;
         }
         ChipRecord record;
-        if (auto problem = ParseTableLine(line, record)) {
+        std::optional<ChipFieldProblem> problem = ParseTableLine(line, record);
+        if (!problem) {
+            table.records.push_back(record);
+            problem = RepeatProblem(table.records, table.records.size() - 1);
+        }
+        if (problem) {
             table.problemLine = number;
             table.problem = problem;
             return table;
         }
-        table.records.push_back(record);
     }
     return table;
 }
@@ -237,6 +271,23 @@ std::string FormatChipTable(const std::vector<ChipRecord>& records) {
     return text;
 }
 
+std::optional<ChipFieldProblem> RepeatProblem(const std::vector<ChipRecord>& records, std::size_t index) {
+    const ChipRecord& record = records[index];
+    for (std::size_t earlier = 0; earlier < index; ++earlier) {
+        if (SameName(records[earlier].name, record.name)) {
+            return ChipFieldProblem{ChipField::kName, "name " + record.name + " is already chip " +
+                                                          std::to_string(earlier + 1) + "'s, " + records[earlier].name};
+        }
+        if (records[earlier].signature == record.signature) {
+            return ChipFieldProblem{ChipField::kSignature,
+                                    "signature " + FormatChipField(record, ChipField::kSignature) + " of " +
+                                        record.name + " is already " + records[earlier].name +
+                                        "'s: identification would always take " + records[earlier].name};
+        }
+    }
+    return std::nullopt;
+}
+
 std::string DescribeChip(std::size_t index, const ChipRecord& record) {
     char line[96];
     std::snprintf(line, sizeof line, "%3zu  %-19s %3dK  %5.2fV  %02x %02x %02x", index, record.name.c_str(),
@@ -247,7 +298,11 @@ std::string DescribeChip(std::size_t index, const ChipRecord& record) {
 
 std::string SaveChipCatalogue(const std::string& path, const std::vector<ChipRecord>& records) {
     for (std::size_t i = 0; i < records.size(); ++i) {
-        if (auto problem = ValidateChipRecord(records[i])) {
+        std::optional<ChipFieldProblem> problem = ValidateChipRecord(records[i]);
+        if (!problem) {
+            problem = RepeatProblem(records, i);
+        }
+        if (problem) {
             return "chip " + std::to_string(i + 1) + ": " + problem->message;
         }
     }

@@ -30,9 +30,13 @@ struct ChipFieldProblem {
 
 // A record the catalogue reader shows whole: a name of 1..19 printable ASCII characters, not
 // starting or ending with a space and not all digits (a number selects a chip by index),
-// ROM size 1..64 KiB, a finite programming voltage within the range above. Every chip code
-// and signature byte is valid.
+// ROM size 1..64 KiB, a finite programming voltage within the range above, a chip code a
+// programmer knows (1..4). Every signature byte is valid.
 std::optional<ChipFieldProblem> ValidateChipRecord(const ChipRecord& record);
+
+// Why `records[index]` cannot join the chips before it: one of them has its name (case aside)
+// or its signature, so --chip or identification would always find that one instead.
+std::optional<ChipFieldProblem> RepeatProblem(const std::vector<ChipRecord>& records, std::size_t index);
 
 // The field as the table and the editor write it: the name; the chip code and ROM size in
 // decimal; the voltage as the shortest text that reads back to the same float; the signature
@@ -43,7 +47,8 @@ std::string FormatChipField(const ChipRecord& record, ChipField field);
 std::optional<ChipFieldProblem> ParseChipField(std::string_view text, ChipField field, ChipRecord& record);
 
 // The readable catalogue table: one chip a line, the name, a tab, then chip code, ROM KiB,
-// volts and the three signature bytes in hex, separated by blanks; '#' starts a comment line.
+// volts and the three signature bytes in hex, separated by blanks; '#' starts a comment line,
+// a byte order mark before the first line is skipped. A repeated name or signature is refused.
 struct ChipTable {
     std::vector<ChipRecord> records;
     // The first refused line (1-based) and why; the records are then incomplete.

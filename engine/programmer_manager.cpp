@@ -1,5 +1,7 @@
 #include "engine/programmer_manager.h"
 
+#include <utility>
+
 #include <algorithm>
 
 #include "engine/event_code.h"
@@ -35,7 +37,7 @@ int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSp
     programmerType_ = programmerType;
     downloadSpeed_ = downloadSpeed;
     ShutdownBackend();
-    if (programmerType < SerialProgrammerType || programmerType > AlteraByteBlasterType) {
+    if (programmerType < SerialProgrammerType || programmerType > LinuxGpioType) {
         return 0;
     }
     backend_ = factory.Create(programmerType);
@@ -179,6 +181,26 @@ std::string ProgrammerManager::initFailureDetail() const {
 void ProgrammerManager::SetInitFailureDetail(std::string detail) {
     std::lock_guard lock(detailLock_);
     initFailureDetail_ = std::move(detail);
+}
+
+std::string ProgrammerManager::TakeErrorDetail() {
+    std::lock_guard lock(detailLock_);
+    return std::exchange(errorDetail_, {});
+}
+
+void ProgrammerManager::SetErrorDetail(std::string detail) {
+    std::lock_guard lock(detailLock_);
+    errorDetail_ = std::move(detail);
+}
+
+std::string ProgrammerManager::enableAnswer() const {
+    std::lock_guard lock(detailLock_);
+    return enableAnswer_;
+}
+
+void ProgrammerManager::SetEnableAnswer(std::string bytesInHex) {
+    std::lock_guard lock(detailLock_);
+    enableAnswer_ = std::move(bytesInHex);
 }
 
 }  // namespace korvan

@@ -24,6 +24,10 @@ enum ProgrammerType : int {
     FerrowIspType = 1,
     AtmelByteBlasterType = 2,
     AlteraByteBlasterType = 3,
+    // Beyond the four of the Korvan.ini record's first readers: a reader that knows only
+    // 0..3 asks the operator to select a programmer.
+    FtdiUsbType = 4,
+    LinuxGpioType = 5,
 };
 
 // The one object through which every chip operation enters the engine and every report
@@ -116,6 +120,12 @@ public:
     // printed after the init failure line; empty when there is none.
     std::string initFailureDetail() const;
     void SetInitFailureDetail(std::string detail);
+    // What to check after the next "Programmer: Error."; taken once, empty when none.
+    std::string TakeErrorDetail();
+    void SetErrorDetail(std::string detail);
+    // The four bytes an ISP chip answered to the last Programming Enable; empty before one.
+    std::string enableAnswer() const;
+    void SetEnableAnswer(std::string bytesInHex);
 
 private:
     const ChipRecord* RecordFor(int index, int failureEvent);
@@ -147,6 +157,8 @@ private:
 
     mutable std::mutex detailLock_;
     std::string initFailureDetail_;
+    std::string errorDetail_;
+    std::string enableAnswer_;
 
     std::unique_ptr<Backend> backend_;
 };

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "isp/isp_lines.h"
 #include "isp/sleeper.h"
@@ -27,10 +30,24 @@ public:
     // 1 when the chip reads the value back, 0 when it never does.
     virtual int WriteByte(std::uint8_t value, std::uint32_t address) = 0;
     virtual std::uint8_t ReadByte(std::uint32_t address) = 0;
+    // The same for consecutive bytes from `address` on, as many as the lines carry in one
+    // exchange (see writeBatch/readBatch). WriteBytes gives 1 when every byte reads back,
+    // 0 when one never does.
+    virtual int WriteBytes(std::span<const std::uint8_t> values, std::uint32_t address) = 0;
+    virtual void ReadBytes(std::uint32_t address, std::span<std::uint8_t> out) = 0;
+    // How many bytes one WriteBytes or ReadBytes call should be given on the attached lines.
+    virtual std::size_t writeBatch() const = 0;
+    virtual std::size_t readBatch() const = 0;
     virtual int WriteLockLevel(int level) = 0;
     virtual void ExitProgramming() = 0;
+    // The four bytes that came back during the last Programming Enable, and whether the chip
+    // echoed it (0x69 in the fourth).
+    const IspInstruction& enableAnswer() const { return enableAnswer_; }
+    bool enableEchoed() const;
 
 protected:
+    void KeepEnableAnswer(const IspBuffer& received);
+
     IspLines& lines() const { return *lines_; }
     Sleeper& sleeper() const { return *sleeper_; }
 
@@ -38,11 +55,15 @@ private:
     std::uint8_t algorithmCode_;
     IspLines* lines_ = nullptr;
     Sleeper* sleeper_ = nullptr;
+    IspInstruction enableAnswer_{};
 };
 
 inline constexpr std::uint8_t kIsp4ByteAlgorithmCode = 2;
 // Read-backs of one written byte before WriteByte gives up.
 inline constexpr int kWritePollLimit = 1000;
+// The longest self-timed byte write of an AT89S chip: 64 clocks of the slowest oscillator
+// (3 MHz) plus 400 us.
+inline constexpr std::chrono::microseconds kByteWriteCycle{422};
 
 // Opcodes of the 4-byte serial programming instructions. The first byte names the instruction;
 // the programming group (first byte 0xAC) is told apart by its second byte.
@@ -69,10 +90,19 @@ public:
     void ChipErase() override;
     int WriteByte(std::uint8_t value, std::uint32_t address) override;
     std::uint8_t ReadByte(std::uint32_t address) override;
+    // Each byte goes out with the read-backs that span its write cycle, all in one exchange;
+    // a byte none of them confirms is written again and polled on its own.
+    int WriteBytes(std::span<const std::uint8_t> values, std::uint32_t address) override;
+    void ReadBytes(std::uint32_t address, std::span<std::uint8_t> out) override;
+    std::size_t writeBatch() const override;
+    std::size_t readBatch() const override;
     int WriteLockLevel(int level) override;
     void ExitProgramming() override;
 
 private:
+    // Read-backs sent with each write so that the last one comes after the write cycle;
+    // 0 when the lines cannot tell their timing.
+    std::size_t PollsPerWrite() const;
     // Sends transmit bytes 0..3 and returns the byte received while the fourth went out.
     std::uint8_t SendInstruction();
     void SendProgrammingGroup(std::uint8_t operation);

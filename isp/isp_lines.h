@@ -1,10 +1,12 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <ostream>
+#include <span>
 #include <string>
 
 namespace korvan {
@@ -13,6 +15,8 @@ class ProgrammerManager;
 
 inline constexpr std::size_t kIspBufferSize = 10;
 using IspBuffer = std::array<std::uint8_t, kIspBufferSize>;
+// One 4-byte serial programming instruction as it goes out.
+using IspInstruction = std::array<std::uint8_t, 4>;
 
 // The line layer of an ISP cable, as a chip algorithm drives it: the target's MOSI, RST and
 // SCK lines, its MISO answer, and whole bytes shifted both ways through two buffers.
@@ -31,6 +35,16 @@ public:
     virtual void Transfer(int count) = 0;
     virtual IspBuffer& transmitBuffer() = 0;
     virtual const IspBuffer& receiveBuffer() const = 0;
+
+    // Sends the instructions back to back; answers[i] is the byte that came in while the
+    // fourth byte of instruction i went out. Lines that cost a round trip per exchange (a USB
+    // adapter) send them all in one; the others one Transfer(4) each.
+    virtual void Exchange(std::span<const IspInstruction> instructions, std::span<std::uint8_t> answers);
+    // How many instructions one Exchange should carry at most.
+    virtual std::size_t instructionsPerExchange() const { return 1; }
+    // How long one instruction takes on the wire when the adapter clocks them back to back;
+    // zero when it cannot say, and waits are then found by asking again.
+    virtual std::chrono::nanoseconds instructionTime() const { return {}; }
 };
 
 // An ISP adapter as the back-end owns it: the lines, plus its wiring, its device and the
@@ -51,6 +65,9 @@ public:
     virtual void Rest() {}
     virtual void BeginRun() {}
     virtual void EndRun() {}
+    // Whether a run stops with "Programmer: Error." and what to check when the target does
+    // not echo Programming Enable (the parallel cables carry on and read what they get).
+    virtual bool checksEnableEcho() const { return false; }
 };
 
 }  // namespace korvan

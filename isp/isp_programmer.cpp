@@ -140,9 +140,37 @@ bool IspProgrammer::EndIfStopping(IspAlgorithm& algorithm) {
 }
 
 void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel) {
-    ProgrammerManager& manager = *manager_;
     lines_->BeginRun();
+    if (EnterProgramming(algorithm)) {
+        RunOperation(operation, algorithm, lockLevel);
+    }
+    lines_->EndRun();
+}
+
+bool IspProgrammer::EnterProgramming(IspAlgorithm& algorithm) {
     algorithm.EnterProgramming();
+    std::string answer;
+    for (const std::uint8_t byte : algorithm.enableAnswer()) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        answer += answer.empty() ? "" : " ";
+        answer += {kHex[byte >> 4], kHex[byte & 0x0F]};
+    }
+    manager_->SetEnableAnswer(answer);
+    if (!lines_->checksEnableEcho() || algorithm.enableEchoed()) {
+        return true;
+    }
+    algorithm.ExitProgramming();
+    busy_ = false;
+    manager_->SetErrorDetail(
+        "The target did not answer Programming Enable. Check, in this order: the target's power; its oscillator "
+        "(an AT89S chip accepts ISP only with a clock on XTAL1); the RST level (RST Level in IspAdapters.ini); "
+        "MOSI and MISO not swapped; a shorter cable or a slower adapter.");
+    manager_->PostEvent(ProgrammerError);
+    return false;
+}
+
+void IspProgrammer::RunOperation(Operation operation, IspAlgorithm& algorithm, int lockLevel) {
+    ProgrammerManager& manager = *manager_;
     switch (operation) {
         case ReadSignatureOp: {
             Signature signature{};
@@ -172,7 +200,6 @@ void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int 
             manager.PostEvent(LockBitDone);
             break;
     }
-    lines_->EndRun();
 }
 
 void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
@@ -181,21 +208,21 @@ void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
     const int total = manager.UsedLength(source.data(), source.size());
     manager.total = total;
     algorithm.EnterProgramming();
-    for (int position = 0; position < total; ++position) {
+    const int batch = static_cast<int>(algorithm.writeBatch());
+    for (int position = 0; position < total; position += batch) {
         manager.position = position;
         if (EndIfStopping(algorithm)) {
             return;
         }
-        const auto index = static_cast<std::size_t>(position);
-        if (algorithm.WriteByte(source[index], static_cast<std::uint32_t>(position)) == 0) {
+        const auto count = static_cast<std::size_t>(std::min(batch, total - position));
+        const std::span<const std::uint8_t> values(source.data() + position, count);
+        if (algorithm.WriteBytes(values, static_cast<std::uint32_t>(position)) == 0) {
             algorithm.ExitProgramming();
             busy_ = false;
             manager.PostEvent(ProgrammingError);
             return;
         }
-        if (position % kProgressInterval == 0) {
-            manager.PostEvent(WritingProgress);
-        }
+        PostProgress(position, count, WritingProgress);
     }
     manager.position = total;
     algorithm.ExitProgramming();
@@ -214,20 +241,29 @@ void IspProgrammer::RunRead(IspAlgorithm& algorithm) {
     total = std::clamp(total, 0, static_cast<int>(kImageSize));
     manager.total = total;
     Image& target = manager.Buffer2();
-    for (int position = 0; position < total; ++position) {
+    const int batch = static_cast<int>(algorithm.readBatch());
+    for (int position = 0; position < total; position += batch) {
         manager.position = position;
         if (EndIfStopping(algorithm)) {
             return;
         }
-        target[static_cast<std::size_t>(position)] = algorithm.ReadByte(static_cast<std::uint32_t>(position));
-        if (position % kProgressInterval == 0) {
-            manager.PostEvent(ReadingProgress);
-        }
+        const auto count = static_cast<std::size_t>(std::min(batch, total - position));
+        algorithm.ReadBytes(static_cast<std::uint32_t>(position), std::span(target.data() + position, count));
+        PostProgress(position, count, ReadingProgress);
     }
     manager.position = total;
     algorithm.ExitProgramming();
     busy_ = false;
     manager.PostEvent(ReadDone);
+}
+
+// One progress event for every kProgressInterval-th byte of the batch just done.
+void IspProgrammer::PostProgress(int position, std::size_t count, int code) {
+    for (int done = position; done < position + static_cast<int>(count); ++done) {
+        if (done % kProgressInterval == 0) {
+            manager_->PostEvent(code);
+        }
+    }
 }
 
 }  // namespace korvan

@@ -65,9 +65,14 @@ private:
     void StartOperation(Operation operation, std::uint8_t chipCode, int lockLevel);
     void JoinWorker();
     void RunWorker(Operation operation, IspAlgorithm& algorithm, int lockLevel);
+    // Keeps the target's answer to Programming Enable; false, the run ended with an error,
+    // when the lines insist on an echo and there was none.
+    bool EnterProgramming(IspAlgorithm& algorithm);
+    void RunOperation(Operation operation, IspAlgorithm& algorithm, int lockLevel);
     void RunWrite(IspAlgorithm& algorithm);
     void RunRead(IspAlgorithm& algorithm);
     bool EndIfStopping(IspAlgorithm& algorithm);
+    void PostProgress(int position, std::size_t count, int code);
 
     std::unique_ptr<IspLineDriver> lines_;
     IspOptions options_;

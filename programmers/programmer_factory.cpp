@@ -7,8 +7,15 @@
 #include "engine/programmer_manager.h"
 #include "isp/isp_programmer.h"
 #include "isp/logging_register_access.h"
+#include "isp/bit_bang_lines.h"
+#include "isp/ftdi_bank.h"
+#include "isp/gpio_bank.h"
+#include "isp/libftdi_device.h"
+#include "isp/libgpiod_chip.h"
 #include "isp/parallel_port_lines.h"
 #include "programmers/programmer_types.h"
+#include "sim/adapters/simulated_ftdi_device.h"
+#include "sim/adapters/simulated_gpio_chip.h"
 #include "sim/parallel/simulated_parallel_port.h"
 #include "sim/serial/simulated_serial_programmer.h"
 
@@ -51,6 +58,9 @@ std::unique_ptr<Backend> ProgrammerFactory::Create(int programmerType) {
     }
     if (IsIspCable(programmerType)) {
         return CreateIsp(programmerType);
+    }
+    if (IsIspAdapter(programmerType)) {
+        return CreateAdapter(programmerType);
     }
     AddError("there is no programmer type " + std::to_string(programmerType));
     return nullptr;
@@ -96,14 +106,54 @@ std::unique_ptr<Backend> ProgrammerFactory::CreateIsp(int programmerType) {
     search.devicePath = options_.devicePath;
     std::unique_ptr<RegisterAccess> access;
     if (options_.simulate) {
-        sim::TargetOptions target;
-        target.chipFile = options_.simulatedChipFile;
-        target.onChipFileError = [this](const std::string& why) { AddError(why); };
         access = sim::SimulatedParallelPort::ForCable(programmerType, options_.programDir, options_.simulatedChip,
-                                                      target);
+                                                      SimulatedChipOptions());
     }
     return std::make_unique<IspProgrammer>(std::make_unique<ParallelPortLines>(std::move(access), std::move(search)),
                                            std::move(ispOptions));
+}
+
+sim::TargetOptions ProgrammerFactory::SimulatedChipOptions() {
+    sim::TargetOptions target;
+    target.chipFile = options_.simulatedChipFile;
+    target.onChipFileError = [this](const std::string& why) { AddError(why); };
+    return target;
+}
+
+// The simulated adapters are wired as the program itself reads IspAdapters.ini.
+std::unique_ptr<Backend> ProgrammerFactory::CreateAdapter(int programmerType) {
+    const AdapterKind kind = programmerType == FtdiUsbType ? AdapterKind::Ftdi : AdapterKind::Gpio;
+    const AdapterWiring cableWiring = LoadAdapterWiring(kind, options_.adapterDir).wiring;
+    std::unique_ptr<LineBank> bank = kind == AdapterKind::Ftdi ? FtdiLineBank(cableWiring) : GpioLineBank(cableWiring);
+    if (!bank) {
+        return nullptr;
+    }
+    IspOptions ispOptions;
+    ispOptions.portLog = portLog_;
+    return std::make_unique<IspProgrammer>(std::make_unique<BitBangLines>(kind, std::move(bank)), std::move(ispOptions));
+}
+
+std::unique_ptr<LineBank> ProgrammerFactory::FtdiLineBank(const AdapterWiring& cableWiring) {
+    if (options_.simulate) {
+        return std::make_unique<FtdiBank>(
+            std::make_unique<sim::SimulatedFtdiDevice>(cableWiring, options_.simulatedChip, SimulatedChipOptions()));
+    }
+    const std::string port = options_.devicePath.empty() ? kFtdiPortPrefix : options_.devicePath;
+    std::optional<FtdiSelector> selector = ParseFtdiPort(port);
+    if (!selector) {
+        AddError(port + " names no FTDI device: give ftdi, ftdi:SERIAL or ftdi:VID:PID[:SERIAL] (VID and PID in hex)");
+        return nullptr;
+    }
+    return std::make_unique<FtdiBank>(std::make_unique<LibftdiDevice>(std::move(*selector)));
+}
+
+std::unique_ptr<LineBank> ProgrammerFactory::GpioLineBank(const AdapterWiring& cableWiring) {
+    if (options_.simulate) {
+        return std::make_unique<GpioBank>(
+            std::make_unique<sim::SimulatedGpioChip>(cableWiring, options_.simulatedChip, SimulatedChipOptions()));
+    }
+    return std::make_unique<GpioBank>(
+        std::make_unique<LibgpiodChip>(options_.devicePath.empty() ? kDefaultGpioChip : options_.devicePath));
 }
 
 void ProgrammerFactory::Finish() {

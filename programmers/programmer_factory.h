@@ -9,7 +9,10 @@
 
 #include "engine/backend.h"
 #include "engine/catalogue.h"
+#include "isp/adapter_wiring.h"
+#include "isp/line_bank.h"
 #include "serial/serial_programmer.h"
+#include "sim/parallel/simulated_target.h"
 
 namespace korvan {
 
@@ -22,13 +25,17 @@ struct ProgrammerOptions {
     // The directory the simulated Ferrow cable reads FerrowIsp.ini from, as the real one does
     // (the program directory, or the settings directory when the user keeps a copy there).
     std::string programDir;
-    // Serial: the device behind every COM number. ISP: the only ppdev device tried
-    // (/dev/parport1). Empty: the usual devices.
+    // The same for the simulated FTDI and GPIO adapters and IspAdapters.ini.
+    std::string adapterDir;
+    // Serial: the device behind every COM number. Parallel ISP: the only ppdev device tried
+    // (/dev/parport1). FTDI: "ftdi", "ftdi:SERIAL" or "ftdi:VID:PID[:SERIAL]". GPIO: the chip
+    // (/dev/gpiochip0). Empty: the usual devices.
     std::string devicePath;
     // Serial, while devicePath is empty: the device behind COM 1..4 each; an empty entry
     // keeps the on-board port.
     std::array<std::string, 4> comPortDevices;
-    // ISP: every parallel-port register access is written to this file. Empty: none.
+    // ISP: every parallel-port register access, FTDI exchange or GPIO line change is
+    // written to this file. Empty: none.
     std::string portLogPath;
     // Serial: how long the programmer may take to answer a command.
     AnswerTimeouts answerTimeouts;
@@ -75,6 +82,10 @@ public:
 private:
     std::unique_ptr<Backend> CreateSerial();
     std::unique_ptr<Backend> CreateIsp(int programmerType);
+    std::unique_ptr<Backend> CreateAdapter(int programmerType);
+    std::unique_ptr<LineBank> FtdiLineBank(const AdapterWiring& cableWiring);
+    std::unique_ptr<LineBank> GpioLineBank(const AdapterWiring& cableWiring);
+    sim::TargetOptions SimulatedChipOptions();
     void StopSimulator();
     void AddError(std::string error);
 

@@ -28,4 +28,6 @@ std::optional<int> ProgrammerTypeByName(std::string_view name) {
 
 bool IsIspCable(int type) { return type >= FerrowIspType && type <= AlteraByteBlasterType; }
 
+bool IsIspAdapter(int type) { return type == FtdiUsbType || type == LinuxGpioType; }
+
 }  // namespace korvan

@@ -14,11 +14,13 @@ struct ProgrammerTypeInfo {
     const char* commandName;
 };
 
-inline constexpr std::array<ProgrammerTypeInfo, 4> kProgrammerTypes = {{
+inline constexpr std::array<ProgrammerTypeInfo, 6> kProgrammerTypes = {{
     {0, "Tamblin Serial", "serial"},
     {1, "Ferrow ISP", "ferrow"},
     {2, "Atmel ByteBlaster", "atmel-byteblaster"},
     {3, "Altera ByteBlaster", "altera-byteblaster"},
+    {4, "FTDI USB Bit-Bang", "ftdi"},
+    {5, "Linux GPIO", "gpio"},
 }};
 
 // The type with this number; null for numbers no programmer has.
@@ -27,5 +29,7 @@ const ProgrammerTypeInfo* FindProgrammerType(int type);
 std::optional<int> ProgrammerTypeByName(std::string_view name);
 // True for the parallel-port cables (types 1 to 3).
 bool IsIspCable(int type);
+// True for the bit-banged adapters: the FTDI USB cable (4) and Linux GPIO (5).
+bool IsIspAdapter(int type);
 
 }  // namespace korvan

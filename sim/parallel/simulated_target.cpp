@@ -106,11 +106,24 @@ std::uint8_t SimulatedTarget::AnswerFor(int byteIndex) {
         return 0xFF;
     }
     const std::uint32_t address = Address();
-    if (cycleReadsLeft_ > 0 && cycleAddress_ == address) {
-        --cycleReadsLeft_;
+    if (InWriteCycle(address)) {
         return static_cast<std::uint8_t>(cycleValue_ ^ 0x80);
     }
     return flash_[address];
+}
+
+bool SimulatedTarget::InWriteCycle(std::uint32_t address) {
+    if (cycleAddress_ != address) {
+        return false;
+    }
+    if (options_.clock) {
+        return options_.clock() < cycleEnd_;
+    }
+    if (cycleReadsLeft_ == 0) {
+        return false;
+    }
+    --cycleReadsLeft_;
+    return true;
 }
 
 void SimulatedTarget::Execute() {
@@ -128,6 +141,7 @@ void SimulatedTarget::Execute() {
         std::fill(flash_.begin(), flash_.end(), 0xFF);
         lockBits_ = 0;
         cycleReadsLeft_ = 0;
+        cycleAddress_.reset();
         ++eraseCount_;
         dirty_ = true;
     } else if (received_[0] == kProgrammingEnable1 && received_[1] >= kFirstLockBit && received_[1] <= kLastLockBit) {
@@ -143,6 +157,9 @@ void SimulatedTarget::Execute() {
         cycleAddress_ = address;
         cycleValue_ = received_[3];
         cycleReadsLeft_ = options_.writeCycleReads;
+        if (options_.clock) {
+            cycleEnd_ = options_.clock() + options_.writeCycleTime;
+        }
     }
 }
 

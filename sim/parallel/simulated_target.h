@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,10 @@ struct TargetOptions {
     std::string chipFile;
     // Reads of a just-written byte that still answer the value with bit 7 complemented.
     int writeCycleReads = 3;
+    // When set, the write cycle lasts writeCycleTime on this clock instead (an adapter's
+    // modelled time), however many reads come meanwhile.
+    std::function<std::chrono::nanoseconds()> clock;
+    std::chrono::nanoseconds writeCycleTime{};
     // No chip in the socket: the target ignores the lines and MISO floats high.
     bool noChip = false;
     // The chip works but MISO is stuck high.
@@ -68,6 +73,8 @@ private:
     void Execute();
     std::uint8_t AnswerFor(int byteIndex);
     std::uint32_t Address() const;
+    // Whether a read of `address` still sees the write cycle running (and counts the read).
+    bool InWriteCycle(std::uint32_t address);
     void LoadChipFile(const ChipRecord& chip);
     void SaveChipFile();
     void ChipFileFailed(std::string why);
@@ -87,6 +94,7 @@ private:
     std::optional<std::uint32_t> cycleAddress_;
     std::uint8_t cycleValue_ = 0;
     int cycleReadsLeft_ = 0;
+    std::chrono::nanoseconds cycleEnd_{};
     int eraseCount_ = 0;
     std::vector<std::array<std::uint8_t, 4>> instructions_;
     std::string chipFileError_;

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QWheelEvent>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTabBar>
 #include <QTabWidget>
@@ -730,14 +731,35 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
         QCOMPARE(steps, std::string("open:ok ready:ok check:ok erase:ok write:ok verify:ok "));
     }
 
-    // A setting that cannot be used says why at the next start, and numbering stays off.
-    window_.reset();
-    setup = Simulated(0);
-    QVERIFY(korvan::profile::WriteString(ini, "Production", "SerialNumber", "garbage"));
-    StartWindow(std::move(setup));
-    WaitUntilIdle();
-    QVERIFY2(HasLine("Production: SerialNumber: "), StatusText());
-    QVERIFY2(!HasLine("Serial Numbers: "), StatusText());
+    // A setting that cannot be used, or a Korvan.ini that cannot be read, is named at the next
+    // start, and every chip command is refused with it until it is fixed: no chip is numberless.
+    const std::string logged = dir_->Read("job.log");
+    const std::vector<std::pair<std::function<void()>, std::string>> unusable = {
+        {[&] { QVERIFY(korvan::profile::WriteString(ini, "Production", "SerialStart", "abc")); },
+         "Production: SerialStart: 'abc' is not a number"},
+        {[&] {
+             std::filesystem::remove(ini);
+             std::filesystem::create_directory(ini);
+         },
+         "Production: cannot read " + ini + ": Is a directory"},
+    };
+    for (const auto& [spoil, refusal] : unusable) {
+        window_.reset();
+        spoil();
+        StartWindow(Simulated(0));
+        WaitUntilIdle();
+        QVERIFY2(HasLine(refusal), StatusText());
+        QVERIFY2(!HasLine("Serial Numbers: "), StatusText());
+        OpenImage(WriteImage(0x10));
+        QTest::keyClick(window_.get(), Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->findChildren<QMessageBox*>().isEmpty(), kDeadlineMs);
+        const QMessageBox* box = window_->findChildren<QMessageBox*>().back();
+        QCOMPARE(box->text(), QStringLiteral("Chip commands are off until the Production settings are fixed."));
+        QCOMPARE(box->informativeText().toStdString(), refusal);
+        QVERIFY2(HasLine(refusal) && !HasLine("Programmer: Erase Done."), StatusText());
+        QCOMPARE(dir_->Read("serial.counter"), std::string("502\n"));
+        QCOMPARE(dir_->Read("job.log"), logged);
+    }
 }
 
 korvan::LastFileDialog& MainWindowTest::ShowOpenDialog() {

@@ -204,5 +204,22 @@ TEST_F(CliHostileFilesTest, LogsAndCountersThatCannotBeKeptAreRefusedFirst) {
     EXPECT_EQ(Lines(dir.Read("job.log")).size(), 2U);
 }
 
+// One programmer named twice would get two sites' commands on one wire; a simulated site opens
+// no port, whatever --port says, and its record says so.
+TEST_F(CliHostileFilesTest, SitesArePortsOfTheirOwn) {
+    dir.Write("ttyX", "");
+    std::filesystem::create_symlink(dir.file("ttyX"), dir.file("programmer"));
+    const CliResult twice = Cli("--port " + dir.file("ttyX") + " --port " + dir.file("programmer") + " check");
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_EQ(twice.err, "korvan-cli: --port " + dir.file("ttyX") + " and --port " + dir.file("programmer") +
+                             " are the same port, " + std::filesystem::canonical(dir.file("ttyX")).string() + "\n");
+    EXPECT_THAT(twice.lines, ::testing::IsEmpty());
+
+    const CliResult simulated = Cli("--simulate --port /dev/ttyS9 --json open " + dir.file("fw.hex") + " write");
+    EXPECT_EQ(simulated.status, 0) << simulated.err;
+    ASSERT_FALSE(simulated.lines.empty());
+    EXPECT_EQ(nlohmann::json::parse(simulated.lines.back())["port"], "simulated");
+}
+
 }  // namespace
 }  // namespace korvan::testing

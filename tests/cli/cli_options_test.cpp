@@ -90,7 +90,11 @@ TEST(CliOptionsTest, BadUsageHasAOneLineReason) {
              {"--serial-number", "0x10:9:le", "--serial-counter", "c", "open", "a.hex", "write"},
              {"--serial-counter", "c", "check"},
              {"--serial-number", "0x10:2:le", "--serial-counter", "c", "--serial-start", "-1", "open", "a.hex",
-              "write"}}) {
+              "write"},
+             {"--json", "--list-chips"},
+             {"--list-ports", "--json"},
+             {"--json", "--help"},
+             {"--json", "--version"}}) {
         const ParsedCommandLine parsed = Parse(args);
         EXPECT_NE(parsed.error, "") << args[0];
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos);

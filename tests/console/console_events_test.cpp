@@ -45,6 +45,22 @@ INSTANTIATE_TEST_SUITE_P(
                       SimpleEvent{LockBitDone, "Programmer: Write Lock Bit Done.", false},
                       SimpleEvent{ProgrammerError, "Programmer: Error.", true}));
 
+TEST_F(ConsoleTest, AnErrorWithADetailPrintsItOnceUnderTheErrorLine) {
+    Start(1);
+    manager.SetErrorDetail("Check the target's power.");
+    console.OnErase();
+    Post(ProgrammerError);
+    Advance(kEraseSettleTime);
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Error.", "Check the target's power."));
+    EXPECT_EQ(view.failures, 1);
+
+    view.ForgetLines();
+    console.OnErase();
+    Post(ProgrammerError);
+    Advance(kEraseSettleTime);
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Error."));
+}
+
 TEST_F(ConsoleTest, SerialStartUpReportsInitThenProbesTheSelectedChip) {
     console.InitControls(std::nullopt);
     console.StartProgrammer(queue, factory);

@@ -46,8 +46,8 @@ TEST(JobRecord, EveryFieldReadsBackInOrder) {
     EXPECT_EQ(line.find('\n'), std::string::npos);
     const Json json = Json::parse(line);
     EXPECT_EQ(Keys(json), (std::vector<std::string>{"time", "host", "korvan", "site", "port", "programmer", "chip",
-                                                    "signature", "image", "serial", "steps", "mismatches", "result",
-                                                    "failure"}));
+                                                    "signature", "image", "serial", "serial_text", "steps",
+                                                    "mismatches", "result", "failure"}));
     EXPECT_EQ(json["time"], "2026-12-07T17:26:14.123Z");
     EXPECT_EQ(json["host"], "bench-3");
     EXPECT_EQ(json["korvan"], "0.1.0");
@@ -62,6 +62,7 @@ TEST(JobRecord, EveryFieldReadsBackInOrder) {
     EXPECT_EQ(json["image"]["crc32"], "cbf43926");
     EXPECT_EQ(json["image"]["sha256"], "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225");
     EXPECT_EQ(json["serial"].get<std::uint64_t>(), 18446744073709551615U);
+    EXPECT_EQ(json["serial_text"], "18446744073709551615");
     ASSERT_EQ(json["steps"].size(), 3U);
     EXPECT_EQ(Keys(json["steps"][0]), (std::vector<std::string>{"name", "result", "ms"}));
     EXPECT_EQ(json["steps"][1], Json::parse(R"({"name":"write","result":"ok","ms":3400})"));
@@ -92,6 +93,22 @@ TEST(JobRecord, UnsetFieldsAreNullAndTimeIsUtcMilliseconds) {
     EXPECT_EQ(json["image"]["crc32"], "00000000");
     EXPECT_EQ(json["image"]["sha256"], "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(json["image"]["path"].get<std::string>().substr(0, 4), "/fw/");
+    EXPECT_EQ(json["image"]["path_bytes"], "2f66772ffffe2e686578");
+    EXPECT_FALSE(Json::parse(JobRecordJson(JobRecord{})).at("image").contains("path_bytes"));
+}
+
+// A reservation is the number, the mark and who took it when; a number past 2^53, which
+// readers holding numbers as doubles would change, is given as text too.
+TEST(JobRecord, ReservationsAndNumbersPastDoublePrecision) {
+    const auto time = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + 18h + 52min + 10s + 412ms;
+    EXPECT_EQ(ReservationJson(9007199254740992U, time, "line3", 4),
+              R"({"serial":9007199254740992,"reserved":true,"time":"2026-12-07T18:52:10.412Z","host":"line3","site":4})");
+    const Json past = Json::parse(ReservationJson(9007199254740993U, time, "line3", 4));
+    EXPECT_EQ(Keys(past), (std::vector<std::string>{"serial", "serial_text", "reserved", "time", "host", "site"}));
+    EXPECT_EQ(past["serial_text"], "9007199254740993");
+    JobRecord record;
+    record.serial = 9007199254740992U;
+    EXPECT_FALSE(Json::parse(JobRecordJson(record)).contains("serial_text"));
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ private:
     static ProgrammerOptions Options(const TempDir& dir) {
         ProgrammerOptions options;
         options.programDir = dir.dir();
+        options.adapterDir = dir.dir();
         options.simulate = true;
         options.simulatedChip = ContractChip();
         options.simulatedChipFile = dir.file("chip");
@@ -89,6 +90,8 @@ private:
 };
 using SerialOnSimulator = OnSimulator<SerialProgrammerType>;
 using IspOnSimulator = OnSimulator<AtmelByteBlasterType>;
+using FtdiOnSimulator = OnSimulator<FtdiUsbType>;
+using GpioOnSimulator = OnSimulator<LinuxGpioType>;
 
 class Scripted final : public BackendFactory {
 public:
@@ -135,7 +138,7 @@ protected:
     ProgrammerManager manager;
 };
 
-using Backends = ::testing::Types<SerialOnSimulator, IspOnSimulator, Scripted>;
+using Backends = ::testing::Types<SerialOnSimulator, IspOnSimulator, FtdiOnSimulator, GpioOnSimulator, Scripted>;
 TYPED_TEST_SUITE(BackendContract, Backends);
 
 TYPED_TEST(BackendContract, InitPostsOneInitEventAndEveryOperationEndsOnce) {

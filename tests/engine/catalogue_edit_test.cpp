@@ -40,8 +40,11 @@ TEST(ChipRecordChecks, EachFieldTakesItsLimitsAndRefusesPastThem) {
         {ChipField::kName, "AT\xE4", false},
         {ChipField::kName, "8052", false},  // would read as a chip index
         {ChipField::kName, "AT89 C51", true},
-        {ChipField::kChipCode, "0", true},
-        {ChipField::kChipCode, "255", true},
+        {ChipField::kChipCode, "0", false},
+        {ChipField::kChipCode, "1", true},
+        {ChipField::kChipCode, "4", true},
+        {ChipField::kChipCode, "5", false},
+        {ChipField::kChipCode, "255", false},
         {ChipField::kChipCode, "256", false},
         {ChipField::kChipCode, "-1", false},
         {ChipField::kChipCode, "2x", false},
@@ -77,7 +80,7 @@ TEST(ChipTable, ShippedTableExportsAndImportsToTheSameBytes) {
     ASSERT_TRUE(catalogue.Load(shipped));
     ASSERT_GT(catalogue.size(), 10U);
     std::vector<ChipRecord> records = catalogue.records();
-    records.push_back(TestChip("Odd volts", 255, 64, {0, 0x7F, 0xFF}));
+    records.push_back(TestChip("Odd volts", 4, 64, {0, 0x7F, 0xFF}));
     records.back().programmingVoltage = 12.345678F;  // needs every digit to read back the same
 
     const std::string table = FormatChipTable(records);
@@ -106,6 +109,30 @@ TEST(ChipTable, RefusesTheFirstBadLineNamingLineAndField) {
     EXPECT_EQ(ParseChipTable("X\t1 4 30 1E 51 FF\n").problem->message, "programming voltage must be 1 to 25 V");
 }
 
+// Two chips of one name (case aside) or one signature cannot both be found: the second is
+// refused, by the table and by a save; a byte order mark before the table is no chip.
+TEST(ChipTable, RepeatedNamesAndSignaturesAreRefused) {
+    const ChipTable marked = ParseChipTable("\xEF\xBB\xBF" "AT89C51\t1 4 12.0 1E 51 FF\n");
+    ASSERT_FALSE(marked.problem) << marked.problem->message;
+    EXPECT_EQ(marked.records.at(0).name, "AT89C51");
+
+    const ChipTable sameName = ParseChipTable("AT89C51\t1 4 12.0 1E 51 FF\n# x\nat89c51\t1 8 12.0 1E 52 FF\n");
+    ASSERT_TRUE(sameName.problem);
+    EXPECT_EQ(sameName.problemLine, 3);
+    EXPECT_EQ(sameName.problem->message, "name at89c51 is already chip 1's, AT89C51");
+
+    const ChipTable sameSignature = ParseChipTable("X1\t1 4 12.0 1E 51 FF\nX2\t1 8 12.0 1E 51 FF\n");
+    ASSERT_TRUE(sameSignature.problem);
+    EXPECT_EQ(sameSignature.problemLine, 2);
+    EXPECT_EQ(sameSignature.problem->message,
+              "signature 1E 51 FF of X2 is already X1's: identification would always take X1");
+
+    testing::TempDir dir;
+    EXPECT_EQ(SaveChipCatalogue(dir.file("ChipList.chip"), {TestChip("A", 1, 4, {1, 2, 3}), TestChip("B", 1, 4, {1, 2, 3})}),
+              "chip 2: signature 01 02 03 of B is already A's: identification would always take A");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("ChipList.chip")));
+}
+
 TEST(ChipCatalogueSave, FailedOrRefusedSaveLeavesTheOldFileWhole) {
     testing::TempDir dir;
     const std::string path = dir.file("ChipList.chip");
@@ -113,7 +140,10 @@ TEST(ChipCatalogueSave, FailedOrRefusedSaveLeavesTheOldFileWhole) {
     ASSERT_EQ(SaveChipCatalogue(path, old), "");
     const std::string oldBytes = dir.Read("ChipList.chip");
 
-    std::vector<ChipRecord> many(40, TestChip("New", 2, 8, {4, 5, 6}));
+    std::vector<ChipRecord> many;
+    for (std::uint8_t i = 0; i < 40; ++i) {
+        many.push_back(TestChip("New" + std::to_string(i), 2, 8, {4, 5, i}));
+    }
     many[39].romSizeKiB = 65;
     EXPECT_EQ(SaveChipCatalogue(path, many), "chip 40: ROM size must be 1 to 64 KiB");
     EXPECT_EQ(dir.Read("ChipList.chip"), oldBytes);

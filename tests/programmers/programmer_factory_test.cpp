@@ -47,6 +47,7 @@ protected:
     ProgrammerOptions Simulated(const std::string& chipName) {
         ProgrammerOptions options;
         options.programDir = BuiltProgramDir();
+        options.adapterDir = BuiltProgramDir();
         options.simulate = true;
         const std::optional<std::size_t> index = manager.catalogue().FindByName(chipName);
         EXPECT_TRUE(index.has_value()) << chipName;
@@ -72,7 +73,7 @@ TEST_F(ProgrammerFactoryTest, EveryTypeHasANameAndBuildsOnItsSimulator) {
         ASSERT_EQ(manager.Init(queue, info.type, 0, factory), 1);
         const bool serial = info.type == SerialProgrammerType;
         EXPECT_EQ(NextEvent(queue), serial ? SerialInitDone : ParallelInitDone);
-        EXPECT_EQ(IsIspCable(info.type), !serial);
+        EXPECT_EQ(IsIspCable(info.type) != IsIspAdapter(info.type), !serial);
 
         // Ready, and the simulated chip answers with its own signature.
         manager.CheckReady(chipIndex);
@@ -88,13 +89,60 @@ TEST_F(ProgrammerFactoryTest, EveryTypeHasANameAndBuildsOnItsSimulator) {
     }
     EXPECT_EQ(ProgrammerTypeByName("Atmel-ByteBlaster"), 2);
     EXPECT_EQ(ProgrammerTypeByName("usb"), std::nullopt);
-    EXPECT_EQ(FindProgrammerType(4), nullptr);
+    EXPECT_EQ(ProgrammerTypeByName("GPIO"), 5);
+    EXPECT_EQ(FindProgrammerType(6), nullptr);
 }
 
 TEST_F(ProgrammerFactoryTest, UnknownTypeGivesNoBackEndAndSaysWhy) {
     ProgrammerFactory factory(Simulated("AT89C52"));
     EXPECT_EQ(factory.Create(7), nullptr);
     EXPECT_THAT(factory.errors(), ElementsAre("there is no programmer type 7"));
+}
+
+// One chip-state file: what one adapter writes, another reads back, and a parallel cable too.
+TEST_F(ProgrammerFactoryTest, AChipWrittenThroughOneAdapterReadsBackThroughTheOthers) {
+    const auto runOn = [&](int type, bool write) {
+        ProgrammerOptions options = Simulated("AT89S52");
+        options.simulatedChipFile = dir.file("chip.sim");
+        ProgrammerFactory factory(options);
+        EXPECT_EQ(factory.Prepare(), "");
+        EXPECT_EQ(manager.Init(queue, type, 2, factory), 1);
+        EXPECT_EQ(NextEvent(queue), ParallelInitDone);
+        if (write) {
+            for (std::size_t address = 0; address < 300; ++address) {
+                manager.Buffer1()[address] = static_cast<std::uint8_t>(address * 11);
+            }
+            manager.WriteChip(chipIndex);
+        } else {
+            manager.keepLength = 1;
+            manager.ReadChip(chipIndex);
+        }
+        int code = NextEvent(queue);
+        while (code == WritingProgress || code == ReadingProgress) {
+            code = NextEvent(queue);
+        }
+        manager.ShutdownBackend();
+        factory.Finish();
+        EXPECT_THAT(factory.errors(), ElementsAre());
+        return code;
+    };
+    ASSERT_EQ(runOn(FtdiUsbType, true), WriteDone);
+    for (const int type : {LinuxGpioType, AtmelByteBlasterType}) {
+        std::fill(manager.Buffer2().begin(), manager.Buffer2().end(), 0xFF);
+        ASSERT_EQ(runOn(type, false), ReadDone) << type;
+        EXPECT_TRUE(std::equal(manager.Buffer1().begin(), manager.Buffer1().begin() + 300, manager.Buffer2().begin()))
+            << type;
+    }
+}
+
+TEST_F(ProgrammerFactoryTest, AnFtdiPortNameThatNamesNoDeviceIsRefused) {
+    ProgrammerOptions options = Simulated("AT89S52");
+    options.simulate = false;
+    options.devicePath = "ftdi:zz:1";
+    ProgrammerFactory factory(options);
+    EXPECT_EQ(factory.Create(FtdiUsbType), nullptr);
+    EXPECT_THAT(factory.errors(), ElementsAre("ftdi:zz:1 names no FTDI device: give ftdi, ftdi:SERIAL or "
+                                              "ftdi:VID:PID[:SERIAL] (VID and PID in hex)"));
 }
 
 TEST_F(ProgrammerFactoryTest, PrepareRefusesWhatCannotBeUsedBeforeAnythingIsSent) {
