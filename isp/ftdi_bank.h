@@ -29,8 +29,9 @@ public:
 // Pins change at this rate: SCK runs at half of it, 100 kHz, which every AT89S chip with a
 // clock of 1.6 MHz or more accepts.
 inline constexpr int kFtdiBitBangBytesPerSecond = 200000;
-// Read instructions in one round trip: 32 x 64 bytes, well inside one USB transfer each way.
-inline constexpr std::size_t kFtdiInstructionsPerExchange = 32;
+// Instructions in one round trip: 40 x 64 bytes each way, so that a whole read, with entering
+// and leaving programming mode, stays under one round trip per 32 bytes.
+inline constexpr std::size_t kFtdiInstructionsPerExchange = 40;
 
 // The FTDI adapter's lines: each step is one byte on the wire.
 class FtdiBank final : public LineBank {

@@ -8,7 +8,7 @@ if(NOT installed EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${installed}")
 endif()
 
-set(expected bin/korvan-cli lib/korvan/korvan-cli lib/korvan/ChipList.chip lib/korvan/firmware/sample.hex
+set(expected bin/korvan-cli lib/korvan/korvan-cli lib/udev/rules.d/60-korvan-ftdi.rules lib/korvan/ChipList.chip lib/korvan/firmware/sample.hex
     share/man/man1/korvan-cli.1.gz)
 if(WITH_WINDOW)
   list(APPEND expected bin/korvan lib/korvan/korvan share/applications/korvan.desktop

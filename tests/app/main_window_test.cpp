@@ -68,6 +68,7 @@ private slots:
     void startsOnTheStatusPageWithTheFirstStartSettings();
     void eachOperationButtonRunsAndGivesTheControlsBack();
     void autoRunsTheButtonsMarkedByRightClicksAndEnterStartsIt();
+    void aWholeAutoJobRunsOnTheFtdiAndGpioTwins();
     void anEditInTheBuffer1ViewReachesTheChipAtTheNextWrite();
     void anEditInTheBuffer2ViewReachesTheSavedFile();
     void verifyMarksExactlyTheBytesThatDiffer();
@@ -146,6 +147,7 @@ korvan::WindowSetup MainWindowTest::Simulated(int programmerType) {
     korvan::WindowSetup setup;
     setup.programDir = dir_->dir();
     setup.programmer.programDir = dir_->dir();
+    setup.programmer.adapterDir = dir_->dir();
     setup.programmer.simulate = true;
     setup.programmer.simulatedChip = catalogue[chip];
     return setup;
@@ -275,6 +277,23 @@ void MainWindowTest::eachOperationButtonRunsAndGivesTheControlsBack() {
         }
     }
     QVERIFY(HasLine("All Data Matched!"));
+}
+
+void MainWindowTest::aWholeAutoJobRunsOnTheFtdiAndGpioTwins() {
+    for (const auto& [type, selected] : {std::pair{4, "Selected FTDI USB Bit-Bang Programmer"},
+                                         std::pair{5, "Selected Linux GPIO Programmer"}}) {
+        StartWindow(Simulated(type));
+        WaitUntilIdle();
+        QVERIFY2(HasLine(selected), StatusText().constData());
+        OpenImage(WriteImage(static_cast<std::uint8_t>(0x20 + type)));
+        // First start marks Open, Erase, Write and Verify for Auto.
+        QTest::keyClick(window_.get(), Qt::Key_Return);
+        QTRY_VERIFY2_WITH_TIMEOUT(HasLine("All Data Matched!"), StatusText(), kDeadlineMs);
+        WaitUntilIdle();
+        QVERIFY(HasLine("Programmer: Writing Done."));
+        QVERIFY(!window_->console().failed());
+        window_.reset();
+    }
 }
 
 void MainWindowTest::autoRunsTheButtonsMarkedByRightClicksAndEnterStartsIt() {

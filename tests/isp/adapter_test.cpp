@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "data/read_file.h"
 #include "isp/libftdi_device.h"
 #include "isp/libgpiod_chip.h"
 #include "tests/isp/adapter_rig.h"
@@ -38,6 +39,16 @@ TEST(AdapterWiring, DefaultsNamesAndLevelsFromTheFile) {
     const LoadedWiring gpio = LoadAdapterWiring(AdapterKind::Gpio, dir.dir());
     ASSERT_TRUE(gpio.usable()) << gpio.faults.front();
     EXPECT_EQ(gpio.wiring, (AdapterWiring{.mosi = {20, 1}, .miso = {19, 0}, .sck = {21, 1}, .rst = {4, 1}}));
+}
+
+TEST(AdapterWiring, TheExampleFileShippedIsTheDefaults) {
+    TempDir dir;
+    dir.Write(kAdapterIniName, ReadWholeFile(std::string(KORVAN_SOURCE_DIR) + "docs/IspAdapters.ini").text);
+    const LoadedWiring ftdi = LoadAdapterWiring(AdapterKind::Ftdi, dir.dir());
+    const LoadedWiring gpio = LoadAdapterWiring(AdapterKind::Gpio, dir.dir());
+    EXPECT_TRUE(ftdi.usable() && gpio.usable());
+    EXPECT_EQ(ftdi.wiring, kFtdiDefaultWiring);
+    EXPECT_EQ(gpio.wiring, kGpioDefaultWiring);
 }
 
 TEST(AdapterWiring, EveryFaultNamesFileKeyAndValue) {
@@ -81,7 +92,7 @@ TEST(FtdiAdapter, TheWireCarriesEachInstructionInOneRoundTrip) {
     EXPECT_THAT(rig.manager.enableAnswer(), ::testing::EndsWith(" ac 53 69"));
 }
 
-TEST(FtdiAdapter, ReadsTakeThirtyTwoBytesToARoundTrip) {
+TEST(FtdiAdapter, ReadsTakeFortyBytesToARoundTrip) {
     AdapterRig rig;
     std::vector<std::uint8_t> contents(8192);
     for (std::size_t i = 0; i < contents.size(); ++i) {
@@ -93,13 +104,13 @@ TEST(FtdiAdapter, ReadsTakeThirtyTwoBytesToARoundTrip) {
     ASSERT_TRUE(rig.events.WaitFor(ReadDone));
     rig.programmer->WaitForWorker();
     EXPECT_TRUE(std::equal(contents.begin(), contents.end(), rig.manager.Buffer2().begin()));
-    // Entering (four line changes and Programming Enable), 256 batches, leaving.
-    EXPECT_EQ(rig.ftdi->roundTrips - before, 4U + 1U + 8192U / 32U + 3U);
+    // Entering (four line changes and Programming Enable), 205 batches, leaving.
+    EXPECT_EQ(rig.ftdi->roundTrips - before, 4U + 1U + (8192U + 39U) / 40U + 3U);
     const std::vector<int> codes = rig.events.Codes();
     EXPECT_EQ(std::count(codes.begin(), codes.end(), ReadingProgress), (8192 + 14) / 15);
 }
 
-TEST(FtdiAdapter, WritesGoOutWithTheirReadBacksTenToARoundTrip) {
+TEST(FtdiAdapter, WritesGoOutWithTheirReadBacksThirteenToARoundTrip) {
     AdapterRig rig;
     FillPattern(rig.manager, 600);
     const std::uint64_t before = rig.ftdi->roundTrips;
@@ -110,8 +121,8 @@ TEST(FtdiAdapter, WritesGoOutWithTheirReadBacksTenToARoundTrip) {
     const std::vector<IspInstruction> wire = rig.Instructions();
     EXPECT_EQ(CountOpcode(wire, 0x40), 600U) << "no byte written twice";
     EXPECT_EQ(CountOpcode(wire, 0x20), 1200U) << "two read-backs span a write cycle at 200,000 bytes a second";
-    // Entering twice (the run, then the write), 60 batches, leaving.
-    EXPECT_EQ(rig.ftdi->roundTrips - before, 4U + 1U + 4U + 1U + 60U + 3U);
+    // Entering twice (the run, then the write), 47 batches, leaving.
+    EXPECT_EQ(rig.ftdi->roundTrips - before, 4U + 1U + 4U + 1U + (600U + 12U) / 13U + 3U);
 }
 
 TEST(FtdiAdapter, AByteNoReadBackConfirmsIsWrittenAgainAloneBeforeTheRunFails) {
@@ -125,7 +136,7 @@ TEST(FtdiAdapter, AByteNoReadBackConfirmsIsWrittenAgainAloneBeforeTheRunFails) {
     const auto readsOf13 = std::count_if(wire.begin(), wire.end(),
                                          [](const IspInstruction& i) { return i[0] == 0x20 && i[2] == 13; });
     EXPECT_EQ(readsOf13, 2 + kWritePollLimit);
-    EXPECT_EQ(CountOpcode(wire, 0x40), 21U) << "the batch of bytes 10..19 stops at byte 13";
+    EXPECT_EQ(CountOpcode(wire, 0x40), 13U + 13U + 1U) << "bytes 0..12, 13..25, then 13 alone";
 }
 
 TEST(FtdiAdapter, NoEchoEndsTheRunWithWhatToCheckAndTheBytesReceived) {
