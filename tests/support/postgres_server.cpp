@@ -50,7 +50,7 @@ int FreePort() {
 
 }  // namespace
 
-PostgresServer::PostgresServer() {
+PostgresServer::PostgresServer(bool durable) : durable_(durable) {
     binDir_ = ServerBinDir();
     if (binDir_.empty()) {
         binariesMissing_ = true;
@@ -130,11 +130,11 @@ bool PostgresServer::MakeCluster() {
 }
 
 bool PostgresServer::Start() {
-    // Only a socket, in a folder of its own; nothing is synced, as a test's data need not survive
-    // the machine, only the server.
+    // Only a socket, in a folder of its own. Unless durable nothing is synced: a test's data need
+    // not survive the machine, only the server.
     running_ = RunAsServerUser(binDir_ + "/pg_ctl -D " + dataDir_ + " -l " + logPath_ + " -w -t 60 -o \"-k " +
-                               socketDir_ + " -p " + std::to_string(port_) +
-                               " -c listen_addresses='' -c fsync=off -c max_connections=120\" start");
+                               socketDir_ + " -p " + std::to_string(port_) + " -c listen_addresses='' -c fsync=" +
+                               (durable_ ? "on" : "off") + " -c max_connections=120\" start");
     return running_;
 }
 

@@ -14,8 +14,9 @@ namespace korvan::testing {
 // Run as an unprivileged user when this process is root, as the server refuses root.
 class PostgresServer {
 public:
-    // Makes the cluster and starts the server; `problem()` says why when it could not.
-    PostgresServer();
+    // Makes the cluster and starts the server; `problem()` says why when it could not. Commits
+    // reach the disk only when `durable` (for timings as on a line), else tests run faster.
+    explicit PostgresServer(bool durable = false);
     ~PostgresServer();  // stops the server and removes the cluster
     PostgresServer(const PostgresServer&) = delete;
     PostgresServer& operator=(const PostgresServer&) = delete;
@@ -50,6 +51,7 @@ private:
     std::string logPath_;
     std::string password_ = "Pw-7hq2-korvan";
     int port_ = 0;
+    bool durable_ = false;
     std::optional<std::pair<uid_t, gid_t>> serverUser_;  // when this process is root
     bool running_ = false;
     bool binariesMissing_ = false;
