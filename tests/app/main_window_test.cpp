@@ -1223,6 +1223,8 @@ void MainWindowTest::blankAndStopAreCommandsOfTheirOwn() {
     window_.reset();
     StartWindow(Simulated(1));
     QTRY_COMPARE(window_->controls().blankButton->text(), QStringLiteral("(Auto) Blank"));
+}
+
 // Nanoseconds the calling thread has spent ready to run but waiting for a CPU; 0 when the
 // kernel does not say.
 qint64 WaitForCpuNs() {
