@@ -66,7 +66,7 @@ ProductionOptions ReadProduction(Console& console) {
     }
     if (options.serial) {
         console.AddStatus("Serial Numbers: " + DescribePlacement(options.serial->placement) + " from " +
-                          options.serial->counterPath);
+                          DescribeNumberSource(StoreSettings(options)));
     }
     return options;
 }

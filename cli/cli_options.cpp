@@ -153,7 +153,7 @@ private:
                                                                "--speed", "--chip",      "--sim-chip", "--port-log",
                                                                "--timeout", "--format", "--sites",
                                                                "--log", "--serial-number", "--serial-counter",
-                                                               "--serial-start"};
+                                                               "--serial-start", "--store", "--job", "--spool"};
         if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end()) {
             Fail("unknown option " + name);
             return;
@@ -194,6 +194,12 @@ private:
                 return;
             }
             options.serialNumber = placement.placement;
+        } else if (name == "--store") {
+            options.storeUrl = *value;
+        } else if (name == "--job") {
+            options.job = *value;
+        } else if (name == "--spool") {
+            options.spoolPath = *value;
         } else if (name == "--serial-counter") {
             options.serialCounter = *value;
         } else if (name == "--serial-start") {
@@ -304,6 +310,20 @@ private:
         if (options.json && (options.listChips || options.listPorts || options.help || options.version)) {
             Fail("--json applies to runs, not to --list-chips, --list-ports, --help or --version");
         }
+        CheckStore();
+    }
+
+    void CheckStore() {
+        const CliOptions& options = result_.options;
+        if (!options.storeUrl.empty() && options.job.empty()) {
+            Fail("--store needs --job, the job's name in the store");
+        }
+        if (!options.storeUrl.empty() && !options.serialCounter.empty()) {
+            Fail("give either --serial-counter or --store: one of them keeps the numbers");
+        }
+        if (!options.spoolPath.empty() && options.storeUrl.empty()) {
+            Fail("--spool needs --store");
+        }
     }
 
     void CheckSites() {
@@ -325,8 +345,8 @@ private:
     void CheckSerialNumbers() {
         const CliOptions& options = result_.options;
         const bool numbering = options.serialNumber.has_value();
-        if (numbering && options.serialCounter.empty()) {
-            Fail("--serial-number needs --serial-counter, the file that keeps the next number");
+        if (numbering && options.serialCounter.empty() && options.storeUrl.empty()) {
+            Fail("--serial-number needs --serial-counter, the file that keeps the next number, or --store");
         }
         if (!numbering && (!options.serialCounter.empty() || options.serialStart || options.serialOverwrite)) {
             Fail("--serial-counter, --serial-start and --serial-overwrite need --serial-number");
@@ -381,7 +401,12 @@ std::string UsageText() {
                         the bytes it covers must be 0xFF in the image
   --serial-overwrite    the number may cover bytes the image programs
   --serial-counter FILE the file that keeps the next number, taken under a lock just before each write
-  --serial-start N      the first number when the counter file does not exist yet (default 1)
+  --serial-start N      the first number when the counter file (or the store's counter) does not exist
+                        yet (default 1)
+  --store URL           a PostgreSQL server keeps the job's numbers and records, shared by every station:
+                        any libpq connection string; the password comes from ~/.pgpass or $PGPASSFILE
+  --job NAME            the job's name, in the store and in each record
+  --spool FILE          records the server cannot take wait here (default: Korvan.spool beside Korvan.ini)
   --json                standard output carries only JSON, one object a line: {"site":1,"line":...}
                         for each status line, {"site":1,"progress":N,"text":...}, then each site's record
   -q, --quiet           print only what went wrong
@@ -397,6 +422,11 @@ steps:
               (with auto, open FILE names the file its Open step loads)
   lock LEVEL  Write Bit with level 1..3, after the sequence
   save FILE   Save Buffer2 to FILE, last
+also:
+  korvan-cli report [--store URL | --log FILE...] [--job NAME] [--since DATE] [--json]
+              each job's runs, yield, serial numbers and failures, by station and site
+  korvan-cli store flush --store URL [--spool FILE]
+              send the records waiting in the spool
 Options not given come from Korvan.ini, which is read but never written.
 Status lines go to standard output; the line that ended a failed run goes to standard error too.
 With several sites, every line starts with its site, "[1 /dev/ttyUSB0] ", and a summary ends the run.

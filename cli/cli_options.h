@@ -49,6 +49,9 @@ struct CliOptions {
     std::string serialCounter;
     std::optional<std::uint64_t> serialStart;
     bool serialOverwrite = false;
+    std::string storeUrl;  // a PostgreSQL connection string; empty: the files
+    std::string job;
+    std::string spoolPath;  // empty: beside Korvan.ini
     bool json = false;
 
     PendingSteps steps;  // readyProbe is never set here: the run adds it

@@ -27,6 +27,7 @@
 #include "isp/pin_map.h"
 #include "programmers/programmer_types.h"
 #include "serial/serial_devices.h"
+#include "store/postgres_store.h"
 
 namespace korvan {
 namespace {
@@ -195,21 +196,42 @@ private:
         return std::nullopt;
     }
 
-    // A log or a number that could not be kept stops the job before any chip is touched.
+    // A log or a number that could not be kept stops the job before any chip is touched; a
+    // server that cannot be reached stops it too, when it must give the numbers.
     Step ResolveProduction() {
-        job_.production.jobLogPath = options_.logPath;
+        ProductionOptions& production = job_.production;
+        production.jobLogPath = options_.logPath;
+        production.storeUrl = options_.storeUrl;
+        production.job = options_.job;
+        production.spoolPath = options_.spoolPath;
+        if (!production.storeUrl.empty()) {
+            if (production.spoolPath.empty()) {
+                production.spoolPath = job_.settingsDir + kDefaultSpoolName;
+            }
+            SendSpooledRecords();
+        }
         if (options_.serialNumber) {
             SerialNumbering serial;
             serial.placement = *options_.serialNumber;
             serial.counterPath = options_.serialCounter;
             serial.start = options_.serialStart.value_or(1);
             serial.overwrite = options_.serialOverwrite;
-            job_.production.serial = serial;
+            production.serial = serial;
         }
-        if (const std::string problem = ProductionProblem(job_.production); !problem.empty()) {
+        if (const std::string problem = ProductionProblem(production); !problem.empty()) {
             return Failed(problem);
         }
         return std::nullopt;
+    }
+
+    // Records an earlier run left in the spool go first; those the server still cannot take wait on.
+    void SendSpooledRecords() {
+        const SpoolFlush flush = FlushSpool(job_.production.storeUrl, job_.production.spoolPath);
+        if (flush.left > 0) {
+            err_ << Prefixed(std::to_string(flush.left) + " records wait in " + job_.production.spoolPath + ": " +
+                             flush.error)
+                 << '\n';
+        }
     }
 
     static std::optional<int> ResolveChip(const ChipCatalogue& catalogue, const std::string& text) {

@@ -10,6 +10,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_runner.h"
+#include "cli/store_commands.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     if (args.empty()) {
         std::cerr << korvan::UsageText();
         return korvan::kExitUsage;
+    }
+    if (korvan::IsStoreCommand(args)) {
+        return korvan::RunStoreCommand(args, std::cout, std::cerr);
     }
     korvan::ParsedCommandLine parsed = korvan::ParseCommandLine(args);
     if (!parsed.error.empty()) {

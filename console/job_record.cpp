@@ -130,18 +130,26 @@ std::string JobRecordJson(const JobRecord& record) {
     json["mismatches"] = record.mismatches;
     json["result"] = record.ok ? "ok" : "failed";
     json["failure"] = record.failure ? Json(*record.failure) : Json(nullptr);
+    if (!record.job.empty()) {
+        json["job"] = record.job;
+        json["run"] = record.runId;
+    }
     // Paths and port names are bytes, not always UTF-8; a stray byte must not lose the record.
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 std::string ReservationJson(std::uint64_t serial, std::chrono::system_clock::time_point time, const std::string& host,
-                            int site) {
+                            int site, const std::string& job, const std::string& runId) {
     Json json;
     AddSerial(json, serial);
     json["reserved"] = true;
     json["time"] = Iso8601Utc(time);
     json["host"] = host;
     json["site"] = site;
+    if (!job.empty()) {
+        json["job"] = job;
+        json["run"] = runId;
+    }
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 

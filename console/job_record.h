@@ -46,20 +46,22 @@ struct JobRecord {
     std::size_t mismatches = 0;
     bool ok = false;
     std::optional<std::string> failure;  // the status line that ended the run
+    std::string job;    // the job's name; empty: none, and no job or run id in the JSON
+    std::string runId;  // a UUID, the run's key in a shared store
 };
 
 // The record as one line of JSON, without the newline:
 // {"time":"2026-12-07T17:26:14.123Z","host":...,"signature":"1e 52 06"|null,
 //  "image":{"path":...,"bytes":N,"crc32":"8 hex digits","sha256":"..."},"serial":N|null,
 //  "steps":[{"name":"erase","result":"ok"|"failed"|"not run","ms":N}],"mismatches":N,
-//  "result":"ok"|"failed","failure":"..."|null}
+//  "result":"ok"|"failed","failure":"..."|null[,"job":"...","run":"UUID"]}
 std::string JobRecordJson(const JobRecord& record);
 
 // The line the job log gets the moment a run takes a serial number, before the run goes on:
-// {"serial":N,"reserved":true,"time":"...","host":"...","site":N}. A number with this line and
+// {"serial":N,"reserved":true,"time":"...","host":"...","site":N[,"job":"...","run":"UUID"]}. A number with this line and
 // no record of a run was taken by a run that never finished.
 std::string ReservationJson(std::uint64_t serial, std::chrono::system_clock::time_point time, const std::string& host,
-                            int site);
+                            int site, const std::string& job = {}, const std::string& runId = {});
 
 // The name of this machine, for the record.
 std::string HostName();

@@ -18,6 +18,7 @@
 #include "data/read_file.h"
 #include "data/serial_counter.h"
 #include "engine/program_dir.h"
+#include "store/job_store.h"
 
 namespace korvan {
 namespace {
@@ -74,6 +75,15 @@ bool HoldsJobRecords(int fd) {
 
 }  // namespace
 
+JobStoreSettings StoreSettings(const ProductionOptions& options) {
+    JobStoreSettings settings;
+    settings.url = options.storeUrl;
+    settings.job = options.job;
+    settings.spoolPath = options.spoolPath;
+    settings.counterPath = options.serial ? options.serial->counterPath : std::string();
+    return settings;
+}
+
 std::string SerialNumberingProblem(const SerialNumbering& serial) {
     const TakenSerialNumber next = PeekSerialNumber(serial.counterPath, serial.start);
     if (!next.number) {
@@ -121,7 +131,21 @@ std::string ProductionProblem(const ProductionOptions& options) {
             return problem;
         }
     }
-    return options.serial ? SerialNumberingProblem(*options.serial) : std::string();
+    return NumberSourceProblem(options);
+}
+
+std::string NumberSourceProblem(const ProductionOptions& options) {
+    if (!options.serial) {
+        return {};
+    }
+    if (options.storeUrl.empty()) {
+        return SerialNumberingProblem(*options.serial);
+    }
+    const TakenSerialNumber next = OpenJobStore(StoreSettings(options))->NextNumber(options.serial->start);
+    if (!next.number) {
+        return next.error;
+    }
+    return EncodeSerialNumber(options.serial->placement, *next.number).error;
 }
 
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir) {
@@ -142,6 +166,16 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
         return text;
     };
     read.options.jobLogPath = Resolve(value("JobLog"), baseDir);
+    read.options.storeUrl = value("Store");
+    read.options.job = value("Job");
+    read.options.spoolPath = Resolve(value("Spool"), baseDir);
+    if (!read.options.storeUrl.empty() && read.options.job.empty()) {
+        read.problems.push_back("Store needs Job, the job's name in the store");
+        read.options.storeUrl.clear();
+    }
+    if (!read.options.storeUrl.empty() && read.options.spoolPath.empty()) {
+        read.options.spoolPath = Resolve(kDefaultSpoolName, baseDir);
+    }
     const std::string placementText = value("SerialNumber");
     if (overlong || placementText.empty()) {
         return read;
@@ -159,7 +193,7 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
     if (overlong) {
         return read;
     }
-    if (serial.counterPath.empty()) {
+    if (serial.counterPath.empty() && read.options.storeUrl.empty()) {
         read.problems.push_back("SerialNumber needs SerialCounter, the file that keeps the next number");
         return read;
     }
@@ -176,7 +210,18 @@ ProductionRead ReadProductionSettings(const std::string& iniPath, const std::str
 }
 
 ProductionLine::ProductionLine(ProductionOptions options, JobSite site, const ProgrammerManager& manager)
-    : options_(std::move(options)), site_(std::move(site)), manager_(manager) {}
+    : options_(std::move(options)),
+      site_(std::move(site)),
+      manager_(manager),
+      store_(OpenJobStore(StoreSettings(options_))) {}
+
+// Only runs of a named job carry an id: a record without a job is exactly as it always was.
+const std::string& ProductionLine::RunId() {
+    if (runId_.empty() && !options_.job.empty()) {
+        runId_ = NewRunId();
+    }
+    return runId_;
+}
 
 std::string ProductionLine::ImageProblem(const Image& image, std::size_t romBytes) {
     if (!options_.serial) {
@@ -197,14 +242,13 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
         return {};
     }
     const SerialNumbering& serial = *options_.serial;
-    const TakenSerialNumber taken = TakeSerialNumber(serial.counterPath, serial.start,
-                                                     MaxSerialNumber(serial.placement), WaitFor(serial.counterPath));
+    const TakenSerialNumber taken = TakeNumber(serial);
     if (!taken.number) {
         return {std::nullopt, {}, "Serial Number Not Taken: " + taken.error};
     }
     // Kept at once, so that a run killed from here on still leaves its number accounted for.
     if (const std::string problem = LogLine(ReservationJson(*taken.number, std::chrono::system_clock::now(),
-                                                            HostName(), site_.site));
+                                                            HostName(), site_.site, options_.job, RunId()));
         !problem.empty()) {
         return {taken.number, {}, problem};
     }
@@ -219,6 +263,11 @@ RunObserver::Stamp ProductionLine::StampImage(Image& image) {
     return {taken.number, line, {}};
 }
 
+TakenSerialNumber ProductionLine::TakeNumber(const SerialNumbering& serial) {
+    const std::uint64_t max = MaxSerialNumber(serial.placement);
+    return store_->TakeNumber(serial.start, max, {RunId(), HostName(), site_.site, WaitFor(serial.counterPath)});
+}
+
 LockWait ProductionLine::WaitFor(const std::string& file) const {
     LockWait wait;
     wait.cancelled = waitHooks_.cancelled;
@@ -228,7 +277,7 @@ LockWait ProductionLine::WaitFor(const std::string& file) const {
     return wait;
 }
 
-JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) const {
+JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) {
     JobRecord record;
     record.time = outcome.began;
     record.host = HostName();
@@ -249,12 +298,19 @@ JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) const {
     record.mismatches = outcome.mismatches;
     record.ok = outcome.ok;
     record.failure = outcome.failure;
+    record.job = options_.job;
+    record.runId = RunId();
     return record;
 }
 
 std::string ProductionLine::RunEnded(const RunOutcome& outcome) {
     lastRecord_ = MakeRecord(outcome);
-    const std::string problem = LogLine(JobRecordJson(*lastRecord_));
+    runId_.clear();
+    const std::string json = JobRecordJson(*lastRecord_);
+    std::string problem = LogLine(json);
+    if (const std::string stored = StoreRecord(json); !stored.empty()) {
+        problem += (problem.empty() ? "" : "; ") + stored;
+    }
     lastLogProblem_ = problem;
     // The record shown beside the log must not say the run went well when its logging failed.
     if (!problem.empty() && lastRecord_->ok) {
@@ -270,6 +326,11 @@ std::string ProductionLine::LogLine(const std::string& line) const {
     }
     const std::string error = AppendLogLine(options_.jobLogPath, line, WaitFor(options_.jobLogPath));
     return error.empty() ? std::string() : "Job Log Not Written: " + error;
+}
+
+std::string ProductionLine::StoreRecord(const std::string& record) {
+    const std::string error = store_->KeepRecord(record);
+    return error.empty() ? std::string() : "Job Record Not Stored: " + error;
 }
 
 }  // namespace korvan

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "data/file_lock.h"
 #include "data/serial_number.h"
 #include "engine/programmer_manager.h"
+#include "store/job_store.h"
 
 namespace korvan {
 
@@ -25,7 +27,13 @@ struct SerialNumbering {
 struct ProductionOptions {
     std::string jobLogPath;  // empty: no log
     std::optional<SerialNumbering> serial;
+    std::string storeUrl;   // a PostgreSQL server keeps the numbers and records; empty: the files
+    std::string job;        // the job's name, in every record; required with storeUrl
+    std::string spoolPath;  // records the server cannot take wait here
 };
+
+// Where `options` take numbers from and keep records in.
+JobStoreSettings StoreSettings(const ProductionOptions& options);
 
 // Who ran a job, for its record.
 struct JobSite {
@@ -39,16 +47,21 @@ struct JobSite {
 // stops it before anything is written.
 std::string SerialNumberingProblem(const SerialNumbering& serial);
 
+// As SerialNumberingProblem, from where `options` take their numbers: the counter file, or the
+// store's server, whose being out of reach is then the reason.
+std::string NumberSourceProblem(const ProductionOptions& options);
+
 // Empty when `path` can be the job log: a regular file that is empty or holds job records
 // and can be written, or a new file in a folder that can be written. Else why not.
 std::string JobLogProblem(const std::string& path);
 
 // Everything about the log and the counter that would stop a run part way, found before it
-// starts: each of the two above, and a log that is the counter itself.
+// starts: the log, the number source, and a log that is the counter itself.
 std::string ProductionProblem(const ProductionOptions& options);
 
 // The window's production settings: Korvan.ini, section Production, keys JobLog,
-// SerialNumber (ADDR:BYTES:FORMAT), SerialCounter, SerialStart and SerialOverwrite (0/1).
+// SerialNumber (ADDR:BYTES:FORMAT), SerialCounter, SerialStart, SerialOverwrite (0/1), Store (a
+// PostgreSQL connection string, which then keeps the numbers), Job and Spool.
 // Relative paths are taken from `baseDir`. Every problem is one line naming the key.
 struct ProductionRead {
     ProductionOptions options;
@@ -84,15 +97,21 @@ public:
     const std::string& lastLogProblem() const { return lastLogProblem_; }
 
 private:
-    JobRecord MakeRecord(const RunOutcome& outcome) const;
+    JobRecord MakeRecord(const RunOutcome& outcome);
+    const std::string& RunId();
+    TakenSerialNumber TakeNumber(const SerialNumbering& serial);
     // Appends `line` to the job log, if there is one; empty, or the status line saying why not.
     std::string LogLine(const std::string& line) const;
+    // Keeps the record in the store beside the log; empty, or the status line saying why not.
+    std::string StoreRecord(const std::string& record);
     // The wait for the lock of `file`, as the front end's hooks allow.
     LockWait WaitFor(const std::string& file) const;
 
     const ProductionOptions options_;
     const JobSite site_;
     const ProgrammerManager& manager_;
+    const std::unique_ptr<JobStore> store_;
+    std::string runId_;  // the run's key, made when it takes a number or ends
     std::optional<JobRecord> lastRecord_;
     std::string lastLogProblem_;
     WaitHooks waitHooks_;

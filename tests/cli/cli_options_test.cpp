@@ -91,6 +91,10 @@ TEST(CliOptionsTest, BadUsageHasAOneLineReason) {
              {"--serial-counter", "c", "check"},
              {"--serial-number", "0x10:2:le", "--serial-counter", "c", "--serial-start", "-1", "open", "a.hex",
               "write"},
+             {"--store", "host=db", "check"},
+             {"--store", "host=db", "--job", "j", "--serial-number", "0x10:2:le", "--serial-counter", "c", "open",
+              "a.hex", "write"},
+             {"--spool", "s", "check"},
              {"--json", "--list-chips"},
              {"--list-ports", "--json"},
              {"--json", "--help"},
@@ -99,6 +103,17 @@ TEST(CliOptionsTest, BadUsageHasAOneLineReason) {
         EXPECT_NE(parsed.error, "") << args[0];
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
     }
+}
+
+// The store takes the counter file's place: numbers need either, never both.
+TEST(CliOptionsTest, StoreGivesTheNumbersOfItsJob) {
+    const ParsedCommandLine parsed = Parse({"--store=postgresql://db/line", "--job", "board-7", "--spool", "s.jsonl",
+                                            "--serial-number", "0x10:2:le", "open", "a.hex", "write"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.storeUrl, "postgresql://db/line");
+    EXPECT_EQ(parsed.options.job, "board-7");
+    EXPECT_EQ(parsed.options.spoolPath, "s.jsonl");
+    EXPECT_EQ(Parse({"--store", "host=db", "check"}).error, "--store needs --job, the job's name in the store");
 }
 
 TEST(CliOptionsTest, ShortFlagsAndTheReasonForAnUnknownOption) {
