@@ -35,8 +35,7 @@ const std::optional<JobRecord>& SiteRun::record() const {
 int SiteRun::Run() {
     started_ = std::chrono::steady_clock::now();
     if (Step end = BuildComposition()) {
-        took_ = std::chrono::steady_clock::now() - started_;
-        return *end;
+        return Finish(*end);
     }
     for (Step (SiteRun::*step)() :
          {&SiteRun::StartUp, &SiteRun::RunSequence, &SiteRun::WriteLockBits, &SiteRun::SaveBuffer2}) {
@@ -82,9 +81,6 @@ ProgrammerOptions SiteRun::MakeProgrammerOptions() const {
 SiteRun::Step SiteRun::BuildComposition() {
     factory_ = std::make_unique<ProgrammerFactory>(MakeProgrammerOptions());
     view_ = std::make_unique<TerminalView>(output_, options_.verbosity == Verbosity::Quiet);
-    if (const std::string problem = factory_->Prepare(); !problem.empty()) {
-        return Failed(problem);
-    }
     manager_ = std::make_unique<ProgrammerManager>();
     manager_->SetProgramDirectory(job_.dir);
     manager_->SetSettingsDirectory(job_.settingsDir);
@@ -102,7 +98,26 @@ SiteRun::Step SiteRun::BuildComposition() {
     if (options_.verbosity == Verbosity::Verbose) {
         DescribeSetup();
     }
+    if (const std::string problem = factory_->Prepare(); !problem.empty()) {
+        RecordNotStarted(problem);
+        return Failed(problem);
+    }
     return std::nullopt;
+}
+
+// A site that ends before its programmer starts still records the chip, the image and the
+// steps it was asked for.
+void SiteRun::RecordNotStarted(const std::string& line) {
+    if (manager_->catalogue().empty()) {
+        manager_->LoadChipList();
+    }
+    if (job_.chosenChip) {
+        manager_->SelectChip(*job_.chosenChip);
+    }
+    if (options_.openFile) {
+        console_->SelectImageFile(*options_.openFile);
+    }
+    console_->RecordNotStarted(line, options_.steps);
 }
 
 void SiteRun::DescribeSetup() {
@@ -136,6 +151,7 @@ SiteRun::Step SiteRun::StartUp() {
     console_->StartProgrammer(loop_, *factory_);
     if (const std::vector<std::string> errors = factory_->errors(); !errors.empty()) {
         TellFactoryErrors();
+        RecordNotStarted(errors.back());
         return kExitFailure;
     }
     if (job_.chosenChip) {
@@ -148,7 +164,11 @@ SiteRun::Step SiteRun::StartUp() {
     if (Step end = Pump([&] { return (console_->initReported() || !initEventComing) && Idle(); })) {
         return end;
     }
-    return console_->failed() ? Step(kExitFailure) : std::nullopt;
+    if (console_->failed()) {
+        RecordNotStarted(FailureLine());
+        return kExitFailure;
+    }
+    return std::nullopt;
 }
 
 SiteRun::Step SiteRun::RunSequence() {

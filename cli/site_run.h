@@ -83,6 +83,7 @@ private:
     std::optional<InfoSave> SiteRecord() const;
     std::string FerrowDirectory() const;
     void DescribeSetup();
+    void RecordNotStarted(const std::string& line);
     // Handles reports and timer tasks until `done`, the run is interrupted or the back-end
     // stays silent too long.
     Step Pump(const std::function<bool()>& done);

@@ -125,6 +125,11 @@ public:
     void KeepRunsOpen() { recorder_.KeepRunsOpen(); }
     void BeginRun() { sequencer_.BeginRun(); }
     void CloseRun(const std::string& failure = {}) { sequencer_.CloseRun(failure); }
+    // The run ended with `line` before any of `steps` could start (no programmer): each is
+    // recorded as not run.
+    void RecordNotStarted(const std::string& line, const PendingSteps& steps) {
+        sequencer_.RecordNotStarted(line, steps);
+    }
 
     int writeCounter() const { return sequencer_.writeCounter(); }
     bool verifyFlag() const { return sequencer_.verifyFlag(); }

@@ -87,14 +87,20 @@ bool Sequencer::StartNextStep() {
     return false;
 }
 
-void Sequencer::RecordFailure() {
-    std::vector<const char*> notRun;
+void Sequencer::RecordFailure() { recorder_.RecordFailure(status_.lastLine(), StepNames(pending_)); }
+
+void Sequencer::RecordNotStarted(const std::string& line, const PendingSteps& steps) {
+    recorder_.RecordFailure(line, StepNames(steps));
+}
+
+std::vector<const char*> Sequencer::StepNames(const PendingSteps& steps) {
+    std::vector<const char*> names;
     for (const SequenceStep& step : SequenceOrder()) {
-        if (pending_.*step.pending) {
-            notRun.push_back(step.name);
+        if (steps.*step.pending) {
+            names.push_back(step.name);
         }
     }
-    recorder_.RecordFailure(status_.lastLine(), notRun);
+    return names;
 }
 
 void Sequencer::SequenceOver() {

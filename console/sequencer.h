@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "console/image_files.h"
 #include "console/report_gate.h"
@@ -56,6 +57,8 @@ public:
     void RunCommand(bool PendingSteps::*step, Button button);
     void OnAuto();
     void OnWriteBit();
+    // The run ended with `line` before any of `steps` could start: each is recorded as not run.
+    void RecordNotStarted(const std::string& line, const PendingSteps& steps);
     // While `reason` is not empty every chip command is refused, with `reason` as a status line
     // and in a box; an empty reason lets them run again.
     void RefuseChipCommands(std::string reason) { refusal_ = std::move(reason); }
@@ -109,6 +112,8 @@ private:
     void StartBlankCheck();
     void StartReadBack(Button button, ReadPurpose purpose);
     void StartEncrypt();
+    // The names of `steps`, in the order a sequence runs them.
+    static std::vector<const char*> StepNames(const PendingSteps& steps);
     // Begins the run of the steps pending.
     void StartSequence();
     // True, and the refusal told, when chip commands are refused.

@@ -221,5 +221,35 @@ TEST_F(CliHostileFilesTest, SitesArePortsOfTheirOwn) {
     EXPECT_EQ(nlohmann::json::parse(simulated.lines.back())["port"], "simulated");
 }
 
+// A site that cannot start (its port cannot be opened, its chip file is a FIFO) still records the
+// chip asked for, the image and each step as not run.
+TEST_F(CliHostileFilesTest, SitesThatCannotStartStillLeaveTheirRecord) {
+    const std::string fifo = dir.file("chip.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--port " + dir.file("no-such-tty"), "Cannot open " + dir.file("no-such-tty")},
+        {"--simulate=" + fifo, "the simulated chip file " + fifo + " is not a regular file"},
+    };
+    for (const auto& [where, failure] : cases) {
+        dir.Write("job.log", "");
+        const CliResult run = Shell(kHangGuard + Program() + where + " --chip AT89C52 --log " + dir.file("job.log") +
+                                    " open " + dir.file("fw.hex") + " check erase write >" + dir.file("stdout") +
+                                    " 2>" + dir.file("stderr") + " </dev/null");
+        EXPECT_EQ(run.status, 1) << where;
+        const std::vector<nlohmann::json> logged = JsonLines(Lines(dir.Read("job.log")));
+        ASSERT_EQ(logged.size(), 1U) << where;
+        const nlohmann::json& record = logged[0];
+        EXPECT_EQ(record["chip"], "AT89C52");
+        EXPECT_EQ(record["image"]["path"], dir.file("fw.hex"));
+        EXPECT_THAT(record["failure"].get<std::string>(), ::testing::StartsWith(failure));
+        std::vector<std::string> steps;
+        for (const nlohmann::json& step : record["steps"]) {
+            EXPECT_EQ(step["result"], "not run");
+            steps.push_back(step["name"]);
+        }
+        EXPECT_THAT(steps, ::testing::ElementsAre("open", "check", "erase", "write"));
+    }
+}
+
 }  // namespace
 }  // namespace korvan::testing
