@@ -1,5 +1,7 @@
 #include "app/auto_button.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QStyle>
@@ -14,6 +16,8 @@ namespace {
 
 constexpr QSize kIconSize(32, 32);
 constexpr int kIconInset = 4;  // between the face's edge and the picture, and the picture and the text
+// Between the ticked box of a marked button and the face's right edge: the bare face beside it stays in sight.
+constexpr int kAutoMarkInset = 16;
 
 }  // namespace
 
@@ -45,6 +49,9 @@ void AutoButton::SetStatusIcon(int status) {
 void AutoButton::SetAutoState(bool on) {
     autoState_ = on;
     setText(on ? autoCaption_ : normalCaption_);
+    QFont caption = font();
+    caption.setBold(on);
+    setFont(caption);
     ShowFace(on ? LighterFace(faceColour_) : faceColour_);
 }
 
@@ -54,6 +61,26 @@ void AutoButton::mouseReleaseEvent(QMouseEvent* event) {
     const bool overButton = rect().contains(event->position().toPoint());
     if (event->button() == Qt::RightButton && autoCapable_ && overButton) emit autoToggleRequested();
     QPushButton::mouseReleaseEvent(event);
+}
+
+// A context-menu event from the mouse comes between the press and the release, which then
+// toggles; one from the keyboard (the menu key) toggles at once. Other buttons pass it on to
+// the window, whose menu opens.
+void AutoButton::contextMenuEvent(QContextMenuEvent* event) {
+    if (!autoCapable_) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard) emit autoToggleRequested();
+}
+
+void AutoButton::keyPressEvent(QKeyEvent* event) {
+    if (autoCapable_ && event->key() == Qt::Key_Space && event->modifiers() == Qt::ShiftModifier) {
+        emit autoToggleRequested();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 // The style's face and focus frame, then the picture at the left edge and the caption centred
@@ -79,6 +106,7 @@ void AutoButton::DrawLabel(QStylePainter& painter, const QStyleOptionButton& opt
                        style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
     }
     const bool enabled = option.state & QStyle::State_Enabled;
+    if (autoState_) room = DrawAutoMark(painter, option, room);
     if (!option.icon.isNull()) {
         const QRect place(QPoint(room.left() + kIconInset, room.center().y() - option.iconSize.height() / 2),
                           option.iconSize);
@@ -89,6 +117,17 @@ void AutoButton::DrawLabel(QStylePainter& painter, const QStyleOptionButton& opt
     }
     painter.drawItemText(room, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, option.palette,
                          enabled, option.text, QPalette::ButtonText);
+}
+
+QRect AutoButton::DrawAutoMark(QStylePainter& painter, const QStyleOptionButton& option, QRect room) const {
+    QStyleOptionButton box;
+    box.QStyleOption::operator=(option);
+    box.state = (option.state & QStyle::State_Enabled) | QStyle::State_On;
+    const int side = style()->pixelMetric(QStyle::PM_IndicatorWidth, &box, this);
+    box.rect = QRect(room.right() - kAutoMarkInset - side, room.center().y() - side / 2, side, side);
+    painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, box);
+    room.setRight(box.rect.left() - kIconInset);
+    return room;
 }
 
 void AutoButton::ShowIcon(int id) {

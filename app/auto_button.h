@@ -10,8 +10,12 @@ class QStylePainter;
 namespace korvan {
 
 // An operation button. One that is auto capable is marked for the Auto sequence by a right
-// click: its caption gets "(Auto) " in front and its face turns lighter. The owner decides:
-// the button asks with autoToggleRequested and shows the answer with SetAutoState.
+// click, the context-menu key or Shift+Space while it has the focus: its caption gets "(Auto) "
+// in front and turns bold, a ticked box shows at its right and its face turns lighter. The
+// owner decides: the button asks with autoToggleRequested and shows the answer with SetAutoState.
+//
+// X11 delivers a right click as press, context-menu event, release: the button takes the
+// context-menu event itself, so no menu of the window opens and takes the release.
 //
 // It can show an idle and a running picture, switched with SetStatusIcon, and carries a
 // command-enabled flag that the commands consult.
@@ -44,10 +48,14 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void DrawLabel(QStylePainter& painter, const QStyleOptionButton& option) const;
+    // The ticked box of a marked button; the room left for the caption.
+    QRect DrawAutoMark(QStylePainter& painter, const QStyleOptionButton& option, QRect room) const;
     void ShowIcon(int id);
     void ShowFace(const QColor& colour);
 

@@ -8,7 +8,9 @@
 
 namespace korvan {
 
-DifferenceBar::DifferenceBar(HexView& view, QWidget* parent) : QWidget(parent), view_(view), summary_(new QLabel(this)) {
+DifferenceBar::DifferenceBar(HexView& view, const HexView& buffer1, QWidget* parent)
+    : QWidget(parent), view_(view), buffer1_(buffer1), summary_(new QLabel(this)) {
+    summary_->setObjectName(QStringLiteral("differenceSummary"));
     auto* previous = new QPushButton(tr("Previous difference"), this);
     auto* next = new QPushButton(tr("Next difference"), this);
     auto* row = new QHBoxLayout(this);
@@ -19,17 +21,23 @@ DifferenceBar::DifferenceBar(HexView& view, QWidget* parent) : QWidget(parent), 
     connect(previous, &QPushButton::clicked, &view, &HexView::GoToPreviousDifference);
     connect(next, &QPushButton::clicked, &view, &HexView::GoToNextDifference);
     connect(&view, &HexView::differencesChanged, this, &DifferenceBar::Refresh);
-    Refresh(view.DifferenceCount());
+    connect(&buffer1, &HexView::editsChanged, this, &DifferenceBar::Refresh);
+    Refresh();
 }
 
-QString DifferenceBar::Summary(std::size_t count) {
-    if (count == 0) return QStringLiteral("No difference from Buffer1");
-    if (count == 1) return QStringLiteral("1 byte differs from Buffer1");
-    return QStringLiteral("%1 bytes differ from Buffer1").arg(count);
+QString DifferenceBar::Summary(std::size_t count, bool buffer1Edited) {
+    const QString edits = QStringLiteral("Buffer1 has edits not yet written");
+    if (count == 0) return buffer1Edited ? edits : QStringLiteral("No difference from Buffer1");
+    const QString differ =
+        count == 1 ? QStringLiteral("1 byte differs from Buffer1") : QStringLiteral("%1 bytes differ from Buffer1").arg(count);
+    return buffer1Edited ? differ + QStringLiteral("; ") + edits : differ;
 }
 
-void DifferenceBar::Refresh(std::size_t count) {
-    summary_->setText(Summary(count));
+QString DifferenceBar::summary() const { return summary_->text(); }
+
+void DifferenceBar::Refresh() {
+    summary_->setText(Summary(view_.DifferenceCount(), buffer1_.HasEdits()));
+    summary_->setAccessibleName(summary_->text());
     setVisible(view_.HasMarks());
 }
 

@@ -1,6 +1,7 @@
 #include "app/hex_view.h"
 
 #include <QFontDatabase>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,6 +16,8 @@ constexpr int kRowsInSizeHint = 16;
 // Bright enough to find a single differing byte at a glance, light enough for black digits.
 const QColor kMarkBackground(0xFF, 0x8A, 0x80);
 const QColor kMarkText(Qt::black);
+// Edited bytes not yet taken: dark blue digits, readable on the base and the mark colour.
+const QColor kEditedText(0x00, 0x3C, 0xC8);
 
 int HexDigitValue(QChar character) {
     const char16_t c = character.unicode();
@@ -37,6 +40,7 @@ void HexView::SetData(const std::uint8_t* bytes, std::size_t length) {
     cursor_ = 0;
     lowNibble_ = false;
     ClearDifferences();
+    ClearEdits();
     UpdateAddressDigits();
     UpdateScrollBars();
     viewport()->update();
@@ -56,6 +60,42 @@ void HexView::SetBytesPerRow(int count) {
     viewport()->update();
 }
 
+void HexView::SetRowWidthFollowsView(bool follows) {
+    rowWidthFollowsView_ = follows;
+    FitRowWidth();
+}
+
+void HexView::FitRowWidth() {
+    if (!rowWidthFollowsView_) return;
+    constexpr int kWideRow = 16;
+    constexpr int kNarrowRow = 8;
+    HexLayout wide = layout_;
+    wide.bytesPerRow = kWideRow;
+    const int wideWidth = wide.RowCells() * CellWidth() + 2 * kMarginPixels;
+    const int count = viewport()->width() >= wideWidth ? kWideRow : kNarrowRow;
+    if (count != layout_.bytesPerRow) SetBytesPerRow(count);
+}
+
+void HexView::AskForAddress() {
+    auto* ask = new QInputDialog(this);
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    ask->setWindowTitle(QStringLiteral("Go to Address"));
+    ask->setLabelText(QStringLiteral("Address (hexadecimal):"));
+    ask->setTextValue(QString::fromStdString(AddressText(static_cast<std::uint32_t>(addressBase_ + cursor_), layout_.addressDigits)));
+    connect(ask, &QInputDialog::textValueSelected, this, [this](const QString& text) { GoToAddress(text); });
+    ask->open();
+}
+
+bool HexView::GoToAddress(const QString& address) {
+    QString digits = address.trimmed();
+    if (digits.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive)) digits = digits.mid(2);
+    bool ok = false;
+    const qulonglong value = digits.toULongLong(&ok, 16);
+    if (!ok || value < addressBase_ || value - addressBase_ >= bytes_.size()) return false;
+    SetCursorOffset(static_cast<std::size_t>(value - addressBase_));
+    return true;
+}
+
 void HexView::SetCursorOffset(std::size_t offset) {
     cursor_ = bytes_.empty() ? 0 : std::min(offset, bytes_.size() - 1);
     lowNibble_ = false;
@@ -64,6 +104,7 @@ void HexView::SetCursorOffset(std::size_t offset) {
 }
 
 void HexView::MarkDifferences(const std::vector<std::uint8_t>& reference) {
+    reference_ = reference;
     marks_.assign(bytes_.size(), 1);  // bytes beyond the reference's end differ
     const std::size_t compared = std::min(bytes_.size(), reference.size());
     std::size_t count = bytes_.size() - compared;
@@ -80,10 +121,34 @@ void HexView::MarkDifferences(const std::vector<std::uint8_t>& reference) {
 void HexView::ClearDifferences() {
     const bool hadMarks = !marks_.empty();
     marks_.clear();
+    reference_.clear();
     differenceCount_ = 0;
     if (!hadMarks) return;
     viewport()->update();
     emit differencesChanged(0);
+}
+
+void HexView::ClearEdits() {
+    const bool hadEdits = editCount_ > 0;
+    edited_.clear();
+    editCount_ = 0;
+    if (!hadEdits) return;
+    viewport()->update();
+    emit editsChanged(false);
+}
+
+void HexView::NoteEdit(std::size_t offset) {
+    if (edited_.empty()) edited_.assign(bytes_.size(), 0);
+    if (edited_[offset] == 0) {
+        edited_[offset] = 1;
+        if (++editCount_ == 1) emit editsChanged(true);
+    }
+    if (marks_.empty()) return;
+    const std::uint8_t differs = offset >= reference_.size() || bytes_[offset] != reference_[offset] ? 1 : 0;
+    if (differs == marks_[offset]) return;
+    marks_[offset] = differs;
+    differenceCount_ = differs != 0 ? differenceCount_ + 1 : differenceCount_ - 1;
+    emit differencesChanged(differenceCount_);
 }
 
 bool HexView::IsMarked(std::size_t offset) const { return offset < marks_.size() && marks_[offset] != 0; }
@@ -210,7 +275,7 @@ void HexView::PaintByte(QPainter& painter, std::size_t offset, int left, int top
         painter.setPen(palette().color(QPalette::Text));
         painter.drawRect(otherRect.adjusted(0, 0, -1, -1));
     }
-    const QColor textColour = marked ? kMarkText : palette().color(QPalette::Text);
+    const QColor textColour = IsEdited(offset) ? kEditedText : marked ? kMarkText : palette().color(QPalette::Text);
     const std::uint8_t byte = bytes_[offset];
     const bool typingHere = atCursor && hasFocus();
     if (typingHere && !inCharacters_) {
@@ -255,6 +320,11 @@ const QStaticText& HexView::CharacterText(std::uint8_t byte) const {
 }
 
 void HexView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_G && event->modifiers() == Qt::ControlModifier) {
+        AskForAddress();
+        event->accept();
+        return;
+    }
     if (!bytes_.empty() && (MoveForKey(*event) || TypeForKey(*event))) {
         event->accept();
         return;
@@ -311,6 +381,7 @@ void HexView::EditNibble(int value) {
     const auto nibble = static_cast<std::uint8_t>(value);
     byte = lowNibble_ ? static_cast<std::uint8_t>((byte & 0xF0) | nibble)
                       : static_cast<std::uint8_t>((nibble << 4) | (byte & 0x0F));
+    NoteEdit(cursor_);
     if (!lowNibble_) {
         lowNibble_ = true;
         viewport()->update();
@@ -322,6 +393,7 @@ void HexView::EditNibble(int value) {
 
 void HexView::EditCharacter(std::uint8_t value) {
     bytes_[cursor_] = value;
+    NoteEdit(cursor_);
     MoveCursor(1);
     emit bytesEdited();
 }
@@ -344,11 +416,12 @@ void HexView::mousePressEvent(QMouseEvent* event) {
     if (offset >= bytes_.size()) return;
     SetCursorOffset(offset);
     if (hit->part != HexLayout::Part::Address) inCharacters_ = hit->part == HexLayout::Part::Characters;
-    lowNibble_ = hit->lowNibble;
+    lowNibble_ = false;  // typing after a click replaces the whole byte, whichever digit was hit
 }
 
 void HexView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    FitRowWidth();
     UpdateScrollBars();
 }
 

@@ -5,14 +5,17 @@
 
 #include "console/recent_files.h"
 
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 
 namespace korvan {
 
-// The open dialog with a "Recent Files" list below it, newest first. A file chosen either way
-// becomes the newest entry of LastFile.ini, and pathChosen hands it on. Each opening reloads
-// the list from the file, so it is the only store between openings.
+// The open dialog with a "Recent Files" list below it, newest first. Highlighting an entry
+// (a click, the arrow keys) puts its path in the name field, and Open or Enter then takes it;
+// a double-click takes it at once. pathChosen hands the path on; only a path whose load
+// worked is remembered (Remember), so a file that cannot be loaded never enters the list.
+// Each opening reloads the list from LastFile.ini, the only store between openings.
 class LastFileDialog final : public QFileDialog {
     Q_OBJECT
 public:
@@ -20,9 +23,19 @@ public:
 
     // Reloads the list and opens the dialog without waiting for it.
     void OpenWithRecentFiles();
+    // Makes `path` the newest entry of LastFile.ini in `programDir`.
+    static void Remember(const std::string& programDir, const std::string& path);
 
     QListWidget* recentList() const { return recentList_; }
     const RecentFiles& recentFiles() const { return recentFiles_; }
+
+    void accept() override;
+    // Closes the name field's completion list with the dialog: left open, it would take the
+    // next click and the next Enter meant for the window.
+    void done(int result) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void pathChosen(const QString& path);
@@ -30,12 +43,16 @@ signals:
 private:
     void AddRecentList();
     void FillRecentList();
-    void OnFileSelected(const QString& file);
-    void OnRecentDoubleClicked(QListWidgetItem* item);
-    void Choose(const std::string& path);
+    void ClearFileSelection();
+    void OnRecentHighlighted(QListWidgetItem* item);
+    void ChooseRecent(QListWidgetItem* item);
 
     RecentFiles recentFiles_;
     QListWidget* recentList_ = nullptr;
+    QLineEdit* nameField_ = nullptr;
+    // The highlighted recent entry is what Open takes, until the operator picks or types
+    // another name.
+    bool recentHighlighted_ = false;
 };
 
 }  // namespace korvan

@@ -1,7 +1,9 @@
 // korvan: the main window.
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +14,7 @@
 #include "console/info_save.h"
 #include "engine/catalogue.h"
 #include "engine/program_dir.h"
+#include "engine/programmer_manager.h"
 #include "isp/adapter_wiring.h"
 #include "isp/pin_map.h"
 
@@ -108,6 +111,14 @@ int main(int argc, char* argv[]) {
         setup.programmer.simulate = true;
         setup.programmer.simulatedChip = *chip;
         setup.programmer.simulatedChipFile = options.simulateFile;
+        if (options.simulatePace) {
+            const auto record = korvan::ReadInfoSave(setup.settingsDir + korvan::kSettingsFileName);
+            const int baud = std::clamp(record ? record->baudIndex : 0, 0, static_cast<int>(korvan::kBaudTable.size()) - 1);
+            setup.programmer.simulatedPaceBaud = korvan::kBaudTable[static_cast<std::size_t>(baud)];
+        }
+    }
+    if (!options.imageFile.empty()) {
+        setup.imageFile = std::filesystem::absolute(options.imageFile).string();
     }
 
     korvan::MainWindow window(std::move(setup));

@@ -9,21 +9,32 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QScreen>
 #include <QTabWidget>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <span>
 
 #include "app/auto_button.h"
 #include "app/hot_key.h"
 #include "app/hot_key_dialog.h"
 #include "app/last_file_dialog.h"
 #include "app/operation_icons.h"
+#include "app/operator_panel.h"
 #include "app/property_grid.h"
+#include "app/status_list.h"
 #include "app/window_reports.h"
 #include "app/window_view.h"
 #include "console/console.h"
 #include "console/info_save.h"
+#include "console/job_record.h"
 #include "console/production.h"
+#include "data/profile.h"
 #include "data/serial_number.h"
+#include "engine/event_code.h"
 #include "engine/programmer_manager.h"
 #include "programmers/programmer_types.h"
 #include "serial/serial_devices.h"
@@ -71,6 +82,16 @@ ProductionOptions ReadProduction(Console& console) {
     return options;
 }
 
+// Qt's own save dialog (it asks before overwriting), made once and opened without waiting.
+QFileDialog* SaveDialog(QWidget& parent, const QString& title, const QStringList& filters, const QString& suffix) {
+    auto* dialog = new QFileDialog(&parent, title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilters(filters);
+    dialog->setDefaultSuffix(suffix);
+    return dialog;
+}
+
 // The device the programmer works through in this run, as a record names it.
 std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& programmer) {
     if (programmer.simulate) {
@@ -107,7 +128,6 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
       settingsItems_(*controls_.grid) {
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     setWindowIcon(MakeOperationIcon(static_cast<int>(OperationIcon::Window)));
-    resize(ClassicWindowSize(fontMetrics()).expandedTo(minimumSizeHint()));
     AddChipListAction();
     AddAboutAction();
 
@@ -121,14 +141,34 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     console_ = std::make_unique<Console>(*manager_, *view_, *timer_);
     worker_ = std::make_unique<WindowWorker>();
     console_->SetWorker(worker_.get());
-    reports_ = new WindowReports([this](const Report& report) { console_->Handle(report); }, this);
+    reports_ = new WindowReports([this](const Report& report) { HandleReport(report); }, this);
+
+    view_->SetOpenIgnoringChecksums([this](const std::string& path) { console_->OpenIgnoringChecksums(path); });
+    // Only a file that loaded goes into the recent list.
+    console_->SetImageLoaded([this](const std::string& path) {
+        LastFileDialog::Remember(manager_->settingsDirectory(), path);
+        ShowLoadedImage(path);
+    });
 
     hotKey_ = setup_.hotKeyGrab ? setup_.hotKeyGrab() : MakeX11HotKeyGrab();
     hotKey_->SetArrival([this] { OnOperation(Button::Auto); });
 
     settingsItems_.Build();
+    AddShortcuts();
     ConnectButtons();
     ConnectSettings();
+    FitToScreen();  // once the buttons have their pictures: they decide the column's width
+}
+
+// A screen too small for the layout (a large scale factor) gets a window that fits it: the
+// operation column and the pages scroll instead (the layout's minimum is small for that).
+void MainWindow::FitToScreen() {
+    QSize room(1 << 16, 1 << 16);
+    if (const QScreen* place = screen()) {
+        constexpr QSize kFrameAllowance(16, 48);  // the window manager's frame and title bar
+        room = place->availableGeometry().size() - kFrameAllowance;
+    }
+    resize(ClassicWindowSize(fontMetrics()).expandedTo(sizeHint()).boundedTo(room));
 }
 
 MainWindow::~MainWindow() {
@@ -153,10 +193,14 @@ void MainWindow::Start() {
         view_->ShowMessage(Message("The programmer cannot start.", kDefaultCaption, problem));
     }
     console_->StartProgrammer(*reports_, *factory_);
+    ReadChipLock();
     for (const std::string& error : factory_->errors()) {
         console_->AddStatus(error);
     }
     EnableHotKey(console_->settings().SwitchValue(SettingItem::HotKeys) != 0 ? 1 : 0);
+    if (!setup_.imageFile.empty()) {
+        console_->OnOpen(setup_.imageFile);
+    }
 }
 
 // Every chip command is one run, which the console begins and closes: records are kept even
@@ -246,6 +290,13 @@ void MainWindow::ConnectButtons() {
     controls_.button(Button::Auto)->SetupButton(false, true, static_cast<int>(OperationIcon::Auto), 0);
     controls_.button(Button::Check)->SetupButton(false, false, 0, 0);
     controls_.button(Button::WriteBit)->SetupButton(false, false, 0, 0);
+    controls_.blankButton->SetupButton(true, false, 0, 0);
+    connect(controls_.blankButton, &QPushButton::clicked, this, &MainWindow::OnBlankClicked);
+    connect(controls_.blankButton, &AutoButton::autoToggleRequested, this, [this] { SetAutoBlank(!autoBlank_); });
+    connect(controls_.stopButton, &QPushButton::clicked, this, [this] {
+        console_->StopOperation(true);
+        RefreshStop();
+    });
     connect(controls_.exitButton, &QPushButton::clicked, this, &MainWindow::OnExitClicked);
     connect(controls_.helpButton, &QPushButton::clicked, this, &MainWindow::OnHelpClicked);
     connect(controls_.chipListLink, &QLabel::linkActivated, this, &MainWindow::StartChipListEditor);
@@ -256,11 +307,65 @@ void MainWindow::ConnectButtons() {
     });
 }
 
+void MainWindow::AddShortcuts() {
+    const auto add = [this](const QKeySequence& keys, auto action) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
+    };
+    add(QKeySequence::Open, [this] { OnOperation(Button::Open); });
+    add(QKeySequence::Save, [this] { OnSaveShortcut(); });
+    add(QKeySequence(Qt::Key_F5), [this] { OnOperation(Button::Auto); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] {
+        controls_.pages->setCurrentIndex((controls_.pages->currentIndex() + 1) % controls_.pages->count());
+    });
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] {
+        const int count = controls_.pages->count();
+        controls_.pages->setCurrentIndex((controls_.pages->currentIndex() + count - 1) % count);
+    });
+    connect(controls_.status, &StatusList::saveRequested, this, &MainWindow::SaveStatusList);
+}
+
+void MainWindow::OnSaveShortcut() {
+    if (controls_.pages->currentIndex() == StatusPage) {
+        return SaveStatusList();
+    }
+    OnOperation(Button::Save);
+}
+
+void MainWindow::SaveStatusList() {
+    if (statusDialog_ == nullptr) {
+        statusDialog_ = SaveDialog(*this, QStringLiteral("Save Status List"),
+                                   {QStringLiteral("Text(*.txt)"), QStringLiteral("All Files(*)")}, QStringLiteral("txt"));
+        connect(statusDialog_, &QFileDialog::fileSelected, this, &MainWindow::StatusListChosen);
+    }
+    statusDialog_->open();
+}
+
+void MainWindow::StatusListChosen(const QString& path) {
+    QSaveFile file(path);
+    const QByteArray text = controls_.status->AllText().toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        ShowBox(QStringLiteral("Save Error."), path + QStringLiteral(" could not be written: ") + file.errorString());
+        return;
+    }
+    console_->AddStatus("Status list saved to " + path.toStdString() + ".");
+}
+
 void MainWindow::ConnectSettings() {
     connect(controls_.grid, &PropertyGrid::valueChanged, this, &MainWindow::OnSettingChanged);
 }
 
 void MainWindow::OnOperation(Button button) {
+    if (button == Button::Open || button == Button::Save) {
+        controls_.panel->NotARun();
+    } else if (console_->CommandEnabled(button)) {
+        ApplyChipLock();
+        controls_.panel->RunStarted();
+    }
+    RunCommand(button);
+    RefreshStop();
+}
+
+void MainWindow::RunCommand(Button button) {
     switch (button) {
         case Button::Check:
             return console_->OnCheck();
@@ -285,6 +390,24 @@ void MainWindow::OnOperation(Button button) {
     }
 }
 
+void MainWindow::OnBlankClicked() {
+    if (!controls_.blankButton->commandEnabled()) {
+        return;
+    }
+    ApplyChipLock();
+    controls_.panel->RunStarted();
+    console_->OnBlank();
+    RefreshStop();
+}
+
+void MainWindow::SetAutoBlank(bool on) {
+    autoBlank_ = on;
+    controls_.blankButton->SetAutoState(on);
+    console_->SetAutoBlank(on);
+}
+
+void MainWindow::RefreshStop() { controls_.stopButton->setEnabled(console_->Busy()); }
+
 void MainWindow::OnOpenClicked() {
     if (!console_->CommandEnabled(Button::Open)) {
         return;
@@ -302,11 +425,9 @@ void MainWindow::OnSaveClicked() {
         return;
     }
     if (saveDialog_ == nullptr) {
-        saveDialog_ = new QFileDialog(this, QStringLiteral("Save Buffer2"));
-        saveDialog_->setOption(QFileDialog::DontUseNativeDialog);
-        saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
-        saveDialog_->setNameFilters({QStringLiteral("Binary(*.bin)"), QStringLiteral("Intel Hex File(*.hex)")});
-        saveDialog_->setDefaultSuffix(QStringLiteral("bin"));
+        saveDialog_ = SaveDialog(*this, QStringLiteral("Save Buffer2"),
+                                 {QStringLiteral("Binary(*.bin)"), QStringLiteral("Intel Hex File(*.hex)")},
+                                 QStringLiteral("bin"));
         connect(saveDialog_, &QFileDialog::filterSelected, saveDialog_, [this](const QString& filter) {
             saveDialog_->setDefaultSuffix(filter.contains(QStringLiteral("*.hex")) ? QStringLiteral("hex")
                                                                                    : QStringLiteral("bin"));
@@ -337,6 +458,14 @@ void MainWindow::ShowBox(const QString& text, const QString& detail) {
 
 void MainWindow::OnSettingChanged(int item) {
     PropertyGrid& grid = *controls_.grid;
+    if (item == settingsItems_.lockChipItem()) {
+        lockChip_ = grid.ValueText(item) == QStringLiteral("True");
+        lockChipChosen_ = true;
+        if (!lockChip_) {
+            expectedChip_.reset();  // the operator's word beats ExpectChip for this session
+        }
+        return;
+    }
     if (item == settingsItems_.deviceItem()) {
         const int comPort = console_->settings().Chosen(SettingItem::Port) + 1;
         if (comPort >= 1 && comPort <= 4) {
@@ -370,7 +499,10 @@ void MainWindow::OnSettingChanged(int item) {
 // the event loop ends so that no operation goes on, and no report arrives, while the window
 // is torn down; the process then ends through the normal return from the event loop.
 void MainWindow::OnExitClicked() {
-    console_->SaveSettings();
+    if (console_->Busy()) {
+        return AskToStop(AfterStop::Exit);
+    }
+    SaveAllSettings();
     settingsSaved_ = true;
     manager_->ShutdownBackend();
     QCoreApplication::exit(0);
@@ -391,14 +523,19 @@ void MainWindow::OnHelpClicked() {
     box->open();
 }
 
-// Enter runs the Auto sequence (no button is the default one); Escape closes, as the close box.
+// Enter runs the Auto sequence (no button is the default one); Escape closes, as the close box,
+// and asks to stop an operation that runs instead.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            console_->OnAuto();
+            OnOperation(Button::Auto);
             return;
         case Qt::Key_Escape:
+            // While an operation runs, Escape offers to stop it and the window stays.
+            if (console_->Busy()) {
+                return AskToStop(AfterStop::Stay);
+            }
             close();
             return;
         default:
@@ -407,11 +544,189 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (console_->Busy() && !leaving_) {
+        event->ignore();
+        return AskToStop(AfterStop::Close);
+    }
     if (!settingsSaved_) {
-        console_->SaveSettings();
+        SaveAllSettings();
         settingsSaved_ = true;
     }
     event->accept();
+}
+
+namespace {
+
+// Whether the chip's ROM read back all 0xFF.
+bool ReadsBlank(const ProgrammerManager& manager) {
+    const ChipRecord* chip = manager.CurrentChip();
+    const std::size_t rom = chip != nullptr ? std::min(chip->RomBytes(), kImageSize) : kImageSize;
+    const Image& read = manager.Buffer2();
+    return std::all_of(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(rom),
+                       [](std::uint8_t byte) { return byte == kBlank; });
+}
+
+// The window's own switches, kept in Korvan.ini beside the record.
+constexpr const char* kWindowSection = "Window";
+constexpr const char* kLockChipKey = "LockChip";
+constexpr const char* kAutoBlankKey = "AutoBlank";
+constexpr std::size_t kChipNameMax = 64;
+
+}  // namespace
+
+void MainWindow::ReadChipLock() {
+    const std::string ini = console_->SettingsFilePath();
+    SetAutoBlank(profile::ReadInt(ini, kWindowSection, kAutoBlankKey, 0) != 0);
+    lockChip_ = profile::ReadInt(ini, kWindowSection, kLockChipKey, 0) != 0;
+    const std::string expected = profile::ReadString(ini, "Production", "ExpectChip", "", kChipNameMax);
+    if (!expected.empty()) {
+        if (const std::optional<std::size_t> index = manager_->catalogue().Resolve(expected)) {
+            expectedChip_ = static_cast<int>(*index);
+        }
+        if (expectedChip_) {
+            lockChip_ = true;
+            view_->SelectChip(*expectedChip_);
+            console_->AddStatus("Expected Chip: " + manager_->catalogue()[static_cast<std::size_t>(*expectedChip_)].name);
+        } else {
+            console_->AddStatus("Production: ExpectChip: no chip '" + expected + "' in the chip list");
+        }
+    }
+    controls_.grid->SetValueText(settingsItems_.lockChipItem(), lockChip_ ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+void MainWindow::ApplyChipLock() {
+    if (!lockChip_) {
+        console_->RequireChip(std::nullopt);
+        return;
+    }
+    const int selected = controls_.chips->currentIndex();
+    console_->RequireChip(expectedChip_ ? expectedChip_ : selected >= 0 ? std::optional<int>(selected) : std::nullopt);
+}
+
+void MainWindow::HandleReport(const Report& report) {
+    console_->Handle(report);
+    RefreshStop();
+    const int* code = std::get_if<int>(&report);
+    if (code == nullptr) {
+        return;
+    }
+    switch (*code) {
+        case ChipIdentified:
+            lockWritten_ = false;
+            ShowIdentifiedChip();
+            break;
+        case LockBitDone:
+            lockWritten_ = true;
+            break;
+        case ReadDone:
+            if (lockWritten_ && ReadsBlank(*manager_)) {
+                ShowIdentifiedChip();
+                controls_.panel->ShowChip(controls_.panel->chipText() +
+                                          QStringLiteral(" - reads all 0xFF after its lock: it may be locked"));
+            }
+            break;
+        default:
+            break;
+    }
+    if (production_ && production_->lastRecord() && production_->lastRecord()->serial) {
+        controls_.panel->ShowSerial(QStringLiteral("Serial Number %1").arg(*production_->lastRecord()->serial));
+    }
+}
+
+void MainWindow::ShowIdentifiedChip() {
+    const ChipRecord* chip = manager_->CurrentChip();
+    if (chip == nullptr) {
+        return;
+    }
+    const Signature signature = manager_->signature();
+    controls_.panel->ShowChip(QStringLiteral("Chip: %1  Signature %2 %3 %4  ROM %5 KiB  Programming %6 V")
+                                  .arg(QString::fromStdString(chip->name))
+                                  .arg(signature[0], 2, 16, QLatin1Char('0'))
+                                  .arg(signature[1], 2, 16, QLatin1Char('0'))
+                                  .arg(signature[2], 2, 16, QLatin1Char('0'))
+                                  .arg(static_cast<int>(chip->romSizeKiB))
+                                  .arg(static_cast<double>(chip->programmingVoltage), 0, 'f', 2));
+}
+
+// The figures the job log keeps of the image: its used length, CRC-32 and SHA-256.
+void MainWindow::ShowLoadedImage(const std::string& path) {
+    const Image& image = manager_->Buffer1();
+    const auto data = [](std::uint8_t byte) { return byte != kBlank; };
+    const auto first = std::find_if(image.begin(), image.end(), data);
+    const int used = std::max(manager_->UsedLength(image.data(), image.size()), 0);
+    const ImageDigest digest = DigestImage(std::span(image.data(), static_cast<std::size_t>(used)));
+    char range[32] = "no data";
+    if (first != image.end()) {
+        const auto last = std::find_if(image.rbegin(), image.rend(), data);
+        std::snprintf(range, sizeof range, "0x%04X-0x%04X", static_cast<unsigned>(first - image.begin()),
+                      static_cast<unsigned>(image.rend() - last - 1));
+    }
+    controls_.panel->ShowImage(QStringLiteral("Image: %1  %2 bytes  %3  CRC-32 %4  SHA-256 %5")
+                                   .arg(QString::fromStdString(std::filesystem::path(path).filename().string()))
+                                   .arg(digest.bytes)
+                                   .arg(QLatin1String(range))
+                                   .arg(digest.crc32, 8, 16, QLatin1Char('0'))
+                                   .arg(QString::fromStdString(digest.sha256.substr(0, 12))));
+}
+
+void MainWindow::SaveAllSettings() {
+    console_->SaveSettings();
+    profile::WriteString(console_->SettingsFilePath(), kWindowSection, kAutoBlankKey, autoBlank_ ? "1" : "0");
+    // ExpectChip turns the lock on for its session only; the switch keeps what the operator chose.
+    if (lockChipChosen_) {
+        profile::WriteString(console_->SettingsFilePath(), kWindowSection, kLockChipKey, lockChip_ ? "1" : "0");
+    }
+}
+
+namespace {
+
+// The question before cutting `step` off: what it leaves the chip as.
+QString StopQuestion(const std::string& step) {
+    if (step == "write") return QStringLiteral("A write is in progress. Stop it and leave the chip incomplete?");
+    if (step == "erase") return QStringLiteral("An erase is in progress. Stop it and leave the chip partly erased?");
+    if (step == "lock" || step == "encrypt") {
+        return QStringLiteral("A lock-bit write is in progress. Stop it and leave the lock bits unset?");
+    }
+    if (step == "read") return QStringLiteral("A read is in progress. Stop it?");
+    if (step == "verify") return QStringLiteral("A verification is in progress. Stop it?");
+    if (step == "blank") return QStringLiteral("A blank check is in progress. Stop it?");
+    return QStringLiteral("A check is in progress. Stop it?");
+}
+
+}  // namespace
+
+void MainWindow::AskToStop(AfterStop after) {
+    if (stopQuestion_ != nullptr) {
+        return;  // asked already
+    }
+    stopQuestion_ = new QMessageBox(QMessageBox::Question, QString::fromUtf8(kDefaultCaption),
+                                    StopQuestion(console_->runningStep()), QMessageBox::Yes | QMessageBox::No, this);
+    stopQuestion_->setDefaultButton(QMessageBox::No);
+    stopQuestion_->setAttribute(Qt::WA_DeleteOnClose);
+    stopQuestion_->setWindowModality(Qt::WindowModal);
+    connect(stopQuestion_, &QMessageBox::finished, this, [this, after](int answer) {
+        if (answer == QMessageBox::Yes) {
+            StopAnd(after);
+        }
+    });
+    stopQuestion_->open();
+}
+
+// The operation may have ended while the question was open: then there is nothing to stop.
+void MainWindow::StopAnd(AfterStop after) {
+    console_->StopOperation(after == AfterStop::Stay);
+    RefreshStop();
+    switch (after) {
+        case AfterStop::Stay:
+            return;
+        case AfterStop::Close:
+            leaving_ = true;
+            close();
+            return;
+        case AfterStop::Exit:
+            OnExitClicked();
+            return;
+    }
 }
 
 }  // namespace korvan

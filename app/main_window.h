@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/settings_grid_items.h"
 #include "app/window_controls.h"
 #include "console/recent_files.h"
+#include "engine/event_sink.h"
 #include "programmers/programmer_factory.h"
 
 class QFileDialog;
@@ -31,6 +35,8 @@ struct WindowSetup {
     // Where Korvan.ini and LastFile.ini are kept, ending in "/"; programDir when empty.
     std::string settingsDir;
     ProgrammerOptions programmer;
+    // An image file loaded at start as Open loads it; empty: none.
+    std::string imageFile;
     // Makes the system-wide hot key; empty for the X11 grab.
     std::function<std::unique_ptr<HotKeyGrab>()> hotKeyGrab;
 };
@@ -56,6 +62,9 @@ public:
     // Null until the first Open or Save.
     LastFileDialog* openDialog() const { return openDialog_; }
     QFileDialog* saveDialog() const { return saveDialog_; }
+    QFileDialog* statusDialog() const { return statusDialog_; }
+    // The question before cutting a running operation off, while it is open.
+    QMessageBox* stopQuestion() const { return stopQuestion_; }
     // Problems the programmer composition met (a simulator that did not start ...).
     std::vector<std::string> programmerErrors() const { return factory_ ? factory_->errors() : std::vector<std::string>{}; }
 
@@ -64,6 +73,7 @@ public:
     // 1 catches the hot key of the settings, 0 lets go of it (only when it was caught).
     void EnableHotKey(int on);
     bool hotKeyRegistered() const { return hotKeyRegistration_ != 0; }
+    bool chipLocked() const { return lockChip_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -72,7 +82,9 @@ protected:
 private:
     void ConnectButtons();
     void ConnectSettings();
+    // A command from a button, a key or the hot key: the run starts on the panel.
     void OnOperation(Button button);
+    void RunCommand(Button button);
     void OnOpenClicked();
     void OnSaveClicked();
     void SaveChosen(const QString& path);
@@ -85,6 +97,35 @@ private:
     void AddAboutAction();
     void AddChipListAction();
     void ShowBox(const QString& text, const QString& detail);
+    // What follows the operator's yes to stopping the running operation.
+    enum class AfterStop { Stay, Close, Exit };
+    // Asks whether to cut the running operation off; on yes, stops it and does `after`.
+    void AskToStop(AfterStop after);
+    void StopAnd(AfterStop after);
+    // The window's size at start: the classic layout's, within the screen's free area.
+    void FitToScreen();
+    // The window's switches kept beside the record (Blank's Auto mark, Lock Chip), and
+    // [Production] ExpectChip, which selects its chip and locks it.
+    void ReadChipLock();
+    // Before a chip command: the chip the run must find in the socket, when Lock Chip is on.
+    void ApplyChipLock();
+    // Korvan.ini: the record and the port map (the console's), and the window's own switches.
+    void SaveAllSettings();
+    // One report from the back-end: the console handles it, then the panel shows what it
+    // changed (the chip identified, a chip that reads blank after its lock, the serial number).
+    void HandleReport(const Report& report);
+    void ShowIdentifiedChip();
+    // Stop is on exactly while an operation runs.
+    void RefreshStop();
+    void OnBlankClicked();
+    void SetAutoBlank(bool on);
+    void ShowLoadedImage(const std::string& path);
+    // Ctrl+O, Ctrl+S, F5, Ctrl+Tab and Ctrl+Shift+Tab.
+    void AddShortcuts();
+    // Ctrl+S: the Status list on the Status page, Buffer2 on the others.
+    void OnSaveShortcut();
+    void SaveStatusList();
+    void StatusListChosen(const QString& path);
     // Serial numbers and job records for every run, as Korvan.ini's Production section asks.
     void StartProduction();
 
@@ -101,7 +142,15 @@ private:
     std::unique_ptr<WindowWorker> worker_;  // reads large files; its callbacks use console_
     LastFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
+    QFileDialog* statusDialog_ = nullptr;
     bool settingsSaved_ = false;
+    bool leaving_ = false;
+    bool lockChip_ = false;
+    bool lockChipChosen_ = false;
+    bool lockWritten_ = false;
+    bool autoBlank_ = false;  // a lock-bit write ended since the last check  // the operator changed the switch in this session
+    std::optional<int> expectedChip_;  // [Production] ExpectChip's catalogue index  // the operator agreed to cut an operation off to leave
+    QPointer<QMessageBox> stopQuestion_;
     std::unique_ptr<HotKeyGrab> hotKey_;
     int hotKeyRegistration_ = 0;
 };

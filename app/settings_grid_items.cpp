@@ -49,6 +49,9 @@ void SettingsGridItems::Build() {
     set(SettingItem::AutoCheck, grid_.AddBoolItem(system, QStringLiteral("Auto Check"), QStringLiteral("Check when Auto?"), true));
     set(SettingItem::SoundOn, grid_.AddBoolItem(system, QStringLiteral("Sound On"), QStringLiteral("Sound Notification."), true));
     set(SettingItem::HotKeys, grid_.AddBoolItem(system, QStringLiteral("Hot Keys"), QStringLiteral("Hot Keys."), true));
+    lockChipId_ = grid_.AddBoolItem(
+        system, QStringLiteral("Lock Chip"),
+        QStringLiteral("Stop before any erase when the chip in the socket is not the one selected."), false);
     grid_.ExpandAll();
     const QColor blueGrey(182, 189, 210);
     grid_.SetCustomColors(blueGrey, Qt::black, blueGrey, QColor(233, 243, 247), Qt::black,

@@ -13,7 +13,8 @@ namespace korvan {
 class PropertyGrid;
 
 // The settings grid's items: "Programmer" (type, port with the device each COM number maps
-// to, the device of the chosen port, baud rate, download speed) and "System" (the switches).
+// to, the device of the chosen port, baud rate, download speed) and "System" (the switches,
+// the window's own "Lock Chip" among them).
 // Translates between the console's settings and the grid's item ids.
 class SettingsGridItems {
 public:
@@ -25,6 +26,8 @@ public:
     int ItemId(SettingItem item) const { return ids_[static_cast<std::size_t>(item)]; }
     std::optional<SettingItem> ItemOf(int id) const;
     int deviceItem() const { return deviceId_; }
+    // "Lock Chip": a chip identified in the socket that is not the selected one stops the run.
+    int lockChipItem() const { return lockChipId_; }
 
     // A value text the console shows; the port's gets its device beside it.
     void ShowValue(SettingItem item, const std::string& text);
@@ -40,6 +43,7 @@ private:
     PropertyGrid& grid_;
     std::array<int, 7> ids_{};
     int deviceId_ = -1;
+    int lockChipId_ = -1;
     std::array<std::string, 4> devices_;
 };
 

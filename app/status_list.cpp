@@ -1,5 +1,11 @@
 #include "app/status_list.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -43,7 +49,7 @@ int StatusListModel::Clamp(int index) const { return std::clamp(index, 0, rowCou
 StatusList::StatusList(QWidget* parent) : QListView(parent) {
     setModel(&model_);
     setUniformItemSizes(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
@@ -179,6 +185,47 @@ void StatusList::Select(int index) {
     const QModelIndex line = model_.index(index);
     selectionModel()->setCurrentIndex(line, QItemSelectionModel::ClearAndSelect);
     scrollTo(line);
+}
+
+QString StatusList::SelectedText() const {
+    QModelIndexList selected = selectionModel()->selectedIndexes();
+    std::sort(selected.begin(), selected.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList lines;
+    for (const QModelIndex& line : selected) {
+        lines << QString::fromStdString(model_.Line(line.row()));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString StatusList::AllText() const {
+    QString text;
+    for (int row = 0; row < model_.rowCount(); ++row) {
+        text += QString::fromStdString(model_.Line(row)) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+void StatusList::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(SelectedText());
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void StatusList::contextMenuEvent(QContextMenuEvent* event) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(QStringLiteral("&Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(selectionModel()->hasSelection());
+    QAction* save = menu->addAction(QStringLiteral("&Save Status List..."));
+    save->setShortcut(QKeySequence::Save);
+    connect(copy, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(SelectedText()); });
+    connect(save, &QAction::triggered, this, &StatusList::saveRequested);
+    menu->popup(event->globalPos());  // without waiting: the reports go on being handled
+    event->accept();
 }
 
 int StatusList::SelectedRow() const {

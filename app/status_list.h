@@ -29,7 +29,7 @@ private:
     std::vector<std::string> lines_;
 };
 
-// The list itself: rows of one height, so the view never measures every line; selecting a
+// The list itself, lines selectable as a range: rows of one height, so the view never measures every line; selecting a
 // line scrolls it into sight at the same cost however long the list is.
 //
 // A list view lays out every row again after each insertion, even with uniform sizes; here
@@ -50,9 +50,20 @@ public:
     // Selects row `index` and scrolls to it; nothing for a row that does not exist.
     void Select(int index);
     int SelectedRow() const;
+    // The selected lines, in list order, one a line; all lines, for saving the list.
+    QString SelectedText() const;
+    QString AllText() const;
+
+signals:
+    // The operator asked to save the list to a file (its context menu).
+    void saveRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Ctrl+C copies the selected lines.
+    void keyPressEvent(QKeyEvent* event) override;
+    // Copy and Save, instead of the window's menu.
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
     int horizontalOffset() const override;

@@ -4,15 +4,20 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QEvent>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "app/auto_button.h"
 #include "app/caption_progress.h"
 #include "app/difference_bar.h"
 #include "app/hex_view.h"
 #include "app/operation_icons.h"
+#include "app/operator_panel.h"
 #include "app/property_grid.h"
 #include "app/status_list.h"
 
@@ -61,6 +66,77 @@ QWidget* OperationRule(QWidget& window) {
     return row;
 }
 
+// A wheel turned over a list that does not have the focus changes nothing: the operator
+// scrolling past the chip list must not pick another chip.
+class WheelNeedsFocus final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Wheel) {
+            return false;
+        }
+        const auto* list = qobject_cast<QWidget*>(watched);
+        return list != nullptr && !list->hasFocus();
+    }
+};
+
+// The column scrolls when the screen is too low for it (a large scale factor on a small
+// screen): every button stays within reach whatever the window's height. It is always as wide
+// as its content, which grows when the buttons get their pictures and bold marks.
+class ColumnScrollArea final : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+    QSize sizeHint() const override { return WithBar(widget()->sizeHint()); }
+    QSize minimumSizeHint() const override {
+        constexpr int kRowsAtLeast = 3;  // a few buttons in sight, the rest scrolled to
+        return {WithBar(widget()->minimumSizeHint()).width(), kRowsAtLeast * fontMetrics().height() * 3};
+    }
+
+private:
+    QSize WithBar(QSize content) const { return {content.width() + verticalScrollBar()->sizeHint().width(), content.height()}; }
+};
+
+QScrollArea* ScrollingColumn(QWidget& window, QVBoxLayout* column) {
+    auto* area = new ColumnScrollArea(&window);
+    auto* content = new QWidget(area);
+    content->setLayout(column);
+    column->setContentsMargins(0, 0, 0, 0);
+    area->setWidget(content);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding);
+    return area;
+}
+
+// Tab goes down the column as it reads, top to bottom, then to the pages.
+void SetTabOrder(const WindowControls& controls) {
+    const std::vector<QWidget*> order = {
+        controls.chips,
+        controls.button(Button::Check),
+        controls.exitButton,
+        controls.helpButton,
+        controls.chipListLink,
+        controls.button(Button::Open),
+        controls.button(Button::Save),
+        controls.button(Button::Erase),
+        controls.blankButton,
+        controls.button(Button::Write),
+        controls.button(Button::Read),
+        controls.button(Button::Verify),
+        controls.button(Button::Encrypt),
+        controls.button(Button::Auto),
+        controls.stopButton,
+        controls.pages,
+    };
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
 }  // namespace
 
 WindowControls BuildWindowControls(QWidget& window) {
@@ -68,6 +144,9 @@ WindowControls BuildWindowControls(QWidget& window) {
     controls.chips = new QComboBox(&window);
     controls.chips->setMaxVisibleItems(20);
     controls.chips->setMinimumContentsLength(10);
+    controls.chips->setAccessibleName(QStringLiteral("Chip"));
+    controls.chips->setFocusPolicy(Qt::StrongFocus);  // a wheel turned over it does not take the focus
+    controls.chips->installEventFilter(new WheelNeedsFocus(controls.chips));
     controls.lockBits = new QComboBox(&window);
     controls.lockBits->hide();
 
@@ -79,6 +158,12 @@ WindowControls BuildWindowControls(QWidget& window) {
     controls.buttons[static_cast<std::size_t>(Button::Check)] = MakeButton(window, "Check");
     controls.buttons[static_cast<std::size_t>(Button::WriteBit)] = MakeButton(window, "Write Bit");
     controls.button(Button::WriteBit)->hide();
+    controls.blankButton = MakeButton(window, "Blank");
+    controls.blankButton->setMinimumHeight(kOperationButtonHeight);
+    controls.stopButton = new QPushButton(QStringLiteral("Stop"), &window);
+    controls.stopButton->setAutoDefault(false);
+    controls.stopButton->setEnabled(false);
+    controls.stopButton->setMinimumHeight(kOperationButtonHeight);
     controls.exitButton = new QPushButton(QStringLiteral("EXIT Program"), &window);
     controls.helpButton = new QPushButton(QStringLiteral("Help"), &window);
     controls.exitButton->setAutoDefault(false);
@@ -91,7 +176,7 @@ WindowControls BuildWindowControls(QWidget& window) {
     controls.buffer1 = new HexView(controls.pages);
     auto* buffer2Page = new QWidget(controls.pages);
     controls.buffer2 = new HexView(buffer2Page);
-    controls.differences = new DifferenceBar(*controls.buffer2, buffer2Page);
+    controls.differences = new DifferenceBar(*controls.buffer2, *controls.buffer1, buffer2Page);
     auto* buffer2Layout = new QVBoxLayout(buffer2Page);
     buffer2Layout->setContentsMargins(0, 0, 0, 0);
     buffer2Layout->setSpacing(2);
@@ -99,6 +184,12 @@ WindowControls BuildWindowControls(QWidget& window) {
     buffer2Layout->addWidget(controls.buffer2, 1);
     controls.status = new StatusList(controls.pages);
     controls.grid = new PropertyGrid(controls.pages);
+    controls.buffer1->SetRowWidthFollowsView(true);
+    controls.buffer2->SetRowWidthFollowsView(true);
+    controls.buffer1->setAccessibleName(QStringLiteral("Buffer1"));
+    controls.buffer2->setAccessibleName(QStringLiteral("Buffer2"));
+    controls.status->setAccessibleName(QStringLiteral("Status"));
+    controls.grid->setAccessibleName(QStringLiteral("Settings"));
     controls.pages->addTab(controls.buffer1, QStringLiteral("Buffer1"));
     controls.pages->addTab(buffer2Page, QStringLiteral("Buffer2"));
     controls.pages->addTab(controls.status, QStringLiteral("Status"));
@@ -119,18 +210,29 @@ WindowControls BuildWindowControls(QWidget& window) {
     top->setColumnStretch(0, 1);
     column->addLayout(top);
     column->addWidget(OperationRule(window));
-    for (Button button : {Button::Open, Button::Save, Button::Erase, Button::Write, Button::Read, Button::Verify,
-                          Button::Encrypt}) {
+    for (Button button : {Button::Open, Button::Save, Button::Erase}) {
+        column->addWidget(controls.button(button));
+    }
+    column->addWidget(controls.blankButton);
+    for (Button button : {Button::Write, Button::Read, Button::Verify, Button::Encrypt}) {
         column->addWidget(controls.button(button));
     }
     column->addSpacing(kOperationButtonHeight / 3);
     column->addWidget(controls.button(Button::Auto));
+    column->addWidget(controls.stopButton);
     column->addStretch(1);
-    column->addWidget(controls.progress);
 
+    auto* left = new QVBoxLayout;
+    left->addWidget(ScrollingColumn(window, column), 1);
+    left->addWidget(controls.progress);
+    controls.panel = new OperatorPanel(&window);
+    auto* right = new QVBoxLayout;
+    right->addWidget(controls.panel);
+    right->addWidget(controls.pages, 1);
     auto* layout = new QHBoxLayout(&window);
-    layout->addLayout(column);
-    layout->addWidget(controls.pages, 1);
+    layout->addLayout(left);
+    layout->addLayout(right, 1);
+    SetTabOrder(controls);
     return controls;
 }
 

@@ -16,6 +16,7 @@ class AutoButton;
 class CaptionProgressCtrl;
 class DifferenceBar;
 class HexView;
+class OperatorPanel;
 class PropertyGrid;
 class StatusList;
 
@@ -24,6 +25,10 @@ struct WindowControls {
     QComboBox* chips = nullptr;
     QComboBox* lockBits = nullptr;  // never shown, as the Write Bit button
     std::array<AutoButton*, kButtonCount> buttons{};  // by Button
+    // Blank: the blank check as a command of its own, with an Auto mark of its own (it is no
+    // Button: the record keeps six marks, and this one is kept beside it).
+    AutoButton* blankButton = nullptr;
+    QPushButton* stopButton = nullptr;  // on while an operation runs
     QPushButton* exitButton = nullptr;
     QPushButton* helpButton = nullptr;
     QLabel* chipListLink = nullptr;  // starts the chip-list editor
@@ -34,6 +39,7 @@ struct WindowControls {
     StatusList* status = nullptr;
     PropertyGrid* grid = nullptr;
     CaptionProgressCtrl* progress = nullptr;
+    OperatorPanel* panel = nullptr;  // result, counters, image and chip above the pages
 
     AutoButton* button(Button which) const { return buttons[static_cast<std::size_t>(which)]; }
 };

@@ -34,6 +34,14 @@ ParsedWindowOptions ParseWindowOptions(const std::vector<std::string>& args) {
             options.version = true;
             continue;
         }
+        if (name == "--sim-pace") {
+            options.simulatePace = true;
+            continue;
+        }
+        if (!name.starts_with("-") && options.imageFile.empty()) {
+            options.imageFile = name;
+            continue;
+        }
         if (name == "--simulate") {
             options.simulate = true;
             options.simulateFile = inlineValue.value_or("");
@@ -63,16 +71,22 @@ ParsedWindowOptions ParseWindowOptions(const std::vector<std::string>& args) {
     if (options.simChip && !options.simulate) {
         parsed.error = "--sim-chip needs --simulate";
     }
+    if (options.simulatePace && !options.simulate) {
+        parsed.error = "--sim-pace needs --simulate";
+    }
     return parsed;
 }
 
 std::string WindowUsageText() {
-    return R"(usage: korvan [options]
+    return R"(usage: korvan [options] [FILE]
+  FILE                  an image file to load at start, as Open does
   --dir DIR             program directory (ChipList.chip, Korvan.ini, LastFile.ini, FerrowIsp.ini);
                         default: $KORVAN_HOME, else the executable's
   --simulate[=FILE]     use the built-in simulated programmer or cable and chip instead of hardware;
                         FILE keeps the simulated chip between runs
   --sim-chip NAME       the chip that sits in the simulated socket (default: the one last selected)
+  --sim-pace            the simulated serial programmer answers as slowly as the hardware would at
+                        the chosen baud rate, so a job can be watched and stopped
   --port-log FILE       write every parallel-port register access to FILE (default: $KORVAN_PORT_LOG)
   -h, --help            this text
   -V, --version         the program's name and version

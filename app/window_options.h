@@ -13,6 +13,8 @@ struct WindowOptions {
     std::string simulateFile;  // keeps the simulated chip between runs; empty: memory only
     std::optional<std::string> simChip;  // catalogue name or index of the chip in the simulated socket
     std::string portLog;  // empty: $KORVAN_PORT_LOG, if set
+    bool simulatePace = false;  // the simulated serial programmer takes as long as the hardware
+    std::string imageFile;  // loaded at start as Open would; empty: none
     bool help = false;
     bool version = false;
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "app/auto_button.h"
@@ -10,9 +11,11 @@
 #include "app/difference_bar.h"
 #include "app/hex_view.h"
 #include "app/notifier.h"
+#include "app/operator_panel.h"
 #include "app/property_grid.h"
 #include "app/settings_grid_items.h"
 #include "app/status_list.h"
+#include "console/console.h"
 
 namespace korvan {
 namespace {
@@ -44,7 +47,7 @@ WindowView::WindowView(QWidget& window, const WindowControls& controls, Settings
 
 WindowView::~WindowView() = default;
 
-void WindowView::ShowMessage(const Message& message) {
+QMessageBox* WindowView::OpenBox(const Message& message) {
     auto* box = new QMessageBox(QMessageBox::NoIcon, FromUtf8(message.caption), FromUtf8(message.text),
                                 QMessageBox::Ok, &window_);
     if (!message.detail.empty()) {
@@ -52,12 +55,34 @@ void WindowView::ShowMessage(const Message& message) {
     }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->open();  // returns at once: the reports behind it go on being handled
     ++messagesShown_;
     lastMessage_ = FromUtf8(message.text);
+    openBox_ = box;
+    return box;
 }
 
-void WindowView::InsertStatusLine(int index, const std::string& text) { controls_.status->lines().Insert(index, text); }
+void WindowView::ShowMessage(const Message& message) {
+    OpenBox(message)->open();  // returns at once: the reports behind it go on being handled
+}
+
+void WindowView::OfferIgnoringChecksums(const Message& refusal, const std::string& path) {
+    QMessageBox* box = OpenBox(refusal);
+    QPushButton* anyway = box->addButton(QStringLiteral("Open anyway, ignoring checksums"), QMessageBox::AcceptRole);
+    box->setDefaultButton(QMessageBox::Ok);
+    QObject::connect(anyway, &QPushButton::clicked, &window_, [this, path] {
+        if (openIgnoringChecksums_) {
+            openIgnoringChecksums_(path);
+        }
+    });
+    box->open();
+}
+
+void WindowView::InsertStatusLine(int index, const std::string& text) {
+    controls_.status->lines().Insert(index, text);
+    if (!IsFrameLine(text)) {
+        lastLine_ = FromUtf8(text);
+    }
+}
 
 void WindowView::InsertStatusLines(int firstIndex, std::vector<std::string> lines) {
     controls_.status->lines().InsertMany(firstIndex, std::move(lines));
@@ -85,9 +110,21 @@ void WindowView::SetButtonEnabled(Button button, bool enabled) {
     AutoButton* control = controls_.button(button);
     control->SetCommandEnabled(enabled);
     control->setEnabled(enabled);
+    if (button == Button::Auto) {  // Blank runs when Auto may
+        controls_.blankButton->SetCommandEnabled(enabled);
+        controls_.blankButton->setEnabled(enabled);
+    }
 }
 
-void WindowView::SetStatusIcon(Button button, int status) { controls_.button(button)->SetStatusIcon(status); }
+// A write takes the Buffer1 view's edits to the chip: they are no longer pending, and the
+// chip no longer holds what Buffer2 was compared with.
+void WindowView::SetStatusIcon(Button button, int status) {
+    controls_.button(button)->SetStatusIcon(status);
+    if (button == Button::Write && status != 0) {
+        controls_.buffer1->ClearEdits();
+        controls_.buffer2->ClearDifferences();
+    }
+}
 
 void WindowView::ShowAutoState(Button button, bool on) { controls_.button(button)->SetAutoState(on); }
 
@@ -112,7 +149,11 @@ void WindowView::SelectLockBit(int index) {
 
 int WindowView::LockBitSelection() const { return controls_.lockBits->currentIndex(); }
 
-void WindowView::LoadBuffer1View(const Image& image) { controls_.buffer1->SetData(image.data(), image.size()); }
+// Another image in Buffer1: Buffer2's marks compared it with the one before.
+void WindowView::LoadBuffer1View(const Image& image) {
+    controls_.buffer1->SetData(image.data(), image.size());
+    controls_.buffer2->ClearDifferences();
+}
 
 void WindowView::LoadBuffer2View(const Image& image) { controls_.buffer2->SetData(image.data(), image.size()); }
 
@@ -134,8 +175,14 @@ void WindowView::ShowSettingValue(SettingItem item, const std::string& text) {
     settingsItems_.ShowValue(item, text);
 }
 
-void WindowView::NotifySuccess() { notifier_->Notify(NotificationEvent::Success, soundOn_()); }
+void WindowView::NotifySuccess() {
+    controls_.panel->RunPassed();
+    notifier_->Notify(NotificationEvent::Success, soundOn_());
+}
 
-void WindowView::NotifyFailure() { notifier_->Notify(NotificationEvent::Failure, soundOn_()); }
+void WindowView::NotifyFailure() {
+    controls_.panel->RunFailed(lastLine_);
+    notifier_->Notify(NotificationEvent::Failure, soundOn_());
+}
 
 }  // namespace korvan

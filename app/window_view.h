@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -25,6 +27,11 @@ public:
     ~WindowView() override;
 
     void ShowMessage(const Message& message) override;
+    void OfferIgnoringChecksums(const Message& refusal, const std::string& path) override;
+    // What "Open anyway, ignoring checksums" does with the refused file's path.
+    void SetOpenIgnoringChecksums(std::function<void(const std::string&)> open) { openIgnoringChecksums_ = std::move(open); }
+    // The box shown last while it is open; null when none is.
+    QMessageBox* openBox() const { return openBox_; }
 
     void InsertStatusLine(int index, const std::string& text) override;
     void InsertStatusLines(int firstIndex, std::vector<std::string> lines) override;
@@ -66,13 +73,18 @@ public:
     const QString& lastMessage() const { return lastMessage_; }
 
 private:
+    QMessageBox* OpenBox(const Message& message);
+
     QWidget& window_;
     const WindowControls& controls_;
     SettingsGridItems& settingsItems_;
     std::function<int(SettingItem)> chosenEntry_;
     std::function<bool()> soundOn_;
     std::unique_ptr<Notifier> notifier_;
+    std::function<void(const std::string&)> openIgnoringChecksums_;
+    QPointer<QMessageBox> openBox_;
     int messagesShown_ = 0;
+    QString lastLine_;  // the last status line that is no frame: what a failure names
     QString lastMessage_;
 };
 

@@ -32,6 +32,8 @@ void Console::InitControls(const std::optional<InfoSave>& record) {
 }
 
 int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
+    sink_ = &sink;
+    factory_ = &factory;
     const SettingsModel& chosen = settings();
     manager_.SetComPort(chosen.comPort());
     manager_.SetBaudIndex(chosen.baudIndex());
@@ -49,6 +51,26 @@ int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
 void Console::OnOpen(const std::string& path) {
     if (CommandEnabled(Button::Open)) {
         files_.Open(path);
+    }
+}
+
+void Console::OpenIgnoringChecksums(const std::string& path) {
+    if (CommandEnabled(Button::Open)) {
+        files_.OpenIgnoringChecksums(path);
+    }
+}
+
+void Console::StopOperation(bool restart) {
+    if (!Busy()) {
+        return;
+    }
+    manager_.ShutdownBackend();
+    gate_.DropUntilMarker();
+    sequencer_.CutOff();
+    if (restart && sink_ != nullptr && factory_ != nullptr) {
+        sink_->PostEvent(ReportGate::kStopMarker);
+        const SettingsModel& chosen = settings();
+        manager_.Init(*sink_, chosen.programmerType(), chosen.downloadSpeed(), *factory_);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -89,12 +90,29 @@ public:
     void OnEncrypt() { sequencer_.RunCommand(&PendingSteps::encrypt, Button::Encrypt); }
     void OnAuto() { sequencer_.OnAuto(); }
     void OnWriteBit() { sequencer_.OnWriteBit(); }
+    // The blank check alone, as a command: "Chip is blank." or where the first programmed byte is.
+    void OnBlank() { sequencer_.RunCommand(&PendingSteps::blank, Button::Auto); }
+    void SetAutoBlank(bool on) { sequencer_.SetAutoBlank(on); }
+
+    // A chip operation runs, or a sequence has steps still to start.
+    bool Busy() const { return sequencer_.Busy() || gate_.holding(); }
+    const std::string& runningStep() const { return sequencer_.runningStep(); }
+    // Cuts the running operation off: the back-end is stopped, the Status list says which
+    // operation was cut off and "Stopped by the operator.", and the run ends as a failure.
+    // With `restart` the back-end is started again, so the window goes on taking commands;
+    // reports the stopped back-end posted before are dropped.
+    void StopOperation(bool restart);
     // The command line's sequence: the given steps after the Ready probe, as Auto runs them,
     // without emptying the Status list.
     void RunSteps(PendingSteps steps) { sequencer_.RunSteps(steps); }
 
     // Files.
     void OnOpen(const std::string& path);  // the path chosen in the open dialog
+    // The same, for a HEX file refused for its checksums or record lengths that the operator
+    // chose to open anyway; the Status list says so.
+    void OpenIgnoringChecksums(const std::string& path);
+    // Told the path of every image that reached Buffer1 whole (null: nobody).
+    void SetImageLoaded(std::function<void(const std::string& path)> loaded) { files_.SetImageLoaded(std::move(loaded)); }
     // Remembers `path` for the Open step and shows it in the title, without loading it.
     void SelectImageFile(const std::string& path) { files_.SelectImageFile(path); }
     // 1 when the image is in Buffer1, 0 when it could not be loaded; kLoadPending when the
@@ -153,6 +171,9 @@ private:
     ReportGate gate_;
     Sequencer sequencer_;
     EventHandler events_;
+    // What the back-end is started with again after a stop.
+    EventSink* sink_ = nullptr;
+    BackendFactory* factory_ = nullptr;
 };
 
 }  // namespace korvan

@@ -29,6 +29,8 @@ struct ImageLoad {
     LoadOutcome outcome = LoadOutcome::Read;
     // The last status line; for an open error, the reason.
     std::string line;
+    // A HEX text refused for its checksums or record lengths alone.
+    bool checksumsInTheWay = false;
 };
 
 namespace {
@@ -198,6 +200,17 @@ std::string ReadLine(const std::string& path, std::uintmax_t bytes) {
     return "Read " + path + " Buffer1(" + std::to_string(bytes) + " Bytes).";
 }
 
+// Whether a refused text converts once its checksums and record lengths are not looked at.
+bool ChecksumsInTheWay(const ImageRead& request, const std::string& text) {
+    if (request.hex.ignoreChecksums) {
+        return false;
+    }
+    Image scratch = *request.buffer1;
+    std::vector<Message> ignored;
+    MessageRecorder messages(ignored);
+    return ConvertHexFile(text, scratch, messages, HexReadOptions{.ignoreChecksums = true}) >= 0;
+}
+
 ImageLoad ConvertHexImage(ImageRead& request, const std::string& text) {
     ImageLoad load;
     auto converted = std::make_unique<Image>(*request.buffer1);
@@ -214,6 +227,7 @@ ImageLoad ConvertHexImage(ImageRead& request, const std::string& text) {
     }
     load.outcome = LoadOutcome::Failed;
     load.line = "Hex File Conversion Error.";
+    load.checksumsInTheWay = ChecksumsInTheWay(request, text);
     return load;
 }
 
@@ -293,6 +307,14 @@ void ImageFiles::Open(const std::string& path) {
     ShowTitle();
 }
 
+void ImageFiles::OpenIgnoringChecksums(const std::string& path) {
+    status_.AddStatus("Checksums and record lengths in " + path + " ignored.");
+    const HexReadOptions kept = options_.hex;
+    options_.hex.ignoreChecksums = true;
+    Open(path);  // the options are taken with the file: a load on the worker keeps them
+    options_.hex = kept;
+}
+
 int ImageFiles::FailLoad(const std::string& line) {
     status_.AddStatus(line);
     sequence_.ContinueSequence(false, true);
@@ -339,7 +361,11 @@ int ImageFiles::FinishImageLoad(const ImageLoad& load) {
         status_.AddStatus(load.contentLine);
     }
     for (const Message& message : load.messages) {
-        view_.ShowMessage(message);
+        if (load.checksumsInTheWay) {
+            view_.OfferIgnoringChecksums(message, imagePath_);
+        } else {
+            view_.ShowMessage(message);
+        }
     }
     if (load.image) {
         manager_.Buffer1() = *load.image;
@@ -348,6 +374,9 @@ int ImageFiles::FinishImageLoad(const ImageLoad& load) {
     switch (load.outcome) {
         case LoadOutcome::Read:
             status_.AddStatus(load.line);
+            if (imageLoaded_) {
+                imageLoaded_(imagePath_);
+            }
             sequence_.ContinueSequence(true, false);
             return 1;
         case LoadOutcome::OpenError:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "console/run_recorder.h"
@@ -57,6 +58,11 @@ public:
     void SelectImageFile(const std::string& path);
     // Remembers `path` and loads it; the title names it once the load has begun.
     void Open(const std::string& path);
+    // The same, for a HEX file whose checksums and record lengths the operator chose to
+    // ignore after its refusal; the Status list says so.
+    void OpenIgnoringChecksums(const std::string& path);
+    // Told the path of every image that reached Buffer1 whole (null: nobody).
+    void SetImageLoaded(std::function<void(const std::string& path)> loaded) { imageLoaded_ = std::move(loaded); }
     // 1 when the image is in Buffer1, 0 when it could not be loaded; kLoadPending when the
     // worker reads it: the commands stay disabled until it is done, then the sequence goes on.
     int LoadImageFile();
@@ -97,6 +103,7 @@ private:
     std::string imagePath_;
     std::string imageExt_;
     bool loadPending_ = false;
+    std::function<void(const std::string&)> imageLoaded_;
 };
 
 }  // namespace korvan

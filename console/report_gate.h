@@ -21,6 +21,10 @@ public:
     // Holds every report for `pause`, measured by the timer.
     void HoldFor(std::chrono::milliseconds pause);
     bool holding() const { return holding_; }
+    // A stopped back-end's reports still on their way are dropped: the held ones at once, the
+    // rest up to kStopMarker (posted once it stopped; without one, all that come).
+    void DropUntilMarker();
+    static constexpr int kStopMarker = -1000;
 
 private:
     void Release();
@@ -28,6 +32,7 @@ private:
     Timer& timer_;
     std::function<void(const Report&)> deliver_;
     bool holding_ = false;
+    bool dropping_ = false;
     std::deque<Report> held_;
 };
 

@@ -20,6 +20,7 @@ void Sequencer::Ended() {
 }
 
 void Sequencer::ProbeReady() {
+    runningStep_ = "ready";
     Started();
     manager_.CheckReady(Chip());
 }
@@ -79,6 +80,7 @@ bool Sequencer::StartNextStep() {
     for (const SequenceStep& step : SequenceOrder()) {
         if (pending_.*step.pending) {
             pending_.*step.pending = false;
+            runningStep_ = step.name;
             recorder_.StartStep(step.name);
             (this->*step.start)();
             return true;
@@ -260,6 +262,8 @@ bool Sequencer::RequiredChipFound() {
         return true;
     }
     status_.AddStatus("Chip in socket is " + found->name + ", not " + catalogue[required].name + ".");
+    // The chip the operator holds to stays selected; the run's record names the one found.
+    view_.SelectChip(*requiredChip_);
     return false;
 }
 
@@ -280,6 +284,7 @@ void Sequencer::OnAuto() {
     status_.Clear();
     pending_.open = settings_.AutoState(Button::Open);
     pending_.check = settings_.SwitchValue(SettingItem::AutoCheck) != 0;
+    pending_.blank = autoBlank_;
     pending_.erase = settings_.AutoState(Button::Erase);
     pending_.write = settings_.AutoState(Button::Write);
     pending_.read = false;
@@ -325,10 +330,44 @@ void Sequencer::OnWriteBit() {
         return;
     }
     BeginRun();
+    runningStep_ = "lock";
     recorder_.StartStep("lock");
     Started();
     manager_.WriteLockBits(Chip(), selection + 1);
     erasedSinceLock_ = false;
+}
+
+namespace {
+
+// What the Status list says of a step cut off.
+std::string CutOffLine(const std::string& step) {
+    static constexpr std::array<std::pair<const char*, const char*>, 9> kLines = {{
+        {"write", "Write cut off: the chip is incomplete."},
+        {"erase", "Erase cut off: the chip may be partly erased."},
+        {"lock", "Lock-bit write cut off: the lock bits may not be set."},
+        {"encrypt", "Encrypt cut off: the lock bits may not be set."},
+        {"read", "Read cut off."},
+        {"verify", "Verify cut off."},
+        {"blank", "Blank check cut off."},
+        {"check", "Check cut off."},
+        {"ready", "Ready probe cut off."},
+    }};
+    for (const auto& [name, line] : kLines) {
+        if (step == name) {
+            return line;
+        }
+    }
+    return "Operation cut off.";
+}
+
+}  // namespace
+
+void Sequencer::CutOff() {
+    status_.AddStatus(CutOffLine(runningStep_));
+    status_.AddStatus("Stopped by the operator.");
+    outstanding_ = 0;
+    view_.ShowProgress(false);
+    ContinueSequence(false, true);  // the run's record names the steps not run
 }
 
 }  // namespace korvan

@@ -66,6 +66,17 @@ public:
     void RunSteps(PendingSteps steps);
 
     void RequireChip(std::optional<int> index) { requiredChip_ = index; }
+    // Whether Auto runs a blank check after the erase (a front end's own mark, not in the record).
+    void SetAutoBlank(bool on) { autoBlank_ = on; }
+
+    // A chip operation runs, or steps are still to start.
+    bool Busy() const { return outstanding_ > 0 || pending_.Any(); }
+    // The step running now in the job log's words ("write", "erase" ...; "ready" for the probe
+    // after the programmer started). Meaningful while Busy.
+    const std::string& runningStep() const { return runningStep_; }
+    // After the back-end was stopped under the running operation: the Status list says which
+    // one was cut off and "Stopped by the operator.", and the run ends as a failure.
+    void CutOff();
     // After an identification: whether the chip the sequence requires is in the socket.
     bool RequiredChipFound();
 
@@ -146,6 +157,8 @@ private:
     std::string refusal_;
     int outstanding_ = 0;
     bool failed_ = false;
+    bool autoBlank_ = false;
+    std::string runningStep_;
 };
 
 }  // namespace korvan

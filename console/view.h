@@ -67,6 +67,10 @@ public:
     // Settings grid: the value text an item shows.
     virtual void ShowSettingValue(SettingItem item, const std::string& text) = 0;
 
+    // A HEX file refused for its checksums or record lengths alone: the refusal, and a way
+    // to open `path` anyway. A front end without that choice shows the refusal only.
+    virtual void OfferIgnoringChecksums(const Message& refusal, const std::string& /*path*/) { ShowMessage(refusal); }
+
     // End of an operation sequence.
     virtual void NotifySuccess() = 0;
     virtual void NotifyFailure() = 0;

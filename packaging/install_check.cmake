@@ -12,7 +12,7 @@ set(expected bin/korvan-cli lib/korvan/korvan-cli lib/udev/rules.d/60-korvan-ftd
     share/man/man1/korvan-cli.1.gz)
 if(WITH_WINDOW)
   list(APPEND expected bin/korvan lib/korvan/korvan share/applications/korvan.desktop
-       share/icons/hicolor/scalable/apps/korvan.svg share/man/man1/korvan.1.gz)
+       share/icons/hicolor/scalable/apps/korvan.svg share/mime/packages/korvan.xml share/man/man1/korvan.1.gz)
 endif()
 foreach(file ${expected})
   if(NOT EXISTS ${PREFIX}/${file})

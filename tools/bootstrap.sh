@@ -6,7 +6,7 @@ set -eu
 packages="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev binutils zlib1g-dev
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-multimedia-dev libgl-dev libxcb1-dev libxcb-keysyms1-dev
           fonts-dejavu-core xvfb xauth dpkg-dev file nlohmann-json3-dev libssl-dev jq
-          libftdi1-dev libgpiod-dev libpq-dev postgresql"
+          libftdi1-dev libgpiod-dev libpq-dev postgresql openbox xdotool python3 python3-pyatspi at-spi2-core dbus-x11"
 
 missing=""
 for package in $packages; do

@@ -3,6 +3,7 @@
 //   window_screenshots OUTPUT_DIR SAMPLE_IMAGE
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -49,7 +50,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: window_screenshots OUTPUT_DIR SAMPLE_IMAGE\n");
         return 2;
     }
-    const std::filesystem::path output = argv[1];
+    const std::filesystem::path output = std::filesystem::absolute(argv[1]);
     const std::string sample = std::filesystem::absolute(argv[2]).string();
     std::filesystem::create_directories(output);
 
@@ -79,8 +80,14 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "window_screenshots: the simulated programmer did not start\n");
         return 1;
     }
-    console.OnOpen(sample);
-    console.OnAuto();
+    // The picture shows a path of no machine: the sample is opened by a relative name.
+    std::filesystem::create_directories(home / "firmware");
+    std::filesystem::copy_file(sample, home / "firmware" / "sample.hex", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::current_path(home);
+    console.OnOpen("firmware/sample.hex");
+    // Enter, as the operator starts Auto: the result banner and the counters follow the run.
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
     if (!RunUntil([&] { return Idle(console); }) || console.failed()) {
         std::fprintf(stderr, "window_screenshots: the Auto job did not finish well\n");
         return 1;
@@ -96,6 +103,7 @@ int main(int argc, char* argv[]) {
         }
         std::printf("%s\n", file.c_str());
     }
+    std::filesystem::current_path(output);
     std::filesystem::remove_all(home);
     return 0;
 }

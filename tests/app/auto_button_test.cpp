@@ -1,6 +1,7 @@
 #include "app/auto_button.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QSignalSpy>
 #include <QVBoxLayout>
@@ -18,6 +19,27 @@ using korvan::OperationIcon;
 namespace {
 
 constexpr int kNone = 0;
+
+// A window whose own menu counts the context-menu events that reach it.
+class MenuWindow : public QWidget {
+public:
+    int menus = 0;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        ++menus;
+        event->accept();
+    }
+};
+
+// A right click as X11 delivers it: press, the context-menu event, release.
+void X11RightClick(AutoButton& button) {
+    const QPoint at = button.rect().center();
+    QTest::mousePress(&button, Qt::RightButton, {}, at);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, button.mapToGlobal(at));
+    QApplication::sendEvent(&button, &menu);
+    QTest::mouseRelease(&button, Qt::RightButton, {}, at);
+}
 
 // Part of the operation column of the main window, set up as the window does.
 struct OperationColumn {
@@ -43,7 +65,7 @@ struct OperationColumn {
         }
     }
 
-    QWidget window;
+    MenuWindow window;
     AutoButton* open = new AutoButton("Open", &window);
     AutoButton* save = new AutoButton("Save", &window);
     AutoButton* erase = new AutoButton("Erase", &window);
@@ -134,6 +156,64 @@ private slots:
             QCOMPARE(button->text(), caption);
             QCOMPARE(button->shownFaceColour(), button->faceColour());
         }
+    }
+
+    void aRightClickAsX11DeliversItTogglesOnceAndOtherButtonsKeepTheWindowMenu() {
+        auto column = ShownColumn();
+        QVERIFY(QTest::qWaitForWindowExposed(&column->window));
+        AutoButton& write = *column->write;
+        QSignalSpy requests(&write, &AutoButton::autoToggleRequested);
+        X11RightClick(write);
+        QCOMPARE(requests.count(), 1);
+        QVERIFY(write.autoState());
+        QCOMPARE(column->window.menus, 0);  // no menu opened to take the release
+        X11RightClick(write);
+        QVERIFY(!write.autoState());
+
+        for (AutoButton* button : {column->save, column->check, column->autoRun}) {
+            const int menus = column->window.menus;
+            X11RightClick(*button);
+            QCOMPARE(column->window.menus, menus + 1);
+            QVERIFY(!button->autoState());
+        }
+    }
+
+    void theKeyboardTogglesTheFocusedButtonAndTheMarkIsPlainToSee() {
+        auto column = ShownColumn();
+        QVERIFY(QTest::qWaitForWindowExposed(&column->window));
+        AutoButton& erase = *column->erase;
+        erase.setFocus();
+        QSignalSpy clicks(&erase, &AutoButton::clicked);
+        const QImage plain = erase.grab().toImage();
+
+        QTest::keyClick(&erase, Qt::Key_Space, Qt::ShiftModifier);
+        QVERIFY(erase.autoState());
+        QCOMPARE(clicks.count(), 0);
+        QVERIFY(erase.font().bold());
+        // Beyond the lighter face: the marked button's pixels differ from the plain one's by
+        // more than the face colour (the bold caption and the ticked box).
+        const QImage marked = erase.grab().toImage();
+        int changed = 0;
+        for (int y = 0; y < marked.height(); ++y) {
+            for (int x = 0; x < marked.width(); ++x) {
+                const QRgb before = plain.pixel(x, y);
+                const QRgb after = marked.pixel(x, y);
+                changed += qAbs(qGray(after) - qGray(before)) > 40 ? 1 : 0;
+            }
+        }
+        QVERIFY2(changed > 60, qPrintable(QString::number(changed)));
+
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, erase.rect().center(), erase.mapToGlobal(erase.rect().center()));
+        QApplication::sendEvent(&erase, &menuKey);
+        QVERIFY(!erase.autoState());
+        QVERIFY(!erase.font().bold());
+        QTest::keyClick(&erase, Qt::Key_Space);  // plain Space still clicks
+        QCOMPARE(clicks.count(), 1);
+        QVERIFY(!erase.autoState());
+
+        column->save->setFocus();
+        QTest::keyClick(column->save, Qt::Key_Space, Qt::ShiftModifier);
+        QVERIFY(!column->save->autoState());
     }
 
     void statusSwitchesToTheRunningPictureOnlyWhereThereIsOne() {

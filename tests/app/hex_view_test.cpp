@@ -108,8 +108,10 @@ private slots:
         const HexLayout& layout = view->layout();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CellCentre(*view, 2, layout.HexColumn(3) + 1));
         QCOMPARE(view->CursorOffset(), std::size_t{102 * 8 + 3});
-        QTest::keyClicks(view.get(), "7");  // the low digit was clicked
-        QCOMPARE(view->Data()[102 * 8 + 3], std::uint8_t{0x07});
+        QTest::keyClicks(view.get(), "7");  // the low digit was clicked: typing still starts at the high one
+        QCOMPARE(view->Data()[102 * 8 + 3], std::uint8_t{0x70});
+        QTest::keyClicks(view.get(), "5");
+        QCOMPARE(view->Data()[102 * 8 + 3], std::uint8_t{0x75});
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CellCentre(*view, 0, layout.CharColumn(7)));
         QCOMPARE(view->CursorOffset(), std::size_t{100 * 8 + 7});
         QTest::keyClicks(view.get(), "Z");
@@ -164,7 +166,8 @@ private slots:
         QWidget page;
         auto* layout = new QVBoxLayout(&page);
         auto* view = new HexView(&page);
-        auto* bar = new DifferenceBar(*view, &page);
+        auto* buffer1 = new HexView(&page);
+        auto* bar = new DifferenceBar(*view, *buffer1, &page);
         layout->addWidget(bar);
         layout->addWidget(view);
         const std::vector<std::uint8_t> image(32, 0);
@@ -190,10 +193,33 @@ private slots:
         QTest::mouseClick(previous, Qt::LeftButton);
         QCOMPARE(view->CursorOffset(), std::size_t{20});
 
-        view->MarkDifferences(image);
+        // An edit that makes a marked byte match takes its mark off and counts again; one that
+        // makes a byte differ marks it.
+        view->setFocus();
+        view->SetCursorOffset(9);
+        QTest::keyClicks(view, QStringLiteral("01"));
+        QVERIFY(!view->IsMarked(9));
+        QCOMPARE(summary->text(), QStringLiteral("1 byte differs from Buffer1"));
+        view->SetCursorOffset(5);
+        QTest::keyClicks(view, QStringLiteral("7"));
+        QVERIFY(view->IsMarked(5));
+        QCOMPARE(view->DifferenceCount(), std::size_t{2});
+        QTest::keyClicks(view, QStringLiteral("0"));  // 0x70 still differs: counted once
+        QCOMPARE(view->DifferenceCount(), std::size_t{2});
+
+        view->MarkDifferences(view->Data());
         QVERIFY(!bar->isHidden());
         QCOMPARE(summary->text(), QStringLiteral("No difference from Buffer1"));
-        QCOMPARE(DifferenceBar::Summary(1), QStringLiteral("1 byte differs from Buffer1"));
+        // Edits in the Buffer1 view are not in Buffer1 yet: no claim of no difference.
+        buffer1->SetData(image.data(), image.size());
+        buffer1->setFocus();
+        QTest::keyClicks(buffer1, QStringLiteral("A"));
+        QVERIFY(buffer1->HasEdits() && buffer1->IsEdited(0) && !buffer1->IsEdited(1));
+        QCOMPARE(summary->text(), QStringLiteral("Buffer1 has edits not yet written"));
+        QCOMPARE(DifferenceBar::Summary(3, true), QStringLiteral("3 bytes differ from Buffer1; Buffer1 has edits not yet written"));
+        QCOMPARE(DifferenceBar::Summary(1, false), QStringLiteral("1 byte differs from Buffer1"));
+        buffer1->ClearEdits();
+        QCOMPARE(summary->text(), QStringLiteral("No difference from Buffer1"));
         view->ClearDifferences();
         QVERIFY(bar->isHidden());
     }

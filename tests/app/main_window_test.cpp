@@ -10,6 +10,12 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QClipboard>
+#include <QCompleter>
+#include <QAbstractItemView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWheelEvent>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
@@ -29,6 +35,9 @@
 #include "app/hex_view.h"
 #include "app/last_file_dialog.h"
 #include "app/main_window.h"
+#include "app/operator_panel.h"
+#include "app/window_options.h"
+#include "console/job_record.h"
 #include "app/property_grid.h"
 #include "app/settings_grid_items.h"
 #include "app/status_list.h"
@@ -73,6 +82,18 @@ private slots:
     void withoutADisplayTheProgramSaysSoInOneLine();
     void aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents();
     void eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord();
+    void theRecentListOpensTheHighlightedEntryAndKeepsOnlyFilesThatLoaded();
+    void theNameFieldsCompletionListClosesWithTheOpenDialog();
+    void closingDuringAWriteAsksAndOnYesCutsItOffSaysSoAndSaves();
+    void escapeDuringAWriteAsksAndOnYesStopsItAndTheWindowGoesOn();
+    void theDifferenceBannerFollowsLoadsWritesAndEditsOfBothBuffers();
+    void aHexFileWithWrongChecksumsCanBeOpenedAnywayAndTheStatusListSaysSo();
+    void theWheelChangesTheChipOnlyWhenTheListHasTheFocus();
+    void lockChipStopsAnAutoRunOnAnotherChipBeforeTheErase();
+    void thePanelShowsEachRunsResultTheCountersTheImageAndTheChip();
+    void theStatusListIsCopiedAndSavedAndTheKeysReachTheCommands();
+    void aFileNamedOnTheCommandLineIsLoadedAtStart();
+    void blankAndStopAreCommandsOfTheirOwn();
 
 private:
     korvan::WindowSetup Simulated(int programmerType);
@@ -85,7 +106,12 @@ private:
     // Clicks `button` and waits for `endLine` and for the controls to come back.
     void RunStep(Button button, const std::string& endLine);
     std::string WriteImage(std::uint8_t first);
+    // On the cable: the counting image written to the chip, then one with `changes` opened.
+    void WriteThenOpenChanged(const std::vector<std::pair<std::size_t, std::uint8_t>>& changes);
     std::string KorvanIniAfter(const std::function<void()>& leave);
+    // Starts a write on the paced serial simulator and waits until it is under way.
+    void StartSlowWrite();
+    korvan::LastFileDialog& ShowOpenDialog();
 
     std::unique_ptr<korvan::testing::TempDir> dir_;
     std::unique_ptr<korvan::MainWindow> window_;
@@ -180,6 +206,20 @@ std::string MainWindowTest::WriteImage(std::uint8_t first) {
     }
     dir_->Write("image.bin", bytes);
     return dir_->file("image.bin");
+}
+
+void MainWindowTest::WriteThenOpenChanged(const std::vector<std::pair<std::size_t, std::uint8_t>>& changes) {
+    StartWindow(Simulated(1));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x00));
+    RunStep(Button::Erase, "Programmer: Erase Done.");
+    RunStep(Button::Write, "Programmer: Writing Done.");
+    std::string changed = dir_->Read("image.bin");
+    for (const auto& [offset, byte] : changes) {
+        changed[offset] = static_cast<char>(byte);
+    }
+    dir_->Write("changed.bin", changed);
+    OpenImage(dir_->file("changed.bin"));
 }
 
 // Through the Open button and its dialog, as the operator does.
@@ -321,18 +361,8 @@ void MainWindowTest::anEditInTheBuffer2ViewReachesTheSavedFile() {
 }
 
 void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
-    StartWindow(Simulated(1));
-    WaitUntilIdle();
-    OpenImage(WriteImage(0x00));
-    RunStep(Button::Erase, "Programmer: Erase Done.");
-    RunStep(Button::Write, "Programmer: Writing Done.");
-
-    // Buffer1 now holds another image, two bytes apart from the chip's.
-    std::string changed = dir_->Read("image.bin");
-    changed[0x123] = static_cast<char>(0xFE);
-    changed[0x7FF] = static_cast<char>(0x00);
-    dir_->Write("changed.bin", changed);
-    OpenImage(dir_->file("changed.bin"));
+    // Buffer1 holds another image, two bytes apart from the chip's.
+    WriteThenOpenChanged({{0x123, 0xFE}, {0x7FF, 0x00}});
     RunStep(Button::Verify, "Total 2 Bytes Wrong!");
 
     const korvan::HexView& buffer2 = *window_->controls().buffer2;
@@ -749,6 +779,442 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
         QCOMPARE(dir_->Read("serial.counter"), std::string("502\n"));
         QCOMPARE(dir_->Read("job.log"), logged);
     }
+}
+
+korvan::LastFileDialog& MainWindowTest::ShowOpenDialog() {
+    Click(Button::Open);
+    korvan::LastFileDialog* dialog = window_->openDialog();
+    [&] { QVERIFY(dialog != nullptr); }();
+    [&] { QTRY_VERIFY(dialog->isVisible()); }();
+    return *dialog;
+}
+
+void MainWindowTest::theRecentListOpensTheHighlightedEntryAndKeepsOnlyFilesThatLoaded() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const std::string first = WriteImage(0x01);
+    std::filesystem::rename(first, dir_->file("first.bin"));
+    OpenImage(dir_->file("first.bin"));
+    OpenImage(WriteImage(0x02));  // image.bin, now the newest entry
+
+    // Keyboard only: into the list, down to the older entry, Enter.
+    korvan::LastFileDialog& dialog = ShowOpenDialog();
+    QListWidget& recent = *dialog.recentList();
+    QCOMPARE(recent.count(), 2);
+    recent.setFocus();
+    recent.setCurrentRow(0);
+    QTest::keyClick(&recent, Qt::Key_Down);
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    // The field shows the path, or only the name when the dialog is in its directory.
+    QVERIFY2(QString::fromStdString(dir_->file("first.bin")).endsWith(QLatin1Char('/') + name->text()), qPrintable(name->text()));
+    window_->controls().status->lines().Clear();
+    QTest::keyClick(&recent, Qt::Key_Return);
+    QTRY_VERIFY(!dialog.isVisible());
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + dir_->file("first.bin") + " Buffer1(4096 Bytes)."), StatusText(),
+                              kDeadlineMs);
+
+    // A single click, then the dialog's own Open button.
+    ShowOpenDialog();
+    QCOMPARE(recent.item(0)->text(), QString::fromStdString(dir_->file("first.bin")));
+    QTest::mouseClick(recent.viewport(), Qt::LeftButton, {}, recent.visualItemRect(recent.item(1)).center());
+    QVERIFY2(QString::fromStdString(dir_->file("image.bin")).endsWith(QLatin1Char('/') + name->text()), qPrintable(name->text()));
+    window_->controls().status->lines().Clear();
+    QTest::keyClick(name, Qt::Key_Return);
+    QTRY_VERIFY(!dialog.isVisible());
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + dir_->file("image.bin") + " Buffer1(4096 Bytes)."), StatusText(),
+                              kDeadlineMs);
+
+    // A file that does not load stays out of the list.
+    dir_->Write("broken.hex", ":10000000GG\r\n");
+    ShowOpenDialog();
+    TypeFileName(dialog, dir_->file("broken.hex"));
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Hex File Conversion Error."), StatusText(), kDeadlineMs);
+    QVERIFY(dir_->Read("LastFile.ini").find("broken.hex") == std::string::npos);
+    QVERIFY(dir_->Read("LastFile.ini").find("image.bin") != std::string::npos);
+}
+
+void MainWindowTest::theNameFieldsCompletionListClosesWithTheOpenDialog() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const std::string image = WriteImage(0x05);
+    korvan::LastFileDialog& dialog = ShowOpenDialog();
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name != nullptr && name->completer() != nullptr);
+    // The completion list open over the dialog, as typing a name leaves it.
+    name->setFocus();
+    name->setText(QString::fromStdString(image));
+    name->completer()->popup()->show();
+    QTRY_VERIFY(name->completer()->popup()->isVisible());
+    dialog.accept();
+    QTRY_VERIFY(!dialog.isVisible());
+    QVERIFY(!name->completer()->popup()->isVisible());
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + image + " Buffer1(4096 Bytes)."), StatusText(), kDeadlineMs);
+}
+
+void MainWindowTest::StartSlowWrite() {
+    korvan::WindowSetup setup = Simulated(0);
+    setup.programmer.simulatedPaceBaud = 9600;  // about 5 s for 4 KiB
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x20));
+    Click(Button::Write);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Starts Writing."), StatusText(), kDeadlineMs);
+    QVERIFY(window_->console().Busy());
+}
+
+void MainWindowTest::closingDuringAWriteAsksAndOnYesCutsItOffSaysSoAndSaves() {
+    StartSlowWrite();
+    std::filesystem::remove(dir_->file("Korvan.ini"));
+
+    // No: nothing changes.
+    QVERIFY(!window_->close());
+    QMessageBox* question = window_->stopQuestion();
+    QVERIFY(question != nullptr);
+    QCOMPARE(question->text(), QStringLiteral("A write is in progress. Stop it and leave the chip incomplete?"));
+    question->button(QMessageBox::No)->click();
+    QTRY_VERIFY(window_->stopQuestion() == nullptr);
+    QVERIFY(window_->isVisible());
+    QVERIFY(window_->console().Busy());
+    QVERIFY(!std::filesystem::exists(dir_->file("Korvan.ini")));
+
+    // EXIT asks the same; yes cuts the write off, says so, saves and leaves.
+    QTest::mouseClick(window_->controls().exitButton, Qt::LeftButton);
+    QTRY_VERIFY(window_->stopQuestion() != nullptr);
+    QCOMPARE(window_->stopQuestion()->text(), QStringLiteral("A write is in progress. Stop it and leave the chip incomplete?"));
+    // Yes leaves through EXIT's own path (the event loop's end, tested above), not the close box.
+    window_->stopQuestion()->button(QMessageBox::Yes)->click();
+    QTRY_VERIFY(std::filesystem::exists(dir_->file("Korvan.ini")));
+    QVERIFY2(HasLine("Write cut off: the chip is incomplete."), StatusText());
+    QVERIFY2(HasLine("Stopped by the operator."), StatusText());
+    QVERIFY(!HasLine("Programmer: Writing Done."));
+    QVERIFY(!window_->console().Busy());
+    QVERIFY(korvan::ReadInfoSave(dir_->file("Korvan.ini")).has_value());
+    window_.reset();
+
+    // The window manager's close asks too, and on yes the window closes.
+    init();
+    StartSlowWrite();
+    QVERIFY(!window_->close());
+    QVERIFY(window_->stopQuestion() != nullptr);
+    // The hot key meanwhile starts nothing.
+    const int lines = window_->controls().status->lines().rowCount();
+    window_->console().OnAuto();
+    QCOMPARE(window_->controls().status->lines().rowCount(), lines);
+    window_->stopQuestion()->button(QMessageBox::Yes)->click();
+    QTRY_VERIFY(!window_->isVisible());
+    QVERIFY2(HasLine("Write cut off: the chip is incomplete."), StatusText());
+    QVERIFY(std::filesystem::exists(dir_->file("Korvan.ini")));
+}
+
+void MainWindowTest::escapeDuringAWriteAsksAndOnYesStopsItAndTheWindowGoesOn() {
+    StartSlowWrite();
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QVERIFY(window_->stopQuestion() != nullptr);
+    window_->stopQuestion()->button(QMessageBox::Yes)->click();
+    QVERIFY2(HasLine("Write cut off: the chip is incomplete."), StatusText());
+    QVERIFY2(HasLine("Stopped by the operator."), StatusText());
+    QVERIFY(window_->isVisible());
+    QVERIFY(window_->controls().button(Button::Write)->isEnabled());
+    // The programmer starts again and takes the next command.
+    window_->controls().status->lines().Clear();
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Ready."), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    RunStep(Button::Check, "Programmer: Chip(Code: ");
+    QVERIFY(!HasLine("Programmer: Writing Done."));
+}
+
+void MainWindowTest::theDifferenceBannerFollowsLoadsWritesAndEditsOfBothBuffers() {
+    WriteThenOpenChanged({{0x10, 0xEE}});
+    RunStep(Button::Verify, "Total 1 Bytes Wrong!");
+    const korvan::WindowControls& controls = window_->controls();
+    controls.pages->setCurrentIndex(korvan::Buffer2Page);
+    QTRY_VERIFY(controls.differences->isVisible());
+    QCOMPARE(controls.differences->summary(), QStringLiteral("1 byte differs from Buffer1"));
+
+    // The byte edited in Buffer2 to match: no difference left.
+    korvan::HexView& buffer2 = *controls.buffer2;
+    buffer2.setFocus();
+    buffer2.SetCursorOffset(0x10);
+    QTest::keyClicks(&buffer2, QStringLiteral("EE"));
+    QCOMPARE(controls.differences->summary(), QStringLiteral("No difference from Buffer1"));
+    QVERIFY(!buffer2.IsMarked(0x10));
+
+    // An edit in the Buffer1 view is not in Buffer1 yet.
+    korvan::HexView& buffer1 = *controls.buffer1;
+    controls.pages->setCurrentIndex(korvan::Buffer1Page);
+    buffer1.setFocus();
+    buffer1.SetCursorOffset(0x30);
+    QTest::keyClicks(&buffer1, QStringLiteral("5A"));
+    QVERIFY(buffer1.IsEdited(0x30));
+    QCOMPARE(controls.differences->summary(), QStringLiteral("Buffer1 has edits not yet written"));
+
+    // Another image in Buffer1: the old comparison is gone.
+    OpenImage(WriteImage(0x00));
+    QVERIFY(!buffer1.HasEdits());
+    QVERIFY(!buffer2.HasMarks());
+    controls.pages->setCurrentIndex(korvan::Buffer2Page);
+    QVERIFY(!controls.differences->isVisible());
+
+    RunStep(Button::Verify, "Total 1 Bytes Wrong!");  // the chip holds 0xEE at 0x10
+    QVERIFY(buffer2.HasMarks());
+    RunStep(Button::Erase, "Programmer: Erase Done.");
+    RunStep(Button::Write, "Programmer: Writing Done.");
+    QVERIFY(!buffer2.HasMarks());  // a write leaves Buffer2 behind the chip
+}
+
+void MainWindowTest::aHexFileWithWrongChecksumsCanBeOpenedAnywayAndTheStatusListSaysSo() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    // Four data bytes with a wrong checksum, then the end record.
+    dir_->Write("stale.hex", ":0400000001020304FF\r\n:00000001FF\r\n");
+    const std::string path = dir_->file("stale.hex");
+    window_->console().OnOpen(path);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Hex File Conversion Error."), StatusText(), kDeadlineMs);
+    QMessageBox* box = window_->view().openBox();
+    QVERIFY(box != nullptr);
+    QPushButton* anyway = nullptr;
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == QStringLiteral("Open anyway, ignoring checksums")) {
+            anyway = qobject_cast<QPushButton*>(button);
+        }
+    }
+    QVERIFY(anyway != nullptr);
+    anyway->click();
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + path + " Buffer1(34 Bytes)."), StatusText(), kDeadlineMs);
+    QVERIFY2(HasLine("Checksums and record lengths in " + path + " ignored."), StatusText());
+    const std::vector<std::uint8_t> shown = window_->view().Buffer1ViewBytes();
+    QCOMPARE(std::vector<std::uint8_t>(shown.begin(), shown.begin() + 5), (std::vector<std::uint8_t>{1, 2, 3, 4, 0xFF}));
+
+    // A fault that ignoring checksums does not mend gets the plain box.
+    QTRY_VERIFY(window_->view().openBox() == nullptr);
+    dir_->Write("broken.hex", ":04000000010203GG00\r\n:00000001FF\r\n");
+    window_->console().OnOpen(dir_->file("broken.hex"));
+    box = window_->view().openBox();
+    QVERIFY(box != nullptr);
+    QCOMPARE(box->buttons().size(), 1);
+}
+
+void MainWindowTest::theWheelChangesTheChipOnlyWhenTheListHasTheFocus() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    QComboBox& chips = *window_->controls().chips;
+    window_->controls().button(Button::Check)->setFocus();
+    const int chosen = chips.currentIndex();
+    const QPoint centre = chips.rect().center();
+    auto turn = [&] {
+        QWheelEvent wheel(centre, chips.mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&chips, &wheel);
+    };
+    turn();
+    QCOMPARE(chips.currentIndex(), chosen);
+    QVERIFY(!chips.hasFocus());
+    chips.setFocus();
+    QTRY_VERIFY(chips.hasFocus());
+    turn();
+    QVERIFY(chips.currentIndex() != chosen);
+}
+
+void MainWindowTest::lockChipStopsAnAutoRunOnAnotherChipBeforeTheErase() {
+    // The socket holds an AT89C52; the operator selects an AT89C2051.
+    korvan::WindowSetup setup = Simulated(0);
+    korvan::ChipCatalogue catalogue;
+    catalogue.Load(dir_->file("ChipList.chip"));
+    const int other = static_cast<int>(catalogue.Resolve("AT89C2051").value());
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    OpenImage(WriteImage(0x00));
+    const korvan::WindowControls& controls = window_->controls();
+    const korvan::SettingsGridItems& page = window_->settingsItems();
+    QCOMPARE(controls.grid->ValueText(page.lockChipItem()), QStringLiteral("False"));
+
+    // Off, as on the bench: the identified chip takes the selection's place.
+    controls.chips->setCurrentIndex(other);
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Programmer: Writing Done."), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    QCOMPARE(controls.chips->currentText(), QStringLiteral("AT89C52"));
+
+    controls.grid->Toggle(page.lockChipItem());
+    QVERIFY(window_->chipLocked());
+    controls.chips->setCurrentIndex(other);
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Chip in socket is AT89C52, not AT89C2051."), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    QVERIFY2(!HasLine("Programmer: Erase Done."), StatusText());
+    QVERIFY(window_->console().failed());
+    QCOMPARE(controls.chips->currentIndex(), other);
+    QVERIFY(window_->close());
+    QVERIFY(dir_->Read("Korvan.ini").find("LockChip=1") != std::string::npos);
+    const std::optional<korvan::InfoSave> record = korvan::ReadInfoSave(dir_->file("Korvan.ini"));
+    QVERIFY(record.has_value());  // the record itself is as it always was
+
+    // ExpectChip names the chip and turns the lock on without the switch being saved.
+    window_.reset();
+    setup = Simulated(0);
+    QVERIFY(korvan::profile::WriteString(dir_->file("Korvan.ini"), "Window", "LockChip", "0"));
+    QVERIFY(korvan::profile::WriteString(dir_->file("Korvan.ini"), "Production", "ExpectChip", "AT89C2051"));
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    QVERIFY(window_->chipLocked());
+    QCOMPARE(window_->controls().chips->currentIndex(), other);
+    QTest::mouseClick(window_->controls().button(Button::Check), Qt::LeftButton);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Chip in socket is AT89C52, not AT89C2051."), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    QVERIFY(window_->close());
+    QVERIFY(dir_->Read("Korvan.ini").find("LockChip=0") != std::string::npos);
+}
+
+void MainWindowTest::thePanelShowsEachRunsResultTheCountersTheImageAndTheChip() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const korvan::OperatorPanel& panel = *window_->controls().panel;
+    QCOMPARE(panel.countersText(), QStringLiteral("Passed 0  Failed 0  Yield -"));
+    OpenImage(WriteImage(0x10));
+    const std::string bytes = dir_->Read("image.bin");
+    const korvan::ImageDigest digest =
+        korvan::DigestImage(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    QCOMPARE(panel.imageText(), QStringLiteral("Image: image.bin  4096 bytes  0x0000-0x0FFF  CRC-32 %1  SHA-256 %2")
+                                    .arg(digest.crc32, 8, 16, QLatin1Char('0'))
+                                    .arg(QString::fromStdString(digest.sha256.substr(0, 12))));
+
+    QTest::keyClick(window_.get(), Qt::Key_F5);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("All Data Matched!"), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    QCOMPARE(panel.resultText(), QStringLiteral("PASS"));
+    QVERIFY(panel.detailText().startsWith(QStringLiteral("Done in ")));
+    QCOMPARE(panel.countersText(), QStringLiteral("Passed 1  Failed 0  Yield 100.0%"));
+    QVERIFY2(panel.chipText().startsWith(QStringLiteral("Chip: AT89C52  Signature 1e 52 ff  ROM 8 KiB")),
+             qPrintable(panel.chipText()));
+
+    // A failing run names the line that failed it; a failed Open alone is no run.
+    window_->controls().chips->setCurrentIndex(
+        window_->controls().chips->findText(QStringLiteral("AT89C2051")));
+    window_->controls().grid->Toggle(window_->settingsItems().lockChipItem());
+    Click(Button::Check);
+    QTRY_COMPARE_WITH_TIMEOUT(panel.resultText(), QStringLiteral("FAIL"), kDeadlineMs);
+    WaitUntilIdle();
+    QVERIFY2(panel.detailText().startsWith(QStringLiteral("Chip in socket is AT89C52, not AT89C2051.  (after ")),
+             qPrintable(panel.detailText()));
+    QCOMPARE(panel.countersText(), QStringLiteral("Passed 1  Failed 1  Yield 50.0%"));
+    window_->console().OnOpen(dir_->file("missing.bin"));
+    QCOMPARE(panel.countersText(), QStringLiteral("Passed 1  Failed 1  Yield 50.0%"));
+    auto* reset = window_->controls().panel->findChild<QPushButton*>();
+    QVERIFY(reset != nullptr);
+    reset->click();
+    QCOMPARE(panel.countersText(), QStringLiteral("Passed 0  Failed 0  Yield -"));
+}
+
+void MainWindowTest::theStatusListIsCopiedAndSavedAndTheKeysReachTheCommands() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    korvan::StatusList& status = *window_->controls().status;
+    window_->controls().pages->setCurrentIndex(korvan::StatusPage);
+    status.setFocus();
+    status.selectionModel()->select(QItemSelection(status.lines().index(0), status.lines().index(1)),
+                                    QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(&status, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QApplication::clipboard()->text();
+    QCOMPARE(copied, QString::fromStdString(status.lines().Line(0) + "\n" + status.lines().Line(1)));
+
+    // Ctrl+S on the Status page saves the list.
+    QTest::keyClick(window_.get(), Qt::Key_S, Qt::ControlModifier);
+    QFileDialog* dialog = window_->statusDialog();
+    QVERIFY(dialog != nullptr);
+    QTRY_VERIFY(dialog->isVisible());
+    const std::string saved = dir_->file("status.txt");
+    const QByteArray before = StatusText();
+    TypeFileName(*dialog, saved);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Status list saved to " + saved + "."), StatusText(), kDeadlineMs);
+    QByteArray expected;
+    for (const QByteArray& line : before.split('\n')) {
+        if (!line.isEmpty()) expected += line.mid(4) + "\n";
+    }
+    QCOMPARE(QByteArray::fromStdString(dir_->Read("status.txt")), expected);
+
+    // Ctrl+Tab pages, Ctrl+O opens, Ctrl+S on a buffer page saves Buffer2.
+    QTest::keyClick(window_.get(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(window_->controls().pages->currentIndex(), static_cast<int>(korvan::SettingsPage));
+    QTest::keyClick(window_.get(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(window_->controls().pages->currentIndex(), static_cast<int>(korvan::Buffer1Page));
+    QTest::keyClick(window_.get(), Qt::Key_S, Qt::ControlModifier);
+    QTRY_VERIFY(window_->saveDialog() != nullptr && window_->saveDialog()->isVisible());
+    window_->saveDialog()->reject();
+    QTest::keyClick(window_.get(), Qt::Key_O, Qt::ControlModifier);
+    QTRY_VERIFY(window_->openDialog() != nullptr && window_->openDialog()->isVisible());
+    window_->openDialog()->reject();
+
+    // Ctrl+G in a hex view goes to an address; a wide page shows 16 bytes a row.
+    korvan::HexView& buffer1 = *window_->controls().buffer1;
+    QVERIFY(buffer1.GoToAddress(QStringLiteral("0x1F0")));
+    QCOMPARE(buffer1.CursorOffset(), std::size_t{0x1F0});
+    QVERIFY(!buffer1.GoToAddress(QStringLiteral("10000")));
+    QVERIFY(!buffer1.GoToAddress(QStringLiteral("xyz")));
+    window_->resize(1400, window_->height());
+    QTRY_COMPARE(buffer1.layout().bytesPerRow, 16);
+}
+
+void MainWindowTest::aFileNamedOnTheCommandLineIsLoadedAtStart() {
+    const korvan::ParsedWindowOptions parsed =
+        korvan::ParseWindowOptions({"--simulate", "--sim-pace", "firmware/app.hex"});
+    QVERIFY2(parsed.error.empty(), parsed.error.c_str());
+    QVERIFY(parsed.options.simulatePace);
+    QCOMPARE(parsed.options.imageFile, std::string("firmware/app.hex"));
+    QCOMPARE(korvan::ParseWindowOptions({"--sim-pace"}).error, std::string("--sim-pace needs --simulate"));
+
+    korvan::WindowSetup setup = Simulated(0);
+    setup.imageFile = WriteImage(0x33);
+    StartWindow(std::move(setup));
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + dir_->file("image.bin") + " Buffer1(4096 Bytes)."), StatusText(),
+                              kDeadlineMs);
+    QCOMPARE(window_->windowTitle(), QString::fromStdString("Korvan v2.3  <" + dir_->file("image.bin") + ">"));
+    WaitUntilIdle();
+    QTest::keyClick(window_.get(), Qt::Key_Return);  // Auto at once, with the file named
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("All Data Matched!"), StatusText(), kDeadlineMs);
+}
+
+void MainWindowTest::blankAndStopAreCommandsOfTheirOwn() {
+    StartSlowWrite();
+    QPushButton& stop = *window_->controls().stopButton;
+    QVERIFY(stop.isEnabled());
+    stop.click();
+    QVERIFY2(HasLine("Write cut off: the chip is incomplete."), StatusText());
+    QVERIFY2(HasLine("Stopped by the operator."), StatusText());
+    QVERIFY(!stop.isEnabled());
+    QCOMPARE(window_->controls().panel->resultText(), QStringLiteral("FAIL"));
+    QTRY_VERIFY_WITH_TIMEOUT(window_->console().CommandEnabled(Button::Check), kDeadlineMs);
+    window_.reset();
+
+    init();
+    StartWindow(Simulated(1));
+    WaitUntilIdle();
+    korvan::AutoButton& blank = *window_->controls().blankButton;
+    blank.click();
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Chip reads blank (a locked chip reads the same)."), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+
+    // Marked for Auto, it runs after the erase; its mark is kept beside the record.
+    QTest::mouseClick(&blank, Qt::RightButton);
+    QCOMPARE(blank.text(), QStringLiteral("(Auto) Blank"));
+    OpenImage(WriteImage(0x00));
+    window_->controls().status->lines().Clear();
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("All Data Matched!"), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    const QByteArray lines = StatusText();
+    QVERIFY2(lines.indexOf("Programmer: Erase Done.") < lines.indexOf("Chip is blank.") &&
+                 lines.indexOf("Chip is blank.") < lines.indexOf("Programmer: Writing Done."),
+             lines);
+    blank.click();
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Chip is not blank: first programmed byte at 0x0000."), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    QVERIFY(window_->close());
+    QVERIFY(dir_->Read("Korvan.ini").find("AutoBlank=1") != std::string::npos);
+    const std::optional<korvan::InfoSave> record = korvan::ReadInfoSave(dir_->file("Korvan.ini"));
+    QVERIFY(record.has_value());
+    window_.reset();
+    StartWindow(Simulated(1));
+    QTRY_COMPARE(window_->controls().blankButton->text(), QStringLiteral("(Auto) Blank"));
 }
 
 QTEST_MAIN(MainWindowTest)
