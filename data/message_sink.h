@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace korvan {
 
@@ -23,6 +24,15 @@ struct Message {
 
     bool operator==(const Message&) const = default;
 };
+
+// Several reasons as one message detail, one a line.
+inline std::string DetailLines(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& line : lines) {
+        joined += (joined.empty() ? "" : "\n") + line;
+    }
+    return joined;
+}
 
 // Where messages go. Called on the thread that owns the sink; an implementation never waits
 // for the operator to acknowledge, so a caller can go on at once.

@@ -9,14 +9,6 @@ namespace {
 
 constexpr std::size_t kStepsPerInstruction = 64;
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines) {
-        joined += (joined.empty() ? "" : "\n") + line;
-    }
-    return joined;
-}
-
 bool PinLevel(bool logical, const AdapterLine& line) { return logical == (line.level != 0); }
 
 }  // namespace
@@ -28,7 +20,7 @@ bool BitBangLines::LoadWiring(ProgrammerManager& manager) {
     const LoadedWiring loaded = LoadAdapterWiring(kind_, manager.KeptFileDirectory(kAdapterIniName));
     if (!loaded.usable()) {
         manager.messages().ShowMessage({std::string("The wiring in ") + kAdapterIniName + " cannot be used.",
-                                        AdapterName(kind_), JoinLines(loaded.faults)});
+                                        AdapterName(kind_), DetailLines(loaded.faults)});
         manager.SetInitFailureDetail("The wiring in " + loaded.path +
                                      " cannot be used: correct it, or remove its section for the default wiring.");
         return false;

@@ -11,14 +11,6 @@ namespace {
 constexpr int kFastestSpeed = 2;
 constexpr int kFastSpeed = 1;
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines) {
-        joined += (joined.empty() ? "" : "\n") + line;
-    }
-    return joined;
-}
-
 }  // namespace
 
 ParallelPortLines::ParallelPortLines(std::unique_ptr<RegisterAccess> access, PortSearch search)
@@ -31,11 +23,11 @@ bool ParallelPortLines::LoadWiring(ProgrammerManager& manager) {
     if (!loaded.replaced.empty()) {
         manager.messages().ShowMessage(
             {std::string(kFerrowIniName) + ": a value that is not a number was replaced by its default.",
-             CableName(programmerType), JoinLines(loaded.replaced)});
+             CableName(programmerType), DetailLines(loaded.replaced)});
     }
     if (!loaded.usable()) {
         manager.messages().ShowMessage({std::string("The pin map in ") + kFerrowIniName + " cannot be used.",
-                                        CableName(programmerType), JoinLines(loaded.faults)});
+                                        CableName(programmerType), DetailLines(loaded.faults)});
         manager.SetInitFailureDetail("The pin map in " + loaded.path +
                                      " cannot be used: correct it, or remove it for the default map.");
         return false;
