@@ -29,14 +29,26 @@ class WaitingEvents : public korvan::EventSink {
 public:
     void Post(korvan::Report report) override {
         const std::optional<int> code = korvan::ReportCode(report);
-        if (!code) {
-            return;
-        }
         {
             std::lock_guard lock(lock_);
-            codes_.push_back(*code);
+            if (code) {
+                codes_.push_back(*code);
+            } else {
+                results_.push_back(std::move(report));
+            }
         }
         posted_.notify_all();
+    }
+    // On the bench's thread, as a console would: the results reported so far reach the manager.
+    void HandResultsTo(korvan::ProgrammerManager& manager) {
+        std::vector<korvan::Report> results;
+        {
+            std::lock_guard lock(lock_);
+            results.swap(results_);
+        }
+        for (const korvan::Report& result : results) {
+            manager.TakeResult(result);
+        }
     }
     // True when `code` arrives within ten seconds.
     bool WaitFor(int code) {
@@ -56,6 +68,7 @@ private:
     std::mutex lock_;
     std::condition_variable posted_;
     std::vector<int> codes_;
+    std::vector<korvan::Report> results_;
     std::size_t seen_ = 0;
 };
 
@@ -195,6 +208,7 @@ int main() {
             return 1;
         }
         figures.read.push_back(MicrosecondsPer(Clock::now() - start, kBlocks));
+        events.HandResultsTo(manager);
         if (manager.Buffer1() != manager.Buffer2()) {
             std::fprintf(stderr, "read back differs from what was written\n");
             return 1;
