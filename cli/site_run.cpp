@@ -109,7 +109,7 @@ SiteRun::Step SiteRun::BuildComposition() {
 // steps it was asked for.
 void SiteRun::RecordNotStarted(const std::string& line) {
     if (manager_->catalogue().empty()) {
-        manager_->LoadChipList();
+        manager_->catalogue() = job_.catalogue;
     }
     if (job_.chosenChip) {
         manager_->SelectChip(*job_.chosenChip);
@@ -148,6 +148,7 @@ void SiteRun::DescribeSetup() {
 // the start-up reports have been handled.
 SiteRun::Step SiteRun::StartUp() {
     console_->InitControls(SiteRecord());
+    console_->UseCatalogue(job_.catalogue);
     console_->StartProgrammer(loop_, *factory_);
     if (const std::vector<std::string> errors = factory_->errors(); !errors.empty()) {
         TellFactoryErrors();

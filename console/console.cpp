@@ -42,7 +42,11 @@ int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
     manager_.SetComPort(chosen.comPort());
     manager_.SetBaudIndex(chosen.baudIndex());
     const int result = manager_.Init(sink, chosen.programmerType(), chosen.downloadSpeed(), factory);
-    manager_.LoadChipList();
+    if (givenCatalogue_) {
+        manager_.catalogue() = *givenCatalogue_;
+    } else {
+        manager_.LoadChipList();
+    }
     std::vector<std::string> names;
     for (const ChipRecord& record : manager_.catalogue().records()) {
         names.push_back(record.name);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "console/event_handler.h"
 #include "console/image_files.h"
@@ -43,9 +44,12 @@ public:
     // Start-up: views, lock-bit list, progress hidden, the settings applied (a record, or
     // the first-start values when there is none), controls enabled.
     void InitControls(const std::optional<InfoSave>& record);
-    // Hands the settings to the manager, initialises the back-end, loads the catalogue and
-    // restores the saved chip. Returns the manager's Init result.
+    // Hands the settings to the manager, initialises the back-end, loads the catalogue (or
+    // takes the one handed in by UseCatalogue) and restores the saved chip. Returns the
+    // manager's Init result.
     int StartProgrammer(EventSink& sink, BackendFactory& factory);
+    // A catalogue its front end has read already, shared instead of read again.
+    void UseCatalogue(ChipCatalogue catalogue) { givenCatalogue_ = std::move(catalogue); }
 
     // Settings.
     std::string SettingsFilePath() const { return settingsPanel_.SettingsFilePath(); }
@@ -182,6 +186,7 @@ private:
     // What the back-end is started with again after a stop.
     EventSink* sink_ = nullptr;
     BackendFactory* factory_ = nullptr;
+    std::optional<ChipCatalogue> givenCatalogue_;
 };
 
 }  // namespace korvan

@@ -41,7 +41,7 @@ void EventHandler::HandleEvent(int code) {
     if (ending != kStepEndings.end()) {
         status_.AddStatus(ending->line);
         // What the back-end found wrong, right under the line that says something is.
-        if (const std::string detail = code == ProgrammerError ? manager_.TakeErrorDetail() : ""; !detail.empty()) {
+        if (const std::string detail = ending->success ? "" : manager_.TakeErrorDetail(); !detail.empty()) {
             status_.AddStatus(detail);
         }
         sequencer_.Ended();

@@ -50,7 +50,7 @@ std::size_t ChipRecord::RomBytes() const {
 }
 
 bool ChipCatalogue::Load(const std::string& path) {
-    records_.clear();
+    records_ = std::make_shared<const std::vector<ChipRecord>>();
     // Only a regular file: reading a directory fails, and a FIFO would block.
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
@@ -73,7 +73,8 @@ bool ChipCatalogue::Load(const std::string& path) {
 }
 
 void ChipCatalogue::Parse(std::span<const std::uint8_t> bytes) {
-    records_.clear();
+    auto records = std::make_shared<std::vector<ChipRecord>>();
+    records_ = records;
     if (bytes.size() < kCatalogueHeaderSize) {
         return;
     }
@@ -83,35 +84,35 @@ void ChipCatalogue::Parse(std::span<const std::uint8_t> bytes) {
     }
     const std::size_t present = (bytes.size() - kCatalogueHeaderSize) / kChipRecordSize;
     const std::size_t count = std::min(static_cast<std::size_t>(declared), present);
-    records_.reserve(count);
+    records->reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        records_.push_back(DecodeRecord(bytes.data() + kCatalogueHeaderSize + kChipRecordSize * i));
+        records->push_back(DecodeRecord(bytes.data() + kCatalogueHeaderSize + kChipRecordSize * i));
     }
 }
 
 std::optional<std::size_t> ChipCatalogue::Find(const Signature& signature) const {
-    const auto match = std::find_if(records_.begin(), records_.end(),
+    const auto match = std::find_if(records().begin(), records().end(),
                                     [&](const ChipRecord& record) { return record.signature == signature; });
-    if (match == records_.end()) {
+    if (match == records().end()) {
         return std::nullopt;
     }
-    return static_cast<std::size_t>(match - records_.begin());
+    return static_cast<std::size_t>(match - records().begin());
 }
 
 std::optional<std::size_t> ChipCatalogue::FindByName(std::string_view name) const {
-    const auto match = std::find_if(records_.begin(), records_.end(),
+    const auto match = std::find_if(records().begin(), records().end(),
                                     [&](const ChipRecord& record) { return EqualIgnoringCase(record.name, name); });
-    if (match == records_.end()) {
+    if (match == records().end()) {
         return std::nullopt;
     }
-    return static_cast<std::size_t>(match - records_.begin());
+    return static_cast<std::size_t>(match - records().begin());
 }
 
 std::optional<std::size_t> ChipCatalogue::Resolve(std::string_view text) const {
     std::size_t index = 0;
     const char* end = text.data() + text.size();
     if (const auto [last, error] = std::from_chars(text.data(), end, index); error == std::errc() && last == end) {
-        if (index < records_.size()) {
+        if (index < records().size()) {
             return index;
         }
         return std::nullopt;

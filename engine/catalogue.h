@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,10 +43,10 @@ public:
     // the end of the bytes yields only the whole records present.
     void Parse(std::span<const std::uint8_t> bytes);
 
-    std::size_t size() const { return records_.size(); }
-    bool empty() const { return records_.empty(); }
-    const ChipRecord& operator[](std::size_t index) const { return records_[index]; }
-    const std::vector<ChipRecord>& records() const { return records_; }
+    std::size_t size() const { return records().size(); }
+    bool empty() const { return records().empty(); }
+    const ChipRecord& operator[](std::size_t index) const { return records()[index]; }
+    const std::vector<ChipRecord>& records() const { return *records_; }
 
     // The first record whose three signature bytes equal `signature`.
     std::optional<std::size_t> Find(const Signature& signature) const;
@@ -55,7 +56,9 @@ public:
     std::optional<std::size_t> Resolve(std::string_view text) const;
 
 private:
-    std::vector<ChipRecord> records_;
+    // Never changed once read, so copies share it: the sites of one command line hold one
+    // catalogue between them, however large.
+    std::shared_ptr<const std::vector<ChipRecord>> records_ = std::make_shared<const std::vector<ChipRecord>>();
 };
 
 // The file image of a catalogue, as the build tool writes ChipList.chip.

@@ -1,12 +1,23 @@
 #include "serial/serial_programmer.h"
 
 #include <algorithm>
+#include <string>
 #include <system_error>
 
 #include "engine/event_code.h"
 #include "engine/programmer_manager.h"
 
 namespace korvan {
+
+namespace {
+
+// Said under "Data Received Error." when a data phase ended because the programmer fell silent,
+// so an operator can tell a stalled programmer from a garbled line.
+std::string NoAnswerWithin(std::chrono::milliseconds timeout) {
+    return "The programmer gave no answer within " + std::to_string(timeout.count()) + " ms.";
+}
+
+}  // namespace
 
 SerialProgrammer::SerialProgrammer(SerialDeviceMap devices) : devices_(std::move(devices)) {}
 
@@ -283,6 +294,7 @@ void SerialProgrammer::WriteWorker() {
                 busy_ = 0;
                 return;
             }
+            manager.SetErrorDetail(NoAnswerWithin(kBlockAnswerTimeout));
             EndDataPhase(DataReceivedError, kSendNothing);
             return;
         }
@@ -335,6 +347,7 @@ void SerialProgrammer::ReadWorker() {
             // What was read before the failure is in Buffer2, as far as it came.
             read.bytes.resize(position);
             Post(std::move(read));
+            manager.SetErrorDetail(NoAnswerWithin(kReadBlockTimeout));
             EndDataPhase(DataReceivedError, kRequestStop);
             return;
         }

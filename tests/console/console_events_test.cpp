@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SimpleEvent{LockBitDone, "Programmer: Write Lock Bit Done.", false},
                       SimpleEvent{ProgrammerError, "Programmer: Error.", true}));
 
-TEST_F(ConsoleTest, AnErrorWithADetailPrintsItOnceUnderTheErrorLine) {
+TEST_F(ConsoleTest, AFailureWithADetailPrintsItOnceUnderItsLine) {
     Start(1);
     manager.SetErrorDetail("Check the target's power.");
     console.OnErase();
@@ -59,6 +59,18 @@ TEST_F(ConsoleTest, AnErrorWithADetailPrintsItOnceUnderTheErrorLine) {
     Post(ProgrammerError);
     Advance(kEraseSettleTime);
     EXPECT_THAT(view.lines, ElementsAre("Programmer: Error."));
+
+    // A step that succeeds leaves a detail for the failure it belongs to.
+    view.ForgetLines();
+    manager.SetErrorDetail("The programmer gave no answer within 1000 ms.");
+    console.OnErase();
+    Post(EraseDone);
+    Advance(kEraseSettleTime);
+    console.OnErase();
+    Post(DataReceivedError);
+    Advance(kEraseSettleTime);
+    EXPECT_THAT(view.lines, ElementsAre("Programmer: Erase Done.", "Data Received Error.",
+                                        "The programmer gave no answer within 1000 ms."));
 }
 
 TEST_F(ConsoleTest, SerialStartUpReportsInitThenProbesTheSelectedChip) {

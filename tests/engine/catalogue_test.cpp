@@ -100,6 +100,26 @@ TEST(ChipCatalogue, MissingFileLoadsNothing) {
     EXPECT_TRUE(catalogue.empty());
 }
 
+// The sites of one command line hold one copy of the records, and reading another catalogue
+// into one holder leaves the others as they were.
+TEST(ChipCatalogue, CopiesShareTheRecordsAndALaterReadChangesOnlyItsOwn) {
+    ChipCatalogue first;
+    first.Parse(EncodeCatalogue({TestChip("AT89C51", 1, 4, {0x1E, 0x51, 0xFF}),
+                                 TestChip("AT89C52", 1, 8, {0x1E, 0x52, 0xFF})}));
+    const ChipCatalogue site = first;
+    EXPECT_EQ(&site.records(), &first.records());
+
+    first.Parse(EncodeCatalogue({TestChip("AT89S52", 2, 8, {0x1E, 0x52, 0x06})}));
+    ASSERT_EQ(site.size(), 2U);
+    EXPECT_EQ(site[1].name, "AT89C52");
+    EXPECT_EQ(first.FindByName("AT89S52"), std::optional<std::size_t>(0));
+
+    testing::TempDir dir;
+    first.Load(dir.file("ChipList.chip"));
+    EXPECT_TRUE(first.empty());
+    EXPECT_EQ(site.size(), 2U);
+}
+
 // The catalogue the build ships: every record usable by the program as it stands.
 TEST(ShippedCatalogue, RecordsAreWellFormedAndDistinct) {
     ChipCatalogue catalogue;

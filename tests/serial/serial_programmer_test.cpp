@@ -389,6 +389,7 @@ TEST(SerialFailure, UnansweredWriteBlockAbandonsTheWrite) {
     rig.sim.SetFaults({.silentWriteBlock = 1});
     rig.manager.WriteChip(0);
     EXPECT_EQ(rig.events.Next(3), (Events{WriteStarted, WritingProgress, DataReceivedError}));
+    EXPECT_EQ(rig.manager.TakeErrorDetail(), "The programmer gave no answer within 1000 ms.");
     EXPECT_TRUE(rig.programmer().ready());
     EXPECT_FALSE(rig.programmer().busy());
     EXPECT_EQ(rig.programmer().replyLength(), 18U);  // back to whole frames
@@ -402,6 +403,7 @@ TEST(SerialFailure, GarbledWriteAnswerAbandonsTheWrite) {
     rig.sim.SetFaults({.garbleWriteBlock = 0});
     rig.manager.WriteChip(0);
     EXPECT_EQ(rig.events.Next(2), (Events{WriteStarted, DataReceivedError}));
+    EXPECT_EQ(rig.manager.TakeErrorDetail(), "");  // an answer came: nothing timed out
     EXPECT_TRUE(rig.programmer().ready());
 }
 
@@ -427,6 +429,7 @@ TEST(SerialFailure, TwiceMissingReadBlockStopsTheRead) {
     rig.manager.ReadChip(0);
     EXPECT_EQ(rig.events.Next(5), Concat({{ReadStarted}, Repeat(ReadingProgress, 3),
                                           {DataReceivedError}}));
+    EXPECT_EQ(rig.manager.TakeErrorDetail(), "The programmer gave no answer within 500 ms.");
     const auto traffic = rig.WaitTraffic(7);  // start, four requests, a repeat, the stop
     ASSERT_EQ(traffic.size(), 7U);
     EXPECT_EQ((Bytes{traffic[traffic.size() - 3][0], traffic[traffic.size() - 2][0],
