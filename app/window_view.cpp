@@ -133,7 +133,12 @@ void WindowView::EnableSelections(bool enabled) {
     controls_.lockBits->setEnabled(enabled);
 }
 
-void WindowView::SetChipNames(const std::vector<std::string>& names) { FillCombo(*controls_.chips, names); }
+void WindowView::SetChipNames(const std::vector<ChipRecord>& chips) {
+    controls_.chips->clear();
+    for (const ChipRecord& chip : chips) {
+        controls_.chips->addItem(FromUtf8(chip.name));
+    }
+}
 
 void WindowView::SelectChip(int index) {
     controls_.chips->setCurrentIndex(index >= 0 && index < controls_.chips->count() ? index : -1);

@@ -32,7 +32,7 @@ public:
     void ShowAutoState(Button /*button*/, bool /*on*/) override {}
     void EnableSelections(bool /*enabled*/) override {}
 
-    void SetChipNames(const std::vector<std::string>& /*names*/) override {}
+    void SetChipNames(const std::vector<ChipRecord>& /*chips*/) override {}
     void SelectChip(int /*index*/) override {}
     void SetLockBitNames(const std::vector<std::string>& names) override {
         lockBitCount_ = static_cast<int>(names.size());

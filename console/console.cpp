@@ -47,11 +47,7 @@ int Console::StartProgrammer(EventSink& sink, BackendFactory& factory) {
     } else {
         manager_.LoadChipList();
     }
-    std::vector<std::string> names;
-    for (const ChipRecord& record : manager_.catalogue().records()) {
-        names.push_back(record.name);
-    }
-    view_.SetChipNames(names);
+    view_.SetChipNames(manager_.catalogue().records());
     sequencer_.SelectChip(chosen.record().chipIndex);
     return result;
 }

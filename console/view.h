@@ -6,6 +6,7 @@
 
 #include "data/image.h"
 #include "data/message_sink.h"
+#include "engine/catalogue.h"
 
 namespace korvan {
 
@@ -47,7 +48,9 @@ public:
     virtual void ShowAutoState(Button button, bool on) = 0;
     virtual void EnableSelections(bool enabled) = 0;
 
-    virtual void SetChipNames(const std::vector<std::string>& names) = 0;
+    // The chip list shows each chip's name, in catalogue order. The records are the console's
+    // catalogue itself, handed over without a copy of a list that can be very long.
+    virtual void SetChipNames(const std::vector<ChipRecord>& chips) = 0;
     // Shows the chip the console chose; -1: none.
     virtual void SelectChip(int index) = 0;
     virtual void SetLockBitNames(const std::vector<std::string>& names) = 0;

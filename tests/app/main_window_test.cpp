@@ -1316,7 +1316,14 @@ void MainWindowTest::theWindowThreadIsNeverHeldUpDuringAnAutoJob() {
     qInfo("largest window-thread gap during each Auto job: %lld ms, %lld ms", static_cast<long long>(gaps[0]),
           static_cast<long long>(gaps[1]));
     const qint64 gap = *std::min_element(gaps.begin(), gaps.end());
-    QVERIFY2(gap <= 20, qPrintable(QStringLiteral("the window thread was held up for %1 ms").arg(gap)));
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer runs the window's own work two to three times slower; the plain build
+    // holds the 20 ms line, this one still catches a wait on a file or a lock.
+    constexpr qint64 kLimitMs = 60;
+#else
+    constexpr qint64 kLimitMs = 20;
+#endif
+    QVERIFY2(gap <= kLimitMs, qPrintable(QStringLiteral("the window thread was held up for %1 ms").arg(gap)));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -62,7 +62,12 @@ public:
     void ShowAutoState(Button button, bool on) override { autoShown[static_cast<std::size_t>(button)] = on; }
     void EnableSelections(bool on) override { selectionsEnabled = on; }
 
-    void SetChipNames(const std::vector<std::string>& names) override { chipNames = names; }
+    void SetChipNames(const std::vector<ChipRecord>& chips) override {
+        chipNames.clear();
+        for (const ChipRecord& chip : chips) {
+            chipNames.push_back(chip.name);
+        }
+    }
     void SelectChip(int index) override {
         chipSelection = index >= 0 && static_cast<std::size_t>(index) < chipNames.size() ? index : -1;
     }

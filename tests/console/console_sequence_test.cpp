@@ -252,7 +252,7 @@ TEST_F(ConsoleTest, RequiredChipStopsTheSequenceWhenAnotherIsIdentified) {
     std::vector<ChipRecord> chips = TestChips();
     chips.push_back(ChipRecord{"Small-B", 14, 4, 5.0F, {0x1E, 0x51, 0x06}});
     manager.catalogue().Parse(EncodeCatalogue(chips));
-    view.SetChipNames({"Small", "Marked", "Large", "Small-B"});
+    view.SetChipNames(chips);
     console.RequireChip(3);
     console.RunSteps(PendingSteps{.check = true, .erase = true});
     Post(ProgrammerReady);
@@ -296,7 +296,6 @@ TEST_F(ConsoleTest, BlankStepJudgesTheWholeRom) {
 // A required chip is identified before an erase or a write, though the steps did not ask.
 TEST_F(ConsoleTest, RequiredChipIsCheckedBeforeItIsErasedOrWritten) {
     Start(1);
-    view.SetChipNames({"Small", "Marked", "Large", "Small-B"});
     console.RequireChip(2);
     console.RunSteps(PendingSteps{.erase = true});
     Post(ProgrammerReady);

@@ -53,7 +53,7 @@ public:
     void SetStatusIcon(Button button, int status) override { Note(), BasicView::SetStatusIcon(button, status); }
     void ShowAutoState(Button button, bool on) override { Note(), BasicView::ShowAutoState(button, on); }
     void EnableSelections(bool enabled) override { Note(), BasicView::EnableSelections(enabled); }
-    void SetChipNames(const std::vector<std::string>& names) override { Note(), BasicView::SetChipNames(names); }
+    void SetChipNames(const std::vector<ChipRecord>& chips) override { Note(), BasicView::SetChipNames(chips); }
     void SelectChip(int index) override { Note(), BasicView::SelectChip(index); }
     void SetLockBitNames(const std::vector<std::string>& names) override { Note(), BasicView::SetLockBitNames(names); }
     void SelectLockBit(int index) override { Note(), BasicView::SelectLockBit(index); }
