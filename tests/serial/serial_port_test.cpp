@@ -73,6 +73,19 @@ private:
     std::vector<Chunk> chunks_;
 };
 
+// A port on a pseudo-terminal, monitored with 18-byte replies.
+struct MonitoredPty {
+    explicit MonitoredPty(int baud) {
+        EXPECT_TRUE(port.Open(messages, pty.path, 1, baud));
+        port.SetReplyLength(18);
+        EXPECT_TRUE(port.StartMonitoring(recorder));
+    }
+    PtyPair pty;
+    RecordingMessages messages;
+    ChunkRecorder recorder;
+    SerialPort port;
+};
+
 TEST(SerialDeviceMap, DefaultsToOnBoardPortsAndTakesOverrides) {
     SerialDeviceMap devices;
     EXPECT_EQ(devices.DevicePath(1), "/dev/ttyS0");
@@ -117,13 +130,8 @@ TEST(SerialOpenError, NamesTheFixForEachReason) {
 }
 
 TEST(SerialPortTransport, ShortChunkArrivesOneSecondAfterItsLastByte) {
-    PtyPair pty;
-    RecordingMessages messages;
-    ChunkRecorder recorder;
-    SerialPort port;
-    ASSERT_TRUE(port.Open(messages, pty.path, 1, 57600));
-    port.SetReplyLength(18);
-    ASSERT_TRUE(port.StartMonitoring(recorder));
+    MonitoredPty line(57600);
+    auto& [pty, messages, recorder, port] = line;
     pty.Send({1, 2, 3, 4, 5});
     const auto sent = Clock::now();
     const auto chunks = recorder.WaitChunks(1);
@@ -139,13 +147,8 @@ TEST(SerialPortTransport, ShortChunkArrivesOneSecondAfterItsLastByte) {
 }
 
 TEST(SerialPortTransport, WholeRepliesArriveInReplyLengthChunks) {
-    PtyPair pty;
-    RecordingMessages messages;
-    ChunkRecorder recorder;
-    SerialPort port;
-    ASSERT_TRUE(port.Open(messages, pty.path, 1, 28800));  // a rate without a B-constant
-    port.SetReplyLength(18);
-    ASSERT_TRUE(port.StartMonitoring(recorder));
+    MonitoredPty line(28800);  // a rate without a B-constant
+    auto& [pty, messages, recorder, port] = line;
     Bytes two(36);
     for (std::size_t i = 0; i < two.size(); ++i) {
         two[i] = static_cast<std::uint8_t>(i);
@@ -188,13 +191,8 @@ TEST(SerialPortTransport, WriteDiscardsUnreadInputAndDeliversItsBytes) {
 }
 
 TEST(SerialPortTransport, WriteGoesOutWhileTheMonitorIsInsideAChunkAndEndsIt) {
-    PtyPair pty;
-    RecordingMessages messages;
-    ChunkRecorder recorder;
-    SerialPort port;
-    ASSERT_TRUE(port.Open(messages, pty.path, 1, 57600));
-    port.SetReplyLength(18);
-    ASSERT_TRUE(port.StartMonitoring(recorder));
+    MonitoredPty line(57600);
+    auto& [pty, messages, recorder, port] = line;
 
     // A far end that trickles a reply one byte every 200 ms: the chunk would last until
     // a second after the last of these bytes if nothing ended it.
