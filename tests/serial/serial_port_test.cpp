@@ -223,10 +223,11 @@ TEST(SerialPortTransport, WriteGoesOutWhileTheMonitorIsInsideAChunkAndEndsIt) {
 
     EXPECT_EQ(received, frame);
     EXPECT_LT(sentWhenWritten, kTrickled) << "the write waited for the chunk under way";
-    // The write ended the chunk: it holds the bytes before the write, none after it.
+    // The write ended the chunk: it holds the bytes before the write, none after it. The byte
+    // sent just before the write may not have been read yet; the write purges it.
     ASSERT_FALSE(firstChunk.empty());
     const Bytes& before = firstChunk[0].bytes;
-    EXPECT_GE(before.size(), 3U);
+    EXPECT_GE(before.size(), 2U);
     EXPECT_LE(before.size(), static_cast<std::size_t>(sentWhenWritten));
     for (std::size_t i = 0; i < before.size(); ++i) {
         EXPECT_EQ(before[i], i + 1);
