@@ -25,9 +25,11 @@ constexpr int kAutoMarkInset = 16;
 
 AutoButton::AutoButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
 
-void AutoButton::SetupButton(bool autoCapable, bool usesStatusIcons, int idleIcon, int runningIcon) {
+void AutoButton::SetupButton(AutoToggle autoToggle, FollowsStatus followsStatus, std::optional<OperationIcon> idleIcon,
+                             std::optional<OperationIcon> runningIcon) {
+    const bool autoCapable = autoToggle == AutoToggle::Yes;
     autoCapable_ = autoCapable;
-    usesStatusIcons_ = usesStatusIcons;
+    usesStatusIcons_ = followsStatus == FollowsStatus::Yes;
     idleIcon_ = idleIcon;
     runningIcon_ = runningIcon;
     if (const QWidget* owner = parentWidget()) setFont(owner->font());
@@ -35,17 +37,17 @@ void AutoButton::SetupButton(bool autoCapable, bool usesStatusIcons, int idleIco
     normalCaption_ = text();
     if (autoCapable) autoCaption_ = QStringLiteral("(Auto) ") + normalCaption_;
     faceColour_ = palette().color(QPalette::Button);
-    if (usesStatusIcons) {
+    if (usesStatusIcons_) {
         SetStatusIcon(0);
-    } else if (idleIcon != 0) {
-        ShowIcon(idleIcon);
+    } else if (idleIcon) {
+        ShowIcon(*idleIcon);
     }
 }
 
 void AutoButton::SetStatusIcon(int status) {
     status_ = status;
-    const int id = status != 0 ? runningIcon_ : idleIcon_;
-    if (id != 0) ShowIcon(id);
+    const std::optional<OperationIcon> picture = status != 0 ? runningIcon_ : idleIcon_;
+    if (picture) ShowIcon(*picture);
 }
 
 void AutoButton::SetAutoState(bool on) {
@@ -157,9 +159,9 @@ QPixmap AutoButton::AutoMarkPicture(const QStyleOptionButton& box) const {
     return picture;
 }
 
-void AutoButton::ShowIcon(int id) {
-    setIcon(MakeOperationIcon(id));
-    shownIcon_ = id;
+void AutoButton::ShowIcon(OperationIcon icon) {
+    setIcon(MakeOperationIcon(static_cast<int>(icon)));
+    shownIcon_ = icon;
 }
 
 void AutoButton::ShowFace(const QColor& colour) {

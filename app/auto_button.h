@@ -3,6 +3,9 @@
 #include <QColor>
 #include <QPushButton>
 #include <QString>
+#include <optional>
+
+#include "app/operation_icons.h"
 
 class QStyleOptionButton;
 class QStylePainter;
@@ -24,17 +27,24 @@ class AutoButton : public QPushButton {
 public:
     explicit AutoButton(const QString& caption, QWidget* parent = nullptr);
 
+    // Whether a right click (or Shift+Space) marks the button for Auto.
+    enum class AutoToggle : bool { No, Yes };
+    // Whether the picture follows the status: the running one, where there is one, while the
+    // operation runs.
+    enum class FollowsStatus : bool { No, Yes };
+
     // Once, after the button has its caption and parent: takes the parent's font and the
-    // face colour; shows the idle icon (or the fixed one when status icons are not used).
-    void SetupButton(bool autoCapable, bool usesStatusIcons, int idleIcon, int runningIcon);
+    // face colour; shows the idle picture, if any.
+    void SetupButton(AutoToggle autoToggle, FollowsStatus followsStatus, std::optional<OperationIcon> idleIcon = {},
+                     std::optional<OperationIcon> runningIcon = {});
     void SetStatusIcon(int status);
     void SetAutoState(bool on);
 
     bool autoCapable() const { return autoCapable_; }
     bool autoState() const { return autoState_; }
     int status() const { return status_; }
-    // The icon id shown now, 0 for none.
-    int shownIcon() const { return shownIcon_; }
+    // The picture shown now; none for a button without one.
+    std::optional<OperationIcon> shownIcon() const { return shownIcon_; }
     QColor faceColour() const { return faceColour_; }
     QColor shownFaceColour() const;
     const QString& normalCaption() const { return normalCaption_; }
@@ -57,7 +67,7 @@ private:
     // The ticked box of a marked button; the room left for the caption.
     QRect DrawAutoMark(QStylePainter& painter, const QStyleOptionButton& option, QRect room) const;
     QPixmap AutoMarkPicture(const QStyleOptionButton& box) const;
-    void ShowIcon(int id);
+    void ShowIcon(OperationIcon icon);
     void ShowFace(const QColor& colour);
 
     QColor faceColour_;
@@ -66,11 +76,11 @@ private:
     QString autoCaption_;
     QString normalCaption_;
     bool usesStatusIcons_ = false;
-    int runningIcon_ = 0;
-    int idleIcon_ = 0;
+    std::optional<OperationIcon> runningIcon_;
+    std::optional<OperationIcon> idleIcon_;
     bool autoCapable_ = false;
     bool commandEnabled_ = true;
-    int shownIcon_ = 0;
+    std::optional<OperationIcon> shownIcon_;
 };
 
 // The lighter face of a marked button: 15 more of each of red, green and blue, as the colour

@@ -12,7 +12,7 @@
 
 namespace korvan {
 
-CaptionProgressCtrl::CaptionProgressCtrl(QWidget* parent)
+CaptionProgress::CaptionProgress(QWidget* parent)
     : QWidget(parent),
       barColour_(palette().color(QPalette::Highlight)),
       backgroundColour_(palette().color(QPalette::Base)),
@@ -23,7 +23,7 @@ CaptionProgressCtrl::CaptionProgressCtrl(QWidget* parent)
     setAttribute(Qt::WA_NoSystemBackground);
 }
 
-int CaptionProgressCtrl::SetPos(int pos) {
+int CaptionProgress::SetPos(int pos) {
     const int oldPos = pos_;
     pos_ = pos;
     const int barWidth = ProgressBarWidth(pos, width());
@@ -34,22 +34,22 @@ int CaptionProgressCtrl::SetPos(int pos) {
     return oldPos;
 }
 
-void CaptionProgressCtrl::SetText(const QString& text) { text_ = text; }
+void CaptionProgress::SetText(const QString& text) { text_ = text; }
 
-void CaptionProgressCtrl::SetWindowText(const QString& text) {
+void CaptionProgress::SetWindowText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     update();
 }
 
-QSize CaptionProgressCtrl::sizeHint() const { return {200, fontMetrics().height() + 8}; }
+QSize CaptionProgress::sizeHint() const { return {200, fontMetrics().height() + 8}; }
 
-void CaptionProgressCtrl::resizeEvent(QResizeEvent* event) {
+void CaptionProgress::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     drawnBarWidth_ = -1;
 }
 
-void CaptionProgressCtrl::paintEvent(QPaintEvent* event) {
+void CaptionProgress::paintEvent(QPaintEvent* event) {
     ++paintCount_;
     const QRect clip = event->rect();
     const qreal ratio = devicePixelRatioF();
@@ -63,7 +63,7 @@ void CaptionProgressCtrl::paintEvent(QPaintEvent* event) {
     QPainter(this).drawPixmap(clip.topLeft(), image);
 }
 
-void CaptionProgressCtrl::PaintControl(QPainter& painter) const {
+void CaptionProgress::PaintControl(QPainter& painter) const {
     const QRect client = rect();
     const int barRight = client.left() + ProgressBarWidth(pos_, client.width());
     const QRect bar = QRect(QPoint(client.left(), client.top()), QPoint(barRight - 1, client.bottom()))

@@ -15,10 +15,11 @@ namespace korvan {
 // Repaints are bounded by pixels: SetPos repaints (at once) only when the bar's width in
 // pixels changes; SetText alone never repaints. SetWindowText repaints when the caption
 // changes.
-class CaptionProgressCtrl : public QWidget {
+// (CaptionProgressCtrl in the classic program's naming.)
+class CaptionProgress : public QWidget {
     Q_OBJECT
 public:
-    explicit CaptionProgressCtrl(QWidget* parent = nullptr);
+    explicit CaptionProgress(QWidget* parent = nullptr);
 
     // Returns the previous position.
     int SetPos(int pos);

@@ -34,7 +34,7 @@ private:
 
 }  // namespace
 
-CHotKeyDialog::CHotKeyDialog(std::uint8_t keyCode, std::uint8_t modifiers, QWidget* parent)
+HotKeyDialog::HotKeyDialog(std::uint8_t keyCode, std::uint8_t modifiers, QWidget* parent)
     : QDialog(parent), modifiers_(modifiers), keyCode_(keyCode) {
     setWindowTitle(QString::fromUtf8(kTitle));
     BuildControls();
@@ -42,7 +42,7 @@ CHotKeyDialog::CHotKeyDialog(std::uint8_t keyCode, std::uint8_t modifiers, QWidg
     shiftBox_->setFocus();
 }
 
-void CHotKeyDialog::BuildControls() {
+void HotKeyDialog::BuildControls() {
     const DialogUnits units(fontMetrics());
     // Created in tab order: the boxes, the key, then the buttons.
     shiftBox_ = new QCheckBox(QStringLiteral("Shift"), this);
@@ -67,14 +67,14 @@ void CHotKeyDialog::BuildControls() {
     connect(keyField_, &QLineEdit::textEdited, keyField_, [this](const QString& text) {
         keyField_->setText(text.toUpper());
     });
-    okButton_->SetupButton(false, false, 0, 0);
-    cancelButton_->SetupButton(false, false, 0, 0);
+    okButton_->SetupButton(AutoButton::AutoToggle::No, AutoButton::FollowsStatus::No);
+    cancelButton_->SetupButton(AutoButton::AutoToggle::No, AutoButton::FollowsStatus::No);
     okButton_->setDefault(true);
-    connect(okButton_, &QPushButton::clicked, this, &CHotKeyDialog::accept);
-    connect(cancelButton_, &QPushButton::clicked, this, &CHotKeyDialog::reject);
+    connect(okButton_, &QPushButton::clicked, this, &HotKeyDialog::accept);
+    connect(cancelButton_, &QPushButton::clicked, this, &HotKeyDialog::reject);
 }
 
-void CHotKeyDialog::ShowValues() {
+void HotKeyDialog::ShowValues() {
     const HotKeyBoxes boxes = BoxesOfModifiers(modifiers_);
     altBox_->setChecked(boxes.alt);
     shiftBox_->setChecked(boxes.shift);
@@ -82,7 +82,7 @@ void CHotKeyDialog::ShowValues() {
     keyField_->setText(QString::fromStdU32String(KeyTextOfCode(keyCode_)));
 }
 
-void CHotKeyDialog::accept() {
+void HotKeyDialog::accept() {
     const std::optional<std::uint8_t> key = KeyCodeOfText(keyField_->text().toStdU32String());
     if (!key) {
         RefuseEmptyKey();
@@ -94,7 +94,7 @@ void CHotKeyDialog::accept() {
     QDialog::accept();
 }
 
-void CHotKeyDialog::RefuseEmptyKey() {
+void HotKeyDialog::RefuseEmptyKey() {
     auto* box = new QMessageBox(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                                 QString::fromUtf8(kNoKeyText), QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);

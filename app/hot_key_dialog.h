@@ -14,13 +14,14 @@ class AutoButton;
 // The small dialog that chooses the hot key: three modifier boxes, a one-character key field,
 // OK and Cancel. OK refuses an empty key with a box and stays open; Cancel leaves the bytes
 // as they came in.
-class CHotKeyDialog final : public QDialog {
+// (CHotKeyDialog in the classic program's naming.)
+class HotKeyDialog final : public QDialog {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "请输入热键";
     static constexpr const char* kNoKeyText = "请输入键值!";
 
-    CHotKeyDialog(std::uint8_t keyCode, std::uint8_t modifiers, QWidget* parent = nullptr);
+    HotKeyDialog(std::uint8_t keyCode, std::uint8_t modifiers, QWidget* parent = nullptr);
 
     std::uint8_t modifiers() const { return modifiers_; }
     std::uint8_t keyCode() const { return keyCode_; }

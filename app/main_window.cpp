@@ -172,7 +172,7 @@ void MainWindow::FitToScreen() {
 }
 
 MainWindow::~MainWindow() {
-    EnableHotKey(0);
+    EnableHotKey(false);
     worker_.reset();  // waits for a file being read; its result is dropped
     // The back-end's threads post into reports_: they end first.
     manager_->ShutdownBackend();
@@ -197,7 +197,7 @@ void MainWindow::Start() {
     for (const std::string& error : factory_->errors()) {
         console_->AddStatus(error);
     }
-    EnableHotKey(console_->settings().SwitchValue(SettingItem::HotKeys) != 0 ? 1 : 0);
+    EnableHotKey(console_->settings().SwitchValue(SettingItem::HotKeys) != 0);
     if (!setup_.imageFile.empty()) {
         console_->OnOpen(setup_.imageFile);
     }
@@ -212,34 +212,34 @@ void MainWindow::StartProduction() {
 }
 
 // A failed registration is not reported: the program goes on as if there were no hot key.
-void MainWindow::EnableHotKey(int on) {
-    if (on != 0) {
+void MainWindow::EnableHotKey(bool on) {
+    if (on) {
         const SettingsModel& settings = console_->settings();
-        hotKeyRegistration_ = hotKey_->Register(settings.hotKeyCode(), settings.hotKeyModifiers()) ? 1 : 0;
+        hotKeyRegistered_ = hotKey_->Register(settings.hotKeyCode(), settings.hotKeyModifiers());
         return;
     }
-    if (hotKeyRegistration_ != 0) {
+    if (hotKeyRegistered_) {
         hotKey_->Unregister();
     }
-    hotKeyRegistration_ = 0;
+    hotKeyRegistered_ = false;
 }
 
 // The old key is let go before the dialog can change it, and caught again however it ends.
 void MainWindow::EditHotKey() {
     const SettingsModel& settings = console_->settings();
-    auto* dialog = new CHotKeyDialog(settings.hotKeyCode(), settings.hotKeyModifiers(), this);
+    auto* dialog = new HotKeyDialog(settings.hotKeyCode(), settings.hotKeyModifiers(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QDialog::finished, this, [this, dialog](int result) { OnHotKeyEdited(*dialog, result); });
-    EnableHotKey(0);
+    EnableHotKey(false);
     dialog->open();
 }
 
-void MainWindow::OnHotKeyEdited(const CHotKeyDialog& dialog, int result) {
+void MainWindow::OnHotKeyEdited(const HotKeyDialog& dialog, int result) {
     if (result == QDialog::Accepted) {
         console_->SetHotKey(dialog.keyCode(), dialog.modifiers());
     }
-    EnableHotKey(1);
+    EnableHotKey(true);
 }
 
 void MainWindow::AddAboutAction() {
@@ -276,21 +276,20 @@ void MainWindow::ConnectButtons() {
         connect(control, &AutoButton::autoToggleRequested, this,
                 [this, button] { console_->SetAutoState(button, !console_->AutoState(button)); });
     }
-    controls_.button(Button::Open)->SetupButton(true, true, static_cast<int>(OperationIcon::Open), 0);
-    controls_.button(Button::Save)->SetupButton(false, false, static_cast<int>(OperationIcon::Save), 0);
-    controls_.button(Button::Erase)->SetupButton(true, true, static_cast<int>(OperationIcon::Erase),
-                                                 static_cast<int>(OperationIcon::EraseRunning));
-    controls_.button(Button::Write)->SetupButton(true, true, static_cast<int>(OperationIcon::Write),
-                                                 static_cast<int>(OperationIcon::WriteRunning));
-    controls_.button(Button::Read)->SetupButton(true, true, static_cast<int>(OperationIcon::Read),
-                                                static_cast<int>(OperationIcon::ReadRunning));
-    controls_.button(Button::Verify)->SetupButton(true, true, static_cast<int>(OperationIcon::Verify),
-                                                  static_cast<int>(OperationIcon::VerifyRunning));
-    controls_.button(Button::Encrypt)->SetupButton(true, true, static_cast<int>(OperationIcon::Encrypt), 0);
-    controls_.button(Button::Auto)->SetupButton(false, true, static_cast<int>(OperationIcon::Auto), 0);
-    controls_.button(Button::Check)->SetupButton(false, false, 0, 0);
-    controls_.button(Button::WriteBit)->SetupButton(false, false, 0, 0);
-    controls_.blankButton->SetupButton(true, false, 0, 0);
+    using Toggle = AutoButton::AutoToggle;
+    using Follows = AutoButton::FollowsStatus;
+    controls_.button(Button::Open)->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Open);
+    controls_.button(Button::Save)->SetupButton(Toggle::No, Follows::No, OperationIcon::Save);
+    controls_.button(Button::Erase)->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Erase, OperationIcon::EraseRunning);
+    controls_.button(Button::Write)->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Write, OperationIcon::WriteRunning);
+    controls_.button(Button::Read)->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Read, OperationIcon::ReadRunning);
+    controls_.button(Button::Verify)->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Verify,
+                                                  OperationIcon::VerifyRunning);
+    controls_.button(Button::Encrypt)->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Encrypt);
+    controls_.button(Button::Auto)->SetupButton(Toggle::No, Follows::Yes, OperationIcon::Auto);
+    controls_.button(Button::Check)->SetupButton(Toggle::No, Follows::No);
+    controls_.button(Button::WriteBit)->SetupButton(Toggle::No, Follows::No);
+    controls_.blankButton->SetupButton(Toggle::Yes, Follows::No);
     connect(controls_.blankButton, &QPushButton::clicked, this, &MainWindow::OnBlankClicked);
     connect(controls_.blankButton, &AutoButton::autoToggleRequested, this, [this] { SetAutoBlank(!autoBlank_); });
     connect(controls_.stopButton, &QPushButton::clicked, this, [this] {

@@ -18,7 +18,7 @@ class QFileDialog;
 
 namespace korvan {
 
-class CHotKeyDialog;
+class HotKeyDialog;
 class Console;
 class HotKeyGrab;
 class LastFileDialog;
@@ -71,9 +71,9 @@ public:
 
     void ShowAboutBox();
 
-    // 1 catches the hot key of the settings, 0 lets go of it (only when it was caught).
-    void EnableHotKey(int on);
-    bool hotKeyRegistered() const { return hotKeyRegistration_ != 0; }
+    // On: catches the hot key of the settings; off: lets go of it (only when it was caught).
+    void EnableHotKey(bool on);
+    bool hotKeyRegistered() const { return hotKeyRegistered_; }
     bool chipLocked() const { return lockChip_; }
 
 protected:
@@ -91,7 +91,7 @@ private:
     void SaveChosen(const QString& path);
     void OnSettingChanged(int item);
     void EditHotKey();
-    void OnHotKeyEdited(const CHotKeyDialog& dialog, int result);
+    void OnHotKeyEdited(const HotKeyDialog& dialog, int result);
     void OnExitClicked();
     void OnHelpClicked();
     void StartChipListEditor();
@@ -160,7 +160,7 @@ private:
     const ChipRecord* imageLineChip_ = nullptr;  // the chip the image line was made for
     QPointer<QMessageBox> stopQuestion_;
     std::unique_ptr<HotKeyGrab> hotKey_;
-    int hotKeyRegistration_ = 0;
+    bool hotKeyRegistered_ = false;
 };
 
 }  // namespace korvan

@@ -195,7 +195,7 @@ WindowControls BuildWindowControls(QWidget& window) {
     controls.pages->addTab(controls.status, QStringLiteral("Status"));
     controls.pages->addTab(controls.grid, QStringLiteral("Settings"));
 
-    controls.progress = new CaptionProgressCtrl(&window);
+    controls.progress = new CaptionProgress(&window);
     QSizePolicy keepPlace = controls.progress->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);  // the column does not jump when it shows
     controls.progress->setSizePolicy(keepPlace);

@@ -13,7 +13,7 @@ class QWidget;
 namespace korvan {
 
 class AutoButton;
-class CaptionProgressCtrl;
+class CaptionProgress;
 class DifferenceBar;
 class HexView;
 class OperatorPanel;
@@ -38,7 +38,7 @@ struct WindowControls {
     DifferenceBar* differences = nullptr;
     StatusList* status = nullptr;
     PropertyGrid* grid = nullptr;
-    CaptionProgressCtrl* progress = nullptr;
+    CaptionProgress* progress = nullptr;
     OperatorPanel* panel = nullptr;  // result, counters, image and chip above the pages
 
     AutoButton* button(Button which) const { return buttons[static_cast<std::size_t>(which)]; }

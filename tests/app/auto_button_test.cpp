@@ -18,7 +18,6 @@ using korvan::OperationIcon;
 
 namespace {
 
-constexpr int kNone = 0;
 
 // A window whose own menu counts the context-menu events that reach it.
 class MenuWindow : public QWidget {
@@ -52,12 +51,14 @@ struct OperationColumn {
             button->setFixedSize(190, 40);
             column->addWidget(button);
         }
-        open->SetupButton(true, true, int(OperationIcon::Open), kNone);
-        save->SetupButton(false, false, int(OperationIcon::Save), kNone);
-        erase->SetupButton(true, true, int(OperationIcon::Erase), int(OperationIcon::EraseRunning));
-        write->SetupButton(true, true, int(OperationIcon::Write), int(OperationIcon::WriteRunning));
-        autoRun->SetupButton(false, true, int(OperationIcon::Auto), kNone);
-        check->SetupButton(false, false, kNone, kNone);
+        using Toggle = AutoButton::AutoToggle;
+        using Follows = AutoButton::FollowsStatus;
+        open->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Open);
+        save->SetupButton(Toggle::No, Follows::No, OperationIcon::Save);
+        erase->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Erase, OperationIcon::EraseRunning);
+        write->SetupButton(Toggle::Yes, Follows::Yes, OperationIcon::Write, OperationIcon::WriteRunning);
+        autoRun->SetupButton(Toggle::No, Follows::Yes, OperationIcon::Auto);
+        check->SetupButton(Toggle::No, Follows::No);
         // The owner's answer to a right click, as the window gives it.
         for (AutoButton* button : {open, save, erase, write, autoRun, check}) {
             QObject::connect(button, &AutoButton::autoToggleRequested, button,
@@ -102,9 +103,9 @@ private slots:
         QCOMPARE(column.write->iconSize(), QSize(32, 32));
         QVERIFY(!column.write->autoState());
         QVERIFY(column.write->commandEnabled());
-        QCOMPARE(column.write->shownIcon(), int(OperationIcon::Write));
-        QCOMPARE(column.save->shownIcon(), int(OperationIcon::Save));
-        QCOMPARE(column.check->shownIcon(), kNone);
+        QVERIFY(column.write->shownIcon() == OperationIcon::Write);
+        QVERIFY(column.save->shownIcon() == OperationIcon::Save);
+        QVERIFY(!column.check->shownIcon());
         QVERIFY(column.check->icon().isNull());
     }
 
@@ -223,18 +224,18 @@ private slots:
         const QImage idle = PicturePart(erase);
         erase.SetStatusIcon(1);
         QCOMPARE(erase.status(), 1);
-        QCOMPARE(erase.shownIcon(), int(OperationIcon::EraseRunning));
+        QVERIFY(erase.shownIcon() == OperationIcon::EraseRunning);
         QVERIFY(PicturePart(erase) != idle);
         erase.SetStatusIcon(0);
-        QCOMPARE(erase.shownIcon(), int(OperationIcon::Erase));
+        QVERIFY(erase.shownIcon() == OperationIcon::Erase);
         QCOMPARE(PicturePart(erase), idle);
 
         for (AutoButton* button : {column->open, column->autoRun}) {
-            const int picture = button->shownIcon();
+            const std::optional<OperationIcon> picture = button->shownIcon();
             const QImage before = PicturePart(*button);
             button->SetStatusIcon(1);
             QCOMPARE(button->status(), 1);
-            QCOMPARE(button->shownIcon(), picture);
+            QVERIFY(button->shownIcon() == picture);
             QCOMPARE(PicturePart(*button), before);
         }
     }

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QtTest>
 
-using korvan::CaptionProgressCtrl;
+using korvan::CaptionProgress;
 
 namespace {
 
@@ -17,7 +17,7 @@ void DrainEvents() {
 }
 
 // Shows the control as a window and waits for its first paint to be over.
-bool ShowAndSettle(CaptionProgressCtrl& control, QSize size) {
+bool ShowAndSettle(CaptionProgress& control, QSize size) {
     control.resize(size);
     control.show();
     if (!QTest::qWaitForWindowExposed(&control)) return false;
@@ -27,11 +27,11 @@ bool ShowAndSettle(CaptionProgressCtrl& control, QSize size) {
 }
 
 // What the screen shows of the control: only paints change it, unlike grab(), which paints anew.
-QImage OnScreen(const CaptionProgressCtrl& control) {
+QImage OnScreen(const CaptionProgress& control) {
     return control.screen()->grabWindow(control.winId()).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage Painted(CaptionProgressCtrl& control) { return control.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage Painted(CaptionProgress& control) { return control.grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 bool Between(int value, int a, int b) { return value >= qMin(a, b) - 1 && value <= qMax(a, b) + 1; }
 
@@ -69,7 +69,7 @@ private slots:
     void initTestCase() { QApplication::setStyle("Fusion"); }
 
     void newControlTakesTheSystemColoursOnce() {
-        CaptionProgressCtrl control;
+        CaptionProgress control;
         const QPalette system = control.palette();
         QCOMPARE(control.pos(), 0);
         QVERIFY(control.text().isEmpty());
@@ -88,7 +88,7 @@ private slots:
     }
 
     void setPosRepaintsAtOnceOnlyWhenTheBarGrowsAPixel() {
-        CaptionProgressCtrl control;
+        CaptionProgress control;
         QVERIFY(ShowAndSettle(control, {50, 24}));
         const int before = control.paintCount();
         control.SetPos(2);  // 1 px
@@ -105,7 +105,7 @@ private slots:
     }
 
     void resizeMakesTheNextSetPosRepaint() {
-        CaptionProgressCtrl control;
+        CaptionProgress control;
         QVERIFY(ShowAndSettle(control, {201, 24}));
         control.SetPos(50);  // 100 px
         const int beforeResize = control.paintCount();
@@ -121,7 +121,7 @@ private slots:
     }
 
     void setTextLeavesTheOldCaptionOnScreenUntilTheNextPaint() {
-        CaptionProgressCtrl control;
+        CaptionProgress control;
         QVERIFY(ShowAndSettle(control, {201, 24}));
         control.SetPos(40);
         const QImage shown = OnScreen(control);
@@ -139,7 +139,7 @@ private slots:
     }
 
     void setWindowTextRepaintsOnlyAChangedCaption() {
-        CaptionProgressCtrl control;
+        CaptionProgress control;
         QVERIFY(ShowAndSettle(control, {201, 24}));
         const int before = control.paintCount();
         control.SetWindowText(QString());  // the caption is empty already
@@ -159,7 +159,7 @@ private slots:
     }
 
     void emptyControlShowsThePercentageCentredOverTheBackground() {
-        CaptionProgressCtrl control;
+        CaptionProgress control;
         control.resize(201, 24);
         const QImage image = Painted(control);
         QVERIFY(ColumnIs(image, 0, control.backgroundColour()));
@@ -173,7 +173,7 @@ private slots:
 
     void fullOrOverfullControlIsAllBarWithTheCaptionInTheWindowColour() {
         for (const int pos : {100, 150}) {
-            CaptionProgressCtrl control;
+            CaptionProgress control;
             control.resize(201, 24);
             control.SetPos(pos);
             const QImage image = Painted(control);
@@ -186,7 +186,7 @@ private slots:
     }
 
     void captionChangesColourWhereTheBarEnds() {
-        CaptionProgressCtrl control;
+        CaptionProgress control;
         control.resize(201, 24);
         control.SetPos(50);  // bar 100 px: columns 0 to 99
         const QImage image = Painted(control);

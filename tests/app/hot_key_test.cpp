@@ -28,7 +28,7 @@
 #include "tests/support/temp_dir.h"
 
 using korvan::Button;
-using korvan::CHotKeyDialog;
+using korvan::HotKeyDialog;
 using korvan::SettingItem;
 
 namespace {
@@ -70,7 +70,7 @@ private:
     void StartWindow(const korvan::InfoSave& record, bool grants);
     void WaitUntilIdle();
     bool HasLine(const std::string& text) const;
-    CHotKeyDialog* OpenDialog() const;
+    HotKeyDialog* OpenDialog() const;
     int ItemId(SettingItem item) const { return window_->settingsItems().ItemId(item); }
 
     std::unique_ptr<korvan::testing::TempDir> dir_;
@@ -132,13 +132,13 @@ bool HotKeyTest::HasLine(const std::string& text) const {
     return false;
 }
 
-CHotKeyDialog* HotKeyTest::OpenDialog() const {
-    auto* dialog = window_->findChild<CHotKeyDialog*>();
+HotKeyDialog* HotKeyTest::OpenDialog() const {
+    auto* dialog = window_->findChild<HotKeyDialog*>();
     return dialog != nullptr && dialog->isVisible() ? dialog : nullptr;
 }
 
 void HotKeyTest::theDialogShowsTheBytesAndMakesThemFromKeyPresses() {
-    CHotKeyDialog dialog('K', 6);
+    HotKeyDialog dialog('K', 6);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("请输入热键"));
@@ -149,7 +149,7 @@ void HotKeyTest::theDialogShowsTheBytesAndMakesThemFromKeyPresses() {
     QCOMPARE(dialog.focusWidget(), dialog.shiftBox());
     for (korvan::AutoButton* button : {dialog.okButton(), dialog.cancelButton()}) {
         QVERIFY(!button->autoCapable());
-        QCOMPARE(button->shownIcon(), 0);
+        QVERIFY(!button->shownIcon());
     }
 
     // Ctrl + Shift and a lower-case "a": the field shows "A", one character only.
@@ -165,7 +165,7 @@ void HotKeyTest::theDialogShowsTheBytesAndMakesThemFromKeyPresses() {
     QCOMPARE(dialog.modifiers(), std::uint8_t{5});
 
     // Reopened with what OK gave, it shows exactly those boxes.
-    CHotKeyDialog again(dialog.keyCode(), dialog.modifiers());
+    HotKeyDialog again(dialog.keyCode(), dialog.modifiers());
     QVERIFY(again.shiftBox()->isChecked());
     QVERIFY(again.ctrlBox()->isChecked());
     QVERIFY(!again.altBox()->isChecked());
@@ -173,7 +173,7 @@ void HotKeyTest::theDialogShowsTheBytesAndMakesThemFromKeyPresses() {
 }
 
 void HotKeyTest::theDialogRefusesAMissingKeyAndCancelKeepsTheOldOne() {
-    CHotKeyDialog dialog(0, 0);
+    HotKeyDialog dialog(0, 0);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.keyField()->text(), QString());
@@ -192,7 +192,7 @@ void HotKeyTest::theDialogRefusesAMissingKeyAndCancelKeepsTheOldOne() {
     QCOMPARE(dialog.keyCode(), std::uint8_t{'7'});
     QCOMPARE(dialog.modifiers(), std::uint8_t{0});
 
-    CHotKeyDialog cancelled('K', 6);
+    HotKeyDialog cancelled('K', 6);
     cancelled.show();
     QVERIFY(QTest::qWaitForWindowExposed(&cancelled));
     cancelled.keyField()->clear();
@@ -219,7 +219,7 @@ void HotKeyTest::theGridSwitchEditsTheKeyAndRegistersItAgainEitherWay() {
 
     grid.Toggle(hotKeys);  // True: let go, edit, catch again
     QCOMPARE(calls_.last(), QStringLiteral("Unregister"));
-    CHotKeyDialog* dialog = OpenDialog();
+    HotKeyDialog* dialog = OpenDialog();
     QVERIFY(dialog != nullptr);
     QCOMPARE(dialog->windowModality(), Qt::WindowModal);
     dialog->keyField()->clear();
@@ -229,7 +229,7 @@ void HotKeyTest::theGridSwitchEditsTheKeyAndRegistersItAgainEitherWay() {
     QCOMPARE(calls_.last(), QStringLiteral("Register Q 7"));
     QCOMPARE(window_->console().settings().hotKeyCode(), std::uint8_t{'Q'});
     QCOMPARE(window_->console().settings().hotKeyModifiers(), std::uint8_t{7});
-    QTRY_VERIFY(window_->findChild<CHotKeyDialog*>() == nullptr);  // deleted once closed
+    QTRY_VERIFY(window_->findChild<HotKeyDialog*>() == nullptr);  // deleted once closed
 
     grid.Toggle(hotKeys);
     grid.Toggle(hotKeys);
