@@ -53,35 +53,6 @@ QSize ClassicWindowSize(const QFontMetrics& metrics) {
     return {386 * averageWidth / 4 * 5 / 4, 270 * metrics.height() / 8 * 5 / 4};
 }
 
-// The Production section of Korvan.ini, relative paths taken from its directory. Settings
-// that cannot be used, or a Korvan.ini that cannot be read, refuse every chip command until
-// they are fixed, as korvan-cli refuses to start: no chip is programmed without its number.
-ProductionOptions ReadProduction(Console& console) {
-    const std::string iniPath = console.SettingsFilePath();
-    ProductionRead read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
-    ProductionOptions& options = read.options;
-    if (read.problems.empty()) {
-        if (const std::string problem = ProductionProblem(options); !problem.empty()) {
-            read.problems.push_back(problem);
-        }
-    }
-    for (const std::string& problem : read.problems) {
-        console.AddStatus("Production: " + problem);
-    }
-    if (!read.problems.empty()) {
-        options.serial.reset();
-        console.RefuseChipCommands("Production: " + read.problems.front());
-    }
-    if (!options.jobLogPath.empty()) {
-        console.AddStatus("Job Log: " + options.jobLogPath);
-    }
-    if (options.serial) {
-        console.AddStatus("Serial Numbers: " + DescribePlacement(options.serial->placement) + " from " +
-                          DescribeNumberSource(StoreSettings(options)));
-    }
-    return options;
-}
-
 // Qt's own save dialog (it asks before overwriting), made once and opened without waiting.
 QFileDialog* SaveDialog(QWidget& parent, const QString& title, const QStringList& filters, const QString& suffix) {
     auto* dialog = new QFileDialog(&parent, title);
@@ -90,33 +61,6 @@ QFileDialog* SaveDialog(QWidget& parent, const QString& title, const QStringList
     dialog->setNameFilters(filters);
     dialog->setDefaultSuffix(suffix);
     return dialog;
-}
-
-// The device the programmer works through in this run, as a record names it.
-std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& programmer) {
-    if (programmer.simulate) {
-        return "simulated";
-    }
-    if (IsIspCable(settings.programmerType())) {
-        return "parallel port";
-    }
-    if (!programmer.devicePath.empty()) {
-        return programmer.devicePath;
-    }
-    if (settings.programmerType() == FtdiUsbType) {
-        return "ftdi";
-    }
-    if (settings.programmerType() == LinuxGpioType) {
-        return "/dev/gpiochip0";
-    }
-    return settings.PortMapInEffect().Device(settings.comPort());
-}
-
-// The grid's choices take effect at the next start only: the settings in effect name the
-// programmer of every run until then.
-JobSite ProductionSite(const SettingsModel& settings, const ProgrammerOptions& programmer) {
-    const ProgrammerTypeInfo* type = FindProgrammerType(settings.programmerType());
-    return JobSite{1, PortLabel(settings, programmer), type != nullptr ? type->commandName : ""};
 }
 
 }  // namespace
@@ -184,6 +128,7 @@ MainWindow::~MainWindow() {
 void MainWindow::Start() {
     console_->InitControls(ReadInfoSave(console_->SettingsFilePath()));
     StartProduction();
+    ShowProductionSettings();
     const PortMap& ports = console_->settings().PortMapInEffect();
     settingsItems_.ShowPortDevices(ports.devices, ListSerialDevices());
     ProgrammerOptions programmer = setup_.programmer;
@@ -201,14 +146,6 @@ void MainWindow::Start() {
     if (!setup_.imageFile.empty()) {
         console_->OnOpen(setup_.imageFile);
     }
-}
-
-// Every chip command is one run, which the console begins and closes: records are kept even
-// without a job log.
-void MainWindow::StartProduction() {
-    production_ = std::make_unique<ProductionLine>(ReadProduction(*console_),
-                                                   ProductionSite(console_->settings(), setup_.programmer));
-    console_->SetRunObserver(production_.get());
 }
 
 // A failed registration is not reported: the program goes on as if there were no hot key.
@@ -362,6 +299,7 @@ void MainWindow::OnOperation(Button button) {
     if (button == Button::Open || button == Button::Save) {
         controls_.panel->NotARun();
     } else if (console_->CommandEnabled(button)) {
+        TakeUpProductionChange();
         ApplyChipLock();
         controls_.panel->RunStarted();
     }
@@ -398,6 +336,7 @@ void MainWindow::OnBlankClicked() {
     if (!controls_.blankButton->commandEnabled()) {
         return;
     }
+    TakeUpProductionChange();
     ApplyChipLock();
     controls_.panel->RunStarted();
     console_->OnBlank();
@@ -462,6 +401,9 @@ void MainWindow::ShowBox(const QString& text, const QString& detail) {
 
 void MainWindow::OnSettingChanged(int item) {
     PropertyGrid& grid = *controls_.grid;
+    if (const char* key = settingsItems_.ProductionKeyOf(item)) {
+        return OnProductionEdited(key);
+    }
     if (item == settingsItems_.lockChipItem()) {
         lockChip_ = grid.ValueText(item) == QStringLiteral("True");
         lockChipChosen_ = true;
@@ -574,7 +516,6 @@ bool ReadsBlank(const ProgrammerManager& manager) {
 constexpr const char* kWindowSection = "Window";
 constexpr const char* kLockChipKey = "LockChip";
 constexpr const char* kAutoBlankKey = "AutoBlank";
-constexpr std::size_t kChipNameMax = 64;
 
 }  // namespace
 
@@ -582,20 +523,8 @@ void MainWindow::ReadChipLock() {
     const std::string ini = console_->SettingsFilePath();
     SetAutoBlank(profile::ReadInt(ini, kWindowSection, kAutoBlankKey, 0) != 0);
     lockChip_ = profile::ReadInt(ini, kWindowSection, kLockChipKey, 0) != 0;
-    const std::string expected = profile::ReadString(ini, "Production", "ExpectChip", "", kChipNameMax);
-    if (!expected.empty()) {
-        if (const std::optional<std::size_t> index = manager_->catalogue().Resolve(expected)) {
-            expectedChip_ = static_cast<int>(*index);
-        }
-        if (expectedChip_) {
-            lockChip_ = true;
-            view_->SelectChip(*expectedChip_);
-            console_->AddStatus("Expected Chip: " + manager_->catalogue()[static_cast<std::size_t>(*expectedChip_)].name);
-        } else {
-            console_->AddStatus("Production: ExpectChip: no chip '" + expected + "' in the chip list");
-        }
-    }
     controls_.grid->SetValueText(settingsItems_.lockChipItem(), lockChip_ ? QStringLiteral("True") : QStringLiteral("False"));
+    ReadExpectChip();
 }
 
 void MainWindow::ApplyChipLock() {
@@ -633,8 +562,8 @@ void MainWindow::HandleReport(const Report& report) {
         default:
             break;
     }
-    if (production_ && production_->lastRecord() && production_->lastRecord()->serial) {
-        controls_.panel->ShowSerial(QStringLiteral("Serial Number %1").arg(*production_->lastRecord()->serial));
+    if (const std::optional<std::uint64_t> serial = console_->lastSerial()) {
+        controls_.panel->ShowSerial(QStringLiteral("Serial Number %1").arg(*serial));
     }
 }
 

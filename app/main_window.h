@@ -134,6 +134,13 @@ private:
     void StatusListChosen(const QString& path);
     // Serial numbers and job records for every run, as Korvan.ini's Production section asks.
     void StartProduction();
+    // The Production section on the Settings page; an edit there, checked and saved at once;
+    // the edited section taken up before the next run starts.
+    void ShowProductionSettings();
+    void OnProductionEdited(const char* key);
+    void TakeUpProductionChange();
+    // [Production] ExpectChip: selects its chip and turns Lock Chip on.
+    void ReadExpectChip();
 
     WindowSetup setup_;
     WindowControls controls_;
@@ -155,6 +162,7 @@ private:
     bool lockChipChosen_ = false;  // the operator changed the switch in this session
     bool lockWritten_ = false;     // a lock-bit write ended since the last check
     bool autoBlank_ = false;
+    bool productionChanged_ = false;  // an edit of the Production section not yet taken up
     std::optional<int> expectedChip_;  // [Production] ExpectChip's catalogue index
     QString imageName_;                          // the loaded image's file name; empty: none loaded
     const ChipRecord* imageLineChip_ = nullptr;  // the chip the image line was made for

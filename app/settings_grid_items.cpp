@@ -3,13 +3,36 @@
 #include <QColor>
 #include <QGuiApplication>
 #include <QPalette>
+#include <string_view>
 
 #include "app/property_grid.h"
+#include "console/production.h"
 
 namespace korvan {
 namespace {
 
 constexpr const char* kRestart = "(Please Restart Program)";
+
+struct ProductionField {
+    const char* key;
+    const char* caption;
+    const char* description;
+};
+
+// Changes are checked at once, with the command line's rules, and take effect at the next run.
+constexpr ProductionField kProductionFields[] = {
+    {"JobLog", "Job Log", "The file each run's record is appended to; empty: none. Relative to Korvan.ini's folder."},
+    {"SerialNumber", "Serial Number", "Where each chip's number goes: ADDR:BYTES:FORMAT (e.g. 0x1FF0:4:le); empty: none."},
+    {"SerialCounter", "Serial Counter", "The file that keeps the next serial number."},
+    {"SerialStart", "Serial Start", "The first number when the counter does not exist yet."},
+    {"SerialOverwrite", "Serial Overwrite", "The number may cover bytes the image programs."},
+    {"ExpectChip", "Expect Chip", "The chip every run must find in the socket; turns Lock Chip on. Empty: any."},
+    {"Store", "Store", "A PostgreSQL connection string; the store then keeps numbers and records."},
+    {"Job", "Job", "The job's name in every record; the store needs it."},
+    {"Spool", "Spool", "Where records wait that the store cannot take."},
+};
+
+constexpr const char* kOverwriteKey = "SerialOverwrite";
 
 QStringList Entries(std::initializer_list<const char*> texts) {
     QStringList list;
@@ -52,10 +75,65 @@ void SettingsGridItems::Build() {
     lockChipId_ = grid_.AddBoolItem(
         system, QStringLiteral("Lock Chip"),
         QStringLiteral("Stop before any erase when the chip in the socket is not the one selected."), false);
+    const int production = grid_.AddCategory(QStringLiteral("Production"));
+    for (const ProductionField& field : kProductionFields) {
+        const QString caption = QString::fromUtf8(field.caption);
+        const QString description = QString::fromUtf8(field.description);
+        productionIds_.push_back(std::string_view(field.key) == kOverwriteKey
+                                     ? grid_.AddBoolItem(production, caption, description, false)
+                                     : grid_.AddEditableItem(production, caption, description, {}));
+    }
     grid_.ExpandAll();
     const QColor blueGrey(182, 189, 210);
     grid_.SetCustomColors(blueGrey, Qt::black, blueGrey, QColor(233, 243, 247), Qt::black,
                           QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text));
+}
+
+const std::vector<const char*>& SettingsGridItems::ProductionKeys() {
+    static const std::vector<const char*> keys = [] {
+        std::vector<const char*> list;
+        for (const ProductionField& field : kProductionFields) {
+            list.push_back(field.key);
+        }
+        return list;
+    }();
+    return keys;
+}
+
+int SettingsGridItems::ProductionItem(const char* key) const {
+    const std::vector<const char*>& keys = ProductionKeys();
+    for (std::size_t i = 0; i < keys.size() && i < productionIds_.size(); ++i) {
+        if (std::string_view(keys[i]) == key) {
+            return productionIds_[i];
+        }
+    }
+    return -1;
+}
+
+const char* SettingsGridItems::ProductionKeyOf(int id) const {
+    for (std::size_t i = 0; i < productionIds_.size(); ++i) {
+        if (productionIds_[i] == id) {
+            return ProductionKeys()[i];
+        }
+    }
+    return nullptr;
+}
+
+void SettingsGridItems::ShowProductionValue(const char* key, const std::string& text) {
+    const int id = ProductionItem(key);
+    if (std::string_view(key) == kOverwriteKey) {
+        grid_.SetValueText(id, text == "1" ? QStringLiteral("True") : QStringLiteral("False"));
+        return;
+    }
+    grid_.SetValueText(id, QString::fromStdString(text));
+}
+
+std::string SettingsGridItems::ProductionValue(const char* key) const {
+    const QString text = grid_.ValueText(ProductionItem(key));
+    if (std::string_view(key) == kOverwriteKey) {
+        return text == QStringLiteral("True") ? "1" : "0";
+    }
+    return text.trimmed().toStdString();
 }
 
 std::optional<SettingItem> SettingsGridItems::ItemOf(int id) const {

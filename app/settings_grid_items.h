@@ -29,6 +29,14 @@ public:
     // "Lock Chip": a chip identified in the socket that is not the selected one stops the run.
     int lockChipItem() const { return lockChipId_; }
 
+    // The Production section of Korvan.ini, one item per key, shown as the file holds it
+    // ("1"/"0" for the overwrite switch, the grid's True/False).
+    const char* ProductionKeyOf(int id) const;
+    void ShowProductionValue(const char* key, const std::string& text);
+    std::string ProductionValue(const char* key) const;
+    int ProductionItem(const char* key) const;
+    static const std::vector<const char*>& ProductionKeys();
+
     // A value text the console shows; the port's gets its device beside it.
     void ShowValue(SettingItem item, const std::string& text);
     // The devices COM 1..4 map to, and the serial devices present for the device list.
@@ -44,6 +52,7 @@ private:
     std::array<int, 7> ids_{};
     int deviceId_ = -1;
     int lockChipId_ = -1;
+    std::vector<int> productionIds_;  // in the order of ProductionKeys()
     std::array<std::string, 4> devices_;
 };
 

@@ -145,6 +145,8 @@ public:
     // signature, the sequence ends there. Without one, the identified chip is used.
     void RequireChip(std::optional<int> index) { sequencer_.RequireChip(index); }
     void RefuseChipCommands(std::string reason) { sequencer_.RefuseChipCommands(std::move(reason)); }
+    // The serial number placed in the last chip written; none before the first.
+    std::optional<std::uint64_t> lastSerial() const { return sequencer_.lastSerial(); }
 
     // Stamps each chip's image before its write and hears of each run's end (not owned; null:
     // neither). The observer must outlive the console.

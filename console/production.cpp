@@ -24,7 +24,6 @@ namespace korvan {
 namespace {
 
 constexpr const char* kProductionSection = "Production";
-constexpr std::size_t kMaxValueChars = 4096;
 
 std::optional<std::uint64_t> ParseNumber(const std::string& text) {
     std::uint64_t value = 0;
@@ -149,17 +148,27 @@ std::string NumberSourceProblem(const ProductionOptions& options) {
 }
 
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir) {
-    ProductionRead read;
     // A settings file that is there but cannot be read would look like one without numbering.
     if (const std::string problem = KeptFileProblem(iniPath); !problem.empty()) {
+        ProductionRead read;
         read.problems.push_back(problem);
         return read;
     }
+    return ParseProductionSettings(
+        [&iniPath](const char* key) {
+            return profile::ReadString(iniPath, kProductionSection, key, "", kMaxProductionValueChars + 1);
+        },
+        baseDir);
+}
+
+ProductionRead ParseProductionSettings(const std::function<std::string(const char* key)>& given,
+                                       const std::string& baseDir) {
+    ProductionRead read;
     bool overlong = false;
     const auto value = [&](const char* key) {
-        std::string text = profile::ReadString(iniPath, kProductionSection, key, "", kMaxValueChars + 1);
-        if (text.size() > kMaxValueChars) {
-            read.problems.push_back(std::string(key) + ": longer than " + std::to_string(kMaxValueChars) +
+        std::string text = given(key);
+        if (text.size() > kMaxProductionValueChars) {
+            read.problems.push_back(std::string(key) + ": longer than " + std::to_string(kMaxProductionValueChars) +
                                     " characters");
             overlong = true;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,6 +69,16 @@ struct ProductionRead {
     std::vector<std::string> problems;
 };
 ProductionRead ReadProductionSettings(const std::string& iniPath, const std::string& baseDir);
+
+// The keys above, in that order, and the longest value each may have.
+inline constexpr std::array<const char*, 8> kProductionKeys = {
+    "JobLog", "SerialNumber", "SerialCounter", "SerialStart", "SerialOverwrite", "Store", "Job", "Spool"};
+inline constexpr std::size_t kMaxProductionValueChars = 4096;
+
+// As ReadProductionSettings, with each key's text from `value` (empty: not set): the rules a
+// front end checks an edit of the section with before keeping it.
+ProductionRead ParseProductionSettings(const std::function<std::string(const char* key)>& value,
+                                       const std::string& baseDir);
 
 // How a front end takes part in a wait for the counter's or the job log's lock, which lasts
 // at most LockWait's limit: what ends it at once (an interruption), and where the one line

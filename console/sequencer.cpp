@@ -208,6 +208,9 @@ bool Sequencer::ShowStamp(const RunObserver::Stamp& stamp) {
     if (!stamp.line.empty()) {
         status_.AddStatus(stamp.line);
     }
+    if (stamp.serial) {
+        lastSerial_ = stamp.serial;
+    }
     return true;
 }
 

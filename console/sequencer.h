@@ -63,6 +63,8 @@ public:
     // While `reason` is not empty every chip command is refused, with `reason` as a status line
     // and in a box; an empty reason lets them run again.
     void RefuseChipCommands(std::string reason) { refusal_ = std::move(reason); }
+    // The serial number placed in the last chip written; none before the first.
+    std::optional<std::uint64_t> lastSerial() const { return lastSerial_; }
     // The given steps after the Ready probe, as Auto runs them, without emptying the Status list.
     void RunSteps(PendingSteps steps);
 
@@ -161,6 +163,7 @@ private:
     // Erased in this sequence and not locked since: a blank read is then known to be blank.
     bool erasedSinceLock_ = false;
     std::string refusal_;
+    std::optional<std::uint64_t> lastSerial_;
     int outstanding_ = 0;
     bool failed_ = false;
     bool autoBlank_ = false;

@@ -93,6 +93,7 @@ private slots:
     void thePanelShowsEachRunsResultTheCountersTheImageAndTheChip();
     void theImageLineCountsTheImageItselfAndFollowsTheSelectedChip();
     void aChipThatReadsBlankAfterItsLockMayBeLocked();
+    void theProductionSettingsAreEditedCheckedAtOnceAndUsedFromTheNextRun();
     void theStatusListIsCopiedAndSavedAndTheKeysReachTheCommands();
     void aFileNamedOnTheCommandLineIsLoadedAtStart();
     void blankAndStopAreCommandsOfTheirOwn();
@@ -1176,6 +1177,54 @@ void MainWindowTest::aChipThatReadsBlankAfterItsLockMayBeLocked() {
     // The next check starts over: the chip is described afresh, without the remark.
     RunStep(Button::Check, "Programmer: Chip(Code: ");
     QVERIFY2(!panel.chipText().endsWith(remark), qPrintable(panel.chipText()));
+}
+
+void MainWindowTest::theProductionSettingsAreEditedCheckedAtOnceAndUsedFromTheNextRun() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    korvan::PropertyGrid& grid = *window_->controls().grid;
+    const korvan::SettingsGridItems& page = window_->settingsItems();
+    const std::string ini = dir_->file("Korvan.ini");
+    const auto saved = [&ini](const char* key) { return korvan::profile::ReadString(ini, "Production", key, "?", 100); };
+    // An edit that cannot be used is undone, says why, and leaves Korvan.ini as it was.
+    const auto refused = [&](const char* key, const QString& text, const std::string& why) {
+        const int boxes = window_->view().messagesShown();
+        grid.EnterText(page.ProductionItem(key), text);
+        QCOMPARE(window_->view().messagesShown(), boxes + 1);
+        QVERIFY2(window_->view().openBox()->informativeText().toStdString().find(why) != std::string::npos,
+                 qPrintable(window_->view().openBox()->informativeText()));
+        window_->view().openBox()->close();
+        QVERIFY(grid.ValueText(page.ProductionItem(key)).isEmpty());
+        QCOMPARE(saved(key), std::string("?"));
+    };
+    refused("SerialNumber", QStringLiteral("0x1FF0:4:bcd"), "SerialNumber needs SerialCounter");
+    refused("ExpectChip", QStringLiteral("AT89X99"), "no chip 'AT89X99'");
+    grid.EnterText(page.ProductionItem("SerialCounter"), QStringLiteral("serial.counter"));
+    refused("SerialNumber", QStringLiteral("0x1FF0:4:xyz"), "SerialNumber: ");
+    grid.EnterText(page.ProductionItem("SerialNumber"), QStringLiteral("0x1FF0:4:bcd"));
+    grid.EnterText(page.ProductionItem("SerialStart"), QStringLiteral("700"));
+    grid.EnterText(page.ProductionItem("JobLog"), QStringLiteral("job.log"));
+    QCOMPARE(saved("SerialNumber"), std::string("0x1FF0:4:bcd"));
+    QCOMPARE(saved("SerialCounter"), std::string("serial.counter"));
+    QVERIFY2(HasLine("Production: JobLog changed; the next run uses it."), StatusText());
+
+    // The next run takes the number and keeps its record; the panel shows the number.
+    OpenImage(WriteImage(0x10));
+    QTest::keyClick(window_.get(), Qt::Key_F5);
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("All Data Matched!"), StatusText(), kDeadlineMs);
+    WaitUntilIdle();
+    QVERIFY2(HasLine("Serial Number 700 at 0x1FF0."), StatusText());
+    QCOMPARE(JobLogRecords(dir_->file("job.log")).size(), std::size_t{2});
+    QCOMPARE(window_->controls().panel->findChild<QLabel*>(QStringLiteral("serialNumber"))->text(),
+             QStringLiteral("Serial Number 700"));
+
+    // A restart shows what was saved.
+    window_.reset();
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const korvan::SettingsGridItems& again = window_->settingsItems();
+    QCOMPARE(window_->controls().grid->ValueText(again.ProductionItem("SerialStart")), QStringLiteral("700"));
+    QCOMPARE(window_->controls().grid->ValueText(again.ProductionItem("SerialOverwrite")), QStringLiteral("False"));
 }
 
 void MainWindowTest::theStatusListIsCopiedAndSavedAndTheKeysReachTheCommands() {

@@ -1,0 +1,171 @@
+// The window's production settings: Korvan.ini's Production section, read at start, edited on
+// the Settings page, and taken up again by the next run after an edit.
+#include <filesystem>
+#include <string_view>
+
+#include "app/main_window.h"
+#include "app/operator_panel.h"
+#include "app/property_grid.h"
+#include "app/window_view.h"
+#include "console/console.h"
+#include "console/production.h"
+#include "data/profile.h"
+#include "data/serial_number.h"
+#include "engine/programmer_manager.h"
+#include "programmers/programmer_types.h"
+
+namespace korvan {
+namespace {
+
+constexpr const char* kProductionSection = "Production";
+constexpr const char* kExpectChipKey = "ExpectChip";
+
+std::string SavedValue(const std::string& ini, const char* key) {
+    return profile::ReadString(ini, kProductionSection, key, "", kMaxProductionValueChars + 1);
+}
+
+// Why the section with these values cannot be used, by the rules a run starts with (those of
+// the command line); empty when it can.
+std::string ProductionValuesProblem(const std::function<std::string(const char*)>& value, const std::string& baseDir,
+                                    const ChipCatalogue& catalogue) {
+    const ProductionRead read = ParseProductionSettings(value, baseDir);
+    if (!read.problems.empty()) {
+        return read.problems.front();
+    }
+    if (std::string problem = ProductionProblem(read.options); !problem.empty()) {
+        return problem;
+    }
+    const std::string chip = value(kExpectChipKey);
+    if (!chip.empty() && !catalogue.Resolve(chip)) {
+        return std::string(kExpectChipKey) + ": no chip '" + chip + "' in the chip list";
+    }
+    return {};
+}
+
+// The Production section of Korvan.ini, relative paths taken from its directory. Settings
+// that cannot be used, or a Korvan.ini that cannot be read, refuse every chip command until
+// they are fixed, as korvan-cli refuses to start: no chip is programmed without its number.
+ProductionOptions ReadProduction(Console& console) {
+    const std::string iniPath = console.SettingsFilePath();
+    ProductionRead read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
+    ProductionOptions& options = read.options;
+    if (read.problems.empty()) {
+        if (const std::string problem = ProductionProblem(options); !problem.empty()) {
+            read.problems.push_back(problem);
+        }
+    }
+    for (const std::string& problem : read.problems) {
+        console.AddStatus("Production: " + problem);
+    }
+    if (!read.problems.empty()) {
+        options.serial.reset();
+        console.RefuseChipCommands("Production: " + read.problems.front());
+    } else {
+        console.RefuseChipCommands({});  // settings fixed since the last run
+    }
+    if (!options.jobLogPath.empty()) {
+        console.AddStatus("Job Log: " + options.jobLogPath);
+    }
+    if (options.serial) {
+        console.AddStatus("Serial Numbers: " + DescribePlacement(options.serial->placement) + " from " +
+                          DescribeNumberSource(StoreSettings(options)));
+    }
+    return options;
+}
+
+// The device the programmer works through in this run, as a record names it.
+std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& programmer) {
+    if (programmer.simulate) {
+        return "simulated";
+    }
+    if (IsIspCable(settings.programmerType())) {
+        return "parallel port";
+    }
+    if (!programmer.devicePath.empty()) {
+        return programmer.devicePath;
+    }
+    if (settings.programmerType() == FtdiUsbType) {
+        return "ftdi";
+    }
+    if (settings.programmerType() == LinuxGpioType) {
+        return "/dev/gpiochip0";
+    }
+    return settings.PortMapInEffect().Device(settings.comPort());
+}
+
+// The grid's choices take effect at the next start only: the settings in effect name the
+// programmer of every run until then.
+JobSite ProductionSite(const SettingsModel& settings, const ProgrammerOptions& programmer) {
+    const ProgrammerTypeInfo* type = FindProgrammerType(settings.programmerType());
+    return JobSite{1, PortLabel(settings, programmer), type != nullptr ? type->commandName : ""};
+}
+
+}  // namespace
+
+void MainWindow::ShowProductionSettings() {
+    const std::string ini = console_->SettingsFilePath();
+    for (const char* key : SettingsGridItems::ProductionKeys()) {
+        settingsItems_.ShowProductionValue(key, SavedValue(ini, key));
+    }
+}
+
+// An edit that brings a problem the saved section does not have is refused and undone; any
+// other is written to Korvan.ini at once and used from the next run on.
+void MainWindow::OnProductionEdited(const char* key) {
+    const std::string ini = console_->SettingsFilePath();
+    const std::string baseDir = std::filesystem::path(ini).parent_path().string();
+    const std::string value = settingsItems_.ProductionValue(key);
+    const auto saved = [&ini](const char* name) { return SavedValue(ini, name); };
+    const auto edited = [&](const char* name) { return std::string_view(name) == key ? value : saved(name); };
+    std::string problem = ProductionValuesProblem(edited, baseDir, manager_->catalogue());
+    if (!problem.empty() && problem == ProductionValuesProblem(saved, baseDir, manager_->catalogue())) {
+        problem.clear();  // the section had it before: the edit is no worse
+    }
+    if (problem.empty() && !profile::WriteString(ini, kProductionSection, key, value)) {
+        problem = ini + " cannot be written";
+    }
+    if (!problem.empty()) {
+        settingsItems_.ShowProductionValue(key, saved(key));
+        ShowBox(QStringLiteral("The production setting was not changed."), QString::fromStdString(problem));
+        return;
+    }
+    productionChanged_ = true;
+    console_->AddStatus("Production: " + std::string(key) + " changed; the next run uses it.");
+}
+
+void MainWindow::TakeUpProductionChange() {
+    if (!productionChanged_ || console_->Busy()) {
+        return;
+    }
+    productionChanged_ = false;
+    StartProduction();
+    ReadExpectChip();
+}
+
+// Every chip command is one run, which the console begins and closes: records are kept even
+// without a job log. Settings that cannot be used refuse chip commands until they are fixed.
+void MainWindow::StartProduction() {
+    auto line = std::make_unique<ProductionLine>(ReadProduction(*console_),
+                                                 ProductionSite(console_->settings(), setup_.programmer));
+    console_->SetRunObserver(line.get());
+    production_ = std::move(line);
+}
+
+void MainWindow::ReadExpectChip() {
+    const std::string expected = SavedValue(console_->SettingsFilePath(), kExpectChipKey);
+    expectedChip_.reset();
+    if (expected.empty()) {
+        return;
+    }
+    if (const std::optional<std::size_t> index = manager_->catalogue().Resolve(expected)) {
+        expectedChip_ = static_cast<int>(*index);
+        lockChip_ = true;
+        view_->SelectChip(*expectedChip_);
+        console_->AddStatus("Expected Chip: " + manager_->catalogue()[*index].name);
+    } else {
+        console_->AddStatus("Production: ExpectChip: no chip '" + expected + "' in the chip list");
+    }
+    controls_.grid->SetValueText(settingsItems_.lockChipItem(), lockChip_ ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+}  // namespace korvan
