@@ -304,7 +304,10 @@ void MainWindow::ConnectButtons() {
     connect(controls_.helpButton, &QPushButton::clicked, this, &MainWindow::OnHelpClicked);
     connect(controls_.chipListLink, &QLabel::linkActivated, this, &MainWindow::StartChipListEditor);
     // The operator's pick only: the console's own choice, shown in the list, comes back as nothing.
-    connect(controls_.chips, &QComboBox::activated, this, [this](int index) { console_->SelectChip(index); });
+    connect(controls_.chips, &QComboBox::activated, this, [this](int index) {
+        console_->SelectChip(index);
+        FollowChipInImageLine();
+    });
     connect(controls_.pages, &QTabWidget::currentChanged, this, [this](int page) {
         if (page != console_->currentPage()) {
             console_->ShowPage(page);
@@ -611,6 +614,7 @@ void MainWindow::ApplyChipLock() {
 void MainWindow::HandleReport(const Report& report) {
     console_->Handle(report);
     RefreshStop();
+    FollowChipInImageLine();
     const int* code = std::get_if<int>(&report);
     if (code == nullptr) {
         return;
@@ -653,25 +657,68 @@ void MainWindow::ShowIdentifiedChip() {
                                   .arg(static_cast<double>(chip->programmingVoltage), 0, 'f', 2));
 }
 
-// The figures the job log keeps of the image: its used length, CRC-32 and SHA-256.
-void MainWindow::ShowLoadedImage(const std::string& path) {
-    const Image& image = manager_->Buffer1();
+namespace {
+
+// The image's own figures, whatever chip is selected: the bytes up to the last one that is not
+// 0xFF (as the job log counts them when the chip holds the whole image), their checksums and
+// the addresses of the first and last data bytes.
+struct ImageFigures {
+    ImageDigest digest;
+    std::optional<std::pair<std::size_t, std::size_t>> range;
+};
+
+ImageFigures FiguresOf(const Image& image) {
     const auto data = [](std::uint8_t byte) { return byte != kBlank; };
     const auto first = std::find_if(image.begin(), image.end(), data);
-    const int used = std::max(manager_->UsedLength(image.data(), image.size()), 0);
-    const ImageDigest digest = DigestImage(std::span(image.data(), static_cast<std::size_t>(used)));
-    char range[32] = "no data";
-    if (first != image.end()) {
-        const auto last = std::find_if(image.rbegin(), image.rend(), data);
-        std::snprintf(range, sizeof range, "0x%04X-0x%04X", static_cast<unsigned>(first - image.begin()),
-                      static_cast<unsigned>(image.rend() - last - 1));
+    if (first == image.end()) {
+        return {DigestImage({}), std::nullopt};
     }
-    controls_.panel->ShowImage(QStringLiteral("Image: %1  %2 bytes  %3  CRC-32 %4  SHA-256 %5")
-                                   .arg(QString::fromStdString(std::filesystem::path(path).filename().string()))
-                                   .arg(digest.bytes)
-                                   .arg(QLatin1String(range))
-                                   .arg(digest.crc32, 8, 16, QLatin1Char('0'))
-                                   .arg(QString::fromStdString(digest.sha256.substr(0, 12))));
+    const auto used = static_cast<std::size_t>(image.rend() - std::find_if(image.rbegin(), image.rend(), data));
+    return {DigestImage(std::span(image.data(), used)),
+            std::pair{static_cast<std::size_t>(first - image.begin()), used - 1}};
+}
+
+}  // namespace
+
+void MainWindow::ShowLoadedImage(const std::string& path) {
+    imageName_ = QString::fromStdString(std::filesystem::path(path).filename().string());
+    ShowImageLine();
+}
+
+const ChipRecord* MainWindow::SelectedChip() const {
+    const int index = console_->chipSelection();
+    const ChipCatalogue& catalogue = manager_->catalogue();
+    return index >= 0 && static_cast<std::size_t>(index) < catalogue.size() ? &catalogue[static_cast<std::size_t>(index)]
+                                                                            : nullptr;
+}
+
+void MainWindow::ShowImageLine() {
+    const ChipRecord* chip = SelectedChip();
+    imageLineChip_ = chip;
+    const ImageFigures figures = FiguresOf(manager_->Buffer1());
+    char range[32] = "no data";
+    if (figures.range) {
+        std::snprintf(range, sizeof range, "0x%04zX-0x%04zX", figures.range->first, figures.range->second);
+    }
+    QString line = QStringLiteral("Image: %1  %2 bytes  %3  CRC-32 %4  SHA-256 %5")
+                       .arg(imageName_)
+                       .arg(figures.digest.bytes)
+                       .arg(QLatin1String(range))
+                       .arg(figures.digest.crc32, 8, 16, QLatin1Char('0'))
+                       .arg(QString::fromStdString(figures.digest.sha256.substr(0, 12)));
+    if (chip != nullptr && chip->RomBytes() < figures.digest.bytes) {
+        line += QStringLiteral("  - larger than the %1's %2-byte ROM")
+                    .arg(QString::fromStdString(chip->name))
+                    .arg(chip->RomBytes());
+    }
+    controls_.panel->ShowImage(line);
+}
+
+// The line says whether the selected chip holds the image, so it follows the selection.
+void MainWindow::FollowChipInImageLine() {
+    if (!imageName_.isEmpty() && SelectedChip() != imageLineChip_) {
+        ShowImageLine();
+    }
 }
 
 void MainWindow::SaveAllSettings() {

@@ -24,6 +24,7 @@ class HotKeyGrab;
 class LastFileDialog;
 class ProductionLine;
 class ProgrammerManager;
+struct ChipRecord;
 class WindowReports;
 class WindowTimer;
 class WindowView;
@@ -119,7 +120,12 @@ private:
     void RefreshStop();
     void OnBlankClicked();
     void SetAutoBlank(bool on);
+    // The panel's image line: the loaded image's figures, and whether the selected chip holds it.
     void ShowLoadedImage(const std::string& path);
+    void ShowImageLine();
+    void FollowChipInImageLine();
+    // The chip the next command runs for; null when none is selected.
+    const ChipRecord* SelectedChip() const;
     // Ctrl+O, Ctrl+S, F5, Ctrl+Tab and Ctrl+Shift+Tab.
     void AddShortcuts();
     // Ctrl+S: the Status list on the Status page, Buffer2 on the others.
@@ -144,12 +150,14 @@ private:
     QFileDialog* saveDialog_ = nullptr;
     QFileDialog* statusDialog_ = nullptr;
     bool settingsSaved_ = false;
-    bool leaving_ = false;
+    bool leaving_ = false;        // the operator agreed to cut an operation off to leave
     bool lockChip_ = false;
-    bool lockChipChosen_ = false;
-    bool lockWritten_ = false;
-    bool autoBlank_ = false;  // a lock-bit write ended since the last check  // the operator changed the switch in this session
-    std::optional<int> expectedChip_;  // [Production] ExpectChip's catalogue index  // the operator agreed to cut an operation off to leave
+    bool lockChipChosen_ = false;  // the operator changed the switch in this session
+    bool lockWritten_ = false;     // a lock-bit write ended since the last check
+    bool autoBlank_ = false;
+    std::optional<int> expectedChip_;  // [Production] ExpectChip's catalogue index
+    QString imageName_;                          // the loaded image's file name; empty: none loaded
+    const ChipRecord* imageLineChip_ = nullptr;  // the chip the image line was made for
     QPointer<QMessageBox> stopQuestion_;
     std::unique_ptr<HotKeyGrab> hotKey_;
     int hotKeyRegistration_ = 0;

@@ -149,7 +149,10 @@ void OperatorPanel::ShowResult(Outcome outcome, const QString& detail) {
     result_->setAccessibleDescription(detail);
 }
 
-void OperatorPanel::ShowCounters() { Show(*counters_, Counters(passed_, failed_)); }
+void OperatorPanel::ShowCounters() {
+    Show(*counters_, Counters(passed_, failed_));
+    emit countersChanged();
+}
 
 QString OperatorPanel::Elapsed() const {
     return QStringLiteral("%1 s").arg(static_cast<double>(clock_.elapsed()) / 1000.0, 0, 'f', 1);

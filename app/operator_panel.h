@@ -41,6 +41,10 @@ public:
     // "Passed 3  Failed 1  Yield 75.0%"; "Yield -" before the first run.
     static QString Counters(int passed, int failed);
 
+signals:
+    // A run was counted, or the counters were reset.
+    void countersChanged();
+
 private:
     enum class Outcome { None, Running, Passed, Failed };
     void ShowResult(Outcome outcome, const QString& detail);

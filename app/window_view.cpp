@@ -42,7 +42,10 @@ WindowView::WindowView(QWidget& window, const WindowControls& controls, Settings
       chosenEntry_(std::move(chosenEntry)),
       soundOn_(std::move(soundOn)),
       notifier_(std::make_unique<Notifier>(std::make_unique<AudioTonePlayer>(),
-                                           [&window] { QApplication::alert(&window); }, kOldPlatform)) {}
+                                           [&window] { QApplication::alert(&window); }, kOldPlatform)),
+      consoleTitle_(window.windowTitle()) {
+    QObject::connect(controls_.panel, &OperatorPanel::countersChanged, &window_, [this] { ShowTitle(); });
+}
 
 WindowView::~WindowView() = default;
 
@@ -55,7 +58,6 @@ QMessageBox* WindowView::OpenBox(const Message& message) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     ++messagesShown_;
-    lastMessage_ = FromUtf8(message.text);
     openBox_ = box;
     return box;
 }
@@ -142,7 +144,17 @@ void WindowView::SelectLockBit(int index) {
     controls_.lockBits->setCurrentIndex(index >= 0 && index < controls_.lockBits->count() ? index : -1);
 }
 
-void WindowView::SetTitle(const std::string& title) { window_.setWindowTitle(FromUtf8(title)); }
+void WindowView::SetTitle(const std::string& title) {
+    consoleTitle_ = FromUtf8(title);
+    ShowTitle();
+}
+
+void WindowView::ShowTitle() {
+    const OperatorPanel& panel = *controls_.panel;
+    window_.setWindowTitle(panel.passed() + panel.failed() == 0
+                               ? consoleTitle_
+                               : consoleTitle_ + QStringLiteral("  -  ") + panel.countersText());
+}
 
 void WindowView::ShowSettingValue(SettingItem item, const std::string& text) {
     const int chosen = chosenEntry_(item);

@@ -65,6 +65,9 @@ public:
 
 private:
     QMessageBox* OpenBox(const Message& message);
+    // The console's title, followed by the counters once a run was counted: in sight on every
+    // page and in the task bar.
+    void ShowTitle();
 
     QWidget& window_;
     const WindowControls& controls_;
@@ -76,7 +79,7 @@ private:
     QPointer<QMessageBox> openBox_;
     int messagesShown_ = 0;
     QString lastLine_;  // the last status line that is no frame: what a failure names
-    QString lastMessage_;
+    QString consoleTitle_;
 };
 
 }  // namespace korvan

@@ -25,6 +25,8 @@ public:
 
     std::string KeepRecord(const std::string&) override { return {}; }
 
+    JobTotalsRead Totals() override { return {}; }
+
 private:
     const JobStoreSettings settings_;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "data/file_lock.h"
@@ -29,6 +30,16 @@ struct NumberTaker {
     LockWait wait;  // for the counter file's lock
 };
 
+// A job's runs as the store holds them, every station's.
+struct JobTotals {
+    std::uint64_t runs = 0;
+    std::uint64_t passed = 0;
+};
+struct JobTotalsRead {
+    std::optional<JobTotals> totals;  // none from the files, which hold no station's but this one's
+    std::string error;                // why the store could not tell them
+};
+
 // Each site holds its own store: a store is used by one thread at a time.
 class JobStore {
 public:
@@ -44,6 +55,7 @@ public:
     // line appends to): the log's JSON object on one line, naming its job and run id ("job",
     // "run") when a server keeps it. Empty, or why it is lost.
     virtual std::string KeepRecord(const std::string& recordJson) = 0;
+    virtual JobTotalsRead Totals() = 0;
 };
 
 // The files' store, or the server's when `settings.url` is set. Nothing is opened yet: the

@@ -23,6 +23,15 @@ namespace {
 // Each entry brings the tables from the version before it to its own; entry 0 makes version 1.
 // Applied in one transaction under an advisory lock, so that stations starting together
 // migrate once.
+//
+// Version 2 gives each job a sequence of its own in place of a counter row. A counter row is
+// locked by its taker until the commit reaches the disk, so takers queued behind each other's
+// disk writes; nextval holds no lock. A number is still given once, even across a server crash:
+// it is returned only after the commit of its reservation row in korvan_serial, whose key
+// (job, serial) refuses it a second time (a sequence set back by a crash is stepped past).
+// A crash may leave numbers no run took, which the report shows as such. The functions run as
+// the tables' owner (SECURITY DEFINER), so that a station's role needs no right to the tables
+// behind the numbers.
 const std::array<const char*, kStoreSchemaVersion> kMigrations = {R"sql(
 CREATE TABLE korvan_counter (
     job text PRIMARY KEY,
@@ -72,6 +81,74 @@ BEGIN
         INSERT INTO korvan_serial (job, serial, run_id, host, site) VALUES (p_job, taken, p_run, p_host, p_site);
     END IF;
     RETURN taken;
+END
+$$;
+)sql",
+                                                                      R"sql(
+CREATE TABLE korvan_job (
+    job text PRIMARY KEY,
+    numbers regclass NOT NULL
+);
+CREATE FUNCTION korvan_job_numbers(p_job text, p_start numeric) RETURNS regclass LANGUAGE plpgsql AS $$
+DECLARE
+    numbers regclass;
+    name text := 'korvan_job_' || md5(p_job);
+BEGIN
+    PERFORM pg_advisory_xact_lock(hashtext('korvan_job'), hashtext(p_job));
+    SELECT j.numbers INTO numbers FROM korvan_job j WHERE j.job = p_job;
+    IF numbers IS NULL THEN
+        EXECUTE format('CREATE SEQUENCE %I AS bigint MINVALUE 0 START %s', name, p_start);
+        numbers := name::regclass;
+        INSERT INTO korvan_job (job, numbers) VALUES (p_job, numbers);
+    END IF;
+    RETURN numbers;
+END
+$$;
+CREATE FUNCTION korvan_next_serial(p_job text, p_start numeric) RETURNS numeric LANGUAGE sql SECURITY DEFINER AS $$
+    SELECT coalesce((SELECT coalesce(pg_sequence_last_value(s.seqrelid)::numeric + 1, s.seqstart)
+                     FROM korvan_job j JOIN pg_sequence s ON s.seqrelid = j.numbers
+                     WHERE j.job = p_job), p_start)
+$$;
+SELECT korvan_job_numbers(job, next) FROM korvan_counter;
+DROP FUNCTION korvan_take_serial(text, numeric, numeric, uuid, text, integer);
+DROP TABLE korvan_counter;
+CREATE FUNCTION korvan_take_serial(p_job text, p_start numeric, p_max numeric, p_run uuid, p_host text,
+                                   p_site integer) RETURNS numeric LANGUAGE plpgsql SECURITY DEFINER AS $$
+DECLARE
+    numbers regclass;
+    taken numeric;
+BEGIN
+    SELECT j.numbers INTO numbers FROM korvan_job j WHERE j.job = p_job;
+    IF numbers IS NULL THEN
+        numbers := korvan_job_numbers(p_job, p_start);
+    END IF;
+    LOOP
+        IF korvan_next_serial(p_job, p_start) > p_max THEN
+            RETURN NULL;
+        END IF;
+        taken := nextval(numbers);
+        IF taken > p_max THEN
+            RETURN NULL;
+        END IF;
+        INSERT INTO korvan_serial (job, serial, run_id, host, site) VALUES (p_job, taken, p_run, p_host, p_site)
+            ON CONFLICT (job, serial) DO NOTHING;
+        IF FOUND THEN
+            RETURN taken;
+        END IF;
+    END LOOP;
+END
+$$;
+CREATE FUNCTION korvan_job_totals(p_job text, OUT runs bigint, OUT passed bigint) LANGUAGE sql SECURITY DEFINER AS $$
+    SELECT count(*), count(*) FILTER (WHERE result = 'ok') FROM korvan_run WHERE job = p_job
+$$;
+REVOKE ALL ON FUNCTION korvan_job_numbers(text, numeric), korvan_next_serial(text, numeric),
+    korvan_take_serial(text, numeric, numeric, uuid, text, integer), korvan_job_totals(text) FROM PUBLIC;
+DO $$
+BEGIN
+    EXECUTE format('ALTER FUNCTION korvan_next_serial(text, numeric) SET search_path = %I, pg_temp', current_schema());
+    EXECUTE format('ALTER FUNCTION korvan_take_serial(text, numeric, numeric, uuid, text, integer) '
+                   'SET search_path = %I, pg_temp', current_schema());
+    EXECUTE format('ALTER FUNCTION korvan_job_totals(text) SET search_path = %I, pg_temp', current_schema());
 END
 $$;
 )sql"};
@@ -433,12 +510,10 @@ public:
     explicit PostgresJobStore(JobStoreSettings settings) : settings_(std::move(settings)), session_(settings_.url) {}
 
     TakenSerialNumber NextNumber(std::uint64_t start) override {
-        Session::Answer answer = session_.Send("SELECT next FROM korvan_counter WHERE job = $1", {settings_.job});
+        Session::Answer answer =
+            session_.Send("SELECT korvan_next_serial($1, $2)", {settings_.job, std::to_string(start)});
         if (!answer.error.empty()) {
             return {std::nullopt, answer.error};
-        }
-        if (::PQntuples(answer.result.get()) == 0) {
-            return {start, {}};
         }
         return Number(::PQgetvalue(answer.result.get(), 0, 0));
     }
@@ -479,6 +554,19 @@ public:
         return spooled.empty() ? std::string() : problem + "; " + spooled;
     }
 
+    JobTotalsRead Totals() override {
+        Session::Answer answer = session_.Send("SELECT runs, passed FROM korvan_job_totals($1)", {settings_.job});
+        if (!answer.error.empty()) {
+            return {std::nullopt, answer.error};
+        }
+        const std::optional<std::uint64_t> runs = ParseNumber(::PQgetvalue(answer.result.get(), 0, 0));
+        const std::optional<std::uint64_t> passed = ParseNumber(::PQgetvalue(answer.result.get(), 0, 1));
+        if (!runs || !passed) {
+            return {std::nullopt, "the job store on " + session_.Where() + " gave no totals for job " + settings_.job};
+        }
+        return {JobTotals{*runs, *passed}, {}};
+    }
+
     TakenSerialNumber Number(const char* text) const {
         if (const std::optional<std::uint64_t> number = ParseNumber(text)) {
             return {*number, {}};
@@ -495,6 +583,8 @@ public:
 std::unique_ptr<JobStore> OpenPostgresStore(const JobStoreSettings& settings) {
     return std::make_unique<PostgresJobStore>(settings);
 }
+
+const char* StoreMigration(int version) { return kMigrations.at(static_cast<std::size_t>(version - 1)); }
 
 std::string DescribeServer(const std::string& url) {
     std::string host;

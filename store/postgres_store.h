@@ -9,12 +9,15 @@
 namespace korvan {
 
 // The version of the tables this program keeps; an older store is brought up to it on first use.
-inline constexpr int kStoreSchemaVersion = 1;
+inline constexpr int kStoreSchemaVersion = 2;
 
 // A job store on a PostgreSQL server. The first call that needs the server connects and, when
 // the tables are missing or older, creates or migrates them. A record the server cannot take
 // is appended to the spool file and sent with the next record that reaches it.
 std::unique_ptr<JobStore> OpenPostgresStore(const JobStoreSettings& settings);
+
+// The statements that bring the tables from `version - 1` to `version` (1 to kStoreSchemaVersion).
+const char* StoreMigration(int version);
 
 // The server a connection string names, as "HOST:PORT/DATABASE" (never the password).
 std::string DescribeServer(const std::string& url);

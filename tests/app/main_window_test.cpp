@@ -91,6 +91,8 @@ private slots:
     void theWheelChangesTheChipOnlyWhenTheListHasTheFocus();
     void lockChipStopsAnAutoRunOnAnotherChipBeforeTheErase();
     void thePanelShowsEachRunsResultTheCountersTheImageAndTheChip();
+    void theImageLineCountsTheImageItselfAndFollowsTheSelectedChip();
+    void aChipThatReadsBlankAfterItsLockMayBeLocked();
     void theStatusListIsCopiedAndSavedAndTheKeysReachTheCommands();
     void aFileNamedOnTheCommandLineIsLoadedAtStart();
     void blankAndStopAreCommandsOfTheirOwn();
@@ -1117,6 +1119,8 @@ void MainWindowTest::thePanelShowsEachRunsResultTheCountersTheImageAndTheChip() 
     QCOMPARE(panel.resultText(), QStringLiteral("PASS"));
     QVERIFY(panel.detailText().startsWith(QStringLiteral("Done in ")));
     QCOMPARE(panel.countersText(), QStringLiteral("Passed 1  Failed 0  Yield 100.0%"));
+    const QString title = QString::fromStdString("Korvan v2.3  <" + dir_->file("image.bin") + ">");
+    QCOMPARE(window_->windowTitle(), title + QStringLiteral("  -  Passed 1  Failed 0  Yield 100.0%"));
     QVERIFY2(panel.chipText().startsWith(QStringLiteral("Chip: AT89C52  Signature 1e 52 ff  ROM 8 KiB")),
              qPrintable(panel.chipText()));
 
@@ -1130,12 +1134,73 @@ void MainWindowTest::thePanelShowsEachRunsResultTheCountersTheImageAndTheChip() 
     QVERIFY2(panel.detailText().startsWith(QStringLiteral("Chip in socket is AT89C52, not AT89C2051.  (after ")),
              qPrintable(panel.detailText()));
     QCOMPARE(panel.countersText(), QStringLiteral("Passed 1  Failed 1  Yield 50.0%"));
+    QCOMPARE(window_->windowTitle(), title + QStringLiteral("  -  Passed 1  Failed 1  Yield 50.0%"));
     window_->console().OnOpen(dir_->file("missing.bin"));
     QCOMPARE(panel.countersText(), QStringLiteral("Passed 1  Failed 1  Yield 50.0%"));
     auto* reset = window_->controls().panel->findChild<QPushButton*>();
     QVERIFY(reset != nullptr);
     reset->click();
     QCOMPARE(panel.countersText(), QStringLiteral("Passed 0  Failed 0  Yield -"));
+    QVERIFY2(!window_->windowTitle().contains(QStringLiteral("Passed")), qPrintable(window_->windowTitle()));
+}
+
+// An 8 KiB image loaded while a 4 KiB chip is selected: the line counts the image, says the
+// chip cannot hold it, and drops that remark once Check finds the 8 KiB chip in the socket.
+void MainWindowTest::theImageLineCountsTheImageItselfAndFollowsTheSelectedChip() {
+    korvan::WindowSetup setup = Simulated(0);
+    korvan::InfoSave record = korvan::ReadInfoSave(dir_->file("Korvan.ini")).value();
+    record.chipIndex = 0;  // AT89C51, 4 KiB
+    korvan::WriteInfoSave(dir_->file("Korvan.ini"), record);
+    StartWindow(std::move(setup));
+    WaitUntilIdle();
+    const korvan::WindowControls& controls = window_->controls();
+    QCOMPARE(controls.chips->currentText(), QStringLiteral("AT89C51"));
+    std::string bytes(8192, '\xff');
+    bytes[0x0100] = 0x12;
+    bytes[0x1ffe] = 0x34;  // the last data byte; 0x1fff stays blank
+    dir_->Write("large.bin", bytes);
+    window_->console().OnOpen(dir_->file("large.bin"));
+    QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + dir_->file("large.bin") + " Buffer1(8192 Bytes)."), StatusText(),
+                              kDeadlineMs);
+    const korvan::ImageDigest digest =
+        korvan::DigestImage(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), 0x1fff));
+    const QString figures = QStringLiteral("Image: large.bin  8191 bytes  0x0100-0x1FFE  CRC-32 %1  SHA-256 %2")
+                                .arg(digest.crc32, 8, 16, QLatin1Char('0'))
+                                .arg(QString::fromStdString(digest.sha256.substr(0, 12)));
+    const korvan::OperatorPanel& panel = *controls.panel;
+    QCOMPARE(panel.imageText(), figures + QStringLiteral("  - larger than the AT89C51's 4096-byte ROM"));
+
+    RunStep(Button::Check, "Programmer: Chip(Code: ");
+    QCOMPARE(controls.chips->currentText(), QStringLiteral("AT89C52"));
+    QCOMPARE(panel.imageText(), figures);
+
+    // The operator's own pick of a smaller chip brings the remark back.
+    controls.chips->setFocus();
+    QTest::keyClick(controls.chips, Qt::Key_Home);
+    QCOMPARE(controls.chips->currentText(), QStringLiteral("AT89C51"));
+    QCOMPARE(panel.imageText(), figures + QStringLiteral("  - larger than the AT89C51's 4096-byte ROM"));
+}
+
+// A blank read says nothing of a lock unless a lock was written since the last check.
+void MainWindowTest::aChipThatReadsBlankAfterItsLockMayBeLocked() {
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const korvan::OperatorPanel& panel = *window_->controls().panel;
+    const QString remark = QStringLiteral(" - reads all 0xFF after its lock: it may be locked");
+    RunStep(Button::Check, "Programmer: Chip(Code: ");
+    RunStep(Button::Read, "Programmer: Reading Done.");
+    QVERIFY2(!panel.chipText().endsWith(remark), qPrintable(panel.chipText()));
+
+    OpenImage(WriteImage(0x21));
+    RunStep(Button::Write, "Programmer: Writing Done.");
+    RunStep(Button::Encrypt, "Programmer: Write Lock Bit Done.");
+    RunStep(Button::Read, "Programmer: Reading Done.");
+    QVERIFY2(panel.chipText().startsWith(QStringLiteral("Chip: AT89C52  Signature 1e 52 ff")), qPrintable(panel.chipText()));
+    QVERIFY2(panel.chipText().endsWith(remark), qPrintable(panel.chipText()));
+
+    // The next check starts over: the chip is described afresh, without the remark.
+    RunStep(Button::Check, "Programmer: Chip(Code: ");
+    QVERIFY2(!panel.chipText().endsWith(remark), qPrintable(panel.chipText()));
 }
 
 void MainWindowTest::theStatusListIsCopiedAndSavedAndTheKeysReachTheCommands() {

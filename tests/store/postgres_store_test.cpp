@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "store/job_store.h"
+#include "data/read_file.h"
 #include "store/postgres_store.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
@@ -27,6 +28,37 @@ std::string QueryValue(const std::string& url, const std::string& sql) {
     ::PQclear(result);
     ::PQfinish(connection);
     return value;
+}
+
+// Runs `sql` (one or more statements); empty, or the server's error.
+std::string ExecError(const std::string& url, const std::string& sql) {
+    PGconn* connection = ::PQconnectdb(url.c_str());
+    PGresult* result = ::PQexec(connection, sql.c_str());
+    const ExecStatusType status = ::PQresultStatus(result);
+    std::string error;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        error = ::PQerrorMessage(connection);
+    }
+    ::PQclear(result);
+    ::PQfinish(connection);
+    return error;
+}
+
+// The station role's SQL as README.md gives it, with `password` in it.
+std::string StationRoleSql(const std::string& password) {
+    const std::string readme = ReadWholeFile(std::string(KORVAN_SOURCE_DIR) + "README.md").text;
+    const std::size_t section = readme.find("**A role that may only take numbers and insert runs**");
+    const std::size_t begin = readme.find("```sql\n", section);
+    const std::size_t end = readme.find("```", begin + 7);
+    if (section == std::string::npos || begin == std::string::npos || end == std::string::npos) {
+        return {};
+    }
+    std::string sql = readme.substr(begin + 7, end - begin - 7);
+    const std::size_t placeholder = sql.find("'...'");
+    if (placeholder != std::string::npos) {
+        sql.replace(placeholder, 5, "'" + password + "'");
+    }
+    return sql;
 }
 
 std::string Record(const std::string& job, const std::string& run, std::optional<std::uint64_t> serial,
@@ -94,13 +126,20 @@ TEST_F(PostgresStoreTest, NumbersComeOnceFromTheJobsCounter) {
     EXPECT_FALSE(refused.number);
     EXPECT_EQ(refused.error, "serial number 1002 of job line-7 is above the largest, 1001");
     EXPECT_EQ(first->TakeNumber(1000, 1002, Taker("line3", 1)).number, 1002U);  // the refusal used none
-    EXPECT_EQ(QueryValue(url, "SELECT string_agg(host || '/' || site || '/' || serial, ' ' ORDER BY serial) "
-                              "FROM korvan_serial WHERE job = 'line-7'"),
-              "line3/1/1000 line4/2/1001 line3/1/1002");
     EXPECT_EQ(QueryValue(url, "SELECT count(*) FROM korvan_schema"), "1");  // no second migration
 
+    // Should the job's sequence ever go back (a server restored from an older copy), the numbers
+    // it gives again are stepped over: the reservations' key keeps each number to one taker.
+    EXPECT_EQ(QueryValue(url, "SELECT setval(numbers, 1000, false) FROM korvan_job WHERE job = 'line-7'"), "1000");
+    EXPECT_EQ(first->TakeNumber(1000, 9999, Taker("line5", 1)).number, 1003U);
+    EXPECT_EQ(first->NextNumber(1).number, 1004U);
+    EXPECT_EQ(QueryValue(url, "SELECT string_agg(host || '/' || site || '/' || serial, ' ' ORDER BY serial) "
+                              "FROM korvan_serial WHERE job = 'line-7'"),
+              "line3/1/1000 line4/2/1001 line3/1/1002 line5/1/1003");
+
     EXPECT_EQ(QueryValue(url, "UPDATE korvan_schema SET version = 99 RETURNING version"), "99");
-    EXPECT_THAT(Open("line-7")->NextNumber(1).error, HasSubstr("has tables of version 99, newer than this program's 1"));
+    EXPECT_THAT(Open("line-7")->NextNumber(1).error,
+                HasSubstr("has tables of version 99, newer than this program's " + std::to_string(kStoreSchemaVersion)));
 }
 
 // A record is one row with the record's fields, whatever number of times it is sent.
@@ -160,7 +199,10 @@ TEST_F(PostgresStoreTest, ServerAwaySpoolsRecordsThatAreSentOnceLater) {
     EXPECT_EQ(again.sent, 1U);
     EXPECT_EQ(QueryValue(url, "SELECT count(*) FROM korvan_run"), "3");
     EXPECT_EQ(dir.Read("spool"), "");
-    EXPECT_EQ(store->TakeNumber(1, 99, Taker("line3", 1)).number, 2U);
+    // The crash may set the job's sequence forward, never back onto a number given.
+    const TakenSerialNumber afterCrash = store->TakeNumber(1, 99, Taker("line3", 1));
+    ASSERT_TRUE(afterCrash.number) << afterCrash.error;
+    EXPECT_GT(*afterCrash.number, 1U);
 }
 
 // What stops a connection is named with the server, never with the password.
@@ -186,6 +228,63 @@ TEST_F(PostgresStoreTest, ConnectionProblemsNameTheServerAndTheCauseButNoPasswor
     EXPECT_THAT(refused, HasSubstr("Connection refused"));
     EXPECT_THAT(refused, Not(HasSubstr(wrongPassword)));
     EXPECT_EQ(DescribeServer("postgresql://korvan:" + wrongPassword + "@db.line:6543/jobs"), "db.line:6543/jobs");
+}
+
+
+// The role README.md gives the stations takes numbers, reads the job's totals and inserts runs,
+// and nothing else: the runs stored, the job's sequence and the reservations are out of its reach.
+TEST_F(PostgresStoreTest, TheStationRoleTakesNumbersAndInsertsRunsOnly) {
+    ASSERT_EQ(Open("line-7")->NextNumber(1).error, "");  // the owner makes the tables
+    const std::string roleSql = StationRoleSql("Station-pw-5");
+    ASSERT_THAT(roleSql, HasSubstr("CREATE ROLE station"));
+    ASSERT_EQ(ExecError(url, roleSql), "");
+    const std::string station = "host=" + server.socketDir() + " port=" + std::to_string(server.port()) +
+                                " user=station password=Station-pw-5 dbname=store";
+
+    std::unique_ptr<JobStore> store = Open("line-7", station);
+    EXPECT_EQ(store->NextNumber(100).number, 100U);
+    const NumberTaker taker = Taker("line3", 1);
+    const TakenSerialNumber taken = store->TakeNumber(100, 999, taker);
+    ASSERT_EQ(taken.error, "");
+    EXPECT_EQ(taken.number, 100U);
+    EXPECT_EQ(store->TakeNumber(100, 999, Taker("line3", 2)).number, 101U);
+    EXPECT_EQ(store->KeepRecord(Record("line-7", taker.runId, 100)), "");
+    EXPECT_EQ(store->KeepRecord(Record("line-7", taker.runId, 100)), "");  // sent again: still one row
+    EXPECT_EQ(store->KeepRecord(Record("line-7", NewRunId(), std::nullopt, false)), "");
+    EXPECT_EQ(dir.Read("spool"), "");
+    const JobTotalsRead totals = store->Totals();
+    ASSERT_EQ(totals.error, "");
+    ASSERT_TRUE(totals.totals);
+    EXPECT_EQ(totals.totals->runs, 2U);
+    EXPECT_EQ(totals.totals->passed, 1U);
+
+    for (const char* forbidden :
+         {"DELETE FROM korvan_run", "UPDATE korvan_run SET result = 'ok'", "SELECT * FROM korvan_run",
+          "SELECT setval('korvan_job_' || md5('line-7'), 1)", "SELECT nextval('korvan_job_' || md5('line-7'))",
+          "INSERT INTO korvan_serial VALUES ('line-7', 102, gen_random_uuid(), 'x', 1)", "DELETE FROM korvan_serial",
+          "UPDATE korvan_job SET numbers = 'korvan_run'", "SELECT korvan_job_numbers('line-8', 1)",
+          "UPDATE korvan_schema SET version = 1"}) {
+        EXPECT_THAT(ExecError(station, forbidden), HasSubstr("permission denied")) << forbidden;
+    }
+    EXPECT_EQ(QueryValue(url, "SELECT count(*) FROM korvan_run"), "2");
+    EXPECT_EQ(Open("line-7")->NextNumber(1).number, 102U);
+}
+
+// A store made by the first version keeps its jobs' counters: each goes on from its next number.
+TEST_F(PostgresStoreTest, AnOlderStoreIsBroughtForwardWithItsCounters) {
+    ASSERT_EQ(ExecError(url, std::string("CREATE TABLE korvan_schema (version integer NOT NULL);"
+                                         "INSERT INTO korvan_schema VALUES (1);") +
+                                 StoreMigration(1) +
+                                 "INSERT INTO korvan_counter VALUES ('line-7', 42), ('line-8', 7);"
+                                 "INSERT INTO korvan_serial VALUES ('line-7', 41, gen_random_uuid(), 'line3', 1);"),
+              "");
+    std::unique_ptr<JobStore> store = Open("line-7");
+    EXPECT_EQ(store->NextNumber(1).number, 42U);
+    EXPECT_EQ(QueryValue(url, "SELECT version FROM korvan_schema"), std::to_string(kStoreSchemaVersion));
+    EXPECT_EQ(QueryValue(url, "SELECT to_regclass('korvan_counter') IS NULL"), "t");
+    EXPECT_EQ(store->TakeNumber(1, 99, Taker("line3", 1)).number, 42U);
+    EXPECT_EQ(Open("line-8")->TakeNumber(1, 99, Taker("line3", 1)).number, 7U);
+    EXPECT_EQ(Open("line-9")->TakeNumber(3, 99, Taker("line3", 1)).number, 3U);
 }
 
 }  // namespace
