@@ -13,9 +13,14 @@ namespace korvan {
 // identified chip) and tells the sequencer how the running step ended.
 class EventHandler {
 public:
-    EventHandler(ProgrammerManager& manager, View& view, StatusPresenter& status, RunRecorder& recorder,
-                 Sequencer& sequencer)
-        : manager_(manager), view_(view), status_(status), recorder_(recorder), sequencer_(sequencer) {}
+    EventHandler(ProgrammerManager& manager, Buffers& buffers, View& view, StatusPresenter& status,
+                 RunRecorder& recorder, Sequencer& sequencer)
+        : manager_(manager),
+          buffers_(buffers),
+          view_(view),
+          status_(status),
+          recorder_(recorder),
+          sequencer_(sequencer) {}
 
     // `detail` explains an ending that failed; it goes under the ending's line.
     void HandleEvent(int code, const std::string& detail = {});
@@ -35,6 +40,7 @@ private:
     void IdentificationReport();
 
     ProgrammerManager& manager_;
+    Buffers& buffers_;
     View& view_;
     StatusPresenter& status_;
     RunRecorder& recorder_;
