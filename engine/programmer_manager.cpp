@@ -47,7 +47,7 @@ int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSp
     // A serial back-end handed an impossible baud rate (BaudRate() == 0) stays closed without
     // an event and answers every command with SerialNotInitialized; it still needs the manager
     // to say so, so Init runs in every case.
-    return backend_->Init(*this);
+    return backend_->Init(*this) ? 1 : 0;
 }
 
 void ProgrammerManager::Post(Report report) {

@@ -42,7 +42,7 @@ void IspProgrammer::Stop() {
     lines_->Close();
 }
 
-int IspProgrammer::Init(ProgrammerManager& manager) {
+bool IspProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
     busy_ = false;
     for (const auto& algorithm : algorithms_) {
@@ -53,11 +53,11 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
     if (!wiringUsable_) {
         ready_ = 0;
         manager.PostEvent(ParallelInitFailed);
-        return ready_;
+        return false;
     }
     OpenLines();
     lines_->Rest();
-    return ready_;
+    return ready_ == 1;
 }
 
 void IspProgrammer::OpenLines() {

@@ -63,11 +63,11 @@ void SerialProgrammer::Post(Report report) {
     }
 }
 
-int SerialProgrammer::Init(ProgrammerManager& manager) {
+bool SerialProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
     const int baud = manager.BaudRate();
     if (baud == 0) {
-        return 0;  // stays closed: every command reports SerialNotInitialized
+        return false;  // stays closed: every command reports SerialNotInitialized
     }
     const int comPort = manager.comPort();
     portOpen_ = port_->Open(manager.messages(), devices_.DevicePath(comPort), comPort, baud) ? 1 : 0;
@@ -75,7 +75,7 @@ int SerialProgrammer::Init(ProgrammerManager& manager) {
         port_->SetReplyLength(kFrameLength);
         if (port_->StartMonitoring(*this)) {
             Post(SerialInitDone);
-            return 1;
+            return true;
         }
         portOpen_ = 0;
         manager.SetInitFailureDetail("Cannot start the thread that watches " +
@@ -84,7 +84,7 @@ int SerialProgrammer::Init(ProgrammerManager& manager) {
         manager.SetInitFailureDetail(error->Describe());
     }
     Post(SerialInitFailed);
-    return 0;
+    return false;
 }
 
 void SerialProgrammer::CheckReady(std::uint8_t chipCode) {

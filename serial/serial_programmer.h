@@ -42,7 +42,7 @@ public:
                               std::unique_ptr<SerialTransport> transport = std::make_unique<SerialPort>());
     ~SerialProgrammer() override;
 
-    int Init(ProgrammerManager& manager) override;
+    bool Init(ProgrammerManager& manager) override;
 
     void CheckReady(std::uint8_t chipCode) override;
     void ReadSignature(std::uint8_t chipCode) override;
