@@ -37,8 +37,8 @@
 #include "data/serial_number.h"
 #include "engine/event_code.h"
 #include "engine/programmer_manager.h"
+#include "programmers/programmer_files.h"
 #include "programmers/programmer_types.h"
-#include "serial/serial_devices.h"
 
 namespace korvan {
 namespace {
