@@ -615,8 +615,8 @@ void MainWindow::HandleReport(const Report& report) {
     console_->Handle(report);
     RefreshStop();
     FollowChipInImageLine();
-    const int* code = std::get_if<int>(&report);
-    if (code == nullptr) {
+    const std::optional<int> code = ReportCode(report);
+    if (!code) {
         return;
     }
     switch (*code) {

@@ -187,16 +187,6 @@ void ProgrammerManager::SetInitFailureDetail(std::string detail) {
     initFailureDetail_ = std::move(detail);
 }
 
-std::string ProgrammerManager::TakeErrorDetail() {
-    std::lock_guard lock(detailLock_);
-    return std::exchange(errorDetail_, {});
-}
-
-void ProgrammerManager::SetErrorDetail(std::string detail) {
-    std::lock_guard lock(detailLock_);
-    errorDetail_ = std::move(detail);
-}
-
 std::string ProgrammerManager::enableAnswer() const {
     std::lock_guard lock(detailLock_);
     return enableAnswer_;
