@@ -63,7 +63,20 @@ void HexView::ModelChanged(BufferModel::Change change) {
         case BufferModel::Change::Differences: emit differencesChanged(DifferenceCount()); break;
         case BufferModel::Change::Bytes: break;
     }
+    DescribeCursor();
     viewport()->update();
+}
+
+void HexView::DescribeCursor() {
+    if (model_ == nullptr) {
+        setAccessibleDescription({});
+        return;
+    }
+    const auto address = static_cast<std::uint32_t>(addressBase_ + cursor_);
+    QString text = QString::fromStdString(AddressText(address, layout_.addressDigits) + ": " +
+                                          AddressText(model_->At(cursor_), 2));
+    if (model_->IsUnwritten(cursor_)) text += QStringLiteral(" edited");
+    setAccessibleDescription(text);
 }
 
 void HexView::SetAddressBase(std::uint32_t base) {
@@ -119,6 +132,7 @@ bool HexView::GoToAddress(const QString& address) {
 void HexView::SetCursorOffset(std::size_t offset) {
     cursor_ = ByteCount() == 0 ? 0 : std::min(offset, ByteCount() - 1);
     lowNibble_ = false;
+    DescribeCursor();
     ScrollToCursor();
     viewport()->update();
 }

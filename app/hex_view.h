@@ -110,6 +110,8 @@ private:
     void EditCharacter(std::uint8_t value);
     void FitRowWidth();
     void MoveCursor(std::ptrdiff_t delta);
+    // The byte under the cursor for assistive technology: "0010: A5", " edited" while unwritten.
+    void DescribeCursor();
 
     const BufferModel* model_ = nullptr;
     // Tells this view of the model's changes while both live.

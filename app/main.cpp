@@ -15,8 +15,7 @@
 #include "engine/catalogue.h"
 #include "engine/program_dir.h"
 #include "engine/programmer_manager.h"
-#include "isp/adapter_wiring.h"
-#include "isp/pin_map.h"
+#include "programmers/programmer_files.h"
 
 namespace {
 
@@ -92,9 +91,8 @@ int main(int argc, char* argv[]) {
         return Fail(problem, kExitUsage);
     }
     setup.settingsDir = korvan::SettingsDirectory(setup.programDir);
-    setup.programmer.programDir = korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, korvan::kFerrowIniName);
-    setup.programmer.adapterDir =
-        korvan::KeptFileDirectory(setup.settingsDir, setup.programDir, korvan::kAdapterIniName);
+    setup.programmer.programDir = korvan::PinMapDirectory(setup.settingsDir, setup.programDir);
+    setup.programmer.adapterDir = korvan::AdapterWiringDirectory(setup.settingsDir, setup.programDir);
     setup.programmer.portLogPath = options.portLog;
     if (setup.programmer.portLogPath.empty()) {
         if (const char* log = std::getenv("KORVAN_PORT_LOG"); log != nullptr) {

@@ -37,8 +37,8 @@
 #include "data/serial_number.h"
 #include "engine/event_code.h"
 #include "engine/programmer_manager.h"
+#include "programmers/programmer_files.h"
 #include "programmers/programmer_types.h"
-#include "serial/serial_devices.h"
 
 namespace korvan {
 namespace {
@@ -543,8 +543,8 @@ void MainWindow::HandleReport(const Report& report) {
     console_->Handle(report);
     RefreshStop();
     FollowChipInImageLine();
-    const int* code = std::get_if<int>(&report);
-    if (code == nullptr) {
+    const std::optional<int> code = ReportCode(report);
+    if (!code) {
         return;
     }
     switch (*code) {

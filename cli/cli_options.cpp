@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 
+#include "data/text.h"
 #include "programmers/programmer_types.h"
 
 namespace korvan {
@@ -17,15 +18,7 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::optional<int> ParseInt(const std::string& text) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [last, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || last != end || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
+std::optional<int> ParseInt(const std::string& text) { return ParseWhole<int>(text); }
 
 std::optional<int> ParseBaud(const std::string& text) {
     const std::optional<int> rate = ParseInt(text);
@@ -219,14 +212,12 @@ private:
     }
 
     void SerialStart(const std::string& value) {
-        std::uint64_t start = 0;
-        const char* end = value.data() + value.size();
-        const auto [last, error] = std::from_chars(value.data(), end, start);
-        if (value.empty() || error != std::errc() || last != end) {
+        const std::optional<std::uint64_t> start = ParseWhole<std::uint64_t>(value);
+        if (!start) {
             Fail("--serial-start takes a number");
             return;
         }
-        result_.options.serialStart = start;
+        result_.options.serialStart = *start;
     }
 
     void Baud(const std::string& value) {

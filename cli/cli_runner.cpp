@@ -21,12 +21,8 @@
 #include "engine/catalogue.h"
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
-#include "isp/hardware_port.h"
-#include "isp/libftdi_device.h"
-#include "isp/libgpiod_chip.h"
-#include "isp/pin_map.h"
+#include "programmers/programmer_files.h"
 #include "programmers/programmer_types.h"
-#include "serial/serial_devices.h"
 #include "store/postgres_store.h"
 
 namespace korvan {
@@ -63,20 +59,21 @@ int ListPorts(const std::string& iniPath, std::ostream& out, std::ostream& err) 
         out << "COM " << port << "  " << path << (std::filesystem::exists(path, error) ? "" : "  (not present)")
             << '\n';
     }
-    for (const std::string& device : ListSerialDevices()) {
+    const PortListing present = ListProgrammerPorts();
+    for (const std::string& device : present.serialDevices) {
         out << "TTY   " << device << '\n';
     }
-    for (const ParportDevice& port : ListParportDevices(PortSearch{})) {
+    for (const ParportDevice& port : present.parallelPorts) {
         out << "LPT   " << port.devicePath;
         if (port.base >= 0) {
             out << "  0x" << std::hex << port.base << std::dec;
         }
         out << '\n';
     }
-    for (const FtdiListing& device : ListFtdiDevices()) {
+    for (const FtdiListing& device : present.ftdiDevices) {
         out << "FTDI  " << device.port << "  " << device.description << '\n';
     }
-    for (const GpioChipListing& chip : ListGpioChips()) {
+    for (const GpioChipListing& chip : present.gpioChips) {
         out << "GPIO  " << chip.path << "  " << chip.label << " (" << chip.lines << " lines)\n";
     }
     return kExitSuccess;
@@ -150,7 +147,7 @@ private:
         job_.effective = job_.record.value_or(FirstStartInfoSave());
         job_.ports = ReadPortMap(job_.settingsDir + kSettingsFileName).map;
         if (job_.effective.programmerType == FerrowIspType) {
-            const std::string ferrow = KeptFileDirectory(job_.settingsDir, job_.dir, kFerrowIniName) + kFerrowIniName;
+            const std::string ferrow = PinMapPath(job_.settingsDir, job_.dir);
             if (const std::string problem = KeptFileProblem(ferrow); !problem.empty()) {
                 return Failed(problem);
             }

@@ -4,8 +4,7 @@
 #include <cstdio>
 
 #include "engine/program_dir.h"
-#include "isp/adapter_wiring.h"
-#include "isp/pin_map.h"
+#include "programmers/programmer_files.h"
 #include "programmers/programmer_types.h"
 
 namespace korvan {
@@ -46,7 +45,7 @@ int SiteRun::Run() {
     return Finish(kExitSuccess);
 }
 
-std::string SiteRun::FerrowDirectory() const { return KeptFileDirectory(job_.settingsDir, job_.dir, kFerrowIniName); }
+std::string SiteRun::FerrowDirectory() const { return PinMapDirectory(job_.settingsDir, job_.dir); }
 
 // The site's COM number overrides the stored one; the record itself is never written back.
 std::optional<InfoSave> SiteRun::SiteRecord() const {
@@ -61,7 +60,7 @@ std::optional<InfoSave> SiteRun::SiteRecord() const {
 ProgrammerOptions SiteRun::MakeProgrammerOptions() const {
     ProgrammerOptions programmer;
     programmer.programDir = FerrowDirectory();
-    programmer.adapterDir = KeptFileDirectory(job_.settingsDir, job_.dir, kAdapterIniName);
+    programmer.adapterDir = AdapterWiringDirectory(job_.settingsDir, job_.dir);
     programmer.devicePath = setup_.port.path;
     // The window reads the same map from the same file: a COM number opens the same device.
     programmer.comPortDevices = job_.ports.devices;

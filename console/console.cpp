@@ -20,6 +20,8 @@ void Console::Deliver(const Report& report) {
         view_.ShowMessage(*message);
     } else if (const Progress* progress = std::get_if<Progress>(&report)) {
         events_.ShowProgress(*progress);
+    } else if (const Finished* finished = std::get_if<Finished>(&report)) {
+        events_.HandleEvent(finished->code, finished->detail);
     } else {
         manager_.TakeResult(report);
     }

@@ -35,15 +35,12 @@ void EventHandler::EndStep(const char* line, bool success, bool notify) {
     sequencer_.ContinueSequence(success, notify);
 }
 
-void EventHandler::HandleEvent(int code) {
+void EventHandler::HandleEvent(int code, const std::string& detail) {
     const auto ending = std::find_if(kStepEndings.begin(), kStepEndings.end(),
                                      [code](const StepEnding& candidate) { return candidate.code == code; });
     if (ending != kStepEndings.end()) {
         status_.AddStatus(ending->line);
-        // What the back-end found wrong, right under the line that says something is.
-        if (const std::string detail = ending->success ? "" : manager_.TakeErrorDetail(); !detail.empty()) {
-            status_.AddStatus(detail);
-        }
+        AddDetail(detail);
         sequencer_.Ended();
         sequencer_.ContinueSequence(ending->success, ending->notify);
         return;
@@ -77,6 +74,8 @@ void EventHandler::HandleEvent(int code) {
                 sequencer_.Ended();
             }
             sequencer_.ContinueSequence(false, true);
+            // After the failure is recorded: the run's failing line stays the one above.
+            AddDetail(detail);
             return;
         case ReadStarted:
             status_.AddStatus("Programmer: Start Reading.");
@@ -97,6 +96,13 @@ void EventHandler::HandleEvent(int code) {
                 sequencer_.ContinueSequence(false, true);
             }
             return;
+    }
+}
+
+// What the back-end found wrong, right under the line that says something is.
+void EventHandler::AddDetail(const std::string& detail) {
+    if (!detail.empty()) {
+        status_.AddStatus(detail);
     }
 }
 

@@ -22,7 +22,8 @@ public:
           recorder_(recorder),
           sequencer_(sequencer) {}
 
-    void HandleEvent(int code);
+    // `detail` explains an ending that failed; it goes under the ending's line.
+    void HandleEvent(int code, const std::string& detail = {});
     void ShowProgress(const Progress& progress);
     // Whether the back-end has said how its start went.
     bool initReported() const { return initReported_; }
@@ -30,6 +31,7 @@ public:
 private:
     // The running step ended with one more line.
     void EndStep(const char* line, bool success, bool notify);
+    void AddDetail(const std::string& detail);
     void ReportInitFailure(int code);
     void EndWrite();
     void EndRead();

@@ -17,6 +17,7 @@
 #include "data/profile.h"
 #include "data/read_file.h"
 #include "data/serial_counter.h"
+#include "data/text.h"
 #include "engine/program_dir.h"
 #include "store/job_store.h"
 
@@ -24,16 +25,6 @@ namespace korvan {
 namespace {
 
 constexpr const char* kProductionSection = "Production";
-
-std::optional<std::uint64_t> ParseNumber(const std::string& text) {
-    std::uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [last, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || last != end) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 std::string Resolve(const std::string& path, const std::string& baseDir) {
     if (path.empty() || std::filesystem::path(path).is_absolute()) {
@@ -207,7 +198,7 @@ ProductionRead ParseProductionSettings(const std::function<std::string(const cha
         return read;
     }
     if (!start.empty()) {
-        const std::optional<std::uint64_t> number = ParseNumber(start);
+        const std::optional<std::uint64_t> number = ParseWhole<std::uint64_t>(start);
         if (!number) {
             read.problems.push_back("SerialStart: '" + start + "' is not a number");
             return read;

@@ -10,26 +10,10 @@
 #include <filesystem>
 #include <random>
 
+#include "data/write_all.h"
+
 namespace korvan {
 namespace {
-
-std::string Failure(const char* what, const std::string& path, int error) {
-    return std::string(what) + " " + path + ": " + std::strerror(error);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 // A fresh file beside `target`, created exclusively with the ordinary mode (0666 less the
 // umask); -1 when none can be made.
@@ -65,14 +49,14 @@ std::string ReplaceFileAtomically(const std::string& path, std::string_view byte
     std::string tempPath;
     const int fd = CreateTempBeside(path, tempPath);
     if (fd < 0) {
-        return Failure("cannot create a file beside", path, errno);
+        return SystemFailure("cannot create a file beside", path, errno);
     }
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0) {
         ::fchmod(fd, existing.st_mode & 07777);
     }
-    int error = 0;
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    int error = WriteAll(fd, bytes);
+    if (error == 0 && ::fsync(fd) != 0) {
         error = errno;
     }
     if (::close(fd) != 0 && error == 0) {
@@ -81,11 +65,11 @@ std::string ReplaceFileAtomically(const std::string& path, std::string_view byte
     if (error == 0 && ::rename(tempPath.c_str(), path.c_str()) != 0) {
         error = errno;
         ::unlink(tempPath.c_str());
-        return Failure("cannot replace", path, error);
+        return SystemFailure("cannot replace", path, error);
     }
     if (error != 0) {
         ::unlink(tempPath.c_str());
-        return Failure("cannot write", path, error);
+        return SystemFailure("cannot write", path, error);
     }
     SyncDirectoryOf(path);
     return {};

@@ -57,12 +57,11 @@ TakenSerialNumber ReadCounter(const std::string& realPath, const std::string& pa
         return {std::nullopt, "cannot read " + path + ": " + file.reason};
     }
     const std::string_view digits = Trim(file.text, " \t\r\n");
-    std::uint64_t number = 0;
-    const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (digits.empty() || error != std::errc() || stop != digits.data() + digits.size()) {
+    const std::optional<std::uint64_t> number = ParseWhole<std::uint64_t>(digits);
+    if (!number) {
         return {std::nullopt, "serial number counter " + path + " does not hold one decimal number"};
     }
-    return {number, {}};
+    return {*number, {}};
 }
 
 }  // namespace

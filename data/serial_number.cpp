@@ -1,5 +1,7 @@
 #include "data/serial_number.h"
 
+#include "data/text.h"
+
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -41,23 +43,12 @@ std::optional<SerialFormat> FormatNamed(std::string_view name) {
     return std::nullopt;
 }
 
-// The whole of `text` as an unsigned number in `base`.
-std::optional<std::uint64_t> ParseWhole(std::string_view text, int base) {
-    std::uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || error != std::errc() || stop != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Decimal, or hexadecimal after "0x".
 std::optional<std::uint64_t> ParseAddress(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        return ParseWhole(text.substr(2), 16);
+        return ParseWhole<std::uint64_t>(text.substr(2), 16);
     }
-    return ParseWhole(text, 10);
+    return ParseWhole<std::uint64_t>(text);
 }
 
 // The largest number of `digits` decimal digits, or all ones when that does not fit.
@@ -152,7 +143,7 @@ ParsedPlacement ParseSerialNumberPlacement(std::string_view text) {
     if (!format) {
         return Refuse(text, "has no format le, be, bcd or ascii");
     }
-    const std::optional<std::uint64_t> bytes = ParseWhole(bytesText, 10);
+    const std::optional<std::uint64_t> bytes = ParseWhole<std::uint64_t>(bytesText);
     const int maxBytes = Describe(*format).maxBytes;
     if (!bytes || *bytes < 1 || *bytes > static_cast<std::uint64_t>(maxBytes)) {
         return Refuse(text, "needs 1 to " + std::to_string(maxBytes) + " bytes for " + std::string(formatText));

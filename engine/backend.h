@@ -14,8 +14,8 @@ public:
     virtual ~Backend() = default;
 
     // Opens the hardware with the manager's settings and posts the init event.
-    // Returns 1 when the back-end is usable, 0 otherwise.
-    virtual int Init(ProgrammerManager& manager) = 0;
+    // True when the back-end is usable.
+    virtual bool Init(ProgrammerManager& manager) = 0;
 
     virtual void CheckReady(std::uint8_t chipCode) = 0;
     virtual void ReadSignature(std::uint8_t chipCode) = 0;

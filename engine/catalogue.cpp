@@ -1,5 +1,7 @@
 #include "engine/catalogue.h"
 
+#include "data/text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <bit>
@@ -109,10 +111,8 @@ std::optional<std::size_t> ChipCatalogue::FindByName(std::string_view name) cons
 }
 
 std::optional<std::size_t> ChipCatalogue::Resolve(std::string_view text) const {
-    std::size_t index = 0;
-    const char* end = text.data() + text.size();
-    if (const auto [last, error] = std::from_chars(text.data(), end, index); error == std::errc() && last == end) {
-        if (index < records().size()) {
+    if (const std::optional<std::size_t> index = ParseWhole<std::size_t>(text)) {
+        if (*index < records().size()) {
             return index;
         }
         return std::nullopt;

@@ -65,14 +65,11 @@ std::optional<ChipFieldProblem> VoltageProblem(float volts) {
 
 template <typename Number>
 bool ReadNumber(std::string_view text, Number& value, int base = 10) {
-    const char* end = text.data() + text.size();
-    std::from_chars_result result{};
-    if constexpr (std::is_floating_point_v<Number>) {
-        result = std::from_chars(text.data(), end, value);
-    } else {
-        result = std::from_chars(text.data(), end, value, base);
+    const std::optional<Number> number = ParseWhole<Number>(text, base);
+    if (number) {
+        value = *number;
     }
-    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+    return number.has_value();
 }
 
 std::string_view TrimBlanks(std::string_view text) { return Trim(text, kBlanks); }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -33,17 +34,30 @@ struct BlockRead {
     bool operator==(const BlockRead&) const = default;
 };
 
+// The report that ends an operation and says what the back-end found: `code` is the ending
+// event (DataReceivedError, ProgrammingError, ...), which names the operation's outcome, and
+// `detail` the line that explains it to the operator.
+struct Finished {
+    int code = 0;
+    std::string detail;
+    bool operator==(const Finished&) const = default;
+};
+
 // One item of the report path: a Programmer Event code, a message for the operator, or a
 // result that travels with the report saying so.
-using Report = std::variant<int, Message, Progress, SignatureRead, BlockRead>;
+using Report = std::variant<int, Message, Progress, SignatureRead, BlockRead, Finished>;
 
-// The event code a report stands for: its own code, a progress report's code; none for the others.
+// The event code a report stands for: its own code, a progress or ending report's code; none for
+// the others.
 inline std::optional<int> ReportCode(const Report& report) {
     if (const int* code = std::get_if<int>(&report)) {
         return *code;
     }
     if (const Progress* progress = std::get_if<Progress>(&report)) {
         return progress->code;
+    }
+    if (const Finished* finished = std::get_if<Finished>(&report)) {
+        return finished->code;
     }
     return std::nullopt;
 }

@@ -47,7 +47,7 @@ int ProgrammerManager::Init(EventSink& owner, int programmerType, int downloadSp
     // A serial back-end handed an impossible baud rate (BaudRate() == 0) stays closed without
     // an event and answers every command with SerialNotInitialized; it still needs the manager
     // to say so, so Init runs in every case.
-    return backend_->Init(*this);
+    return backend_->Init(*this) ? 1 : 0;
 }
 
 void ProgrammerManager::Post(Report report) {
@@ -185,16 +185,6 @@ std::string ProgrammerManager::initFailureDetail() const {
 void ProgrammerManager::SetInitFailureDetail(std::string detail) {
     std::lock_guard lock(detailLock_);
     initFailureDetail_ = std::move(detail);
-}
-
-std::string ProgrammerManager::TakeErrorDetail() {
-    std::lock_guard lock(detailLock_);
-    return std::exchange(errorDetail_, {});
-}
-
-void ProgrammerManager::SetErrorDetail(std::string detail) {
-    std::lock_guard lock(detailLock_);
-    errorDetail_ = std::move(detail);
 }
 
 std::string ProgrammerManager::enableAnswer() const {

@@ -126,9 +126,6 @@ public:
     // printed after the init failure line; empty when there is none.
     std::string initFailureDetail() const;
     void SetInitFailureDetail(std::string detail);
-    // What to check after the next "Programmer: Error."; taken once, empty when none.
-    std::string TakeErrorDetail();
-    void SetErrorDetail(std::string detail);
     // The four bytes an ISP chip answered to the last Programming Enable; empty before one.
     std::string enableAnswer() const;
     void SetEnableAnswer(std::string bytesInHex);
@@ -163,7 +160,6 @@ private:
 
     mutable std::mutex detailLock_;
     std::string initFailureDetail_;
-    std::string errorDetail_;
     std::string enableAnswer_;
 
     std::unique_ptr<Backend> backend_;

@@ -179,7 +179,6 @@ HardwarePortResult OpenPpdevPort(const std::string& devicePath) {
         return result;
     }
     result.access = std::make_unique<PpdevAccess>(fd);
-    result.description = devicePath + " (ppdev)";
     return result;
 }
 
@@ -204,7 +203,6 @@ HardwarePortResult OpenDirectIoPort(std::uint16_t base) {
         return result;
     }
     result.access = std::make_unique<DirectIoAccess>(base);
-    result.description = "direct port I/O";
 #else
     (void)base;
     result.failure = "Direct port I/O is not available on this processor.";

@@ -28,7 +28,6 @@ struct PortSearch {
 // Access on success; otherwise null access and `failure`, one line with the reason and its fix.
 struct HardwarePortResult {
     std::unique_ptr<RegisterAccess> access;
-    std::string description;
     std::string failure;
 };
 

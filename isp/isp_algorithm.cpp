@@ -92,11 +92,14 @@ int Isp4ByteAlgorithm::WriteByte(std::uint8_t value, std::uint32_t address) {
     transmit[kDataByte] = value;
     SendInstruction();
     // The chip answers the value only once its write cycle is over; that is the verification.
+    std::uint8_t answer = 0;
     for (int read = 0; read < kWritePollLimit; ++read) {
-        if (ReadByte(address) == value) {
+        answer = ReadByte(address);
+        if (answer == value) {
             return 1;
         }
     }
+    KeepMismatch({address, value, answer});
     return 0;
 }
 

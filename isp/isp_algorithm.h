@@ -4,12 +4,20 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "isp/isp_lines.h"
 #include "isp/sleeper.h"
 
 namespace korvan {
+
+// A byte that never read back as written: where, what was written, what the chip answered last.
+struct WriteMismatch {
+    std::uint32_t address = 0;
+    std::uint8_t expected = 0;
+    std::uint8_t read = 0;
+};
 
 // Turns chip operations into instruction sequences on an ISP cable's line layer.
 // Chosen by the chip code of the selected chip.
@@ -44,9 +52,12 @@ public:
     // echoed it (0x69 in the fourth).
     const IspInstruction& enableAnswer() const { return enableAnswer_; }
     bool enableEchoed() const;
+    // The byte that made the last WriteByte or WriteBytes give 0; empty before any did.
+    const std::optional<WriteMismatch>& lastMismatch() const { return lastMismatch_; }
 
 protected:
     void KeepEnableAnswer(const IspBuffer& received);
+    void KeepMismatch(WriteMismatch mismatch) { lastMismatch_ = mismatch; }
 
     IspLines& lines() const { return *lines_; }
     Sleeper& sleeper() const { return *sleeper_; }
@@ -56,6 +67,7 @@ private:
     IspLines* lines_ = nullptr;
     Sleeper* sleeper_ = nullptr;
     IspInstruction enableAnswer_{};
+    std::optional<WriteMismatch> lastMismatch_;
 };
 
 inline constexpr std::uint8_t kIsp4ByteAlgorithmCode = 2;

@@ -1,6 +1,7 @@
 #include "isp/isp_programmer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <system_error>
 
 #include "engine/event_code.h"
@@ -10,6 +11,17 @@ namespace korvan {
 namespace {
 
 constexpr int kProgressInterval = 15;
+
+// Said under "Programmer: Programming Error.": the byte that would not take.
+std::string MismatchLine(const std::optional<WriteMismatch>& mismatch) {
+    if (!mismatch) {
+        return {};
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "At 0x%04X: expected 0x%02X, read 0x%02X.", static_cast<unsigned>(mismatch->address),
+                  static_cast<unsigned>(mismatch->expected), static_cast<unsigned>(mismatch->read));
+    return line;
+}
 
 }  // namespace
 
@@ -30,7 +42,7 @@ void IspProgrammer::Stop() {
     lines_->Close();
 }
 
-int IspProgrammer::Init(ProgrammerManager& manager) {
+bool IspProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
     busy_ = false;
     for (const auto& algorithm : algorithms_) {
@@ -41,11 +53,11 @@ int IspProgrammer::Init(ProgrammerManager& manager) {
     if (!wiringUsable_) {
         ready_ = 0;
         manager.PostEvent(ParallelInitFailed);
-        return ready_;
+        return false;
     }
     OpenLines();
     lines_->Rest();
-    return ready_;
+    return ready_ == 1;
 }
 
 void IspProgrammer::OpenLines() {
@@ -161,11 +173,11 @@ bool IspProgrammer::EnterProgramming(IspAlgorithm& algorithm) {
     }
     algorithm.ExitProgramming();
     busy_ = false;
-    manager_->SetErrorDetail(
+    manager_->Post(Finished{
+        ProgrammerError,
         "The target did not answer Programming Enable. Check, in this order: the target's power; its oscillator "
         "(an AT89S chip accepts ISP only with a clock on XTAL1); the RST level (RST Level in IspAdapters.ini); "
-        "MOSI and MISO not swapped; a shorter cable or a slower adapter.");
-    manager_->PostEvent(ProgrammerError);
+        "MOSI and MISO not swapped; a shorter cable or a slower adapter."});
     return false;
 }
 
@@ -217,7 +229,7 @@ void IspProgrammer::RunWrite(IspAlgorithm& algorithm) {
         if (algorithm.WriteBytes(values, static_cast<std::uint32_t>(position)) == 0) {
             algorithm.ExitProgramming();
             busy_ = false;
-            manager.PostEvent(ProgrammingError);
+            manager.Post(Finished{ProgrammingError, MismatchLine(algorithm.lastMismatch())});
             return;
         }
         PostProgress(position, count, WritingProgress, total);

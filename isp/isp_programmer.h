@@ -37,7 +37,7 @@ public:
 
     // Loads and checks the adapter's wiring, then opens the adapter. Wiring that cannot be
     // used leaves the adapter closed, fails Init and makes every operation refused.
-    int Init(ProgrammerManager& manager) override;
+    bool Init(ProgrammerManager& manager) override;
 
     void CheckReady(std::uint8_t chipCode) override;
     void ReadSignature(std::uint8_t chipCode) override;

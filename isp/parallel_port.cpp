@@ -46,13 +46,11 @@ ParallelPort::~ParallelPort() { Close(); }
 int ParallelPort::Open(std::uint16_t base, const PortSearch& search) {
     openFailure_.clear();
     if (access_) {
-        portDescription_ = "simulated port";
         return 1;
     }
     HardwarePortResult result = OpenHardwarePort(base, search);
     access_ = std::move(result.access);
     openFailure_ = std::move(result.failure);
-    portDescription_ = std::move(result.description);
     return access_ ? 1 : 0;
 }
 

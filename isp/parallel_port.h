@@ -38,8 +38,6 @@ public:
     int Open(std::uint16_t base, const PortSearch& search = {});
     void Close();
     const std::string& openFailure() const { return openFailure_; }
-    // What Open found, e.g. "/dev/parport0 (ppdev)".
-    const std::string& portDescription() const { return portDescription_; }
 
     // Puts the access log decorator, writing to `log`, around the opened access.
     void LogAccessesTo(std::shared_ptr<std::ostream> log);
@@ -62,7 +60,6 @@ private:
 
     std::unique_ptr<RegisterAccess> access_;
     std::string openFailure_;
-    std::string portDescription_;
     std::uint8_t controlShadow_ = 0;
     std::uint8_t dataShadow_ = 0;
     std::uint8_t statusShadow_ = 0;

@@ -1,6 +1,7 @@
 #include "serial/serial_programmer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
@@ -15,6 +16,15 @@ namespace {
 // so an operator can tell a stalled programmer from a garbled line.
 std::string NoAnswerWithin(std::chrono::milliseconds timeout) {
     return "The programmer gave no answer within " + std::to_string(timeout.count()) + " ms.";
+}
+
+// Said under "Programmer: Programming Error.". The programmer answers a block with one byte, so
+// the block is all that is known: not which of its bytes failed, nor what the chip held.
+std::string RefusedBlockLine(std::size_t address) {
+    char line[96];
+    std::snprintf(line, sizeof line, "At 0x%04zX: the programmer refused the block of %zu bytes.", address,
+                  kBlockDataLength);
+    return line;
 }
 
 }  // namespace
@@ -53,11 +63,11 @@ void SerialProgrammer::Post(Report report) {
     }
 }
 
-int SerialProgrammer::Init(ProgrammerManager& manager) {
+bool SerialProgrammer::Init(ProgrammerManager& manager) {
     manager_ = &manager;
     const int baud = manager.BaudRate();
     if (baud == 0) {
-        return 0;  // stays closed: every command reports SerialNotInitialized
+        return false;  // stays closed: every command reports SerialNotInitialized
     }
     const int comPort = manager.comPort();
     portOpen_ = port_->Open(manager.messages(), devices_.DevicePath(comPort), comPort, baud) ? 1 : 0;
@@ -65,7 +75,7 @@ int SerialProgrammer::Init(ProgrammerManager& manager) {
         port_->SetReplyLength(kFrameLength);
         if (port_->StartMonitoring(*this)) {
             Post(SerialInitDone);
-            return 1;
+            return true;
         }
         portOpen_ = 0;
         manager.SetInitFailureDetail("Cannot start the thread that watches " +
@@ -74,7 +84,7 @@ int SerialProgrammer::Init(ProgrammerManager& manager) {
         manager.SetInitFailureDetail(error->Describe());
     }
     Post(SerialInitFailed);
-    return 0;
+    return false;
 }
 
 void SerialProgrammer::CheckReady(std::uint8_t chipCode) {
@@ -247,7 +257,7 @@ void SerialProgrammer::StartWorker(Phase phase) {
     }
 }
 
-void SerialProgrammer::EndDataPhase(int event, int farewell) {
+void SerialProgrammer::EndDataPhase(Report ending, int farewell) {
     // Under the reply lock: the answer to a probe sent here is handled only after the
     // worker's own event is posted, and a go-ahead for the next command finds busy cleared.
     std::lock_guard lock(replyLock_);
@@ -265,7 +275,7 @@ void SerialProgrammer::EndDataPhase(int event, int farewell) {
     }
     busy_ = 0;
     ready_ = 1;
-    Post(event);
+    Post(std::move(ending));
 }
 
 void SerialProgrammer::WriteWorker() {
@@ -295,15 +305,14 @@ void SerialProgrammer::WriteWorker() {
                 busy_ = 0;
                 return;
             }
-            manager.SetErrorDetail(NoAnswerWithin(kBlockAnswerTimeout));
-            EndDataPhase(DataReceivedError, kSendNothing);
+            EndDataPhase(Finished{DataReceivedError, NoAnswerWithin(kBlockAnswerTimeout)}, kSendNothing);
             return;
         }
         if (answer[0] == kBlockAccepted) {
             position += kBlockDataLength;
             Post(Progress{WritingProgress, static_cast<int>(position), total});
         } else if (answer[0] == kBlockFailed) {
-            EndDataPhase(ProgrammingError, kSendReadyProbe);
+            EndDataPhase(Finished{ProgrammingError, RefusedBlockLine(position)}, kSendReadyProbe);
             return;
         } else {
             EndDataPhase(DataReceivedError, kSendNothing);
@@ -348,8 +357,7 @@ void SerialProgrammer::ReadWorker() {
             // What was read before the failure is in Buffer2, as far as it came.
             read.bytes.resize(position);
             Post(std::move(read));
-            manager.SetErrorDetail(NoAnswerWithin(kReadBlockTimeout));
-            EndDataPhase(DataReceivedError, kRequestStop);
+            EndDataPhase(Finished{DataReceivedError, NoAnswerWithin(kReadBlockTimeout)}, kRequestStop);
             return;
         }
         std::copy_n(block.begin(), std::min(kBlockDataLength, read.bytes.size() - position),

@@ -42,7 +42,7 @@ public:
                               std::unique_ptr<SerialTransport> transport = std::make_unique<SerialPort>());
     ~SerialProgrammer() override;
 
-    int Init(ProgrammerManager& manager) override;
+    bool Init(ProgrammerManager& manager) override;
 
     void CheckReady(std::uint8_t chipCode) override;
     void ReadSignature(std::uint8_t chipCode) override;
@@ -77,8 +77,8 @@ private:
     static constexpr int kSendReadyProbe = -1;
     static constexpr int kSendNothing = -2;
     // Leaves the data phase: reply length back to 18, the farewell sent, busy cleared,
-    // ready set, then `event` posted.
-    void EndDataPhase(int event, int farewell);
+    // ready set, then `ending` posted.
+    void EndDataPhase(Report ending, int farewell);
 
     // On the monitor thread: a chunk that began after `writesBefore` writes arrived for a data
     // phase that has since ended, before any later command went out.

@@ -298,11 +298,18 @@ private slots:
         QCOMPARE(shown.model.At(2), std::uint8_t{0xC3});
         QCOMPARE(edits.count(), 1);
         QVERIFY(BluePixelsOfByte(*view, 2) > 0);  // an edit not yet written
+        QCOMPARE(view->accessibleDescription(), QStringLiteral("0003: 00"));
+        QTest::keyClick(view, Qt::Key_Left);
+        QCOMPARE(view->accessibleDescription(), QStringLiteral("0002: C3 edited"));
+        QTest::keyClick(view, Qt::Key_Right);
         QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(shown.model.At(2), std::uint8_t{0x00});
         QVERIFY(!view->HasEdits());
         QCOMPARE(edits.count(), 2);
         QCOMPARE(BluePixelsOfByte(*view, 2), 0);
+        view->SetCursorOffset(2);
+        QCOMPARE(view->accessibleDescription(), QStringLiteral("0002: 00"));
+        view->SetCursorOffset(3);
         QTest::keyClick(view, Qt::Key_Y, Qt::ControlModifier);
         QCOMPARE(shown.model.At(2), std::uint8_t{0xC3});
         QVERIFY(view->HasEdits());

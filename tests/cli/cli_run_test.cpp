@@ -429,6 +429,34 @@ TEST_F(CliRunTest, TheLineThatEndedAFailedRunGoesToStandardError) {
     EXPECT_EQ(wrong.err, "korvan-cli: Total 7 Bytes Wrong!\n");
 }
 
+// Bytes written over programmed ones without an erase cannot take (bits only clear): the line
+// after "Programmer: Programming Error." says where, as far as the back-end knows; the run's
+// failing line, on standard error and in the job record, stays the error line.
+TEST_F(CliRunTest, AProgrammingErrorSaysWhereUnderItsLine) {
+    struct Case {
+        std::string programmer;
+        std::string where;
+    };
+    for (const Case& each : {Case{"", "At 0x0000: the programmer refused the block of 16 bytes."},
+                             Case{" --programmer ferrow --chip AT89S52", "At 0x0000: expected 0x11, read 0x00."}}) {
+        const std::string chip = dir.file("chip.sim");
+        std::filesystem::remove(chip);
+        const std::string simulated = "--simulate=" + chip + each.programmer;
+        ASSERT_EQ(Cli(simulated + " open " + dir.file("fw.hex") + " erase write").status, 0) << each.programmer;
+        std::filesystem::remove(dir.file("job.log"));
+        const CliResult over = Cli(simulated + " --log " + dir.file("job.log") + " open " + dir.file("other.bin") + " write");
+        EXPECT_EQ(over.status, 1) << each.programmer;
+        const auto error = std::find(over.lines.begin(), over.lines.end(), "Programmer: Programming Error.");
+        ASSERT_NE(error, over.lines.end()) << each.programmer;
+        ASSERT_NE(error + 1, over.lines.end()) << each.programmer;
+        EXPECT_EQ(*(error + 1), each.where);
+        EXPECT_EQ(over.err, "korvan-cli: Programmer: Programming Error.\n") << each.programmer;
+        const auto records = JsonLines(Lines(dir.Read("job.log")));
+        ASSERT_EQ(records.size(), 1U) << each.programmer;
+        EXPECT_EQ(records[0]["failure"], "Programmer: Programming Error.") << each.programmer;
+    }
+}
+
 TEST_F(CliRunTest, OptionsBehaveAsUsersOfOtherToolsExpect) {
     const CliResult none = Shell(BuiltProgramDir() + "korvan-cli >" + dir.file("stdout") + " 2>" + dir.file("stderr"));
     EXPECT_EQ(none.status, 2);

@@ -47,9 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ConsoleTest, AFailureWithADetailPrintsItOnceUnderItsLine) {
     Start(1);
-    manager.SetErrorDetail("Check the target's power.");
     console.OnErase();
-    Post(ProgrammerError);
+    Post(Finished{ProgrammerError, "Check the target's power."});
     Advance(kEraseSettleTime);
     EXPECT_THAT(view.lines, ElementsAre("Programmer: Error.", "Check the target's power."));
     EXPECT_EQ(view.failures, 1);
@@ -60,14 +59,12 @@ TEST_F(ConsoleTest, AFailureWithADetailPrintsItOnceUnderItsLine) {
     Advance(kEraseSettleTime);
     EXPECT_THAT(view.lines, ElementsAre("Programmer: Error."));
 
-    // A step that succeeds leaves a detail for the failure it belongs to.
     view.ForgetLines();
-    manager.SetErrorDetail("The programmer gave no answer within 1000 ms.");
     console.OnErase();
     Post(EraseDone);
     Advance(kEraseSettleTime);
     console.OnErase();
-    Post(DataReceivedError);
+    Post(Finished{DataReceivedError, "The programmer gave no answer within 1000 ms."});
     Advance(kEraseSettleTime);
     EXPECT_THAT(view.lines, ElementsAre("Programmer: Erase Done.", "Data Received Error.",
                                         "The programmer gave no answer within 1000 ms."));

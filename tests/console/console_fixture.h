@@ -114,9 +114,9 @@ public:
     FakeBackend(std::vector<std::string>& calls, int initEvent, bool probesAfterWrite)
         : calls_(calls), initEvent_(initEvent), probesAfterWrite_(probesAfterWrite) {}
 
-    int Init(ProgrammerManager& manager) override {
+    bool Init(ProgrammerManager& manager) override {
         manager.PostEvent(initEvent_);
-        return 1;
+        return true;
     }
     void CheckReady(std::uint8_t code) override { Record("CheckReady", code); }
     void ReadSignature(std::uint8_t code) override { Record("ReadSignature", code); }

@@ -28,10 +28,10 @@ public:
         : chip_(std::move(chip)), pause_(pause) {}
     ~ScriptedBackend() override { Stop(); }
 
-    int Init(ProgrammerManager& manager) override {
+    bool Init(ProgrammerManager& manager) override {
         manager_ = &manager;
         manager.PostEvent(ParallelInitDone);
-        return 1;
+        return true;
     }
     void CheckReady(std::uint8_t /*chipCode*/) override { Run({ProgrammerReady}); }
     void ReadSignature(std::uint8_t /*chipCode*/) override { Run({kIdentify}); }

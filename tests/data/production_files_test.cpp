@@ -19,6 +19,7 @@
 #include "data/job_log.h"
 #include "data/serial_counter.h"
 #include "data/serial_number.h"
+#include "data/text.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvan {
@@ -320,3 +321,23 @@ TEST(SerialCounter, KilledTakerNeverCausesARepeat) {
 
 }  // namespace
 }  // namespace korvan
+
+namespace korvan::testing {
+namespace {
+
+// Every number the settings files and the command line carry goes through this one parser.
+TEST(ParseWhole, TakesOnlyTheWholeTextAsANumberThatFits) {
+    EXPECT_EQ(ParseWhole<int>("42"), 42);
+    EXPECT_EQ(ParseWhole<int>("-7"), -7);
+    EXPECT_EQ(ParseWhole<std::uint64_t>("ff", 16), 0xFFU);
+    EXPECT_EQ(ParseWhole<double>("5.25"), 5.25);
+    for (const char* refused : {"", " 42", "42 ", "4x2", "0x10", "+1"}) {
+        EXPECT_EQ(ParseWhole<int>(refused), std::nullopt) << '"' << refused << '"';
+    }
+    EXPECT_EQ(ParseWhole<std::uint8_t>("256"), std::nullopt);
+    EXPECT_EQ(ParseWhole<std::uint8_t>("255"), 255);
+    EXPECT_EQ(ParseWhole<std::uint64_t>("-1"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace korvan::testing

@@ -290,6 +290,18 @@ def run_checks(screen, atspi, window, small, large):
     check("Programmer: Writing Done." in lines and "-------------------Verification Starts------------------" not in lines,
           "Enter runs Auto with the marks the right clicks set")
 
+    # A byte typed in the Buffer1 view, then taken back with Ctrl+Z; the view tells the byte
+    # under its cursor (the loaded image holds 00 at 0000).
+    screen.click(*atspi.centre(atspi.find("page tab", "Buffer1")))
+    view = wait_for("the Buffer1 view", lambda: atspi.find("filler", "Buffer1"))
+    screen.click(*atspi.centre(view))
+    screen.key("ctrl+Home")
+    screen.key("a", "5", "Left")
+    wait_for("the typed byte shown as an edit", lambda: view.description == "0000: A5 edited")
+    screen.key("ctrl+z")
+    wait_for("the edit taken back by Ctrl+Z", lambda: view.description == "0000: 00")
+    log("ok - a byte typed in Buffer1 and Ctrl+Z gives the loaded one back")
+
     # The close box during a write asks; No lets it go on, Yes cuts it off and leaves.
     screen.click(*atspi.centre(atspi.find("push button", "(Auto) Open")))
     wait_for("the Open dialog placed", lambda: atspi.top_level(lambda name: name == "Open"))

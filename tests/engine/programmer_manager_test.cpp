@@ -36,9 +36,9 @@ public:
 class FakeBackend final : public Backend {
 public:
     explicit FakeBackend(std::vector<Call>& calls, int initResult) : calls_(calls), initResult_(initResult) {}
-    int Init(ProgrammerManager& /*manager*/) override {
+    bool Init(ProgrammerManager& /*manager*/) override {
         calls_.push_back({"Init", 0, 0});
-        return initResult_;
+        return initResult_ != 0;
     }
     void CheckReady(std::uint8_t code) override { calls_.push_back({"CheckReady", code, 0}); }
     void ReadSignature(std::uint8_t code) override { calls_.push_back({"ReadSignature", code, 0}); }

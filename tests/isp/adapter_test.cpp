@@ -148,10 +148,9 @@ TEST(FtdiAdapter, NoEchoEndsTheRunWithWhatToCheckAndTheBytesReceived) {
     ASSERT_TRUE(rig.events.WaitFor(ProgrammerError));
     rig.programmer->WaitForWorker();
     EXPECT_EQ(rig.events.Codes(), (Codes{ParallelInitDone, ProgrammerError}));
-    EXPECT_THAT(rig.manager.TakeErrorDetail(),
+    EXPECT_THAT(rig.events.DetailOf(ProgrammerError),
                 StartsWith("The target did not answer Programming Enable. Check, in this order: the target's power; "
                            "its oscillator"));
-    EXPECT_EQ(rig.manager.TakeErrorDetail(), "");
     EXPECT_NE(rig.manager.enableAnswer(), "00 ac 53 69");
     EXPECT_EQ(rig.target->eraseCount(), 0);
     EXPECT_FALSE(rig.target->inProgrammingMode());

@@ -389,7 +389,7 @@ TEST(SerialFailure, UnansweredWriteBlockAbandonsTheWrite) {
     rig.sim.SetFaults({.silentWriteBlock = 1});
     rig.manager.WriteChip(0);
     EXPECT_EQ(rig.events.Next(3), (Events{WriteStarted, WritingProgress, DataReceivedError}));
-    EXPECT_EQ(rig.manager.TakeErrorDetail(), "The programmer gave no answer within 1000 ms.");
+    EXPECT_EQ(rig.events.DetailOf(DataReceivedError), "The programmer gave no answer within 1000 ms.");
     EXPECT_TRUE(rig.programmer().ready());
     EXPECT_FALSE(rig.programmer().busy());
     EXPECT_EQ(rig.programmer().transport().replyLength(), 18U);  // back to whole frames
@@ -403,7 +403,7 @@ TEST(SerialFailure, GarbledWriteAnswerAbandonsTheWrite) {
     rig.sim.SetFaults({.garbleWriteBlock = 0});
     rig.manager.WriteChip(0);
     EXPECT_EQ(rig.events.Next(2), (Events{WriteStarted, DataReceivedError}));
-    EXPECT_EQ(rig.manager.TakeErrorDetail(), "");  // an answer came: nothing timed out
+    EXPECT_EQ(rig.events.DetailOf(DataReceivedError), "");  // an answer came: nothing timed out
     EXPECT_TRUE(rig.programmer().ready());
 }
 
@@ -415,6 +415,8 @@ TEST(SerialFailure, RejectedBlockProbesAndReportsProgrammingError) {
     rig.manager.WriteChip(0);
     EXPECT_EQ(rig.events.Next(5), (Events{WriteStarted, WritingProgress, WritingProgress,
                                           ProgrammingError, ProgrammerReady}));
+    // The third block, from 0x0020 on, is the one refused.
+    EXPECT_EQ(rig.events.DetailOf(ProgrammingError), "At 0x0020: the programmer refused the block of 16 bytes.");
     const auto traffic = rig.sim.HostTraffic();
     ASSERT_EQ(traffic.size(), 5U);
     ExpectCommand(traffic.back(), 0x00, kCode4K);
@@ -429,7 +431,7 @@ TEST(SerialFailure, TwiceMissingReadBlockStopsTheRead) {
     rig.manager.ReadChip(0);
     EXPECT_EQ(rig.events.Next(5), Concat({{ReadStarted}, Repeat(ReadingProgress, 3),
                                           {DataReceivedError}}));
-    EXPECT_EQ(rig.manager.TakeErrorDetail(), "The programmer gave no answer within 500 ms.");
+    EXPECT_EQ(rig.events.DetailOf(DataReceivedError), "The programmer gave no answer within 500 ms.");
     const auto traffic = rig.WaitTraffic(7);  // start, four requests, a repeat, the stop
     ASSERT_EQ(traffic.size(), 7U);
     EXPECT_EQ((Bytes{traffic[traffic.size() - 3][0], traffic[traffic.size() - 2][0],

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -73,6 +74,8 @@ public:
             if (const Progress* progress = std::get_if<Progress>(&report)) {
                 lastProgress_ = *progress;
             }
+            const Finished* finished = std::get_if<Finished>(&report);
+            lastDetails_[*code] = finished != nullptr ? finished->detail : "";
         }
         posted_.notify_all();
         if (onPost) {
@@ -117,6 +120,13 @@ public:
         return slice;
     }
 
+    // The detail the last report with `code` carried; empty when it carried none.
+    std::string DetailOf(int code) const {
+        std::lock_guard lock(lock_);
+        const auto found = lastDetails_.find(code);
+        return found != lastDetails_.end() ? found->second : "";
+    }
+
     std::vector<int> Codes() const {
         std::lock_guard lock(lock_);
         return codes_;
@@ -140,6 +150,7 @@ private:
     std::condition_variable posted_;
     std::vector<int> codes_;
     Progress lastProgress_;
+    std::map<int, std::string> lastDetails_;
     std::size_t cursor_ = 0;
 };
 
