@@ -176,6 +176,14 @@ ProductionRead ParseProductionSettings(const std::function<std::string(const cha
     if (!read.options.storeUrl.empty() && read.options.spoolPath.empty()) {
         read.options.spoolPath = Resolve(kDefaultSpoolName, baseDir);
     }
+    // A start that is no number is refused even while numbering is off, as the command line
+    // refuses it: turning numbering on later must not meet a value accepted earlier.
+    const std::string start = value("SerialStart");
+    std::optional<std::uint64_t> startNumber;
+    if (!overlong && !start.empty() && !(startNumber = ParseWhole<std::uint64_t>(start))) {
+        read.problems.push_back("SerialStart: '" + start + "' is not a number");
+        return read;
+    }
     const std::string placementText = value("SerialNumber");
     if (overlong || placementText.empty()) {
         return read;
@@ -188,7 +196,6 @@ ProductionRead ParseProductionSettings(const std::function<std::string(const cha
     SerialNumbering serial;
     serial.placement = *placement.placement;
     serial.counterPath = Resolve(value("SerialCounter"), baseDir);
-    const std::string start = value("SerialStart");
     serial.overwrite = value("SerialOverwrite") == "1";
     if (overlong) {
         return read;
@@ -197,13 +204,8 @@ ProductionRead ParseProductionSettings(const std::function<std::string(const cha
         read.problems.push_back("SerialNumber needs SerialCounter, the file that keeps the next number");
         return read;
     }
-    if (!start.empty()) {
-        const std::optional<std::uint64_t> number = ParseWhole<std::uint64_t>(start);
-        if (!number) {
-            read.problems.push_back("SerialStart: '" + start + "' is not a number");
-            return read;
-        }
-        serial.start = *number;
+    if (startNumber) {
+        serial.start = *startNumber;
     }
     read.options.serial = serial;
     return read;

@@ -1,3 +1,4 @@
+#include "console/production.h"
 #include "data/profile.h"
 #include "tests/console/console_fixture.h"
 
@@ -305,6 +306,25 @@ TEST_F(SettingsTest, AnInstalledCopyReadsAndWritesTheSettingsDirectoryAndLeavesT
     ASSERT_TRUE(console.SaveSettings());
     EXPECT_TRUE(ReadInfoSave(settingsDir.file("Korvan.ini")).has_value());
     EXPECT_FALSE(std::filesystem::exists(dir.file("Korvan.ini")));
+}
+
+// The Production section is judged by the rules a run starts with; a start that is no number
+// is refused whether or not numbering is on, and a good one reaches the numbering.
+TEST(ProductionSettingsTest, SerialStartMustBeANumberWhetherOrNotNumberingIsOn) {
+    const auto parse = [](std::map<std::string, std::string> values) {
+        return ParseProductionSettings([&values](const char* key) { return values[key]; }, "/base");
+    };
+    EXPECT_THAT(parse({{"SerialStart", "abc"}}).problems, ElementsAre("SerialStart: 'abc' is not a number"));
+    EXPECT_THAT(parse({{"SerialStart", "12x"}, {"SerialNumber", "0x0100:4:bcd"}, {"SerialCounter", "c"}}).problems,
+                ElementsAre("SerialStart: '12x' is not a number"));
+
+    const ProductionRead numbered =
+        parse({{"SerialStart", "700"}, {"SerialNumber", "0x0100:4:bcd"}, {"SerialCounter", "c"}});
+    ASSERT_TRUE(numbered.problems.empty()) << numbered.problems.front();
+    ASSERT_TRUE(numbered.options.serial.has_value());
+    EXPECT_EQ(numbered.options.serial->start, 700u);
+    EXPECT_EQ(numbered.options.serial->counterPath, "/base/c");
+    EXPECT_TRUE(parse({{"SerialStart", "700"}}).problems.empty());
 }
 
 }  // namespace
