@@ -1,11 +1,13 @@
 // The window's production settings: Korvan.ini's Production section, read at start, edited on
 // the Settings page, and taken up again by the next run after an edit.
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "app/main_window.h"
 #include "app/operator_panel.h"
 #include "app/property_grid.h"
+#include "app/window_reports.h"
 #include "app/window_view.h"
 #include "console/console.h"
 #include "console/production.h"
@@ -148,6 +150,11 @@ void MainWindow::StartProduction() {
     auto line = std::make_unique<ProductionLine>(ReadProduction(*console_),
                                                  ProductionSite(console_->settings(), setup_.programmer));
     console_->SetRunObserver(line.get());
+    // The last run's stamp or record may still be in the worker's queue with the line it began
+    // with: that line goes only after them, on the worker.
+    if (production_ != nullptr) {
+        worker_->Run([retired = std::shared_ptr<ProductionLine>(std::move(production_))] {}, [] {});
+    }
     production_ = std::move(line);
 }
 

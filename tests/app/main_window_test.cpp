@@ -48,6 +48,7 @@
 #include "data/profile.h"
 #include "engine/catalogue.h"
 #include "engine/programmer_manager.h"
+#include "tests/support/lock_holder.h"
 #include "tests/support/temp_dir.h"
 
 using korvan::Button;
@@ -1243,12 +1244,25 @@ void MainWindowTest::theProductionSettingsAreEditedCheckedAtOnceAndUsedFromTheNe
     QCOMPARE(window_->controls().panel->findChild<QLabel*>(QStringLiteral("serialNumber"))->text(),
              QStringLiteral("Serial Number 700"));
 
+    // An edit made while the last run's record still waits for the log's lock on the worker is
+    // taken up by the next command; the waiting record is still kept, whole, by the line it
+    // began with.
+    {
+        korvan::testing::LockHolder holder(dir_->file("job.log"));
+        QVERIFY(holder.held());
+        RunStep(Button::Check, "Programmer: Chip(Code: ");
+        grid.EnterText(page.ProductionItem("SerialStart"), QStringLiteral("800"));
+        RunStep(Button::Check, "Programmer: Chip(Code: ");
+        QCOMPARE(JobLogRecords(dir_->file("job.log")).size(), std::size_t{2});
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(JobLogRecords(dir_->file("job.log")).size() == 4, StatusText(), kDeadlineMs);
+
     // A restart shows what was saved.
     window_.reset();
     StartWindow(Simulated(0));
     WaitUntilIdle();
     const korvan::SettingsGridItems& again = window_->settingsItems();
-    QCOMPARE(window_->controls().grid->ValueText(again.ProductionItem("SerialStart")), QStringLiteral("700"));
+    QCOMPARE(window_->controls().grid->ValueText(again.ProductionItem("SerialStart")), QStringLiteral("800"));
     QCOMPARE(window_->controls().grid->ValueText(again.ProductionItem("SerialOverwrite")), QStringLiteral("False"));
 }
 
