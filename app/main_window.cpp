@@ -61,7 +61,8 @@ ProductionOptions ReadProduction(Console& console) {
     ProductionRead read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
     ProductionOptions& options = read.options;
     if (read.problems.empty()) {
-        if (const std::string problem = ProductionProblem(options); !problem.empty()) {
+        // The store's server is asked at each run, not here: it may be away now and back later.
+        if (const std::string problem = LocalProductionProblem(options); !problem.empty()) {
             read.problems.push_back(problem);
         }
     }
@@ -80,6 +81,37 @@ ProductionOptions ReadProduction(Console& console) {
                           DescribeNumberSource(StoreSettings(options)));
     }
     return options;
+}
+
+QString JobTotalsLine(const std::string& job, const JobTotalsRead& read) {
+    const QString named = QStringLiteral("Job %1, all stations: ").arg(QString::fromStdString(job));
+    if (!read.totals) {
+        return named + QStringLiteral("not read");
+    }
+    const JobTotals& totals = *read.totals;
+    const QString yield = totals.runs == 0
+                              ? QStringLiteral("-")
+                              : QString::number(100.0 * static_cast<double>(totals.passed) /
+                                                    static_cast<double>(totals.runs), 'f', 1) + QLatin1Char('%');
+    return named + QStringLiteral("Runs %1  Passed %2  Failed %3  Yield %4")
+                       .arg(totals.runs)
+                       .arg(totals.passed)
+                       .arg(totals.runs - totals.passed)
+                       .arg(yield);
+}
+
+// The job's totals in the shared store, beside the window's own counters: read at start and
+// after each run's record, on the worker that keeps the records, never on the window's thread.
+void FollowJobTotals(const std::string& job, ProductionLine& line, Worker& worker, OperatorPanel& panel) {
+    const auto show = [&panel, job](const JobTotalsRead& read) {
+        panel.ShowJobTotals(JobTotalsLine(job, read), QString::fromStdString(read.error));
+    };
+    auto first = std::make_shared<JobTotalsRead>();
+    worker.Run([&line, first] { *first = line.ReadTotals(); }, [show, first] { show(*first); });
+    line.SetRecordKept([&line, &panel, show] {
+        const JobTotalsRead read = line.ReadTotals();
+        QMetaObject::invokeMethod(&panel, [show, read] { show(read); }, Qt::QueuedConnection);
+    });
 }
 
 // Qt's own save dialog (it asks before overwriting), made once and opened without waiting.
@@ -206,9 +238,14 @@ void MainWindow::Start() {
 // Every chip command is one run, which the console begins and closes: records are kept even
 // without a job log.
 void MainWindow::StartProduction() {
-    production_ = std::make_unique<ProductionLine>(ReadProduction(*console_),
+    ProductionOptions options = ReadProduction(*console_);
+    const std::string storedJob = options.storeUrl.empty() ? std::string() : options.job;
+    production_ = std::make_unique<ProductionLine>(std::move(options),
                                                    ProductionSite(console_->settings(), setup_.programmer));
     console_->SetRunObserver(production_.get());
+    if (!storedJob.empty()) {
+        FollowJobTotals(storedJob, *production_, *worker_, *controls_.panel);
+    }
 }
 
 // A failed registration is not reported: the program goes on as if there were no hot key.
