@@ -3,7 +3,9 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
+#include <QPixmapCache>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -125,9 +127,34 @@ QRect AutoButton::DrawAutoMark(QStylePainter& painter, const QStyleOptionButton&
     box.state = (option.state & QStyle::State_Enabled) | QStyle::State_On;
     const int side = style()->pixelMetric(QStyle::PM_IndicatorWidth, &box, this);
     box.rect = QRect(room.right() - kAutoMarkInset - side, room.center().y() - side / 2, side, side);
-    painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, box);
+    painter.drawPixmap(box.rect.topLeft(), AutoMarkPicture(box));
     room.setRight(box.rect.left() - kIconInset);
     return room;
+}
+
+// The style draws the ticked box with gradients at every paint of every marked button: it is
+// drawn once for each look (size, state, palette) and then taken from the cache.
+QPixmap AutoButton::AutoMarkPicture(const QStyleOptionButton& box) const {
+    const qreal ratio = devicePixelRatioF();
+    QString key = QStringLiteral("korvan-auto-mark-%1-%2-%3").arg(box.rect.width()).arg(static_cast<int>(box.state)).arg(ratio);
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Text, QPalette::Window, QPalette::Button,
+                                           QPalette::Highlight, QPalette::Shadow}) {
+        key += QLatin1Char('-') + QString::number(box.palette.color(role).rgba(), 16);
+    }
+    QPixmap picture;
+    if (QPixmapCache::find(key, &picture)) {
+        return picture;
+    }
+    picture = QPixmap(box.rect.size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QStyleOptionButton atOrigin = box;
+    atOrigin.rect.moveTo(0, 0);
+    QPainter painter(&picture);
+    style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &atOrigin, &painter, this);
+    painter.end();
+    QPixmapCache::insert(key, picture);
+    return picture;
 }
 
 void AutoButton::ShowIcon(int id) {

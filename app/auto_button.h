@@ -56,6 +56,7 @@ private:
     void DrawLabel(QStylePainter& painter, const QStyleOptionButton& option) const;
     // The ticked box of a marked button; the room left for the caption.
     QRect DrawAutoMark(QStylePainter& painter, const QStyleOptionButton& option, QRect room) const;
+    QPixmap AutoMarkPicture(const QStyleOptionButton& box) const;
     void ShowIcon(int id);
     void ShowFace(const QColor& colour);
 

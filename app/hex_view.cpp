@@ -35,14 +35,34 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
     UpdateScrollBars();
 }
 
-void HexView::SetData(const std::uint8_t* bytes, std::size_t length) {
-    bytes_.assign(bytes, bytes + length);
-    cursor_ = 0;
-    lowNibble_ = false;
-    ClearDifferences();
-    ClearEdits();
-    UpdateAddressDigits();
-    UpdateScrollBars();
+void HexView::SetModel(const BufferModel* model) {
+    observerToken_ = std::make_shared<HexView*>(this);
+    model_ = model;
+    if (model_ != nullptr) {
+        model_->AddObserver(
+            [token = std::weak_ptr<HexView*>(observerToken_)](BufferModel::Change change) {
+                if (const std::shared_ptr<HexView*> view = token.lock()) {
+                    (*view)->ModelChanged(change);
+                }
+            });
+    }
+    ModelChanged(BufferModel::Change::Replaced);
+}
+
+void HexView::ModelChanged(BufferModel::Change change) {
+    switch (change) {
+        case BufferModel::Change::Replaced:
+            cursor_ = 0;
+            lowNibble_ = false;
+            UpdateAddressDigits();
+            UpdateScrollBars();
+            emit differencesChanged(DifferenceCount());
+            emit editsChanged(HasEdits());
+            break;
+        case BufferModel::Change::Edits: emit editsChanged(HasEdits()); break;
+        case BufferModel::Change::Differences: emit differencesChanged(DifferenceCount()); break;
+        case BufferModel::Change::Bytes: break;
+    }
     viewport()->update();
 }
 
@@ -91,92 +111,28 @@ bool HexView::GoToAddress(const QString& address) {
     if (digits.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive)) digits = digits.mid(2);
     bool ok = false;
     const qulonglong value = digits.toULongLong(&ok, 16);
-    if (!ok || value < addressBase_ || value - addressBase_ >= bytes_.size()) return false;
+    if (!ok || value < addressBase_ || value - addressBase_ >= ByteCount()) return false;
     SetCursorOffset(static_cast<std::size_t>(value - addressBase_));
     return true;
 }
 
 void HexView::SetCursorOffset(std::size_t offset) {
-    cursor_ = bytes_.empty() ? 0 : std::min(offset, bytes_.size() - 1);
+    cursor_ = ByteCount() == 0 ? 0 : std::min(offset, ByteCount() - 1);
     lowNibble_ = false;
     ScrollToCursor();
     viewport()->update();
 }
 
-void HexView::MarkDifferences(const std::vector<std::uint8_t>& reference) {
-    reference_ = reference;
-    marks_.assign(bytes_.size(), 1);  // bytes beyond the reference's end differ
-    const std::size_t compared = std::min(bytes_.size(), reference.size());
-    std::size_t count = bytes_.size() - compared;
-    for (std::size_t i = 0; i < compared; ++i) {
-        const std::uint8_t differs = bytes_[i] != reference[i] ? 1 : 0;
-        marks_[i] = differs;
-        count += differs;
-    }
-    differenceCount_ = count;
-    viewport()->update();
-    emit differencesChanged(differenceCount_);
-}
-
-void HexView::ClearDifferences() {
-    const bool hadMarks = !marks_.empty();
-    marks_.clear();
-    reference_.clear();
-    differenceCount_ = 0;
-    if (!hadMarks) return;
-    viewport()->update();
-    emit differencesChanged(0);
-}
-
-void HexView::ClearEdits() {
-    const bool hadEdits = editCount_ > 0;
-    edited_.clear();
-    editCount_ = 0;
-    if (!hadEdits) return;
-    viewport()->update();
-    emit editsChanged(false);
-}
-
-void HexView::NoteEdit(std::size_t offset) {
-    if (edited_.empty()) edited_.assign(bytes_.size(), 0);
-    if (edited_[offset] == 0) {
-        edited_[offset] = 1;
-        if (++editCount_ == 1) emit editsChanged(true);
-    }
-    if (marks_.empty()) return;
-    const std::uint8_t differs = offset >= reference_.size() || bytes_[offset] != reference_[offset] ? 1 : 0;
-    if (differs == marks_[offset]) return;
-    marks_[offset] = differs;
-    differenceCount_ = differs != 0 ? differenceCount_ + 1 : differenceCount_ - 1;
-    emit differencesChanged(differenceCount_);
-}
-
-bool HexView::IsMarked(std::size_t offset) const { return offset < marks_.size() && marks_[offset] != 0; }
-
 bool HexView::GoToNextDifference() {
-    if (differenceCount_ == 0) return false;
-    const std::size_t length = marks_.size();
-    for (std::size_t step = 1; step <= length; ++step) {
-        const std::size_t offset = (cursor_ + step) % length;
-        if (marks_[offset] != 0) {
-            SetCursorOffset(offset);
-            return true;
-        }
-    }
-    return false;
+    const std::optional<std::size_t> next = model_ != nullptr ? model_->NextDifference(cursor_) : std::nullopt;
+    if (next) SetCursorOffset(*next);
+    return next.has_value();
 }
 
 bool HexView::GoToPreviousDifference() {
-    if (differenceCount_ == 0) return false;
-    const std::size_t length = marks_.size();
-    for (std::size_t step = 1; step <= length; ++step) {
-        const std::size_t offset = (cursor_ + length - step) % length;
-        if (marks_[offset] != 0) {
-            SetCursorOffset(offset);
-            return true;
-        }
-    }
-    return false;
+    const std::optional<std::size_t> previous = model_ != nullptr ? model_->PreviousDifference(cursor_) : std::nullopt;
+    if (previous) SetCursorOffset(*previous);
+    return previous.has_value();
 }
 
 QSize HexView::sizeHint() const {
@@ -194,14 +150,14 @@ int HexView::WholeRowsInSight() const { return std::max(viewport()->height() / R
 std::size_t HexView::TopRow() const { return static_cast<std::size_t>(verticalScrollBar()->value()); }
 
 void HexView::UpdateAddressDigits() {
-    const std::uint64_t highest = std::uint64_t{addressBase_} + std::max<std::size_t>(bytes_.size(), 1) - 1;
+    const std::uint64_t highest = std::uint64_t{addressBase_} + std::max<std::size_t>(ByteCount(), 1) - 1;
     int digits = 4;
     while (digits < 8 && (highest >> (4 * digits)) != 0) ++digits;
     layout_.addressDigits = digits;
 }
 
 void HexView::UpdateScrollBars() {
-    const int rows = layout_.RowCount(bytes_.size());
+    const int rows = layout_.RowCount(ByteCount());
     const int wholeRows = WholeRowsInSight();
     verticalScrollBar()->setRange(0, std::max(rows - wholeRows, 0));
     verticalScrollBar()->setPageStep(wholeRows);
@@ -228,7 +184,7 @@ void HexView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), palette().color(QPalette::Base));
     const int rowHeight = RowHeight();
-    const auto rows = static_cast<std::size_t>(layout_.RowCount(bytes_.size()));
+    const auto rows = static_cast<std::size_t>(layout_.RowCount(ByteCount()));
     const RowSpan span = VisibleRows(static_cast<int>(TopRow()) * rowHeight, viewport()->height(), rowHeight, rows);
     for (std::size_t i = 0; i < span.count; ++i) {
         PaintRow(painter, span.first + i, static_cast<int>(i) * rowHeight);
@@ -244,7 +200,7 @@ void HexView::PaintRow(QPainter& painter, std::size_t row, int top) const {
     painter.setPen(palette().color(QPalette::PlaceholderText));
     painter.drawText(left, top + fontMetrics().ascent(),
                      QString::fromStdString(AddressText(address, layout_.addressDigits)));
-    const std::size_t end = std::min(first + perRow, bytes_.size());
+    const std::size_t end = std::min(first + perRow, ByteCount());
     for (std::size_t offset = first; offset < end; ++offset) PaintByte(painter, offset, left, top);
 }
 
@@ -255,7 +211,7 @@ void HexView::PaintByte(QPainter& painter, std::size_t offset, int left, int top
     const int column = layout_.ColumnOf(offset);
     const QRect hexRect(left + layout_.HexColumn(column) * cell, top, 2 * cell, height);
     const QRect charRect(left + layout_.CharColumn(column) * cell, top, cell, height);
-    const bool marked = IsMarked(offset);
+    const bool marked = model_->IsMarked(offset);
     if (marked) {
         painter.fillRect(hexRect, kMarkBackground);
         painter.fillRect(charRect, kMarkBackground);
@@ -275,8 +231,8 @@ void HexView::PaintByte(QPainter& painter, std::size_t offset, int left, int top
         painter.setPen(palette().color(QPalette::Text));
         painter.drawRect(otherRect.adjusted(0, 0, -1, -1));
     }
-    const QColor textColour = IsEdited(offset) ? kEditedText : marked ? kMarkText : palette().color(QPalette::Text);
-    const std::uint8_t byte = bytes_[offset];
+    const QColor textColour = model_->IsUnwritten(offset) ? kEditedText : marked ? kMarkText : palette().color(QPalette::Text);
+    const std::uint8_t byte = model_->At(offset);
     const bool typingHere = atCursor && hasFocus();
     if (typingHere && !inCharacters_) {
         const QString digits = QString::fromStdString(AddressText(byte, 2));
@@ -295,7 +251,6 @@ void HexView::PaintByte(QPainter& painter, std::size_t offset, int left, int top
 
 void HexView::PrepareByteTexts() const {
     if (!byteTexts_.empty()) return;
-        byteTexts_.reserve(512);
     byteTexts_.reserve(512);
     for (int value = 0; value < 256; ++value) {
         byteTexts_.emplace_back(QString::fromStdString(AddressText(static_cast<std::uint32_t>(value), 2)));
@@ -325,11 +280,23 @@ void HexView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (!bytes_.empty() && (MoveForKey(*event) || TypeForKey(*event))) {
+    if (ByteCount() != 0 && (HistoryForKey(*event) || MoveForKey(*event) || TypeForKey(*event))) {
         event->accept();
         return;
     }
     QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool HexView::HistoryForKey(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if (event.key() == Qt::Key_Z && modifiers == Qt::ControlModifier) {
+        emit undoRequested();
+        return true;
+    }
+    const bool redo = (event.key() == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
+                      (event.key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier));
+    if (redo) emit redoRequested();
+    return redo;
 }
 
 bool HexView::MoveForKey(const QKeyEvent& event) {
@@ -348,7 +315,7 @@ bool HexView::MoveForKey(const QKeyEvent& event) {
         if (wholeImage) SetCursorOffset(0); else MoveCursor(-column);
         return true;
     case Qt::Key_End:
-        if (wholeImage) SetCursorOffset(bytes_.size() - 1); else MoveCursor(perRow - 1 - column);
+        if (wholeImage) SetCursorOffset(ByteCount() - 1); else MoveCursor(perRow - 1 - column);
         return true;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
@@ -377,29 +344,26 @@ bool HexView::TypeForKey(const QKeyEvent& event) {
 }
 
 void HexView::EditNibble(int value) {
-    std::uint8_t& byte = bytes_[cursor_];
+    const std::uint8_t byte = model_->At(cursor_);
     const auto nibble = static_cast<std::uint8_t>(value);
-    byte = lowNibble_ ? static_cast<std::uint8_t>((byte & 0xF0) | nibble)
-                      : static_cast<std::uint8_t>((nibble << 4) | (byte & 0x0F));
-    NoteEdit(cursor_);
+    const auto typed = lowNibble_ ? static_cast<std::uint8_t>((byte & 0xF0) | nibble)
+                                  : static_cast<std::uint8_t>((nibble << 4) | (byte & 0x0F));
+    emit editRequested(static_cast<quint32>(cursor_), {typed});
     if (!lowNibble_) {
         lowNibble_ = true;
         viewport()->update();
     } else {
         MoveCursor(1);  // also back to the high digit, on the last byte too
     }
-    emit bytesEdited();
 }
 
 void HexView::EditCharacter(std::uint8_t value) {
-    bytes_[cursor_] = value;
-    NoteEdit(cursor_);
+    emit editRequested(static_cast<quint32>(cursor_), {value});
     MoveCursor(1);
-    emit bytesEdited();
 }
 
 void HexView::MoveCursor(std::ptrdiff_t delta) {
-    const auto last = static_cast<std::ptrdiff_t>(bytes_.size()) - 1;
+    const auto last = static_cast<std::ptrdiff_t>(ByteCount()) - 1;
     const auto target = std::clamp(static_cast<std::ptrdiff_t>(cursor_) + delta, std::ptrdiff_t{0}, std::max(last, std::ptrdiff_t{0}));
     SetCursorOffset(static_cast<std::size_t>(target));
 }
@@ -413,7 +377,7 @@ void HexView::mousePressEvent(QMouseEvent* event) {
     if (!hit) return;
     const std::size_t row = TopRow() + static_cast<std::size_t>(at.y() / RowHeight());
     const std::size_t offset = row * static_cast<std::size_t>(layout_.bytesPerRow) + static_cast<std::size_t>(hit->column);
-    if (offset >= bytes_.size()) return;
+    if (offset >= ByteCount()) return;
     SetCursorOffset(offset);
     if (hit->part != HexLayout::Part::Address) inCharacters_ = hit->part == HexLayout::Part::Characters;
     lowNibble_ = false;  // typing after a click replaces the whole byte, whichever digit was hit

@@ -4,9 +4,11 @@
 #include <QStaticText>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/hex_layout.h"
+#include "console/buffer_model.h"
 
 class QPainter;
 
@@ -15,16 +17,16 @@ namespace korvan {
 // A whole memory image, `bytesPerRow` bytes a row with their address and characters. Only
 // the rows in sight are painted, so a 64 KiB image scrolls as fast as a short one.
 //
-// The operator edits in place: a click puts the cursor on a byte, ready for its high digit; arrows, Page Up/Down, Home/End (Ctrl for the whole image) move
-// the cursor; hexadecimal digits overwrite the byte under the cursor nibble by nibble in the
-// hexadecimal part, any printable character overwrites it in the character part; Tab switches
-// between the parts. The view keeps its own copy of the bytes.
+// It shows a buffer model and holds no bytes of its own. The operator edits in place: a click
+// puts the cursor on a byte, ready for its high digit; arrows, Page Up/Down, Home/End (Ctrl for
+// the whole image) move the cursor; hexadecimal digits overwrite the byte under the cursor
+// nibble by nibble in the hexadecimal part, any printable character overwrites it in the
+// character part; Tab switches between the parts; Ctrl+Z takes an edit back, Ctrl+Y or
+// Ctrl+Shift+Z makes it again. Each edit, undo and redo is asked of the model's owner
+// (editRequested, undoRequested, redoRequested); the view shows what the model then holds.
 //
-// After a comparison it can mark the bytes that differ from a reference, count them and move
-// the cursor from one difference to the next; an edit marks or unmarks its byte again.
-//
-// Bytes the operator edited since the view was loaded show in another colour until the
-// owner takes them (ClearEdits).
+// Bytes the model marks as differing from a comparison have a coloured background, and the
+// cursor moves from one to the next; bytes edited since the last write show in another colour.
 class HexView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -33,9 +35,9 @@ public:
     // Blank pixels left of the address column.
     static constexpr int kMarginPixels = 4;
 
-    // Copies the bytes; the cursor and the marks are cleared, the scroll position kept.
-    void SetData(const std::uint8_t* bytes, std::size_t length);
-    const std::vector<std::uint8_t>& Data() const { return bytes_; }
+    // The buffer shown (not owned; null: none). It must outlive the view or be replaced first.
+    void SetModel(const BufferModel* model);
+    const BufferModel* model() const { return model_; }
     void SetAddressBase(std::uint32_t base);
     void SetBytesPerRow(int count);
     // 16 bytes a row whenever the view is wide enough for them, 8 otherwise.
@@ -51,21 +53,14 @@ public:
     // Moves the cursor and scrolls it into sight.
     void SetCursorOffset(std::size_t offset);
 
-    // Marks every byte that differs from `reference` (bytes beyond its end differ).
-    void MarkDifferences(const std::vector<std::uint8_t>& reference);
-    void ClearDifferences();
-    std::size_t DifferenceCount() const { return differenceCount_; }
-    // True from a comparison until the marks are cleared, even when nothing differed.
-    bool HasMarks() const { return !marks_.empty(); }
-    bool IsMarked(std::size_t offset) const;
+    // The model's comparison marks and edits, none without a model.
+    std::size_t DifferenceCount() const { return model_ != nullptr ? model_->DifferenceCount() : 0; }
+    bool HasMarks() const { return model_ != nullptr && model_->HasMarks(); }
+    bool HasEdits() const { return model_ != nullptr && model_->HasUnwrittenEdits(); }
     // Moves the cursor to the next (previous) marked byte after (before) it, wrapping round;
     // false when nothing is marked.
     bool GoToNextDifference();
     bool GoToPreviousDifference();
-
-    bool HasEdits() const { return editCount_ > 0; }
-    bool IsEdited(std::size_t offset) const { return offset < edited_.size() && edited_[offset] != 0; }
-    void ClearEdits();
 
     // Rows painted by the last paint: the test of "only what is in sight".
     std::size_t lastPaintedRows() const { return lastPaintedRows_; }
@@ -74,8 +69,10 @@ public:
     QSize sizeHint() const override;
 
 signals:
-    // The operator changed a byte.
-    void bytesEdited();
+    // The operator typed over the bytes from `address` (an offset into the model) on.
+    void editRequested(quint32 address, std::vector<std::uint8_t> bytes);
+    void undoRequested();
+    void redoRequested();
     void differencesChanged(std::size_t count);
     void editsChanged(bool hasEdits);
 
@@ -104,21 +101,19 @@ private:
     void PrepareByteTexts() const;
     const QStaticText& DigitsText(std::uint8_t byte) const;
     const QStaticText& CharacterText(std::uint8_t byte) const;
+    std::size_t ByteCount() const { return model_ != nullptr ? model_->size() : 0; }
+    void ModelChanged(BufferModel::Change change);
+    bool HistoryForKey(const QKeyEvent& event);
     bool MoveForKey(const QKeyEvent& event);
     bool TypeForKey(const QKeyEvent& event);
     void EditNibble(int value);
     void EditCharacter(std::uint8_t value);
     void FitRowWidth();
     void MoveCursor(std::ptrdiff_t delta);
-    // After the byte at `offset` changed: its edit flag and its difference mark.
-    void NoteEdit(std::size_t offset);
 
-    std::vector<std::uint8_t> bytes_;
-    std::vector<std::uint8_t> marks_;  // one flag a byte: a byte each keeps the comparison loop fast
-    std::size_t differenceCount_ = 0;
-    std::vector<std::uint8_t> reference_;  // what the marks compare with
-    std::vector<std::uint8_t> edited_;  // one flag a byte, empty before the first edit
-    std::size_t editCount_ = 0;
+    const BufferModel* model_ = nullptr;
+    // Tells this view of the model's changes while both live.
+    std::shared_ptr<HexView*> observerToken_;
     HexLayout layout_;
     std::uint32_t addressBase_ = 0;
     std::size_t cursor_ = 0;

@@ -19,6 +19,7 @@
 #include <span>
 
 #include "app/auto_button.h"
+#include "app/buffer_pages.h"
 #include "app/hot_key.h"
 #include "app/hot_key_dialog.h"
 #include "app/last_file_dialog.h"
@@ -189,6 +190,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     AddShortcuts();
     ConnectButtons();
     ConnectSettings();
+    ConnectBufferPages(controls_, *console_);
     FitToScreen();  // once the buttons have their pictures: they decide the column's width
 }
 
@@ -204,6 +206,7 @@ void MainWindow::FitToScreen() {
 }
 
 MainWindow::~MainWindow() {
+    DisconnectBufferPages(controls_);  // the views outlive the console that owns their buffers
     EnableHotKey(0);
     worker_.reset();  // waits for a file being read; its result is dropped
     // The back-end's threads post into reports_: they end first.

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPolygonF>
@@ -275,9 +276,9 @@ public:
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        QImage image = Render(rect.size() * ratio, mode);
-        image.setDevicePixelRatio(ratio);
-        painter->drawImage(rect, image);
+        QPixmap picture = Rendered(rect.size() * ratio, mode);
+        picture.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect, picture);
     }
 
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
@@ -285,13 +286,11 @@ public:
         return {side, side};
     }
 
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
-        return QPixmap::fromImage(Render(size, mode));
-    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override { return Rendered(size, mode); }
 
     // `size` is already in device pixels: draw the picture at that resolution, not scaled up.
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
-        QPixmap pixmap = QPixmap::fromImage(Render(size, mode));
+        QPixmap pixmap = Rendered(size, mode);
         pixmap.setDevicePixelRatio(scale);
         return pixmap;
     }
@@ -301,6 +300,22 @@ public:
     bool isNull() override { return false; }
 
 private:
+    // Every button's picture is asked for at each paint, and again by each new icon of the same
+    // picture: each size and mode is drawn once and then taken from the cache.
+    QPixmap Rendered(const QSize& size, QIcon::Mode mode) const {
+        const QString key = QStringLiteral("korvan-operation-%1-%2x%3-%4")
+                                .arg(static_cast<int>(icon_))
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(static_cast<int>(mode));
+        QPixmap picture;
+        if (!QPixmapCache::find(key, &picture)) {
+            picture = QPixmap::fromImage(Render(size, mode));
+            QPixmapCache::insert(key, picture);
+        }
+        return picture;
+    }
+
     QImage Render(const QSize& size, QIcon::Mode mode) const {
         const int side = qMin(size.width(), size.height());
         QImage image(size, QImage::Format_ARGB32_Premultiplied);

@@ -233,6 +233,13 @@ int PropertyGrid::AddItem(int category, Kind kind, const QString& caption, const
     return id;
 }
 
+void PropertyGrid::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (captionColumnStale_) {
+        ResizeCaptionColumn();
+    }
+}
+
 void PropertyGrid::ExpandAll() {
     tree_->expandAll();
     ResizeCaptionColumn();
@@ -466,7 +473,14 @@ void PropertyGrid::PaintRow(const Entry& entry) {
     }
 }
 
+// Each item added or category opened would measure every caption again: while the grid is
+// hidden (built at start on a page not in sight) that waits until it is shown.
 void PropertyGrid::ResizeCaptionColumn() {
+    if (!isVisible()) {
+        captionColumnStale_ = true;
+        return;
+    }
+    captionColumnStale_ = false;
     tree_->resizeColumnToContents(kCaptionColumn);
     tree_->setColumnWidth(kCaptionColumn, tree_->columnWidth(kCaptionColumn) + 2 * fontMetrics().averageCharWidth());
 }

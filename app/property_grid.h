@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QEvent;
+class QShowEvent;
 class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -64,6 +65,7 @@ signals:
     void valueChanged(int item);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     // F4, Enter or Space open the selected item's editor, or fold a category.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -111,6 +113,7 @@ private:
     QLabel* description_ = nullptr;
     std::vector<Entry> items_;
     Colors colors_;
+    bool captionColumnStale_ = false;  // captions changed while hidden
 };
 
 }  // namespace korvan

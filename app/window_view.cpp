@@ -9,7 +9,6 @@
 #include "app/auto_button.h"
 #include "app/caption_progress.h"
 #include "app/difference_bar.h"
-#include "app/hex_view.h"
 #include "app/notifier.h"
 #include "app/operator_panel.h"
 #include "app/property_grid.h"
@@ -118,15 +117,7 @@ void WindowView::SetButtonEnabled(Button button, bool enabled) {
     }
 }
 
-// A write takes the Buffer1 view's edits to the chip: they are no longer pending, and the
-// chip no longer holds what Buffer2 was compared with.
-void WindowView::SetStatusIcon(Button button, int status) {
-    controls_.button(button)->SetStatusIcon(status);
-    if (button == Button::Write && status != 0) {
-        controls_.buffer1->ClearEdits();
-        controls_.buffer2->ClearDifferences();
-    }
-}
+void WindowView::SetStatusIcon(Button button, int status) { controls_.button(button)->SetStatusIcon(status); }
 
 void WindowView::ShowAutoState(Button button, bool on) { controls_.button(button)->SetAutoState(on); }
 
@@ -151,24 +142,6 @@ void WindowView::SetLockBitNames(const std::vector<std::string>& names) { FillCo
 
 void WindowView::SelectLockBit(int index) {
     controls_.lockBits->setCurrentIndex(index >= 0 && index < controls_.lockBits->count() ? index : -1);
-}
-
-int WindowView::LockBitSelection() const { return controls_.lockBits->currentIndex(); }
-
-// Another image in Buffer1: Buffer2's marks compared it with the one before.
-void WindowView::LoadBuffer1View(const Image& image) {
-    controls_.buffer1->SetData(image.data(), image.size());
-    controls_.buffer2->ClearDifferences();
-}
-
-void WindowView::LoadBuffer2View(const Image& image) { controls_.buffer2->SetData(image.data(), image.size()); }
-
-std::vector<std::uint8_t> WindowView::Buffer1ViewBytes() const { return controls_.buffer1->Data(); }
-
-std::vector<std::uint8_t> WindowView::Buffer2ViewBytes() const { return controls_.buffer2->Data(); }
-
-void WindowView::ShowDifferences(const Image& written) {
-    controls_.buffer2->MarkDifferences(std::vector<std::uint8_t>(written.begin(), written.end()));
 }
 
 void WindowView::SetTitle(const std::string& title) {

@@ -53,13 +53,6 @@ public:
     void SelectChip(int index) override;
     void SetLockBitNames(const std::vector<std::string>& names) override;
     void SelectLockBit(int index) override;
-    int LockBitSelection() const override;
-
-    void LoadBuffer1View(const Image& image) override;
-    void LoadBuffer2View(const Image& image) override;
-    std::vector<std::uint8_t> Buffer1ViewBytes() const override;
-    std::vector<std::uint8_t> Buffer2ViewBytes() const override;
-    void ShowDifferences(const Image& written) override;
 
     void SetTitle(const std::string& title) override;
     void ShowSettingValue(SettingItem item, const std::string& text) override;

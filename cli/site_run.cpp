@@ -199,7 +199,7 @@ SiteRun::Step SiteRun::WriteLockBits() {
     if (!options_.lockLevel) {
         return std::nullopt;
     }
-    view_->SelectLockBit(*options_.lockLevel - 1);
+    console_->SelectLockBit(*options_.lockLevel - 1);
     console_->OnWriteBit();
     return AwaitCommand();
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,9 +7,8 @@
 
 namespace korvan {
 
-// A view without a screen: it keeps what a window would hold (hex view copies, the chip
-// and lock-bit selections, the title) and draws nothing. Front ends without widgets derive
-// from it and override what they show.
+// A view without a screen: it keeps the title a window would show and draws nothing. Front
+// ends without widgets derive from it and override what they show.
 class BasicView : public View {
 public:
     void ShowMessage(const Message& /*message*/) override {}
@@ -34,17 +31,8 @@ public:
 
     void SetChipNames(const std::vector<ChipRecord>& /*chips*/) override {}
     void SelectChip(int /*index*/) override {}
-    void SetLockBitNames(const std::vector<std::string>& names) override {
-        lockBitCount_ = static_cast<int>(names.size());
-    }
-    void SelectLockBit(int index) override { lockBitSelection_ = index >= 0 && index < lockBitCount_ ? index : -1; }
-    int LockBitSelection() const override { return lockBitSelection_; }
-
-    void LoadBuffer1View(const Image& image) override { buffer1_.assign(image.begin(), image.end()); }
-    void LoadBuffer2View(const Image& image) override { buffer2_.assign(image.begin(), image.end()); }
-    std::vector<std::uint8_t> Buffer1ViewBytes() const override { return buffer1_; }
-    std::vector<std::uint8_t> Buffer2ViewBytes() const override { return buffer2_; }
-    void ShowDifferences(const Image& /*written*/) override {}
+    void SetLockBitNames(const std::vector<std::string>& /*names*/) override {}
+    void SelectLockBit(int /*index*/) override {}
 
     void SetTitle(const std::string& title) override { title_ = title; }
     const std::string& title() const { return title_; }
@@ -55,10 +43,6 @@ public:
     void NotifyFailure() override {}
 
 private:
-    int lockBitCount_ = 0;
-    int lockBitSelection_ = -1;
-    std::vector<std::uint8_t> buffer1_;
-    std::vector<std::uint8_t> buffer2_;
     std::string title_;
 };
 

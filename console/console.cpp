@@ -6,11 +6,12 @@ Console::Console(ProgrammerManager& manager, View& view, Timer& timer)
     : manager_(manager),
       view_(view),
       status_(view),
+      buffers_(manager.Buffer1(), manager.Buffer2()),
       settingsPanel_(manager, view, status_),
-      files_(manager, view, status_, recorder_, *this),
+      files_(manager, buffers_, view, status_, recorder_, *this),
       gate_(timer, [this](const Report& report) { Deliver(report); }),
-      sequencer_(manager, view, status_, recorder_, files_, settingsPanel_.settings(), gate_),
-      events_(manager, view, status_, recorder_, sequencer_) {}
+      sequencer_(manager, buffers_, view, status_, recorder_, files_, settingsPanel_.settings(), gate_),
+      events_(manager, buffers_, view, status_, recorder_, sequencer_) {}
 
 void Console::Deliver(const Report& report) {
     if (const int* code = std::get_if<int>(&report)) {
@@ -26,10 +27,10 @@ void Console::Deliver(const Report& report) {
 
 void Console::InitControls(const std::optional<InfoSave>& record) {
     settingsPanel_.ShowFirstStartValues();
-    view_.LoadBuffer1View(manager_.Buffer1());
-    view_.LoadBuffer2View(manager_.Buffer2());
+    buffers_.buffer1.Replaced();
+    buffers_.buffer2.Replaced();
     view_.SetLockBitNames({"Lock Bit-1", "Lock Bit-2", "Lock Bit-3"});
-    view_.SelectLockBit(2);
+    sequencer_.SelectLockBit(2);
     view_.ShowProgress(false);
     settingsPanel_.ApplySettings(record);
     sequencer_.SetButtonsIdle(true);

@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "console/buffer_model.h"
 #include "console/event_handler.h"
 #include "console/image_files.h"
 #include "console/info_save.h"
@@ -140,6 +142,25 @@ public:
     // The operator chose catalogue entry `index` (-1: none) for the next operations.
     void SelectChip(int index) { sequencer_.SelectChip(index); }
     int chipSelection() const { return sequencer_.chip(); }
+    // The operator chose lock-bit level `index` + 1 (-1: none) for Write Bit.
+    void SelectLockBit(int index) { sequencer_.SelectLockBit(index); }
+    int lockBitSelection() const { return sequencer_.lockBit(); }
+
+    // The buffers the hex views show. The operator's edits come back as commands: bytes from
+    // an address on, and undo and redo of them. Buffer1's edits reach the image at a write,
+    // Buffer2's at a save.
+    const BufferModel& buffer1() const { return buffers_.buffer1; }
+    const BufferModel& buffer2() const { return buffers_.buffer2; }
+    bool EditBuffer1(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+        return buffers_.buffer1.Edit(address, bytes);
+    }
+    bool EditBuffer2(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+        return buffers_.buffer2.Edit(address, bytes);
+    }
+    bool UndoBuffer1() { return buffers_.buffer1.Undo(); }
+    bool RedoBuffer1() { return buffers_.buffer1.Redo(); }
+    bool UndoBuffer2() { return buffers_.buffer2.Undo(); }
+    bool RedoBuffer2() { return buffers_.buffer2.Redo(); }
 
     // A chip the sequence must find in the socket: when Check identifies a chip with another
     // signature, the sequence ends there. Without one, the identified chip is used.
@@ -177,6 +198,7 @@ private:
     ProgrammerManager& manager_;
     View& view_;
     StatusPresenter status_;
+    Buffers buffers_;
     RunRecorder recorder_;
     SettingsPanel settingsPanel_;
     ImageFiles files_;

@@ -127,7 +127,7 @@ void EventHandler::EndWrite() {
 void EventHandler::EndRead() {
     status_.AddStatus("Programmer: Reading Done.");
     status_.FinishTransfer("Reading Done");
-    view_.LoadBuffer2View(manager_.Buffer2());
+    buffers_.buffer2.Replaced();
     status_.AddStatus("Data in Buffer2.");
     const bool success = sequencer_.JudgeRead();
     sequencer_.Ended();

@@ -13,9 +13,14 @@ namespace korvan {
 // identified chip) and tells the sequencer how the running step ended.
 class EventHandler {
 public:
-    EventHandler(ProgrammerManager& manager, View& view, StatusPresenter& status, RunRecorder& recorder,
-                 Sequencer& sequencer)
-        : manager_(manager), view_(view), status_(status), recorder_(recorder), sequencer_(sequencer) {}
+    EventHandler(ProgrammerManager& manager, Buffers& buffers, View& view, StatusPresenter& status,
+                 RunRecorder& recorder, Sequencer& sequencer)
+        : manager_(manager),
+          buffers_(buffers),
+          view_(view),
+          status_(status),
+          recorder_(recorder),
+          sequencer_(sequencer) {}
 
     void HandleEvent(int code);
     void ShowProgress(const Progress& progress);
@@ -33,6 +38,7 @@ private:
     void IdentificationReport();
 
     ProgrammerManager& manager_;
+    Buffers& buffers_;
     View& view_;
     StatusPresenter& status_;
     RunRecorder& recorder_;

@@ -369,7 +369,8 @@ int ImageFiles::FinishImageLoad(const ImageLoad& load) {
     }
     if (load.image) {
         manager_.Buffer1() = *load.image;
-        view_.LoadBuffer1View(manager_.Buffer1());
+        buffers_.buffer1.Replaced();
+        buffers_.buffer2.ClearDifferences();  // they compared the image before
     }
     switch (load.outcome) {
         case LoadOutcome::Read:
@@ -424,9 +425,8 @@ SaveOutcome ImageFiles::Save(const std::string& path) {
     if (!target.file) {
         return SaveOutcome::CannotCreate;
     }
-    Image& buffer2 = manager_.Buffer2();
-    const std::vector<std::uint8_t> edited = view_.Buffer2ViewBytes();
-    std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), buffer2.begin());
+    buffers_.buffer2.TakeEdits();
+    const Image& buffer2 = manager_.Buffer2();
     const auto length = static_cast<std::size_t>(manager_.UsedLength(buffer2.data(), kImageSize));
     const bool asHex = UpperCase(path).ends_with(".HEX");
     const bool written = asHex ? WriteHexImage(target.file.release(), buffer2, length)
@@ -458,7 +458,7 @@ bool ImageFiles::VerifyBuffers() {
     recorder_.SetMismatches(wrong);
     // One call for the whole report: a window shows 65,536 lines without a redraw for each.
     status_.AddLines(std::move(mismatches));
-    view_.ShowDifferences(written);
+    buffers_.buffer2.MarkDifferences(written);
     if (wrong > 0) {
         status_.AddStatus("Total " + std::to_string(wrong) + " Bytes Wrong!");
     } else {

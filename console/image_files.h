@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "console/buffer_model.h"
 #include "console/run_recorder.h"
 #include "console/sequence_control.h"
 #include "console/status_presenter.h"
@@ -46,9 +47,14 @@ struct ImageLoad;
 // `sequence`.
 class ImageFiles {
 public:
-    ImageFiles(ProgrammerManager& manager, View& view, StatusPresenter& status, RunRecorder& recorder,
-               SequenceControl& sequence)
-        : manager_(manager), view_(view), status_(status), recorder_(recorder), sequence_(sequence) {}
+    ImageFiles(ProgrammerManager& manager, Buffers& buffers, View& view, StatusPresenter& status,
+               RunRecorder& recorder, SequenceControl& sequence)
+        : manager_(manager),
+          buffers_(buffers),
+          view_(view),
+          status_(status),
+          recorder_(recorder),
+          sequence_(sequence) {}
 
     // Large files are read by `worker` (not owned; null: on the console's thread).
     void SetWorker(Worker* worker) { worker_ = worker; }
@@ -73,7 +79,7 @@ public:
     // Before a write to catalogue entry `chip` (none: the first): whether Buffer1's data fits.
     // When it does not, says how far the data reaches and ends the sequence as a failure.
     bool ImageFitsChip(int chip);
-    // Writes Buffer2, as the operator edited it, as Intel HEX when `path` ends in ".hex",
+    // Writes Buffer2, the operator's edits taken into it, as Intel HEX when `path` ends in ".hex",
     // binary otherwise.
     SaveOutcome Save(const std::string& path);
     // Lists every byte where Buffer2 differs from Buffer1; true when none does.
@@ -94,6 +100,7 @@ private:
     void ShowTitle();
 
     ProgrammerManager& manager_;
+    Buffers& buffers_;
     View& view_;
     StatusPresenter& status_;
     RunRecorder& recorder_;

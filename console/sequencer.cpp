@@ -24,6 +24,12 @@ void Sequencer::SelectChip(int index) {
     view_.SelectChip(chip_);
 }
 
+void Sequencer::SelectLockBit(int index) {
+    constexpr int kLockBitLevels = 3;
+    lockBit_ = index >= 0 && index < kLockBitLevels ? index : -1;
+    view_.SelectLockBit(lockBit_);
+}
+
 void Sequencer::ProbeReady() {
     runningStep_ = "ready";
     Started();
@@ -150,7 +156,7 @@ void Sequencer::StartErase() {
     SetButtonsIdle(false);
     // An image that cannot be written must not cost the chip its contents first.
     if (pending_.write) {
-        TakeBuffer1FromView();
+        TakeBuffer1Edits();
         if (!ImageWritable()) {
             return;
         }
@@ -163,16 +169,17 @@ void Sequencer::StartErase() {
     gate_.HoldFor(kEraseSettleTime);
 }
 
-void Sequencer::TakeBuffer1FromView() {
-    const std::vector<std::uint8_t> edited = view_.Buffer1ViewBytes();
-    std::copy_n(edited.begin(), std::min(edited.size(), kImageSize), manager_.Buffer1().begin());
+void Sequencer::TakeBuffer1Edits() {
+    if (buffers_.buffer1.TakeEdits()) {
+        buffers_.buffer2.ClearDifferences();  // they compared Buffer1 as it was
+    }
 }
 
 // The stamp (a serial number taken from a file) is part of the write: the write is sent once
 // it is placed.
 void Sequencer::StartWrite() {
     SetButtonsIdle(false);
-    TakeBuffer1FromView();
+    TakeBuffer1Edits();
     if (!ImageWritable()) {
         return;
     }
@@ -183,6 +190,11 @@ void Sequencer::StartWrite() {
             return;
         }
         manager_.Buffer1() = stamped;
+        buffers_.buffer1.Refresh();
+        // The chip now gets Buffer1 as it is: no edit waits for a write, and the chip no
+        // longer holds what Buffer2 was compared with.
+        buffers_.buffer1.MarkWritten();
+        buffers_.buffer2.ClearDifferences();
         view_.SetStatusIcon(Button::Write, 1);
         Started();
         manager_.WriteChip(chip_);
@@ -372,15 +384,14 @@ void Sequencer::StartSequence() {
 }
 
 void Sequencer::OnWriteBit() {
-    const int selection = view_.LockBitSelection();
-    if (!CommandEnabled(Button::WriteBit) || selection < 0 || selection > 2 || Refused()) {
+    if (!CommandEnabled(Button::WriteBit) || lockBit_ < 0 || Refused()) {
         return;
     }
     BeginRun();
     runningStep_ = "lock";
     recorder_.StartStep("lock");
     Started();
-    manager_.WriteLockBits(chip_, selection + 1);
+    manager_.WriteLockBits(chip_, lockBit_ + 1);
     erasedSinceLock_ = false;
 }
 

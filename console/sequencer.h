@@ -45,9 +45,15 @@ enum class ReadPurpose { Show, Verify, BlankCheck };
 // and the runs the steps make.
 class Sequencer final : public SequenceControl {
 public:
-    Sequencer(ProgrammerManager& manager, View& view, StatusPresenter& status, RunRecorder& recorder,
-              ImageFiles& files, const SettingsModel& settings, ReportGate& gate)
-        : manager_(manager), view_(view), status_(status), recorder_(recorder), files_(files), settings_(settings),
+    Sequencer(ProgrammerManager& manager, Buffers& buffers, View& view, StatusPresenter& status,
+              RunRecorder& recorder, ImageFiles& files, const SettingsModel& settings, ReportGate& gate)
+        : manager_(manager),
+          buffers_(buffers),
+          view_(view),
+          status_(status),
+          recorder_(recorder),
+          files_(files),
+          settings_(settings),
           gate_(gate) {}
 
     void SetButtonsIdle(bool idle) override;
@@ -71,6 +77,9 @@ public:
     // first). The view shows it; nothing reads it back from there.
     void SelectChip(int index);
     int chip() const { return chip_; }
+    // The lock-bit level Write Bit sets, 0..2 for Lock Bit-1..3 (-1: none); the view shows it.
+    void SelectLockBit(int index);
+    int lockBit() const { return lockBit_; }
 
     void RequireChip(std::optional<int> index) { requiredChip_ = index; }
     // Whether Auto runs a blank check after the erase (a front end's own mark, not in the record).
@@ -122,8 +131,8 @@ private:
     void StartCheck();
     void StartErase();
     void StartWrite();
-    // The operator's edits in the Buffer1 view become the bytes to write.
-    void TakeBuffer1FromView();
+    // The operator's edits in Buffer1 become the bytes to write.
+    void TakeBuffer1Edits();
     void StartRead();
     void StartVerify();
     void StartBlankCheck();
@@ -148,6 +157,7 @@ private:
     void SequenceOver();
 
     ProgrammerManager& manager_;
+    Buffers& buffers_;
     View& view_;
     StatusPresenter& status_;
     RunRecorder& recorder_;
@@ -160,6 +170,7 @@ private:
     int writeCounter_ = 0;
     ReadPurpose purpose_ = ReadPurpose::Show;
     int chip_ = -1;
+    int lockBit_ = -1;
     std::optional<int> requiredChip_;
     // Erased in this sequence and not locked since: a blank read is then known to be blank.
     bool erasedSinceLock_ = false;

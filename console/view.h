@@ -21,7 +21,9 @@ enum Page : int { Buffer1Page = 0, Buffer2Page = 1, StatusPage = 2, SettingsPage
 enum class SettingItem : int { ProgrammerType, Port, BaudRate, DownloadSpeed, AutoCheck, SoundOn, HotKeys };
 
 // What the console needs from a front end: the window draws these, the command line prints
-// them. The console keeps the state (line counter, page, flags); the view only shows it.
+// them. The console keeps the state (line counter, page, flags, selections, buffers); the view
+// only shows it, and hands the operator's actions to the console as commands. The buffers'
+// bytes reach their hex views through the console's buffer models, not through this interface.
 // Message boxes come through the MessageSink base.
 //
 // Called on the console's thread only, by the console only. Nothing here may wait: a message
@@ -54,16 +56,8 @@ public:
     // Shows the chip the console chose; -1: none.
     virtual void SelectChip(int index) = 0;
     virtual void SetLockBitNames(const std::vector<std::string>& names) = 0;
+    // Shows the lock-bit level the console chose; -1: none.
     virtual void SelectLockBit(int index) = 0;
-    virtual int LockBitSelection() const = 0;
-
-    // Hex views: each keeps its own copy of the bytes it was loaded with, edits included.
-    virtual void LoadBuffer1View(const Image& image) = 0;
-    virtual void LoadBuffer2View(const Image& image) = 0;
-    virtual std::vector<std::uint8_t> Buffer1ViewBytes() const = 0;
-    virtual std::vector<std::uint8_t> Buffer2ViewBytes() const = 0;
-    // After a verification: the Buffer2 view marks the bytes that differ from `written`.
-    virtual void ShowDifferences(const Image& written) = 0;
 
     virtual void SetTitle(const std::string& title) = 0;
 

@@ -116,14 +116,14 @@ SerialPort::SerialPort() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SerialPort::~SerialPort() {
     StopMonitoring();
-    ClosePort();
+    Close();
     if (wakeFd_ >= 0) {
         ::close(wakeFd_);
     }
 }
 
-void SerialPort::ClosePort() {
-    std::lock_guard lock(portLock_);
+void SerialPort::Close() {
+    std::lock_guard lock(writeLock_);
     const int fd = fd_.exchange(-1);
     if (fd >= 0) {
         // The exclusive mode outlives our handle while another one stays open (a simulator
@@ -133,36 +133,35 @@ void SerialPort::ClosePort() {
     }
 }
 
-int SerialPort::Open(MessageSink& messages, const std::string& devicePath, int portNumber,
-                     int baud) {
+bool SerialPort::Open(MessageSink& messages, const std::string& devicePath, int portNumber, int baud) {
     StopMonitoring();
     messages_ = &messages;
     portNumber_ = portNumber;
-    ClosePort();
+    Close();
 
-    std::unique_lock lock(portLock_);
+    std::unique_lock lock(writeLock_);
     openError_.reset();
     if (devicePath.empty()) {
         openError_ = SerialOpenError{devicePath, portNumber, ENOENT};
-        return 0;
+        return false;
     }
     const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         openError_ = SerialOpenError{devicePath, portNumber, errno};
-        return 0;
+        return false;
     }
     // Regular files and pipes would poll readable forever; only terminals are ports.
     if (!::isatty(fd)) {
         ::close(fd);
         openError_ = SerialOpenError{devicePath, portNumber, ENOTTY};
-        return 0;
+        return false;
     }
     // TIOCEXCL keeps other programs out, but not root; the advisory lock covers that too.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int reason = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
         openError_ = SerialOpenError{devicePath, portNumber, reason};
-        return 0;
+        return false;
     }
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
@@ -213,24 +212,24 @@ int SerialPort::Open(MessageSink& messages, const std::string& devicePath, int p
     if (!failedStep.empty()) {
         ShowPortError(failedStep, failure);
     }
-    return 1;
+    return true;
 }
 
 std::optional<SerialOpenError> SerialPort::lastOpenError() const {
-    std::lock_guard lock(portLock_);
+    std::lock_guard lock(writeLock_);
     return openError_;
 }
 
-int SerialPort::StartMonitoring() {
+bool SerialPort::StartMonitoring(SerialReceiver& receiver) {
     if (monitor_.joinable()) {
-        return 1;
+        return true;
     }
     if (wakeFd_ < 0) {
-        return 0;
+        return false;
     }
     {
         // Purged before the thread runs, so that nothing written from now on is lost.
-        std::lock_guard lock(portLock_);
+        std::lock_guard lock(writeLock_);
         if (fd_ >= 0) {
             ::tcflush(fd_, TCIOFLUSH);
         }
@@ -238,18 +237,22 @@ int SerialPort::StartMonitoring() {
     shutdown_ = false;
     threadRunning_ = true;
     try {
-        monitor_ = std::thread([this] { MonitorLoop(); });
+        monitor_ = std::thread([this, &receiver] { MonitorLoop(receiver); });
     } catch (const std::system_error&) {
         threadRunning_ = false;
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
+}
+
+void SerialPort::Wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
 }
 
 void SerialPort::SignalShutdown() {
     shutdown_ = true;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
+    Wake();
 }
 
 void SerialPort::StopMonitoring() {
@@ -261,65 +264,60 @@ void SerialPort::StopMonitoring() {
     shutdown_ = false;
 }
 
-void SerialPort::SetReplyLength(std::size_t length) {
-    std::lock_guard lock(portLock_);
-    replyLength_ = length;
-}
-
-std::size_t SerialPort::replyLength() const {
-    std::lock_guard lock(portLock_);
-    return replyLength_;
-}
-
 std::size_t SerialPort::WriteBlock(const std::uint8_t* data, std::size_t count) {
-    std::string failedStep;
-    int failure = 0;
+    std::optional<std::pair<std::string, int>> failure;
     std::size_t written = 0;
     {
-        std::lock_guard lock(portLock_);
+        std::lock_guard lock(writeLock_);
         const int fd = fd_;
         if (fd < 0) {
             return 0;
         }
-        // Input only: the last write was drained, so output holds nothing of ours on a real
-        // line, while on a pseudo-terminal an output flush drops what the far end has not
-        // read yet.
-        ::tcflush(fd, TCIFLUSH);
-        const auto deadline = std::chrono::steady_clock::now() + kChunkBaseTimeout +
-                              kChunkBaseTimeout * static_cast<int>(count);
-        while (written < count) {
-            const ssize_t result = ::write(fd, data + written, count - written);
-            if (result > 0) {
-                written += static_cast<std::size_t>(result);
-                continue;
-            }
-            if (result < 0 && errno == EINTR) {
-                continue;
-            }
-            if (result < 0 && errno != EAGAIN) {
-                failedStep = "write()";
-                failure = errno;
-                break;
-            }
-            struct pollfd writable {fd, POLLOUT, 0};
-            if (::poll(&writable, 1, MillisecondsUntil(deadline)) <= 0) {
-                failedStep = "write()";
-                failure = ETIMEDOUT;
-                break;
-            }
-        }
-        if (written > 0) {
-            ++writesSent_;
-        }
-        if (failedStep.empty() && ::tcdrain(fd) != 0) {
-            failedStep = "tcdrain()";
-            failure = errno;
+        MarkWriteStart(fd);
+        failure = WriteBeforeDeadline(fd, data, count, written);
+        if (!failure && ::tcdrain(fd) != 0) {
+            failure = std::pair<std::string, int>{"tcdrain()", errno};
         }
     }
-    if (!failedStep.empty()) {
-        ShowPortError(failedStep, failure);
+    if (failure) {
+        ShowPortError(failure->first, failure->second);
     }
     return written;
+}
+
+void SerialPort::MarkWriteStart(int fd) {
+    std::lock_guard edge(chunkEdgeLock_);
+    // Input only: the last write was drained, so output holds nothing of ours on a real line,
+    // while on a pseudo-terminal an output flush drops what the far end has not read yet.
+    ::tcflush(fd, TCIFLUSH);
+    ++writesSent_;
+    if (inChunk_) {
+        Wake();  // the chunk under way ends now, before any answer to this write can join it
+    }
+}
+
+std::optional<std::pair<std::string, int>> SerialPort::WriteBeforeDeadline(int fd, const std::uint8_t* data,
+                                                                          std::size_t count, std::size_t& written) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + kChunkBaseTimeout + kChunkBaseTimeout * static_cast<int>(count);
+    while (written < count) {
+        const ssize_t result = ::write(fd, data + written, count - written);
+        if (result > 0) {
+            written += static_cast<std::size_t>(result);
+            continue;
+        }
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result < 0 && errno != EAGAIN) {
+            return std::pair<std::string, int>{"write()", errno};
+        }
+        struct pollfd writable {fd, POLLOUT, 0};
+        if (::poll(&writable, 1, MillisecondsUntil(deadline)) <= 0) {
+            return std::pair<std::string, int>{"write()", ETIMEDOUT};
+        }
+    }
+    return std::nullopt;
 }
 
 void SerialPort::ShowPortError(const std::string& what, int errorNumber) const {
@@ -333,18 +331,12 @@ void SerialPort::ShowPortError(const std::string& what, int errorNumber) const {
     messages->ShowMessage({text, "Application Error"});
 }
 
-std::uint64_t SerialPort::WritesSoFar() const {
-    std::lock_guard lock(portLock_);
-    return writesSent_;
-}
-
 void SerialPort::ArmAnswerDeadline(std::chrono::milliseconds fromNow) {
     {
         std::lock_guard lock(deadlineLock_);
         answerDeadline_ = std::chrono::steady_clock::now() + fromNow;
     }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
+    Wake();
 }
 
 void SerialPort::DisarmAnswerDeadline() {
@@ -352,7 +344,7 @@ void SerialPort::DisarmAnswerDeadline() {
     answerDeadline_.reset();
 }
 
-int SerialPort::TimeUntilDeadlineOrFire() {
+int SerialPort::TimeUntilDeadlineOrFire(SerialReceiver& receiver) {
     for (;;) {
         {
             std::lock_guard lock(deadlineLock_);
@@ -364,15 +356,15 @@ int SerialPort::TimeUntilDeadlineOrFire() {
             }
             answerDeadline_.reset();
         }
-        OnAnswerTimeout();
+        receiver.OnAnswerTimeout();
     }
 }
 
-void SerialPort::MonitorLoop() {
+void SerialPort::MonitorLoop(SerialReceiver& receiver) {
     std::vector<std::uint8_t> chunk;
     bool watchPort = fd_ >= 0;
     while (!shutdown_) {
-        const int timeout = TimeUntilDeadlineOrFire();
+        const int timeout = TimeUntilDeadlineOrFire(receiver);
         struct pollfd waits[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
         const int ready = ::poll(waits, watchPort ? 2 : 1, timeout);
         if (ready < 0) {
@@ -396,7 +388,7 @@ void SerialPort::MonitorLoop() {
             bool stop = false;
             const bool portAlive = ReceiveChunk(chunk, received, stop);
             if (received > 0) {
-                OnReceive(chunk.data(), received);
+                receiver.OnReceive(chunk.data(), received, writesBeforeChunk_);
                 hungUp = false;
             }
             if (!portAlive) {
@@ -416,33 +408,35 @@ void SerialPort::MonitorLoop() {
     threadRunning_ = false;
 }
 
-bool SerialPort::ReceiveChunk(std::vector<std::uint8_t>& chunk, std::size_t& received,
-                              bool& stop) {
-    std::lock_guard lock(portLock_);
+bool SerialPort::ReceiveChunk(std::vector<std::uint8_t>& chunk, std::size_t& received, bool& stop) {
     const int fd = fd_;
-    int waiting = 0;
-    if (fd < 0 || ::ioctl(fd, FIONREAD, &waiting) != 0) {
-        return false;
-    }
-    if (waiting <= 0) {
-        return true;
+    {
+        std::lock_guard edge(chunkEdgeLock_);
+        int waiting = 0;
+        if (fd < 0 || ::ioctl(fd, FIONREAD, &waiting) != 0) {
+            return false;
+        }
+        if (waiting <= 0) {
+            return true;
+        }
+        writesBeforeChunk_ = writesSent_;
+        inChunk_ = true;
     }
     const std::size_t wanted = replyLength_;
-    writesBeforeChunk_ = writesSent_;
     chunk.resize(wanted + 128);
     const auto start = std::chrono::steady_clock::now();
-    const auto totalDeadline =
-        start + kChunkBaseTimeout + kChunkBaseTimeout * static_cast<int>(wanted);
+    const auto totalDeadline = start + kChunkBaseTimeout + kChunkBaseTimeout * static_cast<int>(wanted);
     auto lastByte = start;
+    bool alive = true;
     while (received < wanted) {
-        const ssize_t result = ::read(fd, chunk.data() + received, wanted - received);
-        if (result > 0) {
-            received += static_cast<std::size_t>(result);
+        const ReadStep step = ReadSome(fd, chunk.data(), wanted, received);
+        if (step == ReadStep::Read) {
             lastByte = std::chrono::steady_clock::now();
             continue;
         }
-        if (result == 0 || (errno != EAGAIN && errno != EINTR)) {
-            return false;
+        if (step != ReadStep::Empty) {
+            alive = step != ReadStep::HungUp;
+            break;
         }
         const auto deadline = std::min(lastByte + kInterByteTimeout, totalDeadline);
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -450,7 +444,8 @@ bool SerialPort::ReceiveChunk(std::vector<std::uint8_t>& chunk, std::size_t& rec
         }
         struct pollfd waits[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
         if (::poll(waits, 2, MillisecondsUntil(deadline)) < 0 && errno != EINTR) {
-            return false;
+            alive = false;
+            break;
         }
         if ((waits[0].revents & POLLIN) != 0) {
             // Drained before the flag is read: a shutdown signalled in between is not lost.
@@ -459,13 +454,33 @@ bool SerialPort::ReceiveChunk(std::vector<std::uint8_t>& chunk, std::size_t& rec
                 stop = true;
                 break;
             }
-            // A re-armed answer deadline; the outer loop picks it up after this chunk.
+            // A write (seen at the next read step) or a re-armed answer deadline, which the
+            // outer loop picks up after this chunk.
         }
         if ((waits[1].revents & (POLLHUP | POLLERR)) != 0 && (waits[1].revents & POLLIN) == 0) {
-            return false;
+            alive = false;
+            break;
         }
     }
-    return true;
+    std::lock_guard edge(chunkEdgeLock_);
+    inChunk_ = false;
+    return alive;
+}
+
+SerialPort::ReadStep SerialPort::ReadSome(int fd, std::uint8_t* into, std::size_t wanted, std::size_t& received) {
+    std::lock_guard edge(chunkEdgeLock_);
+    if (writesSent_ != writesBeforeChunk_) {
+        return ReadStep::Cut;
+    }
+    const ssize_t result = ::read(fd, into + received, wanted - received);
+    if (result > 0) {
+        received += static_cast<std::size_t>(result);
+        return ReadStep::Read;
+    }
+    if (result == 0 || (errno != EAGAIN && errno != EINTR)) {
+        return ReadStep::HungUp;
+    }
+    return ReadStep::Empty;
 }
 
 }  // namespace korvan

@@ -8,10 +8,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
 #include "data/message_sink.h"
+#include "serial/serial_transport.h"
 
 namespace korvan {
 
@@ -33,50 +35,34 @@ private:
     std::array<std::string, kLastComPort> paths_;
 };
 
-// Why a port could not be opened: the device, the errno and a line for the operator.
-struct SerialOpenError {
-    std::string devicePath;
-    int comPort = 0;
-    int errorNumber = 0;
-
-    // One status line: device, reason and, where there is one, the fix.
-    std::string Describe() const;
-};
-
-// A serial line on a POSIX tty: 8N1, RTS raised, opened exclusively. A monitor thread hands
-// incoming bytes to OnReceive in chunks of the reply length; a chunk also ends
-// kInterByteTimeout after its last byte, or kChunkBaseTimeout + kChunkBaseTimeout per byte
-// after it began. Every read and write is serialised by one port lock.
-class SerialPort {
+// A serial line on a POSIX tty: 8N1, RTS raised, opened exclusively. A chunk ends at the reply
+// length, kInterByteTimeout after its last byte, kChunkBaseTimeout + kChunkBaseTimeout per byte
+// after it began, or when a write goes out. The monitor reads without any lock a writer waits
+// for: a write only takes the chunk edge lock, which is held around single non-blocking reads.
+class SerialPort final : public SerialTransport {
 public:
     static constexpr std::chrono::milliseconds kInterByteTimeout{1000};
     static constexpr std::chrono::milliseconds kChunkBaseTimeout{1000};
 
     SerialPort();
-    virtual ~SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens and configures `devicePath`. Returns 1 when the device is open, 0 when it could
-    // not be opened (lastOpenError() tells why; no message is shown). A failing
-    // configuration step shows its error but leaves the port open. A running monitor is
-    // stopped first.
-    int Open(MessageSink& messages, const std::string& devicePath, int portNumber, int baud);
-    std::optional<SerialOpenError> lastOpenError() const;
+    bool Open(MessageSink& messages, const std::string& devicePath, int portNumber, int baud) override;
+    std::optional<SerialOpenError> lastOpenError() const override;
+    bool StartMonitoring(SerialReceiver& receiver) override;
+    void StopMonitoring() override;
+    void Close() override;
 
-    // Starts the monitor thread. Returns 1 when it runs.
-    int StartMonitoring();
-    // Ends the monitor thread and waits for it; OnReceive is not called afterwards.
-    // Derived classes call it first in their destructor.
-    void StopMonitoring();
-    // Closes the device; the monitor must be stopped first.
-    void ClosePort();
+    void SetReplyLength(std::size_t length) override { replyLength_ = length; }
+    std::size_t replyLength() const override { return replyLength_.load(); }
 
-    void SetReplyLength(std::size_t length);
-    std::size_t replyLength() const;
+    std::size_t WriteBlock(const std::uint8_t* data, std::size_t count) override;
+    std::uint64_t WritesSoFar() const override { return writesSent_.load(); }
 
-    // Discards unread input, writes `count` bytes and waits until they have left. Returns the number of bytes written.
-    std::size_t WriteBlock(const std::uint8_t* data, std::size_t count);
+    void ArmAnswerDeadline(std::chrono::milliseconds fromNow) override;
+    void DisarmAnswerDeadline() override;
 
     // "WARNING:  <what> Failed with the following error: ..." with errno's text.
     void ShowPortError(const std::string& what, int errorNumber) const;
@@ -84,38 +70,34 @@ public:
     bool isOpen() const { return fd_.load() >= 0; }
     bool monitorRunning() const { return threadRunning_.load(); }
 
-protected:
-    // On the monitor thread, outside the port lock: one received chunk (count may be short).
-    virtual void OnReceive(const std::uint8_t* buffer, std::size_t count) = 0;
-    // On the monitor thread: the deadline set by ArmAnswerDeadline passed with no
-    // DisarmAnswerDeadline in between.
-    virtual void OnAnswerTimeout() {}
-
-    // The monitor thread watches for this deadline as well as for bytes.
-    void ArmAnswerDeadline(std::chrono::milliseconds fromNow);
-    void DisarmAnswerDeadline();
-
-    // How many writes have gone out since the port was opened.
-    std::uint64_t WritesSoFar() const;
-    // Inside OnReceive: how many writes had gone out when the chunk being handled began, so
-    // a chunk can be told apart from the answer to anything sent after it.
-    std::uint64_t WritesBeforeThisChunk() const { return writesBeforeChunk_; }
-
 private:
-    void MonitorLoop();
-    // Reads one chunk under the port lock into `chunk`; false when the line hung up.
-    // `stop` is set when shutdown interrupted the chunk.
+    // Discards unread input and counts the write about to go out; a chunk under way ends.
+    void MarkWriteStart(int fd);
+    // Writes every byte before the deadline; the failing call and errno otherwise.
+    std::optional<std::pair<std::string, int>> WriteBeforeDeadline(int fd, const std::uint8_t* data, std::size_t count,
+                                                                   std::size_t& written);
+    void MonitorLoop(SerialReceiver& receiver);
+    // Reads one chunk into `chunk`; false when the line hung up. `stop` is set when shutdown
+    // interrupted the chunk.
     bool ReceiveChunk(std::vector<std::uint8_t>& chunk, std::size_t& received, bool& stop);
+    // One non-blocking read into the chunk, unless a write went out since it began.
+    enum class ReadStep { Read, Empty, Cut, HungUp };
+    ReadStep ReadSome(int fd, std::uint8_t* into, std::size_t wanted, std::size_t& received);
     // Milliseconds until the answer deadline (-1 when none); fires it when it passed.
-    int TimeUntilDeadlineOrFire();
+    int TimeUntilDeadlineOrFire(SerialReceiver& receiver);
+    void Wake();
     void SignalShutdown();
 
-    mutable std::mutex portLock_;  // guards fd use, the receive buffer and reply length
+    mutable std::mutex writeLock_;  // one writer at a time; opening and closing
+    // Held only around a single non-blocking read and around a write's input purge, so that
+    // a chunk holds bytes of one side of a write only.
+    std::mutex chunkEdgeLock_;
     std::atomic<int> fd_{-1};
-    int wakeFd_ = -1;  // eventfd: wakes the monitor for shutdown
-    std::size_t replyLength_ = 18;
-    std::uint64_t writesSent_ = 0;         // guarded by portLock_
-    std::uint64_t writesBeforeChunk_ = 0;  // monitor thread only
+    int wakeFd_ = -1;  // eventfd: wakes the monitor for shutdown, a deadline or a write
+    std::atomic<std::size_t> replyLength_{18};
+    std::atomic<std::uint64_t> writesSent_{0};
+    std::uint64_t writesBeforeChunk_ = 0;  // under chunkEdgeLock_
+    bool inChunk_ = false;                 // under chunkEdgeLock_
 
     std::thread monitor_;
     std::atomic<bool> threadRunning_{false};
@@ -123,7 +105,7 @@ private:
 
     std::atomic<int> portNumber_{0};
     std::atomic<MessageSink*> messages_{nullptr};
-    std::optional<SerialOpenError> openError_;  // guarded by portLock_
+    std::optional<SerialOpenError> openError_;  // guarded by writeLock_
 
     mutable std::mutex deadlineLock_;
     std::optional<std::chrono::steady_clock::time_point> answerDeadline_;

@@ -19,14 +19,15 @@ std::string NoAnswerWithin(std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-SerialProgrammer::SerialProgrammer(SerialDeviceMap devices) : devices_(std::move(devices)) {}
+SerialProgrammer::SerialProgrammer(SerialDeviceMap devices, std::unique_ptr<SerialTransport> transport)
+    : devices_(std::move(devices)), port_(std::move(transport)) {}
 
 SerialProgrammer::~SerialProgrammer() { Stop(); }
 
 void SerialProgrammer::Stop() {
     // The monitor calls our OnReceive and may start workers: stop it first.
     stopping_ = true;
-    StopMonitoring();
+    port_->StopMonitoring();
     writeAck_.Cancel();
     readBlock_.Cancel();
     {
@@ -35,7 +36,7 @@ void SerialProgrammer::Stop() {
             worker_.join();
         }
     }
-    ClosePort();
+    port_->Close();
     // No thread of ours is left; a command called after this finds no one to tell.
     portOpen_ = 0;
     manager_ = nullptr;
@@ -59,17 +60,17 @@ int SerialProgrammer::Init(ProgrammerManager& manager) {
         return 0;  // stays closed: every command reports SerialNotInitialized
     }
     const int comPort = manager.comPort();
-    portOpen_ = Open(manager.messages(), devices_.DevicePath(comPort), comPort, baud);
+    portOpen_ = port_->Open(manager.messages(), devices_.DevicePath(comPort), comPort, baud) ? 1 : 0;
     if (portOpen_ != 0) {
-        SetReplyLength(kFrameLength);
-        if (StartMonitoring() != 0) {
+        port_->SetReplyLength(kFrameLength);
+        if (port_->StartMonitoring(*this)) {
             Post(SerialInitDone);
             return 1;
         }
         portOpen_ = 0;
         manager.SetInitFailureDetail("Cannot start the thread that watches " +
                                      devices_.DevicePath(comPort) + ".");
-    } else if (const auto error = lastOpenError()) {
+    } else if (const auto error = port_->lastOpenError()) {
         manager.SetInitFailureDetail(error->Describe());
     }
     Post(SerialInitFailed);
@@ -124,9 +125,9 @@ int SerialProgrammer::SendCommand(std::uint8_t code, std::uint8_t chipCode, int 
         frame = frame_;
     }
     const bool longWait = code == CommandErase || code == CommandWriteStart;
-    ArmAnswerDeadline(std::chrono::milliseconds(longWait ? eraseTimeoutMs_.load()
-                                                         : commandTimeoutMs_.load()));
-    WriteBlock(frame.data(), frame.size());
+    port_->ArmAnswerDeadline(
+        std::chrono::milliseconds(longWait ? eraseTimeoutMs_.load() : commandTimeoutMs_.load()));
+    port_->WriteBlock(frame.data(), frame.size());
     return 1;
 }
 
@@ -140,10 +141,10 @@ void SerialProgrammer::SendFrame(std::uint8_t code, const std::uint8_t* data) {
         }
         frame = frame_;
     }
-    WriteBlock(frame.data(), frame.size());
+    port_->WriteBlock(frame.data(), frame.size());
 }
 
-void SerialProgrammer::SendByte(std::uint8_t value) { WriteBlock(&value, 1); }
+void SerialProgrammer::SendByte(std::uint8_t value) { port_->WriteBlock(&value, 1); }
 
 void SerialProgrammer::OnAnswerTimeout() {
     // The programmer never answered: report it and stay not ready until a probe succeeds.
@@ -153,7 +154,7 @@ void SerialProgrammer::OnAnswerTimeout() {
     }
 }
 
-void SerialProgrammer::OnReceive(const std::uint8_t* buffer, std::size_t count) {
+void SerialProgrammer::OnReceive(const std::uint8_t* buffer, std::size_t count, std::uint64_t writesBefore) {
     std::lock_guard lock(replyLock_);
     if (count == kFrameLength) {
         HandleReply(buffer);
@@ -169,18 +170,18 @@ void SerialProgrammer::OnReceive(const std::uint8_t* buffer, std::size_t count) 
         }
         return;
     }
-    if (LeftOverFromDataPhase()) {
+    if (LeftOverFromDataPhase(writesBefore)) {
         return;  // the phase it belonged to has already ended, and reported its ending
     }
-    DisarmAnswerDeadline();
+    port_->DisarmAnswerDeadline();
     ready_ = 0;
     Post(DataReceivedError);
 }
 
-bool SerialProgrammer::LeftOverFromDataPhase() const {
+bool SerialProgrammer::LeftOverFromDataPhase(std::uint64_t writesBefore) const {
     // A late answer of the phase (a block that came after the worker gave up on it) began
     // before anything was sent after the phase.
-    return static_cast<std::int64_t>(WritesBeforeThisChunk()) <= lastDataPhaseWrite_.load();
+    return static_cast<std::int64_t>(writesBefore) <= lastDataPhaseWrite_.load();
 }
 
 void SerialProgrammer::HandleReply(const std::uint8_t* frame) {
@@ -194,12 +195,12 @@ void SerialProgrammer::HandleReply(const std::uint8_t* frame) {
     if (code == ReplyWriteGoAhead || code == ReplyReadGoAhead) {
         // A go-ahead while a data phase runs cannot be ours; it is dropped.
         if (busy_ == 0) {
-            DisarmAnswerDeadline();
+            port_->DisarmAnswerDeadline();
             StartWorker(code == ReplyWriteGoAhead ? Phase::Write : Phase::Read);
         }
         return;
     }
-    DisarmAnswerDeadline();
+    port_->DisarmAnswerDeadline();
     ready_ = 1;
     switch (code) {
         case ReplyReady:
@@ -250,17 +251,17 @@ void SerialProgrammer::EndDataPhase(int event, int farewell) {
     // Under the reply lock: the answer to a probe sent here is handled only after the
     // worker's own event is posted, and a go-ahead for the next command finds busy cleared.
     std::lock_guard lock(replyLock_);
-    SetReplyLength(kFrameLength);
+    port_->SetReplyLength(kFrameLength);
     if (farewell == kSendReadyProbe) {
         // The probe opens a new exchange: its answer is not part of the phase.
-        lastDataPhaseWrite_ = static_cast<std::int64_t>(WritesSoFar());
-        ArmAnswerDeadline(std::chrono::milliseconds(commandTimeoutMs_.load()));
+        lastDataPhaseWrite_ = static_cast<std::int64_t>(port_->WritesSoFar());
+        port_->ArmAnswerDeadline(std::chrono::milliseconds(commandTimeoutMs_.load()));
         SendFrame(CommandReadyProbe, nullptr);
     } else {
         if (farewell != kSendNothing) {
             SendByte(static_cast<std::uint8_t>(farewell));
         }
-        lastDataPhaseWrite_ = static_cast<std::int64_t>(WritesSoFar());
+        lastDataPhaseWrite_ = static_cast<std::int64_t>(port_->WritesSoFar());
     }
     busy_ = 0;
     ready_ = 1;
@@ -276,7 +277,7 @@ void SerialProgrammer::WriteWorker() {
         EndDataPhase(WriteDone, kSendReadyProbe);
         return;
     }
-    SetReplyLength(1);
+    port_->SetReplyLength(1);
     std::this_thread::sleep_for(kFirstBlockPause);
 
     std::array<std::uint8_t, kBlockDataLength> block{};

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "engine/event_sink.h"
 #include "serial/mailbox.h"
 #include "serial/serial_port.h"
+#include "serial/serial_transport.h"
 #include "serial/serial_protocol.h"
 
 namespace korvan {
@@ -27,15 +29,17 @@ struct AnswerTimeouts {
 };
 
 // The back-end for the external serial programmer: 18-byte Command Frames out, Reply
-// Frames or single bytes back. Commands return at once; the port monitor thread handles
-// replies, and one worker thread at a time runs a write or read data phase.
-class SerialProgrammer : public SerialPort, public Backend {
+// Frames or single bytes back, over the transport it owns (a tty, unless told otherwise).
+// Commands return at once; the transport's monitor thread hands replies to it, and one worker
+// thread at a time runs a write or read data phase.
+class SerialProgrammer final : public Backend, private SerialReceiver {
 public:
     static constexpr std::chrono::milliseconds kFirstBlockPause{5};
     static constexpr std::chrono::milliseconds kBlockAnswerTimeout{1000};
     static constexpr std::chrono::milliseconds kReadBlockTimeout{500};
 
-    explicit SerialProgrammer(SerialDeviceMap devices = {});
+    explicit SerialProgrammer(SerialDeviceMap devices = {},
+                              std::unique_ptr<SerialTransport> transport = std::make_unique<SerialPort>());
     ~SerialProgrammer() override;
 
     int Init(ProgrammerManager& manager) override;
@@ -55,12 +59,12 @@ public:
 
     bool busy() const { return busy_.load() != 0; }
     bool ready() const { return ready_.load() != 0; }
-
-protected:
-    void OnReceive(const std::uint8_t* buffer, std::size_t count) override;
-    void OnAnswerTimeout() override;
+    const SerialTransport& transport() const { return *port_; }
 
 private:
+    void OnReceive(const std::uint8_t* buffer, std::size_t count, std::uint64_t writesBefore) override;
+    void OnAnswerTimeout() override;
+
     enum class Phase { Write, Read };
 
     // Builds bytes 0 and 1 (and 2 when given) over what the last frame left, then sends
@@ -76,9 +80,9 @@ private:
     // ready set, then `event` posted.
     void EndDataPhase(int event, int farewell);
 
-    // On the monitor thread: the chunk being handled arrived for a data phase that has
-    // since ended, before any later command went out.
-    bool LeftOverFromDataPhase() const;
+    // On the monitor thread: a chunk that began after `writesBefore` writes arrived for a data
+    // phase that has since ended, before any later command went out.
+    bool LeftOverFromDataPhase(std::uint64_t writesBefore) const;
     void HandleReply(const std::uint8_t* frame);
     void StartWorker(Phase phase);
     void WriteWorker();
@@ -88,6 +92,7 @@ private:
     void Post(Report report);
 
     SerialDeviceMap devices_;
+    std::unique_ptr<SerialTransport> port_;
     std::atomic<ProgrammerManager*> manager_{nullptr};
 
     std::atomic<int> busy_{0};

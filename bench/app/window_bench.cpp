@@ -35,7 +35,10 @@ bool ShowAndStart(korvan::MainWindow& window) {
     return QTest::qWaitForWindowExposed(&window);
 }
 
-qint64 StartOnce(const std::string& programDir, const korvan::ChipRecord& chip, QElapsedTimer& clock) {
+// Milliseconds to a tenth: a tenth of a 5 ms start is what a 10% target needs to see.
+double Milliseconds(const QElapsedTimer& clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
+
+double StartOnce(const std::string& programDir, const korvan::ChipRecord& chip, QElapsedTimer& clock) {
     korvan::MainWindow window(Simulated(programDir, chip));
     if (!ShowAndStart(window)) {
         return -1;
@@ -45,11 +48,11 @@ qint64 StartOnce(const std::string& programDir, const korvan::ChipRecord& chip, 
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
     QCoreApplication::processEvents();
-    return clock.elapsed();
+    return Milliseconds(clock);
 }
 
 // Buffer1 all 0x00 from a file against Buffer2 all 0xFF, as nothing was read yet.
-qint64 VerifyEveryByteWrong(const std::string& programDir, const korvan::ChipRecord& chip) {
+double VerifyEveryByteWrong(const std::string& programDir, const korvan::ChipRecord& chip) {
     const std::string image = (std::filesystem::temp_directory_path() / "korvan-bench-zeros.bin").string();
     std::ofstream(image, std::ios::binary) << std::string(65536, '\0');
     korvan::MainWindow window(Simulated(programDir, chip));
@@ -64,7 +67,7 @@ qint64 VerifyEveryByteWrong(const std::string& programDir, const korvan::ChipRec
     console.VerifyBuffers();
     QCoreApplication::processEvents();
     window.repaint();
-    const qint64 elapsed = clock.elapsed();
+    const double elapsed = Milliseconds(clock);
     std::filesystem::remove(image);
     return console.lineCount() >= 65536 ? elapsed : -1;
 }
@@ -86,18 +89,17 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "window_start_bench: no ChipList.chip in %s\n", dir.c_str());
         return 1;
     }
-    const qint64 first = StartOnce(dir, catalogue[0], clock);
-    std::printf("window shown and idle, first start in this process: %lld ms (platform %s)\n",
-                static_cast<long long>(first), qgetenv("QT_QPA_PLATFORM").constData());
+    const double first = StartOnce(dir, catalogue[0], clock);
+    std::printf("window shown and idle, first start in this process: %.1f ms (platform %s)\n", first,
+                qgetenv("QT_QPA_PLATFORM").constData());
     constexpr int kRuns = 10;
-    qint64 best = INT64_MAX;
+    double best = 1e9;
     for (int run = 0; run < kRuns; ++run) {
         clock.restart();
         best = std::min(best, StartOnce(dir, catalogue[0], clock));
     }
-    std::printf("window shown and idle, best of %d later starts: %lld ms\n", kRuns, static_cast<long long>(best));
-    const qint64 verify = VerifyEveryByteWrong(dir, catalogue[0]);
-    std::printf("verification with 65,536 differing bytes, lines in the Status list and painted: %lld ms\n",
-                static_cast<long long>(verify));
+    std::printf("window shown and idle, best of %d later starts: %.1f ms\n", kRuns, best);
+    const double verify = VerifyEveryByteWrong(dir, catalogue[0]);
+    std::printf("verification with 65,536 differing bytes, lines in the Status list and painted: %.1f ms\n", verify);
     return first < 0 || verify < 0 ? 1 : 0;
 }

@@ -333,14 +333,25 @@ void MainWindowTest::anEditInTheBuffer1ViewReachesTheChipAtTheNextWrite() {
     window_->controls().pages->setCurrentIndex(korvan::Buffer1Page);
     buffer1.setFocus();
     buffer1.SetCursorOffset(0x10);
+    const korvan::BufferModel& shown = window_->console().buffer1();
+    const std::uint8_t loaded = shown.At(0x10);
     QTest::keyClicks(&buffer1, QStringLiteral("A5"));
-    QCOMPARE(buffer1.Data()[0x10], std::uint8_t{0xA5});
+    QCOMPARE(shown.At(0x10), std::uint8_t{0xA5});
+    QCOMPARE(shown.image()[0x10], loaded);  // not in Buffer1 before a write
+    // Both digits are one step: Ctrl+Z gives the loaded byte back, Ctrl+Y the edit.
+    QTest::keyClick(&buffer1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(shown.At(0x10), loaded);
+    QVERIFY(!shown.HasUnwrittenEdits());
+    QTest::keyClick(&buffer1, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(shown.At(0x10), std::uint8_t{0xA5});
+    QVERIFY(shown.IsUnwritten(0x10));
 
     RunStep(Button::Erase, "Programmer: Erase Done.");
     RunStep(Button::Write, "Programmer: Writing Done.");
+    QVERIFY(!shown.HasUnwrittenEdits());
     RunStep(Button::Read, "Programmer: Reading Done.");
-    QCOMPARE(window_->controls().buffer2->Data()[0x10], std::uint8_t{0xA5});
-    QCOMPARE(window_->controls().buffer2->Data()[0x11], std::uint8_t{0x11});
+    QCOMPARE(window_->console().buffer2().At(0x10), std::uint8_t{0xA5});
+    QCOMPARE(window_->console().buffer2().At(0x11), std::uint8_t{0x11});
 }
 
 void MainWindowTest::anEditInTheBuffer2ViewReachesTheSavedFile() {
@@ -370,9 +381,9 @@ void MainWindowTest::verifyMarksExactlyTheBytesThatDiffer() {
     WriteThenOpenChanged({{0x123, 0xFE}, {0x7FF, 0x00}});
     RunStep(Button::Verify, "Total 2 Bytes Wrong!");
 
-    const korvan::HexView& buffer2 = *window_->controls().buffer2;
+    const korvan::BufferModel& buffer2 = window_->console().buffer2();
     QCOMPARE(buffer2.DifferenceCount(), std::size_t{2});
-    for (std::size_t offset = 0; offset < buffer2.Data().size(); ++offset) {
+    for (std::size_t offset = 0; offset < buffer2.size(); ++offset) {
         QCOMPARE(buffer2.IsMarked(offset), offset == 0x123 || offset == 0x7FF);
     }
     window_->controls().pages->setCurrentIndex(korvan::Buffer2Page);
@@ -684,8 +695,8 @@ void MainWindowTest::aLargeHexFileIsReadWhileTheWindowKeepsHandlingEvents() {
     ticker.stop();
     qInfo("8 MB HEX read in %lld ms; longest gap between 20 ms ticks %lld ms", loadTook, longestGap);
     QVERIFY2(longestGap < 300, QByteArray::number(longestGap));
-    const std::vector<std::uint8_t> shown = window_->view().Buffer1ViewBytes();
-    QVERIFY(std::equal(image.begin(), image.end(), shown.begin(), shown.end()));
+    const korvan::BufferModel& shown = window_->console().buffer1();
+    QVERIFY(std::equal(image.begin(), image.end(), shown.image().begin(), shown.image().end()));
     QTRY_VERIFY(window_->controls().button(Button::Open)->isEnabled());
 
     // Closed while a file is read: the window waits for the reading and drops its result.
@@ -734,8 +745,7 @@ void MainWindowTest::eachAutoRunStampsTheNextSerialNumberAndAppendsItsRecord() {
         QVERIFY2(HasLine("Serial Number " + std::to_string(serial) + " at 0x1FF0."), StatusText());
         QVERIFY2(HasLine("All Data Matched!"), StatusText());
     }
-    const std::vector<std::uint8_t>& chip = window_->controls().buffer2->Data();
-    QVERIFY(chip.size() >= 0x1FF4);
+    const korvan::Image& chip = window_->console().buffer2().image();
     QCOMPARE(std::vector<std::uint8_t>(chip.begin() + 0x1FF0, chip.begin() + 0x1FF4),
              (std::vector<std::uint8_t>{0x00, 0x00, 0x05, 0x01}));
     QCOMPARE(dir_->Read("serial.counter"), std::string("502\n"));
@@ -947,7 +957,13 @@ void MainWindowTest::theDifferenceBannerFollowsLoadsWritesAndEditsOfBothBuffers(
     buffer2.SetCursorOffset(0x10);
     QTest::keyClicks(&buffer2, QStringLiteral("EE"));
     QCOMPARE(controls.differences->summary(), QStringLiteral("No difference from Buffer1"));
-    QVERIFY(!buffer2.IsMarked(0x10));
+    QVERIFY(!window_->console().buffer2().IsMarked(0x10));
+    // Taken back, the difference and its count are back; made again, gone again.
+    QTest::keyClick(&buffer2, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(controls.differences->summary(), QStringLiteral("1 byte differs from Buffer1"));
+    QVERIFY(window_->console().buffer2().IsMarked(0x10));
+    QTest::keyClick(&buffer2, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(controls.differences->summary(), QStringLiteral("No difference from Buffer1"));
 
     // An edit in the Buffer1 view is not in Buffer1 yet.
     korvan::HexView& buffer1 = *controls.buffer1;
@@ -955,8 +971,16 @@ void MainWindowTest::theDifferenceBannerFollowsLoadsWritesAndEditsOfBothBuffers(
     buffer1.setFocus();
     buffer1.SetCursorOffset(0x30);
     QTest::keyClicks(&buffer1, QStringLiteral("5A"));
-    QVERIFY(buffer1.IsEdited(0x30));
+    QVERIFY(window_->console().buffer1().IsUnwritten(0x30));
     QCOMPARE(controls.differences->summary(), QStringLiteral("Buffer1 has edits not yet written"));
+    QTest::keyClick(&buffer1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(controls.differences->summary(), QStringLiteral("No difference from Buffer1"));
+    QTest::keyClick(&buffer1, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(controls.differences->summary(), QStringLiteral("Buffer1 has edits not yet written"));
+    // A verification now compares Buffer1 as it was written: the edit is not counted.
+    RunStep(Button::Verify, "Total 1 Bytes Wrong!");
+    QCOMPARE(controls.differences->summary(),
+             QStringLiteral("1 byte differs from Buffer1; Buffer1 has edits not yet written"));
 
     // Another image in Buffer1: the old comparison is gone.
     OpenImage(WriteImage(0x00));
@@ -992,8 +1016,9 @@ void MainWindowTest::aHexFileWithWrongChecksumsCanBeOpenedAnywayAndTheStatusList
     anyway->click();
     QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Read " + path + " Buffer1(34 Bytes)."), StatusText(), kDeadlineMs);
     QVERIFY2(HasLine("Checksums and record lengths in " + path + " ignored."), StatusText());
-    const std::vector<std::uint8_t> shown = window_->view().Buffer1ViewBytes();
-    QCOMPARE(std::vector<std::uint8_t>(shown.begin(), shown.begin() + 5), (std::vector<std::uint8_t>{1, 2, 3, 4, 0xFF}));
+    const korvan::BufferModel& shown = window_->console().buffer1();
+    QCOMPARE((std::vector<std::uint8_t>{shown.At(0), shown.At(1), shown.At(2), shown.At(3), shown.At(4)}),
+             (std::vector<std::uint8_t>{1, 2, 3, 4, 0xFF}));
 
     // A fault that ignoring checksums does not mend gets the plain box.
     QTRY_VERIFY(window_->view().openBox() == nullptr);

@@ -122,7 +122,6 @@ TEST_F(ConsoleTest, WriteReportsUsedLengthAndProgressCaptions) {
     Start(1);
     manager.Buffer1()[0] = 0x02;
     manager.Buffer1()[16] = 0x7A;  // 17 bytes to write
-    view.LoadBuffer1View(manager.Buffer1());
     console.OnWrite();
     ASSERT_THAT(calls(), ElementsAre("WriteChip(11)"));
     EXPECT_EQ(view.Icon(Button::Write), 1);
@@ -175,12 +174,13 @@ TEST_F(ConsoleTest, ReadDoneLoadsTheBuffer2ViewAndContinues) {
     EXPECT_THAT(calls(), ElementsAre("ReadChip(12)"));
     EXPECT_EQ(manager.keepLength, 0);
     manager.Buffer2()[5] = 0x42;
-    const int loadsBefore = view.buffer2Loads;
+    ASSERT_TRUE(console.EditBuffer2(6, {0x00}));  // the read replaces it
     Post(ReadStarted);
     Post(ReadDone);
     EXPECT_THAT(view.lines, ElementsAre("Programmer: Start Reading.", "Programmer: Reading Done.", "Data in Buffer2."));
-    EXPECT_EQ(view.buffer2Loads, loadsBefore + 1);
-    EXPECT_EQ(view.buffer2View[5], 0x42);
+    EXPECT_EQ(console.buffer2().At(5), 0x42);
+    EXPECT_EQ(console.buffer2().At(6), kBlank);
+    EXPECT_FALSE(console.buffer2().CanUndo());
     EXPECT_EQ(view.progressText, "Reading Done");
     EXPECT_EQ(view.successes, 1);
     EXPECT_EQ(view.failures, 0);
@@ -240,10 +240,9 @@ TEST_F(ConsoleTest, FirstStatusLineOfAStartShowsTheStatusPage) {
     console.InitControls(std::nullopt);
     EXPECT_THAT(view.pages, ElementsAre(StatusPage));
     EXPECT_THAT(view.lines, ElementsAre("Korvan v2.3"));
-    EXPECT_EQ(view.buffer1View.size(), kImageSize);
-    EXPECT_EQ(view.buffer2View.size(), kImageSize);
     EXPECT_THAT(view.lockBitNames, ElementsAre("Lock Bit-1", "Lock Bit-2", "Lock Bit-3"));
     EXPECT_EQ(view.lockBitSelection, 2);
+    EXPECT_EQ(console.lockBitSelection(), 2);
     EXPECT_FALSE(view.progressVisible);
     EXPECT_TRUE(view.IsEnabled(Button::Auto));
 }

@@ -40,7 +40,7 @@ TEST_F(FilesTest, HexFileIsReportedWithItsFileLength) {
     EXPECT_EQ(view.title, "Korvan v2.3  <" + path + ">");
     EXPECT_EQ(manager.Buffer1()[0x30], 0x02);
     EXPECT_EQ(manager.Buffer1()[0x32], 0x7A);
-    EXPECT_EQ(view.buffer1View[0x31], 0x33);
+    EXPECT_EQ(console.buffer1().At(0x31), 0x33);
     EXPECT_EQ(view.failures, 0);
     EXPECT_EQ(view.successes, 0);  // a load continues without notification
 }
@@ -173,18 +173,21 @@ TEST_F(FilesTest, FailedHexConversionIsAFailedLoad) {
     EXPECT_EQ(view.failures, 2);
 }
 
-TEST_F(FilesTest, FailedHexConversionReloadsTheViewOnlyWhenBuffer1Changed) {
-    view.buffer1View[0x10] = 0x5A;  // an edit not yet written
+TEST_F(FilesTest, FailedHexConversionKeepsTheEditsOnlyWhenBuffer1IsKept) {
+    console.EditBuffer1(0x10, {0x5A});  // an edit not yet written
     dir.Write("badchar.hex", ":0100000055 \n:00000001FF\n");
     Open("badchar.hex");
-    EXPECT_EQ(view.buffer1View[0x10], 0x5A);
+    EXPECT_EQ(console.buffer1().At(0x10), 0x5A);
+    EXPECT_TRUE(console.buffer1().CanUndo());
     EXPECT_EQ(manager.Buffer1()[0x10], 0xFF);
 
     dir.Write("badrecord.hex", ":0100000055AA\n:0100100066FF\n:00000001FF\n");
     Open("badrecord.hex");
     EXPECT_THAT(view.messages, ElementsAre(kHexBadCharacter, kHexBadRecord));
-    EXPECT_EQ(view.buffer1View[0x00], 0x55);  // the record placed before the bad one
-    EXPECT_EQ(view.buffer1View[0x10], 0xFF);
+    EXPECT_EQ(console.buffer1().At(0x00), 0x55);  // the record placed before the bad one
+    EXPECT_EQ(console.buffer1().At(0x10), 0xFF);
+    EXPECT_FALSE(console.buffer1().HasUnwrittenEdits());
+    EXPECT_FALSE(console.buffer1().CanUndo());
 }
 
 TEST_F(FilesTest, OversizedHexFileIsRefusedWithoutReadingIt) {
@@ -199,22 +202,24 @@ TEST_F(FilesTest, OversizedHexFileIsRefusedWithoutReadingIt) {
 TEST_F(FilesTest, SaveWritesBuffer2UpToItsUsedLength) {
     console.SelectChip(0);  // 4 KiB
     manager.SelectChip(0);
-    view.buffer2View.assign(kImageSize, 0xFF);
-    for (std::size_t i = 0; i < 4096 - 100; ++i) {
-        view.buffer2View[i] = static_cast<std::uint8_t>(i);
+    std::vector<std::uint8_t> edited(4096 - 100);
+    for (std::size_t i = 0; i < edited.size(); ++i) {
+        edited[i] = static_cast<std::uint8_t>(i);
     }
+    console.EditBuffer2(0, edited);
+    EXPECT_EQ(manager.Buffer2()[0x0F00], kBlank);  // edits wait for the save
     const std::string path = dir.file("r.bin");
     EXPECT_EQ(console.OnSave(path), SaveOutcome::Saved);
     EXPECT_THAT(view.lines, ElementsAre("Buffer2 has " + path + "(3996 Bytes)."));
     EXPECT_EQ(std::filesystem::file_size(path), 3996U);
     EXPECT_EQ(manager.total, 0);  // measuring Buffer2 leaves the write's figure alone
-    EXPECT_EQ(manager.Buffer2()[0x0F00], 0x00);  // the view's bytes reached Buffer2
+    EXPECT_EQ(manager.Buffer2()[0x0F00], 0x00);  // the edits reached Buffer2
 
-    view.buffer2View[0x2000] = 0x01;  // beyond the 4 KiB chip: cut at the ROM size
+    console.EditBuffer2(0x2000, {0x01});  // beyond the 4 KiB chip: cut at the ROM size
     EXPECT_EQ(console.OnSave(path), SaveOutcome::Saved);
     EXPECT_EQ(std::filesystem::file_size(path), 4096U);
 
-    view.buffer2View.assign(kImageSize, 0xFF);
+    console.EditBuffer2(0, std::vector<std::uint8_t>(kImageSize, 0xFF));
     EXPECT_EQ(console.OnSave(path), SaveOutcome::Saved);
     EXPECT_EQ(view.lines.back(), "Buffer2 has " + path + "(0 Bytes).");
     EXPECT_EQ(std::filesystem::file_size(path), 0U);
@@ -223,11 +228,12 @@ TEST_F(FilesTest, SaveWritesBuffer2UpToItsUsedLength) {
 TEST_F(FilesTest, SaveUnderAHexNameWritesIntelHexThatOpensAsTheSameBytes) {
     console.SelectChip(2);  // 64 KiB
     manager.SelectChip(2);
-    view.buffer2View.assign(kImageSize, 0xFF);
-    for (std::size_t i = 0; i < 1000; ++i) {
-        view.buffer2View[i] = static_cast<std::uint8_t>(i * 7);
+    std::vector<std::uint8_t> edited(1000);
+    for (std::size_t i = 0; i < edited.size(); ++i) {
+        edited[i] = static_cast<std::uint8_t>(i * 7);
     }
-    view.buffer2View[0x3000] = 0x00;
+    console.EditBuffer2(0, edited);
+    console.EditBuffer2(0x3000, {0x00});
     const std::string path = dir.file("dump.HEX");
     EXPECT_EQ(console.OnSave(path), SaveOutcome::Saved);
     EXPECT_EQ(view.lines.back(), "Buffer2 has " + path + "(12289 Bytes).");
@@ -247,7 +253,7 @@ TEST_F(FilesTest, SaveThatCannotCreateOrWriteIsNotReportedAsDone) {
     if (!std::filesystem::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";
     }
-    view.buffer2View.assign(kImageSize, 0x00);
+    console.EditBuffer2(0, std::vector<std::uint8_t>(kImageSize, 0x00));
     EXPECT_EQ(console.OnSave("/dev/full"), SaveOutcome::WriteFailed);
     EXPECT_THAT(view.lines, ElementsAre("Save Error."));
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
@@ -257,7 +263,7 @@ TEST_F(FilesTest, SaveThatCannotCreateOrWriteIsNotReportedAsDone) {
 TEST_F(FilesTest, SaveThatFailsPartWayLeavesTheFileThatWasThereWhole) {
     dir.Write("r.bin", "the earlier dump");
     ::chmod(dir.file("r.bin").c_str(), 0640);
-    view.buffer2View.assign(kImageSize, 0x00);
+    console.EditBuffer2(0, std::vector<std::uint8_t>(kImageSize, 0x00));
     const auto filesBefore = std::distance(std::filesystem::directory_iterator(dir.path()), {});
 
     rlimit saved{};
@@ -284,8 +290,7 @@ TEST_F(FilesTest, SaveThatFailsPartWayLeavesTheFileThatWasThereWhole) {
 
 TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
     console.SelectChip(0);  // "Small", 4 KiB
-    view.buffer1View.assign(kImageSize, 0xFF);
-    view.buffer1View[0x3000] = 0x00;
+    console.EditBuffer1(0x3000, {0x00});
     console.OnWrite();
     EXPECT_THAT(view.lines, ElementsAre("Image data reaches 0x3000 (12289 bytes); the Small holds 4096 bytes."));
     EXPECT_TRUE(calls().empty());
@@ -303,14 +308,14 @@ TEST_F(FilesTest, WriteOfAnImageLargerThanTheChipIsRefusedBeforeItStarts) {
 
     // Data up to the chip's last byte is written; with no selection the first chip counts,
     // as it does for the write itself.
-    view.buffer1View[0x3000] = 0xFF;
-    view.buffer1View[0x0FFF] = 0x00;
+    console.EditBuffer1(0x3000, {0xFF});
+    console.EditBuffer1(0x0FFF, {0x00});
     console.SelectChip(-1);
     console.OnWrite();
     EXPECT_THAT(calls(), ElementsAre("WriteChip(11)"));
     Post(WriteDone);
     console.SelectChip(2);  // 64 KiB
-    view.buffer1View[0xFFFF] = 0x00;
+    console.EditBuffer1(0xFFFF, {0x00});
     console.OnWrite();
     EXPECT_THAT(calls(), ElementsAre("WriteChip(11)", "WriteChip(13)"));
     EXPECT_EQ(view.failures, 2);  // the two refusals above
@@ -325,8 +330,16 @@ TEST_F(FilesTest, VerificationListsEveryDifference) {
                                         "    00002 - ADDR:FFFF  WRITE:FF  READ:00", "Total 2 Bytes Wrong!",
                                         "-------------------Verification Done------------------"));
     EXPECT_EQ(view.selectedLine, console.lineCount() - 1);
-    ASSERT_EQ(view.differencesFrom.size(), 1u);  // the Buffer2 view marks against what was written
-    EXPECT_EQ(view.differencesFrom[0][0x30], 0x02);
+    // Buffer2 marks its bytes against what was written, the last address included.
+    EXPECT_EQ(console.buffer2().DifferenceCount(), 2u);
+    EXPECT_TRUE(console.buffer2().IsMarked(0x30));
+    EXPECT_TRUE(console.buffer2().IsMarked(0xFFFF));
+    EXPECT_FALSE(console.buffer2().IsMarked(0x31));
+    console.EditBuffer2(0xFFFF, {0xFF});  // edited to match: unmarked at once
+    EXPECT_EQ(console.buffer2().DifferenceCount(), 1u);
+    EXPECT_FALSE(console.buffer2().IsMarked(0xFFFF));
+    console.EditBuffer1(0x30, {0xFF});  // Buffer1's edits wait for a write: the marks stay
+    EXPECT_EQ(console.buffer2().DifferenceCount(), 1u);
 
     view.ForgetLines();
     manager.Buffer2() = manager.Buffer1();

@@ -73,19 +73,6 @@ public:
     }
     void SetLockBitNames(const std::vector<std::string>& names) override { lockBitNames = names; }
     void SelectLockBit(int index) override { lockBitSelection = index; }
-    int LockBitSelection() const override { return lockBitSelection; }
-
-    void LoadBuffer1View(const Image& image) override {
-        buffer1View.assign(image.begin(), image.end());
-        ++buffer1Loads;
-    }
-    void LoadBuffer2View(const Image& image) override {
-        buffer2View.assign(image.begin(), image.end());
-        ++buffer2Loads;
-    }
-    std::vector<std::uint8_t> Buffer1ViewBytes() const override { return buffer1View; }
-    std::vector<std::uint8_t> Buffer2ViewBytes() const override { return buffer2View; }
-    void ShowDifferences(const Image& written) override { differencesFrom.emplace_back(written.begin(), written.end()); }
 
     void SetTitle(const std::string& text) override { title = text; }
     void ShowSettingValue(SettingItem item, const std::string& text) override { settingValues[item] = text; }
@@ -114,11 +101,6 @@ public:
     int chipSelection = -1;
     std::vector<std::string> lockBitNames;
     int lockBitSelection = -1;
-    std::vector<std::uint8_t> buffer1View;
-    std::vector<std::uint8_t> buffer2View;
-    std::vector<std::vector<std::uint8_t>> differencesFrom;  // the reference of each verification
-    int buffer1Loads = 0;
-    int buffer2Loads = 0;
     std::string title;
     std::map<SettingItem, std::string> settingValues;
     int successes = 0;

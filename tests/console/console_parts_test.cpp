@@ -99,7 +99,8 @@ protected:
     StatusPresenter status{view};
     RunRecorder recorder;
     RecordingSequence sequence;
-    ImageFiles files{manager, view, status, recorder, sequence};
+    Buffers buffers{manager.Buffer1(), manager.Buffer2()};
+    ImageFiles files{manager, buffers, view, status, recorder, sequence};
 };
 
 // The blank check looks at the whole ROM, its last byte included, and at nothing past it.

@@ -160,7 +160,7 @@ TEST_F(ConsoleRunTest, FrontEndKeepsSeveralCommandsAsOneRun) {
     Post(ProgrammerReady);
     Advance(kEraseSettleTime);
     Post(EraseDone);
-    view.SelectLockBit(1);
+    console.SelectLockBit(1);
     console.OnWriteBit();
     Post(LockBitDone);
     EXPECT_TRUE(observer.outcomes.empty());

@@ -195,12 +195,25 @@ TEST_F(ConsoleTest, EncryptSendsLevelThreeAndWriteBitTheSelectedLevel) {
     Post(LockBitDone);
     EXPECT_EQ(view.successes, 1);
 
-    view.SelectLockBit(0);
+    console.SelectLockBit(0);
+    EXPECT_EQ(view.lockBitSelection, 0);  // the console's choice is shown
     console.OnWriteBit();
     EXPECT_EQ(calls().back(), "WriteLockBits(11,1)");
     EXPECT_TRUE(view.IsEnabled(Button::Write));  // Write Bit leaves the controls enabled
     Post(LockBitDone);
     EXPECT_EQ(view.successes, 2);
+
+    // Only the three levels can be chosen; without one Write Bit does nothing.
+    console.SelectLockBit(2);
+    console.OnWriteBit();
+    EXPECT_EQ(calls().back(), "WriteLockBits(11,3)");
+    Post(LockBitDone);
+    const std::size_t callsBefore = calls().size();
+    console.SelectLockBit(3);
+    EXPECT_EQ(console.lockBitSelection(), -1);
+    EXPECT_EQ(view.lockBitSelection, -1);
+    console.OnWriteBit();
+    EXPECT_EQ(calls().size(), callsBefore);
 }
 
 TEST_F(ConsoleTest, CommandsDoNothingWhileDisabled) {
@@ -220,20 +233,55 @@ TEST_F(ConsoleTest, CommandsDoNothingWhileDisabled) {
     EXPECT_TRUE(view.title.empty());
 }
 
-TEST_F(ConsoleTest, WriteStepTakesTheEditedViewBytes) {
+// Edits wait beside Buffer1 until a write takes them; then they count as written.
+TEST_F(ConsoleTest, WriteStepTakesTheOperatorsEdits) {
     Start(1);
-    view.buffer1View[0x100] = 0x5A;
+    ASSERT_TRUE(console.EditBuffer1(0x100, {0x5A}));
+    EXPECT_EQ(manager.Buffer1()[0x100], kBlank);
+    EXPECT_EQ(console.buffer1().At(0x100), 0x5A);
+    EXPECT_TRUE(console.buffer1().HasUnwrittenEdits());
     console.OnWrite();
     EXPECT_EQ(manager.Buffer1()[0x100], 0x5A);
+    EXPECT_FALSE(console.buffer1().HasUnwrittenEdits());
 
-    // A shorter view only replaces its own length.
+    // An edit running past the last address keeps the bytes that fit and leaves the rest alone.
     Post(WriteDone);
     manager.Buffer1()[0x200] = 0x11;
-    view.buffer1View.assign(4, 0x00);
+    ASSERT_TRUE(console.EditBuffer1(0xFFFE, {0x00, 0x01, 0x02, 0x03}));
+    EXPECT_FALSE(console.EditBuffer1(0x10000, {0x00}));
     console.OnWrite();
-    EXPECT_EQ(manager.Buffer1()[3], 0x00);
+    EXPECT_EQ(manager.Buffer1()[0xFFFE], 0x00);
+    EXPECT_EQ(manager.Buffer1()[0xFFFF], 0x01);
     EXPECT_EQ(manager.Buffer1()[0x100], 0x5A);
     EXPECT_EQ(manager.Buffer1()[0x200], 0x11);
+}
+
+// An erase alone leaves the edits waiting. Before an erase that a write follows they are
+// taken, so that a refused image costs the chip nothing; Buffer2's marks, made against the
+// old Buffer1, go; the edits count as written once the write begins.
+TEST_F(ConsoleTest, EditsAreTakenBeforeTheEraseOfAWrite) {
+    Start(1);
+    console.VerifyBuffers();
+    ASSERT_TRUE(console.buffer2().HasMarks());
+    console.EditBuffer1(0x10, {0x00});
+    console.RunSteps(PendingSteps{.erase = true});
+    Post(ProgrammerReady);
+    Advance(kEraseSettleTime);
+    Post(EraseDone);
+    EXPECT_EQ(manager.Buffer1()[0x10], kBlank);
+    EXPECT_TRUE(console.buffer2().HasMarks());
+
+    calls().clear();
+    console.RunSteps(PendingSteps{.erase = true, .write = true});
+    Post(ProgrammerReady);
+    EXPECT_THAT(calls(), ElementsAre("CheckReady(11)", "EraseChip(11)"));
+    EXPECT_EQ(manager.Buffer1()[0x10], 0x00);
+    EXPECT_FALSE(console.buffer2().HasMarks());
+    EXPECT_TRUE(console.buffer1().HasUnwrittenEdits());
+    Advance(kEraseSettleTime);
+    Post(EraseDone);
+    EXPECT_EQ(calls().back(), "WriteChip(11)");
+    EXPECT_FALSE(console.buffer1().HasUnwrittenEdits());
 }
 
 // The chip a run requires must be the one in the socket; an entry of the same signature counts.

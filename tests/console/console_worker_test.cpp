@@ -102,7 +102,8 @@ protected:
         EXPECT_EQ(view.messages, reference.view.messages);
         EXPECT_EQ(view.details, reference.view.details);
         EXPECT_EQ(manager.Buffer1(), reference.manager.Buffer1());
-        EXPECT_EQ(view.buffer1View, reference.view.buffer1View);
+        EXPECT_EQ(console.buffer1().At(0x31), reference.console.buffer1().At(0x31));
+        EXPECT_FALSE(console.buffer1().CanUndo());
         EXPECT_EQ(view.failures - failures, reference.view.failures);
         EXPECT_EQ(view.title, reference.view.title);
         EXPECT_FALSE(console.loadPending());

@@ -32,6 +32,10 @@ public:
     int calls() const { return calls_; }
     int strayCalls() const { return strayCalls_; }
     int messages() const { return messages_; }
+    // A hex view hears of its buffer's changes as it hears of everything else.
+    void Watch(const BufferModel& buffer) const {
+        buffer.AddObserver([this](BufferModel::Change) { Note(); });
+    }
 
     void ShowMessage(const Message& message) override {
         Note();
@@ -57,11 +61,6 @@ public:
     void SelectChip(int index) override { Note(), BasicView::SelectChip(index); }
     void SetLockBitNames(const std::vector<std::string>& names) override { Note(), BasicView::SetLockBitNames(names); }
     void SelectLockBit(int index) override { Note(), BasicView::SelectLockBit(index); }
-    int LockBitSelection() const override { return Note(), BasicView::LockBitSelection(); }
-    void LoadBuffer1View(const Image& image) override { Note(), BasicView::LoadBuffer1View(image); }
-    void LoadBuffer2View(const Image& image) override { Note(), BasicView::LoadBuffer2View(image); }
-    std::vector<std::uint8_t> Buffer1ViewBytes() const override { return Note(), BasicView::Buffer1ViewBytes(); }
-    std::vector<std::uint8_t> Buffer2ViewBytes() const override { return Note(), BasicView::Buffer2ViewBytes(); }
     void SetTitle(const std::string& title) override { Note(), BasicView::SetTitle(title); }
     void ShowSettingValue(SettingItem item, const std::string& text) override {
         Note(), BasicView::ShowSettingValue(item, text);
@@ -90,6 +89,8 @@ public:
     ConsoleThread(ProgrammerManager& manager, ThreadCheckingView& view)
         : console_(manager, view, timer_), thread_([this] { Loop(); }) {
         view.SetConsoleThread(thread_.get_id());
+        view.Watch(console_.buffer1());
+        view.Watch(console_.buffer2());
     }
     ~ConsoleThread() {
         quit_ = true;

@@ -6,10 +6,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "serial/serial_port.h"
 #include "tests/serial/serial_rig.h"
@@ -47,29 +49,41 @@ struct Chunk {
     Clock::time_point at;
 };
 
-class RecordingPort : public SerialPort {
+// Records what the monitor hands over. Declared before the port it listens to, so that the
+// port (and its monitor) goes first.
+class ChunkRecorder final : public SerialReceiver {
 public:
-    ~RecordingPort() override { StopMonitoring(); }
     std::vector<Chunk> WaitChunks(std::size_t count, milliseconds timeout = milliseconds(4000)) {
         std::unique_lock lock(lock_);
         arrived_.wait_for(lock, timeout, [&] { return chunks_.size() >= count; });
         return chunks_;
     }
-    using SerialPort::ShowPortError;
-
-protected:
-    void OnReceive(const std::uint8_t* buffer, std::size_t count) override {
+    void OnReceive(const std::uint8_t* buffer, std::size_t count, std::uint64_t) override {
         {
             std::lock_guard lock(lock_);
             chunks_.push_back({Bytes(buffer, buffer + count), Clock::now()});
         }
         arrived_.notify_all();
     }
+    void OnAnswerTimeout() override {}
 
 private:
     std::mutex lock_;
     std::condition_variable arrived_;
     std::vector<Chunk> chunks_;
+};
+
+// A port on a pseudo-terminal, monitored with 18-byte replies.
+struct MonitoredPty {
+    explicit MonitoredPty(int baud) {
+        EXPECT_TRUE(port.Open(messages, pty.path, 1, baud));
+        port.SetReplyLength(18);
+        EXPECT_TRUE(port.StartMonitoring(recorder));
+    }
+    PtyPair pty;
+    RecordingMessages messages;
+    ChunkRecorder recorder;
+    SerialPort port;
 };
 
 TEST(SerialDeviceMap, DefaultsToOnBoardPortsAndTakesOverrides) {
@@ -116,15 +130,11 @@ TEST(SerialOpenError, NamesTheFixForEachReason) {
 }
 
 TEST(SerialPortTransport, ShortChunkArrivesOneSecondAfterItsLastByte) {
-    PtyPair pty;
-    RecordingMessages messages;
-    RecordingPort port;
-    ASSERT_EQ(port.Open(messages, pty.path, 1, 57600), 1);
-    port.SetReplyLength(18);
-    ASSERT_EQ(port.StartMonitoring(), 1);
+    MonitoredPty line(57600);
+    auto& [pty, messages, recorder, port] = line;
     pty.Send({1, 2, 3, 4, 5});
     const auto sent = Clock::now();
-    const auto chunks = port.WaitChunks(1);
+    const auto chunks = recorder.WaitChunks(1);
     ASSERT_EQ(chunks.size(), 1U);
     EXPECT_EQ(chunks[0].bytes, (Bytes{1, 2, 3, 4, 5}));
     EXPECT_GE(chunks[0].at - sent, milliseconds(950));
@@ -137,19 +147,15 @@ TEST(SerialPortTransport, ShortChunkArrivesOneSecondAfterItsLastByte) {
 }
 
 TEST(SerialPortTransport, WholeRepliesArriveInReplyLengthChunks) {
-    PtyPair pty;
-    RecordingMessages messages;
-    RecordingPort port;
-    ASSERT_EQ(port.Open(messages, pty.path, 1, 28800), 1);  // a rate without a B-constant
-    port.SetReplyLength(18);
-    ASSERT_EQ(port.StartMonitoring(), 1);
+    MonitoredPty line(28800);  // a rate without a B-constant
+    auto& [pty, messages, recorder, port] = line;
     Bytes two(36);
     for (std::size_t i = 0; i < two.size(); ++i) {
         two[i] = static_cast<std::uint8_t>(i);
     }
     const auto sent = Clock::now();
     pty.Send(two);
-    const auto chunks = port.WaitChunks(2);
+    const auto chunks = recorder.WaitChunks(2);
     ASSERT_EQ(chunks.size(), 2U);
     EXPECT_EQ(chunks[0].bytes, Bytes(two.begin(), two.begin() + 18));
     EXPECT_EQ(chunks[1].bytes, Bytes(two.begin() + 18, two.end()));
@@ -160,12 +166,13 @@ TEST(SerialPortTransport, WholeRepliesArriveInReplyLengthChunks) {
 TEST(SerialPortTransport, WriteDiscardsUnreadInputAndDeliversItsBytes) {
     PtyPair pty;
     RecordingMessages messages;
-    RecordingPort port;
+    ChunkRecorder recorder;
+    SerialPort port;
     // Our own handle on the line, opened before the port makes it exclusive: it shows when
     // the bytes have reached the input the write is to purge.
     const int watcher = ::open(pty.path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(watcher, 0);
-    ASSERT_EQ(port.Open(messages, pty.path, 1, 9600), 1);
+    ASSERT_TRUE(port.Open(messages, pty.path, 1, 9600));
     port.SetReplyLength(1);
     pty.Send({0xAA, 0xBB});
     struct pollfd arrived {watcher, POLLIN, 0};
@@ -176,18 +183,63 @@ TEST(SerialPortTransport, WriteDiscardsUnreadInputAndDeliversItsBytes) {
     Bytes received(3);
     EXPECT_EQ(::read(pty.master, received.data(), received.size()), 3);
     EXPECT_EQ(received, frame);
-    ASSERT_EQ(port.StartMonitoring(), 1);
+    ASSERT_TRUE(port.StartMonitoring(recorder));
     pty.Send({0xCC});
-    const auto chunks = port.WaitChunks(1);
+    const auto chunks = recorder.WaitChunks(1);
     ASSERT_EQ(chunks.size(), 1U);
     EXPECT_EQ(chunks[0].bytes, Bytes{0xCC});  // 0xAA and 0xBB were purged by the write
+}
+
+TEST(SerialPortTransport, WriteGoesOutWhileTheMonitorIsInsideAChunkAndEndsIt) {
+    MonitoredPty line(57600);
+    auto& [pty, messages, recorder, port] = line;
+
+    // A far end that trickles a reply one byte every 200 ms: the chunk would last until
+    // a second after the last of these bytes if nothing ended it.
+    constexpr int kTrickled = 15;
+    std::atomic<int> sent{0};
+    std::atomic<bool> stopTrickle{false};
+    std::thread trickle([&] {
+        for (int byte = 1; byte <= kTrickled && !stopTrickle; ++byte) {
+            pty.Send({static_cast<std::uint8_t>(byte)});
+            ++sent;
+            std::this_thread::sleep_for(milliseconds(200));
+        }
+    });
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (sent < 3 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    const Bytes frame = {0x00, 0x21, 0x00};
+    EXPECT_EQ(port.WriteBlock(frame.data(), frame.size()), 3U);
+    const int sentWhenWritten = sent;
+    Bytes received(3);
+    pollfd readable{pty.master, POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+    EXPECT_EQ(::read(pty.master, received.data(), received.size()), 3);
+    const auto firstChunk = recorder.WaitChunks(1);
+    stopTrickle = true;
+    trickle.join();
+
+    EXPECT_EQ(received, frame);
+    EXPECT_LT(sentWhenWritten, kTrickled) << "the write waited for the chunk under way";
+    // The write ended the chunk: it holds the bytes before the write, none after it. The byte
+    // sent just before the write may not have been read yet; the write purges it.
+    ASSERT_FALSE(firstChunk.empty());
+    const Bytes& before = firstChunk[0].bytes;
+    EXPECT_GE(before.size(), 2U);
+    EXPECT_LE(before.size(), static_cast<std::size_t>(sentWhenWritten));
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(before[i], i + 1);
+    }
 }
 
 TEST(SerialPortTransport, WriteKeepsEarlierBytesTheFarEndHasNotReadYet) {
     PtyPair pty;
     RecordingMessages messages;
-    RecordingPort port;
-    ASSERT_EQ(port.Open(messages, pty.path, 1, 57600), 1);
+    ChunkRecorder recorder;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(messages, pty.path, 1, 57600));
     const Bytes stop = {0x00};
     const Bytes probe = {0x00, 0x21, 0x00};
     EXPECT_EQ(port.WriteBlock(stop.data(), stop.size()), 1U);
@@ -209,9 +261,10 @@ TEST(SerialPortTransport, WriteKeepsEarlierBytesTheFarEndHasNotReadYet) {
 
 TEST(SerialPortTransport, PortErrorTextNamesCallReasonAndPort) {
     RecordingMessages messages;
-    RecordingPort port;
+    ChunkRecorder recorder;
+    SerialPort port;
     PtyPair pty;
-    ASSERT_EQ(port.Open(messages, pty.path, 3, 9600), 1);
+    ASSERT_TRUE(port.Open(messages, pty.path, 3, 9600));
     port.ShowPortError("tcsetattr()", EIO);
     ASSERT_EQ(messages.CaptionedTexts().size(), 1U);
     EXPECT_EQ(messages.CaptionedTexts()[0],

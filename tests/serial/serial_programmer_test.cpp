@@ -392,7 +392,7 @@ TEST(SerialFailure, UnansweredWriteBlockAbandonsTheWrite) {
     EXPECT_EQ(rig.manager.TakeErrorDetail(), "The programmer gave no answer within 1000 ms.");
     EXPECT_TRUE(rig.programmer().ready());
     EXPECT_FALSE(rig.programmer().busy());
-    EXPECT_EQ(rig.programmer().replyLength(), 18U);  // back to whole frames
+    EXPECT_EQ(rig.programmer().transport().replyLength(), 18U);  // back to whole frames
     EXPECT_EQ(rig.sim.HostTraffic().size(), 3U);  // start and two blocks, no probe
 }
 
@@ -596,8 +596,8 @@ TEST(SerialStop, StopDuringAWriteEndsEveryThreadAtOnceAndFreesThePort) {
     // Well inside the second the worker would otherwise wait for the answer.
     EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(500));
     EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
-    EXPECT_FALSE(programmer.monitorRunning());
-    EXPECT_FALSE(programmer.isOpen());
+    EXPECT_FALSE(rig.factory.createdPort->monitorRunning());
+    EXPECT_FALSE(rig.factory.createdPort->isOpen());
     const std::size_t postedBeforeStopReturned = rig.events.size();
     programmer.Stop();
     programmer.CheckReady(0x22);  // a stopped back-end sends and posts nothing

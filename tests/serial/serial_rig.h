@@ -27,7 +27,9 @@ public:
         if (programmerType != SerialProgrammerType) {
             return nullptr;
         }
-        auto programmer = std::make_unique<SerialProgrammer>(devices);
+        auto port = std::make_unique<SerialPort>();
+        createdPort = port.get();
+        auto programmer = std::make_unique<SerialProgrammer>(devices, std::move(port));
         programmer->SetAnswerTimeouts(timeouts);
         created = programmer.get();
         return programmer;
@@ -35,6 +37,7 @@ public:
     SerialDeviceMap devices;
     AnswerTimeouts timeouts;
     SerialProgrammer* created = nullptr;
+    SerialPort* createdPort = nullptr;  // owned by `created`
 };
 
 // Two test chips: index 0 is 4 KiB, index 1 is 8 KiB.
