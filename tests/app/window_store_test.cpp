@@ -7,13 +7,11 @@
 
 #include "app/main_window.h"
 #include "app/operator_panel.h"
-#include "app/status_list.h"
-#include "app/window_controls.h"
-#include "console/console.h"
 #include "console/info_save.h"
 #include "data/profile.h"
 #include "engine/catalogue.h"
 #include "store/job_store.h"
+#include "tests/app/window_probe.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,7 +19,7 @@ using korvan::Button;
 
 namespace {
 
-constexpr int kDeadlineMs = 30000;
+constexpr int kDeadlineMs = korvan::testing::kWindowDeadlineMs;
 
 // A finished run of job board-7 kept by another station.
 std::string OtherStationsRecord(bool passed) {
@@ -47,9 +45,9 @@ private slots:
 
 private:
     void StartWindow(const std::vector<std::pair<std::string, std::string>>& production);
-    void WaitUntilIdle();
-    bool HasLine(const std::string& start) const;
-    QByteArray StatusText() const;
+    void WaitUntilIdle() { korvan::testing::WaitUntilIdle(*window_); }
+    bool HasLine(const std::string& text) const { return korvan::testing::HasLine(*window_, text); }
+    QByteArray StatusText() const { return korvan::testing::StatusText(*window_); }
 
     std::unique_ptr<korvan::testing::PostgresServer> server_;
     std::unique_ptr<korvan::testing::TempDir> dir_;
@@ -91,35 +89,7 @@ void WindowStoreTest::StartWindow(const std::vector<std::pair<std::string, std::
     setup.programmer.simulate = true;
     setup.programmer.simulatedChip = catalogue[chip];
     window_ = std::make_unique<korvan::MainWindow>(std::move(setup));
-    window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    window_->Start();
-}
-
-void WindowStoreTest::WaitUntilIdle() {
-    korvan::Console& console = window_->console();
-    QTRY_VERIFY_WITH_TIMEOUT(console.initReported() && console.outstanding() == 0 && !console.settling() &&
-                                 console.CommandEnabled(Button::Auto),
-                             kDeadlineMs);
-}
-
-bool WindowStoreTest::HasLine(const std::string& start) const {
-    const korvan::StatusListModel& lines = window_->controls().status->lines();
-    for (int row = 0; row < lines.rowCount(); ++row) {
-        if (lines.Line(row).starts_with(start)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-QByteArray WindowStoreTest::StatusText() const {
-    QByteArray text;
-    const korvan::StatusListModel& lines = window_->controls().status->lines();
-    for (int row = 0; row < lines.rowCount(); ++row) {
-        text += "\n    " + QByteArray::fromStdString(lines.Line(row));
-    }
-    return text;
+    korvan::testing::ShowAndStart(*window_);
 }
 
 // The server is away when the window starts and at its first run: that run is refused before
@@ -150,7 +120,7 @@ void WindowStoreTest::aRunWhileTheServerIsAwayIsRefusedUntouchedAndTheNextRunTri
                                 ":" + std::to_string(server_->port()) + "/line: ";
     QTRY_VERIFY2_WITH_TIMEOUT(HasLine(refusal), StatusText(), kDeadlineMs);
     WaitUntilIdle();
-    QVERIFY2(!HasLine("Programmer: Erase") && !HasLine("Programmer: Starts Writing"), StatusText());
+    QVERIFY2(!HasLine("Programmer: Erase ") && !HasLine("Programmer: Starts Writing."), StatusText());
     QVERIFY(panel.detailText().startsWith(QString::fromStdString(refusal)));
 
     QVERIFY(server_->Start());
