@@ -34,7 +34,8 @@ std::string ProductionValuesProblem(const std::function<std::string(const char*)
     if (!read.problems.empty()) {
         return read.problems.front();
     }
-    if (std::string problem = ProductionProblem(read.options); !problem.empty()) {
+    // The store's server is asked by the next run, off the window's thread, not by an edit.
+    if (std::string problem = LocalProductionProblem(read.options); !problem.empty()) {
         return problem;
     }
     const std::string chip = value(kExpectChipKey);
@@ -52,7 +53,8 @@ ProductionOptions ReadProduction(Console& console) {
     ProductionRead read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
     ProductionOptions& options = read.options;
     if (read.problems.empty()) {
-        if (const std::string problem = ProductionProblem(options); !problem.empty()) {
+        // The store's server is asked at each run, not here: it may be away now and back later.
+        if (const std::string problem = LocalProductionProblem(options); !problem.empty()) {
             read.problems.push_back(problem);
         }
     }
@@ -73,6 +75,37 @@ ProductionOptions ReadProduction(Console& console) {
                           DescribeNumberSource(StoreSettings(options)));
     }
     return options;
+}
+
+QString JobTotalsLine(const std::string& job, const JobTotalsRead& read) {
+    const QString named = QStringLiteral("Job %1, all stations: ").arg(QString::fromStdString(job));
+    if (!read.totals) {
+        return named + QStringLiteral("not read");
+    }
+    const JobTotals& totals = *read.totals;
+    const QString yield = totals.runs == 0
+                              ? QStringLiteral("-")
+                              : QString::number(100.0 * static_cast<double>(totals.passed) /
+                                                    static_cast<double>(totals.runs), 'f', 1) + QLatin1Char('%');
+    return named + QStringLiteral("Runs %1  Passed %2  Failed %3  Yield %4")
+                       .arg(totals.runs)
+                       .arg(totals.passed)
+                       .arg(totals.runs - totals.passed)
+                       .arg(yield);
+}
+
+// The job's totals in the shared store, beside the window's own counters: read at start and
+// after each run's record, on the worker that keeps the records, never on the window's thread.
+void FollowJobTotals(const std::string& job, ProductionLine& line, Worker& worker, OperatorPanel& panel) {
+    const auto show = [&panel, job](const JobTotalsRead& read) {
+        panel.ShowJobTotals(JobTotalsLine(job, read), QString::fromStdString(read.error));
+    };
+    auto first = std::make_shared<JobTotalsRead>();
+    worker.Run([&line, first] { *first = line.ReadTotals(); }, [show, first] { show(*first); });
+    line.SetRecordKept([&line, &panel, show] {
+        const JobTotalsRead read = line.ReadTotals();
+        QMetaObject::invokeMethod(&panel, [show, read] { show(read); }, Qt::QueuedConnection);
+    });
 }
 
 // The device the programmer works through in this run, as a record names it.
@@ -147,7 +180,9 @@ void MainWindow::TakeUpProductionChange() {
 // Every chip command is one run, which the console begins and closes: records are kept even
 // without a job log. Settings that cannot be used refuse chip commands until they are fixed.
 void MainWindow::StartProduction() {
-    auto line = std::make_unique<ProductionLine>(ReadProduction(*console_),
+    ProductionOptions options = ReadProduction(*console_);
+    const std::string storedJob = options.storeUrl.empty() ? std::string() : options.job;
+    auto line = std::make_unique<ProductionLine>(std::move(options),
                                                  ProductionSite(console_->settings(), setup_.programmer));
     console_->SetRunObserver(line.get());
     // The last run's stamp or record may still be in the worker's queue with the line it began
@@ -156,6 +191,9 @@ void MainWindow::StartProduction() {
         worker_->Run([retired = std::shared_ptr<ProductionLine>(std::move(production_))] {}, [] {});
     }
     production_ = std::move(line);
+    if (!storedJob.empty()) {
+        FollowJobTotals(storedJob, *production_, *worker_, *controls_.panel);
+    }
 }
 
 void MainWindow::ReadExpectChip() {

@@ -36,7 +36,8 @@ OperatorPanel::OperatorPanel(QWidget* parent)
       serial_(Line(this, "serialNumber")),
       reset_(new QPushButton(QStringLiteral("Reset Counters"), this)),
       image_(Line(this, "imageLine")),
-      chip_(Line(this, "chipPanel")) {
+      chip_(Line(this, "chipPanel")),
+      jobTotals_(Line(this, "jobTotals")) {
     QFont large = result_->font();
     large.setPointSizeF(large.pointSizeF() * 1.8);
     large.setBold(true);
@@ -59,6 +60,8 @@ OperatorPanel::OperatorPanel(QWidget* parent)
     grid->addLayout(countersRow, 1, 1);
     grid->addWidget(image_, 2, 0, 1, 2);
     grid->addWidget(chip_, 3, 0, 1, 2);
+    grid->addWidget(jobTotals_, 4, 0, 1, 2);
+    jobTotals_->hide();
     grid->setColumnStretch(1, 1);
     ShowResult(Outcome::None, QString());
     ShowCounters();
@@ -103,11 +106,18 @@ void OperatorPanel::ShowImage(const QString& line) { Show(*image_, line); }
 void OperatorPanel::ShowChip(const QString& line) { Show(*chip_, line); }
 void OperatorPanel::ShowSerial(const QString& line) { Show(*serial_, line); }
 
+void OperatorPanel::ShowJobTotals(const QString& line, const QString& why) {
+    Show(*jobTotals_, line);
+    jobTotals_->setToolTip(why);
+    jobTotals_->setVisible(!line.isEmpty());
+}
+
 QString OperatorPanel::resultText() const { return result_->text(); }
 QString OperatorPanel::detailText() const { return detail_->text(); }
 QString OperatorPanel::countersText() const { return counters_->text(); }
 QString OperatorPanel::imageText() const { return image_->text(); }
 QString OperatorPanel::chipText() const { return chip_->text(); }
+QString OperatorPanel::jobTotalsText() const { return jobTotals_->text(); }
 
 QString OperatorPanel::Counters(int passed, int failed) {
     const int runs = passed + failed;

@@ -29,6 +29,9 @@ public:
     void ShowImage(const QString& line);
     void ShowChip(const QString& line);
     void ShowSerial(const QString& line);
+    // The job's totals as the shared store counts them, every station's; hidden while empty.
+    // `why` (a tooltip) says what the line cannot.
+    void ShowJobTotals(const QString& line, const QString& why = {});
 
     int passed() const { return passed_; }
     int failed() const { return failed_; }
@@ -37,6 +40,7 @@ public:
     QString countersText() const;
     QString imageText() const;
     QString chipText() const;
+    QString jobTotalsText() const;
 
     // "Passed 3  Failed 1  Yield 75.0%"; "Yield -" before the first run.
     static QString Counters(int passed, int failed);
@@ -58,6 +62,7 @@ private:
     QPushButton* reset_;
     QLabel* image_;
     QLabel* chip_;
+    QLabel* jobTotals_;
     QElapsedTimer clock_;
     Outcome outcome_ = Outcome::None;
     bool counting_ = false;  // from a chip command's start until the next command

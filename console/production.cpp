@@ -112,6 +112,13 @@ std::string JobLogProblem(const std::string& path) {
 }
 
 std::string ProductionProblem(const ProductionOptions& options) {
+    if (const std::string problem = LocalProductionProblem(options); !problem.empty()) {
+        return problem;
+    }
+    return options.storeUrl.empty() ? std::string() : NumberSourceProblem(options);
+}
+
+std::string LocalProductionProblem(const ProductionOptions& options) {
     const bool logged = !options.jobLogPath.empty();
     if (logged && options.serial && RealFilePath(options.jobLogPath) == RealFilePath(options.serial->counterPath)) {
         return "the job log and the serial number counter are one file, " + options.jobLogPath;
@@ -121,7 +128,7 @@ std::string ProductionProblem(const ProductionOptions& options) {
             return problem;
         }
     }
-    return NumberSourceProblem(options);
+    return options.storeUrl.empty() ? NumberSourceProblem(options) : std::string();
 }
 
 std::string NumberSourceProblem(const ProductionOptions& options) {
@@ -236,6 +243,18 @@ std::string ProductionLine::ImageProblem(const Image& image, std::size_t romByte
     return problem.empty() ? problem : "Serial Number Not Placed: " + problem;
 }
 
+std::string ProductionLine::StartProblem() {
+    if (!options_.serial || options_.storeUrl.empty()) {
+        return {};
+    }
+    const TakenSerialNumber next = store_->NextNumber(options_.serial->start);
+    if (!next.number) {
+        return "Serial Number Not Taken: " + next.error;
+    }
+    const std::string problem = EncodeSerialNumber(options_.serial->placement, *next.number).error;
+    return problem.empty() ? problem : "Serial Number Not Placed: " + problem;
+}
+
 RunObserver::Stamp ProductionLine::StampImage(Image& image) {
     if (!options_.serial) {
         return {};
@@ -307,6 +326,9 @@ std::string ProductionLine::RunEnded(const RunOutcome& outcome) {
         problem += (problem.empty() ? "" : "; ") + stored;
     }
     lastLogProblem_ = problem;
+    if (recordKept_) {
+        recordKept_();
+    }
     // The record shown beside the log must not say the run went well when its logging failed.
     if (!problem.empty() && lastRecord_->ok) {
         lastRecord_->ok = false;

@@ -59,6 +59,9 @@ std::string JobLogProblem(const std::string& path);
 // Everything about the log and the counter that would stop a run part way, found before it
 // starts: the log, the number source, and a log that is the counter itself.
 std::string ProductionProblem(const ProductionOptions& options);
+// As ProductionProblem, leaving the store's server out: the window asks it at each run instead
+// (ProductionLine::StartProblem), as the server may be away at start-up and back later.
+std::string LocalProductionProblem(const ProductionOptions& options);
 
 // The window's production settings: Korvan.ini, section Production, keys JobLog,
 // SerialNumber (ADDR:BYTES:FORMAT), SerialCounter, SerialStart, SerialOverwrite (0/1), Store (a
@@ -97,6 +100,8 @@ public:
     ProductionLine(ProductionOptions options, JobSite site);
 
     std::string ImageProblem(const Image& image, std::size_t romBytes) override;
+    // The store's server is reached, and its next number fits the placement.
+    std::string StartProblem() override;
     Stamp StampImage(Image& image) override;
     std::string RunEnded(const RunOutcome& outcome) override;
 
@@ -106,6 +111,11 @@ public:
     const std::optional<JobRecord>& lastRecord() const { return lastRecord_; }
     // Why the last run's record could not be logged; empty when it was, or there is no log.
     const std::string& lastLogProblem() const { return lastLogProblem_; }
+    // `kept` is called after each run's record went to the store (or its spool), on the thread
+    // that keeps the records.
+    void SetRecordKept(std::function<void()> kept) { recordKept_ = std::move(kept); }
+    // The job's totals from the store; on the thread that keeps the records.
+    JobTotalsRead ReadTotals() { return store_->Totals(); }
 
 private:
     JobRecord MakeRecord(const RunOutcome& outcome);
@@ -124,6 +134,7 @@ private:
     std::string runId_;  // the run's key, made when it takes a number or ends
     std::optional<JobRecord> lastRecord_;
     std::string lastLogProblem_;
+    std::function<void()> recordKept_;
     WaitHooks waitHooks_;
 };
 

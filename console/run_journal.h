@@ -69,6 +69,11 @@ public:
     // `romBytes`; else the status line that refuses the write, before anything is erased.
     virtual std::string ImageProblem(const Image& image, std::size_t romBytes) = 0;
 
+    // Empty when a run that writes may begin; else the status line that refuses it before
+    // anything is touched. Asked at every such run (on the worker, as StampImage), so that a
+    // source of numbers out of reach at one run is tried again at the next.
+    virtual std::string StartProblem() = 0;
+
     struct Stamp {
         std::optional<std::uint64_t> serial;
         std::string line;   // a status line saying what was placed; empty: none

@@ -60,6 +60,16 @@ std::string RunRecorder::ImageProblem(const Image& image, std::size_t romBytes) 
     return observer_ != nullptr ? observer_->ImageProblem(image, romBytes) : std::string();
 }
 
+void RunRecorder::CheckStart(StartChecked done) {
+    if (observer_ == nullptr) {
+        done({});
+        return;
+    }
+    auto problem = std::make_shared<std::string>();
+    Dispatch([observer = observer_, problem] { *problem = observer->StartProblem(); },
+             [problem, done = std::move(done)] { done(*problem); });
+}
+
 void RunRecorder::Stamp(const Image& image, StampDone done) {
     if (observer_ == nullptr) {
         done({}, image);

@@ -44,6 +44,11 @@ public:
     void Close(const std::string& failure, const std::string& imagePath, std::string chip, ImageDigest image,
                RecordDone done);
 
+    // Asks the observer whether a run that writes may begin; `done` hears the refusing line (empty:
+    // it may) on the console's thread.
+    using StartChecked = std::function<void(const std::string& problem)>;
+    void CheckStart(StartChecked done);
+
     // Empty when `image` may be written to a chip of `romBytes`; else the line refusing it.
     std::string ImageProblem(const Image& image, std::size_t romBytes) const;
     // Places this chip's stamp into a copy of `image`; `done` gets the stamp and the stamped

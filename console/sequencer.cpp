@@ -37,17 +37,21 @@ void Sequencer::ProbeReady() {
 }
 
 void Sequencer::SetButtonsIdle(bool idle) {
+    EnableButtons(idle);
+    if (idle) {
+        pending_ = PendingSteps{};
+    }
+}
+
+void Sequencer::EnableButtons(bool on) {
     // A file the worker still reads keeps the commands off, whatever else ends meanwhile.
-    const bool enabled = idle && !files_.loadPending();
+    const bool enabled = on && !files_.loadPending();
     for (Button button : kAllButtons) {
         view_.SetStatusIcon(button, 0);
         enabled_[static_cast<std::size_t>(button)] = enabled;
         view_.SetButtonEnabled(button, enabled);
     }
     view_.EnableSelections(enabled);
-    if (idle) {
-        pending_ = PendingSteps{};
-    }
 }
 
 void Sequencer::ContinueSequence(bool success, bool notify) {
@@ -358,8 +362,28 @@ void Sequencer::StartSequence() {
         pending_.check = true;
     }
     erasedSinceLock_ = false;
-    BeginRun();
-    ContinueSequence(true, true);
+    if (!pending_.write) {
+        BeginRun();
+        ContinueSequence(true, true);
+        return;
+    }
+    EnableButtons(false);  // until the answer, which may come from the worker
+    Started();
+    recorder_.CheckStart([this, check = ++startChecks_](const std::string& problem) {
+        if (check != startChecks_ || !pending_.write) {
+            return;  // stopped by the operator meanwhile
+        }
+        Ended();
+        if (!problem.empty()) {
+            status_.AddStatus(problem);
+            view_.NotifyFailure();
+            SetButtonsIdle(true);
+            return;
+        }
+        EnableButtons(true);
+        BeginRun();
+        ContinueSequence(true, true);
+    });
 }
 
 void Sequencer::OnWriteBit() {

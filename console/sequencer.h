@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -143,6 +144,8 @@ private:
     static std::vector<const char*> StepNames(const PendingSteps& steps);
     // Begins the run of the steps pending.
     void StartSequence();
+    // Every command's button and the selections on or off; the pending steps stay.
+    void EnableButtons(bool on);
     // True, and the refusal told, when chip commands are refused.
     bool Refused();
     // Before a write: the image fits the chip and the observer accepts it; else the
@@ -176,6 +179,7 @@ private:
     std::string refusal_;
     std::optional<std::uint64_t> lastSerial_;
     int outstanding_ = 0;
+    std::uint64_t startChecks_ = 0;  // which run's start was asked about last
     bool failed_ = false;
     bool autoBlank_ = false;
     std::string runningStep_;

@@ -48,6 +48,7 @@
 #include "data/profile.h"
 #include "engine/catalogue.h"
 #include "engine/programmer_manager.h"
+#include "tests/app/window_probe.h"
 #include "tests/support/lock_holder.h"
 #include "tests/support/temp_dir.h"
 
@@ -162,38 +163,14 @@ korvan::WindowSetup MainWindowTest::Simulated(int programmerType) {
 
 void MainWindowTest::StartWindow(korvan::WindowSetup setup) {
     window_ = std::make_unique<korvan::MainWindow>(std::move(setup));
-    window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    window_->Start();
+    korvan::testing::ShowAndStart(*window_);
 }
 
-// The back-end's first reports are handled and no operation runs.
-void MainWindowTest::WaitUntilIdle() {
-    korvan::Console& console = window_->console();
-    QTRY_VERIFY_WITH_TIMEOUT(console.initReported() && console.outstanding() == 0 && !console.settling() &&
-                                 console.CommandEnabled(Button::Auto),
-                             kDeadlineMs);
-}
+void MainWindowTest::WaitUntilIdle() { korvan::testing::WaitUntilIdle(*window_); }
 
-QByteArray MainWindowTest::StatusText() const {
-    QByteArray text;
-    const korvan::StatusListModel& lines = window_->controls().status->lines();
-    for (int row = 0; row < lines.rowCount(); ++row) {
-        text += "\n    " + QByteArray::fromStdString(lines.Line(row));
-    }
-    return text;
-}
+QByteArray MainWindowTest::StatusText() const { return korvan::testing::StatusText(*window_); }
 
-// A text ending in a blank matches the lines it begins.
-bool MainWindowTest::HasLine(const std::string& text) const {
-    const korvan::StatusListModel& lines = window_->controls().status->lines();
-    for (int row = 0; row < lines.rowCount(); ++row) {
-        if (lines.Line(row) == text || (text.ends_with(' ') && lines.Line(row).starts_with(text))) {
-            return true;
-        }
-    }
-    return false;
-}
+bool MainWindowTest::HasLine(const std::string& text) const { return korvan::testing::HasLine(*window_, text); }
 
 void MainWindowTest::Click(Button button) {
     QTest::mouseClick(window_->controls().button(button), Qt::LeftButton);

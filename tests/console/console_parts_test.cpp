@@ -131,6 +131,7 @@ TEST_F(ImageFilesTest, ImageFitsUpToTheRomsLastByte) {
 class OutcomeObserver : public RunObserver {
 public:
     std::string ImageProblem(const Image&, std::size_t) override { return {}; }
+    std::string StartProblem() override { return {}; }
     Stamp StampImage(Image& image) override {
         image[0] = static_cast<std::uint8_t>(next);
         return {next++, "stamped", {}};

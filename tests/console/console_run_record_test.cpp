@@ -14,6 +14,10 @@ public:
         romSizes.push_back(romBytes);
         return imageProblem;
     }
+    std::string StartProblem() override {
+        ++startChecks;
+        return startProblem;
+    }
     Stamp StampImage(Image& image) override {
         if (!stampError.empty()) {
             return {std::nullopt, {}, stampError};
@@ -27,6 +31,8 @@ public:
     }
 
     std::string imageProblem;
+    std::string startProblem;
+    int startChecks = 0;
     std::string stampError;
     std::string recordProblem;
     std::uint64_t next = 5;
@@ -103,6 +109,33 @@ TEST_F(ConsoleRunTest, RefusedImageOrNumberStopsTheRunBeforeTheChipIsTouched) {
     ASSERT_EQ(observer.outcomes.size(), 2U);
     EXPECT_EQ(observer.outcomes[1].failure, observer.stampError);
     EXPECT_EQ(view.lines.back(), observer.stampError);
+}
+
+// A run that writes asks the observer first, at every such run: while it refuses, nothing reaches
+// the programmer and no run is recorded; the next run asks again and goes ahead once it agrees.
+// A run that writes nothing does not ask.
+TEST_F(ConsoleRunTest, ARunThatWritesIsRefusedAtItsStartWhileItsNumbersCannotBeHad) {
+    Start(1);
+    observer.startProblem = "Serial Number Not Taken: cannot reach the job store on db:5432/line: Connection refused";
+    console.RunSteps(PendingSteps{.erase = true, .write = true, .verify = true});
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ(view.lines.back(), observer.startProblem);
+    EXPECT_EQ(view.failures, 1);
+    EXPECT_TRUE(observer.outcomes.empty());
+    EXPECT_EQ(console.outstanding(), 0);
+    EXPECT_TRUE(console.CommandEnabled(Button::Write));
+
+    console.OnRead();
+    EXPECT_THAT(calls(), ElementsAre("ReadChip(11)"));
+    EXPECT_EQ(observer.startChecks, 1);
+    Post(ReadDone);
+    ASSERT_EQ(observer.outcomes.size(), 1U);
+
+    observer.startProblem.clear();
+    console.OnWrite();
+    EXPECT_EQ(observer.startChecks, 2);
+    EXPECT_THAT(calls(), ElementsAre("ReadChip(11)", "WriteChip(11)"));
+    EXPECT_EQ(manager.Buffer1()[0x10], 5);
 }
 
 // A record that cannot be kept makes a run that succeeded a failure, and says why.
