@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QShortcut>
+#include <QTabBar>
 #include <QScreen>
 #include <QTabWidget>
 #include <algorithm>
@@ -258,14 +260,21 @@ void MainWindow::AddShortcuts() {
     add(QKeySequence::Open, [this] { OnOperation(Button::Open); });
     add(QKeySequence::Save, [this] { OnSaveShortcut(); });
     add(QKeySequence(Qt::Key_F5), [this] { OnOperation(Button::Auto); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] {
-        controls_.pages->setCurrentIndex((controls_.pages->currentIndex() + 1) % controls_.pages->count());
-    });
-    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] {
-        const int count = controls_.pages->count();
-        controls_.pages->setCurrentIndex((controls_.pages->currentIndex() + count - 1) % count);
-    });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { StepPage(1); });
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { StepPage(-1); });
     connect(controls_.status, &StatusList::saveRequested, this, &MainWindow::SaveStatusList);
+}
+
+// A hex view keeps Tab for its two columns: Ctrl+Tab is the way out of it, so a page left
+// with the focus inside hands the focus to the page tabs rather than to whatever comes next.
+void MainWindow::StepPage(int step) {
+    QTabWidget& pages = *controls_.pages;
+    const QWidget* page = pages.currentWidget();
+    const bool focusInPage = page != nullptr && page->isAncestorOf(QApplication::focusWidget());
+    pages.setCurrentIndex((pages.currentIndex() + step + pages.count()) % pages.count());
+    if (focusInPage) {
+        pages.tabBar()->setFocus(Qt::TabFocusReason);
+    }
 }
 
 void MainWindow::OnSaveShortcut() {

@@ -128,6 +128,8 @@ private:
     const ChipRecord* SelectedChip() const;
     // Ctrl+O, Ctrl+S, F5, Ctrl+Tab and Ctrl+Shift+Tab.
     void AddShortcuts();
+    // Ctrl+Tab (1) and Ctrl+Shift+Tab (-1): the next or the previous page, round.
+    void StepPage(int step);
     // Ctrl+S: the Status list on the Status page, Buffer2 on the others.
     void OnSaveShortcut();
     void SaveStatusList();

@@ -41,6 +41,8 @@ public:
     QString imageText() const;
     QString chipText() const;
     QString jobTotalsText() const;
+    // The panel's one control: in the window's Tab order.
+    QPushButton* resetButton() const { return reset_; }
 
     // "Passed 3  Failed 1  Yield 75.0%"; "Yield -" before the first run.
     static QString Counters(int passed, int failed);

@@ -5,9 +5,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "app/auto_button.h"
 #include "app/caption_progress.h"
 #include "app/difference_bar.h"
+#include "app/focus_ring.h"
 #include "app/hex_view.h"
 #include "app/operation_icons.h"
 #include "app/operator_panel.h"
@@ -82,6 +86,41 @@ protected:
     }
 };
 
+// The chip-list editor's link is one stop in the Tab order, and Space or Enter follows it. (A
+// label that lets the keyboard reach its links takes Tab for walking through them instead.)
+class FollowLinkByKey final : public QObject {
+public:
+    FollowLinkByKey(QLabel& label, QString link) : QObject(&label), label_(label), link_(std::move(link)) {
+        label.setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        label.setFocusPolicy(Qt::StrongFocus);
+        label.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != &label_ || event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() != Qt::NoModifier && key->modifiers() != Qt::KeypadModifier) {
+            return false;
+        }
+        switch (key->key()) {
+            case Qt::Key_Space:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                emit label_.linkActivated(link_);
+                return true;
+            default:
+                return false;
+        }
+    }
+
+private:
+    QLabel& label_;
+    QString link_;
+};
+
 // The column scrolls when the screen is too low for it (a large scale factor on a small
 // screen): every button stays within reach whatever the window's height. It is always as wide
 // as its content, which grows when the buttons get their pictures and bold marks.
@@ -103,18 +142,22 @@ QScrollArea* ScrollingColumn(QWidget& window, QVBoxLayout* column) {
     auto* area = new ColumnScrollArea(&window);
     auto* content = new QWidget(area);
     content->setLayout(column);
-    column->setContentsMargins(0, 0, 0, 0);
+    // Room for the focus ring at the sides of the buttons.
+    column->setContentsMargins(2, 0, 2, 0);
     area->setWidget(content);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::NoFocus);  // Tab goes to the buttons in it, which it scrolls into sight
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding);
     return area;
 }
 
-// Tab goes down the column as it reads, top to bottom, then to the pages.
+// Tab goes down the column as it reads, top to bottom, then to the panel's button, the page
+// tabs and the controls of the page shown. (QWidget::setTabOrder ignores a widget that takes
+// no focus.)
 void SetTabOrder(const WindowControls& controls) {
-    const std::vector<QWidget*> order = {
+    std::vector<QWidget*> order = {
         controls.chips,
         controls.button(Button::Check),
         controls.exitButton,
@@ -130,8 +173,15 @@ void SetTabOrder(const WindowControls& controls) {
         controls.button(Button::Encrypt),
         controls.button(Button::Auto),
         controls.stopButton,
-        controls.pages,
+        controls.panel->resetButton(),
+        controls.pages->tabBar(),
+        controls.buffer1,
     };
+    // The difference bar's buttons stand above Buffer2's view.
+    const QList<QPushButton*> differenceButtons = controls.differences->findChildren<QPushButton*>();
+    order.insert(order.end(), differenceButtons.begin(), differenceButtons.end());
+    // The settings grid's controls are made when its page is first shown: they come last.
+    order.insert(order.end(), {controls.buffer2, controls.status});
     for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
     }
@@ -169,10 +219,15 @@ WindowControls BuildWindowControls(QWidget& window) {
     controls.exitButton->setAutoDefault(false);
     controls.helpButton->setAutoDefault(false);
     controls.chipListLink = new QLabel(QStringLiteral("<a href=\"#chip-list\">Edit Chip List...</a>"), &window);
-    controls.chipListLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    new FollowLinkByKey(*controls.chipListLink, QStringLiteral("#chip-list"));
     controls.chipListLink->setToolTip(QStringLiteral("Opens the chip-list editor"));
+    controls.chipListLink->setMargin(2);  // the focus ring goes round the text, not over it
 
     controls.pages = new QTabWidget(&window);
+    // The tabs take the focus in their own place in the Tab order: the widget round them would
+    // be a second stop handing the focus to them.
+    controls.pages->setFocusProxy(nullptr);
+    controls.pages->setFocusPolicy(Qt::NoFocus);
     controls.buffer1 = new HexView(controls.pages);
     auto* buffer2Page = new QWidget(controls.pages);
     controls.buffer2 = new HexView(buffer2Page);
@@ -233,6 +288,7 @@ WindowControls BuildWindowControls(QWidget& window) {
     layout->addLayout(left);
     layout->addLayout(right, 1);
     SetTabOrder(controls);
+    controls.focusRing = new FocusRing(window);
     return controls;
 }
 

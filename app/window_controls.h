@@ -15,6 +15,7 @@ namespace korvan {
 class AutoButton;
 class CaptionProgress;
 class DifferenceBar;
+class FocusRing;
 class HexView;
 class OperatorPanel;
 class PropertyGrid;
@@ -40,13 +41,15 @@ struct WindowControls {
     PropertyGrid* grid = nullptr;
     CaptionProgress* progress = nullptr;
     OperatorPanel* panel = nullptr;  // result, counters, image and chip above the pages
+    FocusRing* focusRing = nullptr;  // round the control that has the keyboard focus
 
     AutoButton* button(Button which) const { return buttons[static_cast<std::size_t>(which)]; }
 };
 
 // Creates the controls in `window` and lays them out: the chip list, Check, EXIT and Help at
-// the top left with the chip-list editor's link under them, the Operation buttons below them, the progress bar at the bottom, and the
-// pages on the right.
+// the top left with the chip-list editor's link under them, the Operation buttons below them,
+// the progress bar at the bottom, and the panel and the pages on the right. Tab goes through
+// them in that reading order.
 WindowControls BuildWindowControls(QWidget& window);
 
 }  // namespace korvan
