@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include "app/focus_ring.h"
+
 namespace korvan {
 
 LastFileDialog::LastFileDialog(const std::string& programDir, QWidget* parent)
@@ -22,6 +24,7 @@ LastFileDialog::LastFileDialog(const std::string& programDir, QWidget* parent)
     setWindowTitle(QStringLiteral("Open"));
     nameField_ = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     AddRecentList();
+    new FocusRing(*this);
     connect(this, &QFileDialog::fileSelected, this, [this](const QString& file) { emit pathChosen(file); });
     connect(this, &QFileDialog::currentChanged, this, [this] { recentHighlighted_ = false; });
     if (nameField_ != nullptr) {

@@ -123,6 +123,16 @@ protected:
 }  // namespace
 
 PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
+    const QPalette system = palette();
+    colors_ = {system.color(QPalette::Button), system.color(QPalette::ButtonText), system.color(QPalette::Mid),
+               system.color(QPalette::Base), system.color(QPalette::Text),
+               system.color(QPalette::Disabled, QPalette::Text)};
+}
+
+void PropertyGrid::BuildControls() {
+    if (tree_ != nullptr) {
+        return;
+    }
     BuildTree();
     BuildDescriptionPanel();
     auto* splitter = new QSplitter(Qt::Vertical, this);
@@ -136,11 +146,34 @@ PropertyGrid::PropertyGrid(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
+    for (std::size_t id = 0; id < items_.size(); ++id) {
+        AddRow(items_[id], static_cast<int>(id));
+    }
+    ApplyColors();
+    if (expandAll_) {
+        tree_->expandAll();
+    }
+    if (isVisible()) {  // made while being shown: in place at once, not at the next layout pass
+        splitter->show();
+        layout->activate();
+    }
+    ResizeCaptionColumn();
+}
 
-    const QPalette system = palette();
-    SetCustomColors(system.color(QPalette::Button), system.color(QPalette::ButtonText),
-                    system.color(QPalette::Mid), system.color(QPalette::Base), system.color(QPalette::Text),
-                    system.color(QPalette::Disabled, QPalette::Text));
+void PropertyGrid::AddRow(Entry& entry, int id) {
+    if (entry.kind == Kind::Category) {
+        entry.row = new QTreeWidgetItem(tree_, {entry.caption});
+        entry.row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        entry.row->setFirstColumnSpanned(true);
+        QFont bold = tree_->font();
+        bold.setBold(true);
+        entry.row->setFont(kCaptionColumn, bold);
+    } else {
+        entry.row = new QTreeWidgetItem(items_[static_cast<std::size_t>(entry.category)].row, {entry.caption, entry.value});
+        entry.row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+        entry.row->setToolTip(kCaptionColumn, entry.description);
+    }
+    entry.row->setData(kCaptionColumn, kIdRole, id);
 }
 
 void PropertyGrid::BuildTree() {
@@ -188,16 +221,12 @@ void PropertyGrid::BuildDescriptionPanel() {
 }
 
 int PropertyGrid::AddCategory(const QString& caption) {
-    auto* row = new QTreeWidgetItem(tree_, {caption});
-    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    row->setFirstColumnSpanned(true);
-    QFont bold = tree_->font();
-    bold.setBold(true);
-    row->setFont(kCaptionColumn, bold);
     const int id = static_cast<int>(items_.size());
-    row->setData(kCaptionColumn, kIdRole, id);
-    items_.push_back({Kind::Category, row, QString(), QStringList(), -1});
-    PaintRow(items_.back());
+    items_.push_back({Kind::Category, -1, caption, QString(), QString(), QStringList(), -1, nullptr});
+    if (tree_ != nullptr) {
+        AddRow(items_.back(), id);
+        PaintRow(items_.back());
+    }
     return id;
 }
 
@@ -221,38 +250,48 @@ int PropertyGrid::AddItem(int category, Kind kind, const QString& caption, const
     if (parent == nullptr || parent->kind != Kind::Category) {
         return -1;
     }
-    auto* row = new QTreeWidgetItem(parent->row, {caption, value});
-    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
     const int id = static_cast<int>(items_.size());
-    row->setData(kCaptionColumn, kIdRole, id);
-    row->setToolTip(kCaptionColumn, description);
     const int chosen = kind == Kind::Bool ? static_cast<int>(entries.indexOf(value)) : -1;
-    items_.push_back({kind, row, description, entries, chosen});
-    PaintRow(items_.back());
-    ResizeCaptionColumn();
+    items_.push_back({kind, category, caption, value, description, entries, chosen, nullptr});
+    if (tree_ != nullptr) {
+        AddRow(items_.back(), id);
+        PaintRow(items_.back());
+        ResizeCaptionColumn();
+    }
     return id;
 }
 
 void PropertyGrid::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    BuildControls();
     if (captionColumnStale_) {
         ResizeCaptionColumn();
     }
 }
 
 void PropertyGrid::ExpandAll() {
-    tree_->expandAll();
-    ResizeCaptionColumn();
+    expandAll_ = true;
+    if (tree_ != nullptr) {
+        tree_->expandAll();
+        ResizeCaptionColumn();
+    }
 }
 
 QString PropertyGrid::Caption(int item) const {
     const Entry* entry = Find(item);
-    return entry != nullptr ? entry->row->text(kCaptionColumn) : QString();
+    return entry != nullptr ? entry->caption : QString();
 }
 
 QString PropertyGrid::ValueText(int item) const {
     const Entry* entry = FindValueItem(item);
-    return entry != nullptr ? entry->row->text(kValueColumn) : QString();
+    return entry != nullptr ? entry->value : QString();
+}
+
+void PropertyGrid::SetValue(Entry& entry, const QString& text) {
+    entry.value = text;
+    if (entry.row != nullptr) {
+        entry.row->setText(kValueColumn, text);
+    }
 }
 
 void PropertyGrid::SetValueText(int item, const QString& text) {
@@ -260,7 +299,7 @@ void PropertyGrid::SetValueText(int item, const QString& text) {
     if (entry == nullptr) {
         return;
     }
-    entry->row->setText(kValueColumn, text);
+    SetValue(*entry, text);
     if (entry->kind == Kind::Bool) {
         entry->chosen = static_cast<int>(kBoolEntries.indexOf(text));
     }
@@ -298,7 +337,13 @@ QString PropertyGrid::Description(int item) const {
 void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryText, const QColor& lines,
                                    const QColor& valueBack, const QColor& valueText, const QColor& disabledText) {
     colors_ = {back, categoryText, lines, valueBack, valueText, disabledText};
+    if (tree_ != nullptr) {
+        ApplyColors();
+    }
+}
 
+void PropertyGrid::ApplyColors() {
+    const auto& [back, categoryText, lines, valueBack, valueText, disabledText] = colors_;
     QPalette treePalette = tree_->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
         // Below the last row the grid shows its own background; the rows paint their cells.
@@ -328,14 +373,15 @@ void PropertyGrid::SetCustomColors(const QColor& back, const QColor& categoryTex
 }
 
 void PropertyGrid::SelectItem(int item) {
+    BuildControls();
     if (const Entry* entry = Find(item)) {
         tree_->setCurrentItem(entry->row, kCaptionColumn);
     }
 }
 
-int PropertyGrid::SelectedItem() const { return Id(tree_->currentItem()); }
+int PropertyGrid::SelectedItem() const { return tree_ != nullptr ? Id(tree_->currentItem()) : -1; }
 
-QString PropertyGrid::ShownDescription() const { return description_->text(); }
+QString PropertyGrid::ShownDescription() const { return description_ != nullptr ? description_->text() : QString(); }
 
 void PropertyGrid::ChooseEntry(int item, int index) {
     const Entry* entry = FindValueItem(item);
@@ -355,17 +401,17 @@ void PropertyGrid::EnterText(int item, const QString& text) {
 void PropertyGrid::Toggle(int item) {
     const Entry* entry = FindValueItem(item);
     if (entry != nullptr && entry->kind == Kind::Bool) {
-        ChooseEntry(item, entry->row->text(kValueColumn) == kBoolEntries[0] ? 1 : 0);
+        ChooseEntry(item, entry->value == kBoolEntries[0] ? 1 : 0);
     }
 }
 
 void PropertyGrid::Change(int item, int index, const QString& text) {
     Entry& entry = items_[static_cast<std::size_t>(item)];
-    if (entry.chosen == index && entry.row->text(kValueColumn) == text) {
+    if (entry.chosen == index && entry.value == text) {
         return;
     }
     entry.chosen = index;
-    entry.row->setText(kValueColumn, text);
+    SetValue(entry, text);
     emit valueChanged(item);
 }
 
@@ -383,6 +429,7 @@ void PropertyGrid::OpenEditor(int item) {
     if (entry == nullptr) {
         return;
     }
+    BuildControls();
     tree_->setCurrentItem(entry->row, kValueColumn);
     tree_->editItem(entry->row, kValueColumn);
     auto* combo = qobject_cast<QComboBox*>(tree_->indexWidget(tree_->currentIndex()));
@@ -418,7 +465,7 @@ QComboBox* PropertyGrid::MakeEditor(QWidget* parent, int item) {
     if (entry.kind == Kind::Editable) {
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
-        combo->setEditText(entry.row->text(kValueColumn));
+        combo->setEditText(entry.value);
         // Typing ends with Enter; picking from the drop-down ends at once.
         connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, finish, Qt::QueuedConnection);
         connect(

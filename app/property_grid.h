@@ -24,6 +24,8 @@ class PropertyGridDelegate;
 //   - true/false: the value text is "True" or "False";
 //   - editable list: a drop-down that also takes typed text (a device path).
 // A change made by the operator emits valueChanged; changes made by the program do not.
+// The grid keeps its items itself and makes the controls that show them when it is first
+// shown (or an item is selected or edited), so a window starts without them.
 class PropertyGrid : public QWidget {
     Q_OBJECT
 public:
@@ -73,10 +75,13 @@ private:
     enum class Kind { Category, List, Bool, Editable };
     struct Entry {
         Kind kind = Kind::Category;
-        QTreeWidgetItem* row = nullptr;
+        int category = -1;  // the category an item is in; -1 for a category
+        QString caption;
+        QString value;
         QString description;
         QStringList entries;
         int chosen = -1;
+        QTreeWidgetItem* row = nullptr;  // null until the controls are made
     };
     struct Colors {
         QColor back;
@@ -87,8 +92,14 @@ private:
         QColor disabledText;
     };
 
+    // The tree with a row for each item, the description panel and the colours.
+    void BuildControls();
     void BuildTree();
     void BuildDescriptionPanel();
+    void AddRow(Entry& entry, int id);
+    void ApplyColors();
+    // The value text shown, in the entry and in its row once that exists.
+    static void SetValue(Entry& entry, const QString& text);
     int AddItem(int category, Kind kind, const QString& caption, const QString& description,
                 const QStringList& entries, const QString& value);
     void OpenEditor(int item);
@@ -113,6 +124,7 @@ private:
     QLabel* description_ = nullptr;
     std::vector<Entry> items_;
     Colors colors_;
+    bool expandAll_ = false;           // ExpandAll came before the rows were made
     bool captionColumnStale_ = false;  // captions changed while hidden
 };
 

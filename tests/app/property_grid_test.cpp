@@ -57,6 +57,22 @@ private slots:
         sample.grid.SetCustomColors(QColor(182, 189, 210), Qt::black, QColor(182, 189, 210), QColor(233, 243, 247),
                                     Qt::black, Qt::gray);
         QCOMPARE(changes.count(), 0);
+
+        // The rows are made when the grid is first shown, with every value set before.
+        QVERIFY(sample.tree() == nullptr);
+        sample.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sample.grid));
+        QVERIFY(sample.tree() != nullptr && sample.tree()->isVisible());
+        QTreeWidgetItem* programmer = sample.tree()->topLevelItem(0);
+        QCOMPARE(programmer->text(0), QString("Programmer"));
+        QVERIFY(programmer->isExpanded());
+        QCOMPARE(programmer->child(0)->text(1), QString("19200 baud"));
+        QCOMPARE(sample.tree()->topLevelItem(1)->child(0)->text(1), QString("False"));
+        QCOMPARE(sample.tree()->topLevelItem(1)->child(0)->background(1).color(), QColor(233, 243, 247));
+        // ... and follow the program's values from then on.
+        sample.grid.SetValueText(sample.baud, "28800 baud");
+        QCOMPARE(programmer->child(0)->text(1), QString("28800 baud"));
+        QCOMPARE(changes.count(), 0);
     }
 
     void operatorEditsReportEachChangeOnce() {
