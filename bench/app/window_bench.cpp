@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "app/main_window.h"
 #include "console/console.h"
@@ -34,6 +36,14 @@ bool ShowAndStart(korvan::MainWindow& window) {
     window.Start();
     return QTest::qWaitForWindowExposed(&window);
 }
+
+double Median(std::vector<double> figures) {
+    std::ranges::sort(figures);
+    const std::size_t middle = figures.size() / 2;
+    return figures.size() % 2 == 1 ? figures[middle] : (figures[middle - 1] + figures[middle]) / 2;
+}
+
+double Best(const std::vector<double>& figures) { return std::ranges::min(figures); }
 
 // Milliseconds to a tenth: a tenth of a 5 ms start is what a 10% target needs to see.
 double Milliseconds(const QElapsedTimer& clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
@@ -93,13 +103,23 @@ int main(int argc, char* argv[]) {
     std::printf("window shown and idle, first start in this process: %.1f ms (platform %s)\n", first,
                 qgetenv("QT_QPA_PLATFORM").constData());
     constexpr int kRuns = 10;
-    double best = 1e9;
+    std::vector<double> starts;
     for (int run = 0; run < kRuns; ++run) {
         clock.restart();
-        best = std::min(best, StartOnce(dir, catalogue[0], clock));
+        starts.push_back(StartOnce(dir, catalogue[0], clock));
     }
-    std::printf("window shown and idle, best of %d later starts: %.1f ms\n", kRuns, best);
+    std::printf("window shown and idle, best of %d later starts: %.1f ms\n", kRuns, Best(starts));
+    std::printf("window shown and idle, median of %d later starts: %.1f ms\n", kRuns, Median(starts));
     const double verify = VerifyEveryByteWrong(dir, catalogue[0]);
     std::printf("verification with 65,536 differing bytes, lines in the Status list and painted: %.1f ms\n", verify);
-    return first < 0 || verify < 0 ? 1 : 0;
+    // The machine's noise comes and goes: more windows give a figure that moves less.
+    constexpr int kVerifications = 7;
+    std::vector<double> verifications{verify};
+    for (int run = 1; run < kVerifications; ++run) {
+        verifications.push_back(VerifyEveryByteWrong(dir, catalogue[0]));
+    }
+    std::printf("verification, median of %d windows: %.1f ms, best: %.1f ms\n", kVerifications, Median(verifications),
+                Best(verifications));
+    const bool failed = first < 0 || std::ranges::any_of(verifications, [](double ms) { return ms < 0; });
+    return failed ? 1 : 0;
 }

@@ -349,6 +349,26 @@ TEST_F(FilesTest, VerificationListsEveryDifference) {
                                         "-------------------Verification Done------------------"));
 }
 
+// Every digit of every field: numbers and addresses run to five and four digits, the bytes
+// through the whole hexadecimal range.
+TEST_F(FilesTest, EveryByteDifferentListsSixtyFiveThousandNumberedLines) {
+    for (std::size_t address = 0; address < kImageSize; ++address) {
+        manager.Buffer1()[address] = static_cast<std::uint8_t>(address * 7);
+        manager.Buffer2()[address] = static_cast<std::uint8_t>(address * 7 + 0x5A);
+    }
+    const int first = console.lineCount();
+    EXPECT_EQ(console.VerifyBuffers(), 0);
+    const auto line = [&](int number) {
+        return view.lines[static_cast<std::size_t>(first + number - view.forgottenLines)];
+    };
+    EXPECT_EQ(line(1), "    00001 - ADDR:0000  WRITE:00  READ:5A");
+    EXPECT_EQ(line(10), "    00010 - ADDR:0009  WRITE:3F  READ:99");
+    EXPECT_EQ(line(0x3B7D), "    15229 - ADDR:3B7C  WRITE:64  READ:BE");
+    EXPECT_EQ(line(43981), "    43981 - ADDR:ABCC  WRITE:94  READ:EE");
+    EXPECT_EQ(line(65536), "    65536 - ADDR:FFFF  WRITE:F9  READ:53");
+    EXPECT_EQ(line(65537), "Total 65536 Bytes Wrong!");
+}
+
 TEST_F(FilesTest, DifferenceLinesDoNotSelectOrSwitchPages) {
     manager.Buffer1()[1] = 0;
     manager.Buffer1()[2] = 0;
