@@ -42,10 +42,12 @@ demo: build
 	build/bin/korvan-cli --simulate --programmer serial --chip AT89C52 \
 	  open firmware/sample.hex check erase write verify encrypt
 
-# The window on the simulated programmer after an Auto job, one PNG a page, under a virtual display.
+# The window on the simulated programmer after an Auto job, one PNG a page, under a virtual display;
+# the Status page is README's picture.
 screenshots: build
 	xvfb-run -a -s "-screen 0 1280x900x24" env QT_QPA_PLATFORM=xcb KORVAN_HOME=$(CURDIR)/build/bin/ \
 	  build/tools/window_screenshots build/screenshots firmware/sample.hex
+	cp build/screenshots/page-2-status.png docs/korvan-window.png
 
 bench: build
 	@for b in build/bin/bench_* build/bin/*_bench; do echo "== $${b##*/}"; "$$b" || exit 1; done
