@@ -89,6 +89,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     reports_ = new WindowReports([this](const Report& report) { HandleReport(report); }, this);
 
     view_->SetOpenIgnoringChecksums([this](const std::string& path) { console_->OpenIgnoringChecksums(path); });
+    view_->SetCommandsSwitched([this] { RefreshStop(); });
     // Only a file that loaded goes into the recent list.
     console_->SetImageLoaded([this](const std::string& path) {
         LastFileDialog::Remember(manager_->settingsDirectory(), path);
