@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -17,6 +16,7 @@
 
 #include "data/job_log.h"
 #include "data/read_file.h"
+#include "data/text.h"
 
 namespace korvan {
 namespace {
@@ -437,16 +437,6 @@ private:
     std::unique_ptr<PGconn, ConnectionDeleter> connection_;
 };
 
-std::optional<std::uint64_t> ParseNumber(const char* text) {
-    std::uint64_t value = 0;
-    const char* end = text + std::strlen(text);
-    const auto [last, error] = std::from_chars(text, end, value);
-    if (error != std::errc() || last != end || text == end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Holds an exclusive flock on the spool while it is read and emptied; AppendLogLine takes the
 // same lock, so a record spooled meanwhile waits and is never emptied away unsent.
 class SpoolLock {
@@ -567,8 +557,8 @@ public:
         if (!answer.error.empty()) {
             return {std::nullopt, answer.error};
         }
-        const std::optional<std::uint64_t> runs = ParseNumber(::PQgetvalue(answer.result.get(), 0, 0));
-        const std::optional<std::uint64_t> passed = ParseNumber(::PQgetvalue(answer.result.get(), 0, 1));
+        const std::optional<std::uint64_t> runs = ParseWhole<std::uint64_t>(::PQgetvalue(answer.result.get(), 0, 0));
+        const std::optional<std::uint64_t> passed = ParseWhole<std::uint64_t>(::PQgetvalue(answer.result.get(), 0, 1));
         if (!runs || !passed) {
             return {std::nullopt, "the job store on " + session_.Where() + " gave no totals for job " + settings_.job};
         }
@@ -576,7 +566,7 @@ public:
     }
 
     TakenSerialNumber Number(const char* text) const {
-        if (const std::optional<std::uint64_t> number = ParseNumber(text)) {
+        if (const std::optional<std::uint64_t> number = ParseWhole<std::uint64_t>(text)) {
             return {*number, {}};
         }
         return {std::nullopt, "the counter of job " + settings_.job + " holds " + text + ", not a serial number"};
