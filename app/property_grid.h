@@ -33,7 +33,11 @@ public:
     int AddCategory(const QString& caption);
     int AddListItem(int category, const QString& caption, const QString& description, const QStringList& entries);
     int AddBoolItem(int category, const QString& caption, const QString& description, bool value);
-    int AddEditableItem(int category, const QString& caption, const QString& description, const QStringList& entries);
+    // An item whose blank text is a value of its own (a setting turned off) takes Blank::Allowed;
+    // the others keep their value when the text typed is blank.
+    enum class Blank { Refused, Allowed };
+    int AddEditableItem(int category, const QString& caption, const QString& description, const QStringList& entries,
+                        Blank blank = Blank::Refused);
     void ExpandAll();
 
     QString Caption(int item) const;
@@ -77,6 +81,7 @@ private:
         QString description;
         QStringList entries;
         int chosen = -1;
+        Blank blank = Blank::Refused;
     };
     struct Colors {
         QColor back;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 #include <sstream>
+#include <string_view>
 
 #include "data/job_log.h"
 #include "data/read_file.h"
@@ -236,24 +237,31 @@ std::vector<std::pair<std::string, std::string>> ParseConnectionString(const std
     return values;
 }
 
+constexpr std::string_view kHiddenPassword = "***";
+
 // A message libpq wrote may quote what it was given; a password never leaves this file.
 std::string WithoutSecrets(std::string text, const std::vector<std::string>& secrets) {
     for (const std::string& secret : secrets) {
         for (std::size_t at = text.find(secret); !secret.empty() && at != std::string::npos;
-             at = text.find(secret, at)) {
-            text.replace(at, secret.size(), "***");
+             at = text.find(secret, at + kHiddenPassword.size())) {
+            text.replace(at, secret.size(), kHiddenPassword);
         }
     }
     return text;
 }
 
-std::vector<std::string> Secrets(const std::string& url) {
-    std::vector<std::string> secrets;
+std::vector<std::string> UrlPasswords(const std::string& url) {
+    std::vector<std::string> passwords;
     for (const auto& [keyword, value] : ParseConnectionString(url)) {
         if (keyword == "password") {
-            secrets.push_back(value);
+            passwords.push_back(value);
         }
     }
+    return passwords;
+}
+
+std::vector<std::string> Secrets(const std::string& url) {
+    std::vector<std::string> secrets = UrlPasswords(url);
     if (const char* password = std::getenv("PGPASSWORD"); password != nullptr && password[0] != '\0') {
         secrets.emplace_back(password);
     }
@@ -590,6 +598,21 @@ std::string DescribeServer(const std::string& url) {
         }
     }
     return ServerName(host, port, database);
+}
+
+std::string WithoutPassword(const std::string& url) { return WithoutSecrets(url, UrlPasswords(url)); }
+
+std::string WithSavedPassword(const std::string& shown, const std::string& saved) {
+    const std::vector<std::string> passwords = UrlPasswords(saved);
+    if (passwords.empty()) {
+        return shown;
+    }
+    std::string url = shown;
+    for (std::size_t at = url.find(kHiddenPassword); at != std::string::npos;
+         at = url.find(kHiddenPassword, at + passwords.front().size())) {
+        url.replace(at, kHiddenPassword.size(), passwords.front());
+    }
+    return url;
 }
 
 SpoolFlush FlushSpool(const std::string& url, const std::string& spoolPath) {
