@@ -91,6 +91,7 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     reports_ = new WindowReports([this](const Report& report) { HandleReport(report); }, this);
 
     view_->SetOpenIgnoringChecksums([this](const std::string& path) { console_->OpenIgnoringChecksums(path); });
+    view_->SetCommandsSwitched([this] { RefreshStop(); });
     // Only a file that loaded goes into the recent list.
     console_->SetImageLoaded([this](const std::string& path) {
         LastFileDialog::Remember(manager_->settingsDirectory(), path);
@@ -122,7 +123,7 @@ void MainWindow::FitToScreen() {
 MainWindow::~MainWindow() {
     DisconnectBufferPages(controls_);  // the views outlive the console that owns their buffers
     EnableHotKey(false);
-    worker_.reset();  // waits for a file being read; its result is dropped
+    worker_.reset();  // runs what is queued (records, the settings); a file read's result is dropped
     // The back-end's threads post into reports_: they end first.
     manager_->ShutdownBackend();
     if (factory_) {
@@ -658,13 +659,20 @@ void MainWindow::FollowChipInImageLine() {
     }
 }
 
+// Written by the worker, which runs every job it was given before the window is gone: the
+// window thread never waits for the disk, and the settings are kept however soon it ends.
 void MainWindow::SaveAllSettings() {
-    console_->SaveSettings();
-    profile::WriteString(console_->SettingsFilePath(), kWindowSection, kAutoBlankKey, autoBlank_ ? "1" : "0");
     // ExpectChip turns the lock on for its session only; the switch keeps what the operator chose.
-    if (lockChipChosen_) {
-        profile::WriteString(console_->SettingsFilePath(), kWindowSection, kLockChipKey, lockChip_ ? "1" : "0");
-    }
+    const std::optional<bool> lockChip = lockChipChosen_ ? std::optional<bool>(lockChip_) : std::nullopt;
+    worker_->Run(
+        [kept = console_->SettingsToSave(), autoBlank = autoBlank_, lockChip] {
+            kept.Write();
+            profile::WriteString(kept.iniPath, kWindowSection, kAutoBlankKey, autoBlank ? "1" : "0");
+            if (lockChip) {
+                profile::WriteString(kept.iniPath, kWindowSection, kLockChipKey, *lockChip ? "1" : "0");
+            }
+        },
+        [] {});
 }
 
 namespace {

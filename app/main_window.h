@@ -154,7 +154,7 @@ private:
     std::unique_ptr<ProgrammerManager> manager_;
     std::unique_ptr<ProductionLine> production_;  // observes console_'s runs, so outlives it
     std::unique_ptr<Console> console_;
-    std::unique_ptr<WindowWorker> worker_;  // reads large files; its callbacks use console_
+    std::unique_ptr<WindowWorker> worker_;  // reads large files, keeps records and settings; its callbacks use console_
     LastFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
     QFileDialog* statusDialog_ = nullptr;

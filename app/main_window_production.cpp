@@ -15,15 +15,25 @@
 #include "data/serial_number.h"
 #include "engine/programmer_manager.h"
 #include "programmers/programmer_types.h"
+#include "store/postgres_store.h"
 
 namespace korvan {
 namespace {
 
 constexpr const char* kProductionSection = "Production";
 constexpr const char* kExpectChipKey = "ExpectChip";
+constexpr std::string_view kStoreKey = "Store";
 
 std::string SavedValue(const std::string& ini, const char* key) {
     return profile::ReadString(ini, kProductionSection, key, "", kMaxProductionValueChars + 1);
+}
+
+// The page never shows the store's password; an edit keeps it where "***" stands.
+std::string ShownValue(const char* key, const std::string& saved) {
+    return key == kStoreKey ? WithoutPassword(saved) : saved;
+}
+std::string EditedValue(const char* key, const std::string& shown, const std::string& saved) {
+    return key == kStoreKey ? WithSavedPassword(shown, saved) : shown;
 }
 
 // Why the section with these values cannot be used, by the rules a run starts with (those of
@@ -140,7 +150,7 @@ JobSite ProductionSite(const SettingsModel& settings, const ProgrammerOptions& p
 void MainWindow::ShowProductionSettings() {
     const std::string ini = console_->SettingsFilePath();
     for (const char* key : SettingsGridItems::ProductionKeys()) {
-        settingsItems_.ShowProductionValue(key, SavedValue(ini, key));
+        settingsItems_.ShowProductionValue(key, ShownValue(key, SavedValue(ini, key)));
     }
 }
 
@@ -149,8 +159,8 @@ void MainWindow::ShowProductionSettings() {
 void MainWindow::OnProductionEdited(const char* key) {
     const std::string ini = console_->SettingsFilePath();
     const std::string baseDir = std::filesystem::path(ini).parent_path().string();
-    const std::string value = settingsItems_.ProductionValue(key);
     const auto saved = [&ini](const char* name) { return SavedValue(ini, name); };
+    const std::string value = EditedValue(key, settingsItems_.ProductionValue(key), saved(key));
     const auto edited = [&](const char* name) { return std::string_view(name) == key ? value : saved(name); };
     std::string problem = ProductionValuesProblem(edited, baseDir, manager_->catalogue());
     if (!problem.empty() && problem == ProductionValuesProblem(saved, baseDir, manager_->catalogue())) {
@@ -160,10 +170,11 @@ void MainWindow::OnProductionEdited(const char* key) {
         problem = ini + " cannot be written";
     }
     if (!problem.empty()) {
-        settingsItems_.ShowProductionValue(key, saved(key));
+        settingsItems_.ShowProductionValue(key, ShownValue(key, saved(key)));
         ShowBox(QStringLiteral("The production setting was not changed."), QString::fromStdString(problem));
         return;
     }
+    settingsItems_.ShowProductionValue(key, ShownValue(key, value));
     productionChanged_ = true;
     console_->AddStatus("Production: " + std::string(key) + " changed; the next run uses it.");
 }

@@ -20,6 +20,15 @@ QLabel* Line(QWidget* parent, const char* name) {
     return label;
 }
 
+// A line whose text comes from outside (a failure naming a server, a long file name) wraps
+// within the width the window has instead of widening the window past the screen.
+QLabel* FreeLine(QWidget* parent, const char* name) {
+    QLabel* label = Line(parent, name);
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    return label;
+}
+
 // The text is the accessible name as well, so assistive technology reads what is shown.
 void Show(QLabel& label, const QString& text) {
     label.setText(text);
@@ -31,13 +40,13 @@ void Show(QLabel& label, const QString& text) {
 OperatorPanel::OperatorPanel(QWidget* parent)
     : QWidget(parent),
       result_(Line(this, "result")),
-      detail_(Line(this, "resultDetail")),
+      detail_(FreeLine(this, "resultDetail")),
       counters_(Line(this, "counters")),
       serial_(Line(this, "serialNumber")),
       reset_(new QPushButton(QStringLiteral("Reset Counters"), this)),
-      image_(Line(this, "imageLine")),
-      chip_(Line(this, "chipPanel")),
-      jobTotals_(Line(this, "jobTotals")) {
+      image_(FreeLine(this, "imageLine")),
+      chip_(FreeLine(this, "chipPanel")),
+      jobTotals_(FreeLine(this, "jobTotals")) {
     QFont large = result_->font();
     large.setPointSizeF(large.pointSizeF() * 1.8);
     large.setBold(true);

@@ -240,8 +240,12 @@ int PropertyGrid::AddBoolItem(int category, const QString& caption, const QStrin
 }
 
 int PropertyGrid::AddEditableItem(int category, const QString& caption, const QString& description,
-                                  const QStringList& entries) {
-    return AddItem(category, Kind::Editable, caption, description, entries, QString());
+                                  const QStringList& entries, Blank blank) {
+    const int id = AddItem(category, Kind::Editable, caption, description, entries, QString());
+    if (Entry* entry = FindValueItem(id)) {
+        entry->blank = blank;
+    }
+    return id;
 }
 
 int PropertyGrid::AddItem(int category, Kind kind, const QString& caption, const QString& description,
@@ -393,7 +397,7 @@ void PropertyGrid::ChooseEntry(int item, int index) {
 void PropertyGrid::EnterText(int item, const QString& text) {
     const Entry* entry = FindValueItem(item);
     const QString typed = text.trimmed();
-    if (entry != nullptr && entry->kind == Kind::Editable && !typed.isEmpty()) {
+    if (entry != nullptr && entry->kind == Kind::Editable && (!typed.isEmpty() || entry->blank == Blank::Allowed)) {
         Change(item, static_cast<int>(entry->entries.indexOf(typed)), typed);
     }
 }

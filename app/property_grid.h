@@ -35,7 +35,11 @@ public:
     int AddCategory(const QString& caption);
     int AddListItem(int category, const QString& caption, const QString& description, const QStringList& entries);
     int AddBoolItem(int category, const QString& caption, const QString& description, bool value);
-    int AddEditableItem(int category, const QString& caption, const QString& description, const QStringList& entries);
+    // An item whose blank text is a value of its own (a setting turned off) takes Blank::Allowed;
+    // the others keep their value when the text typed is blank.
+    enum class Blank { Refused, Allowed };
+    int AddEditableItem(int category, const QString& caption, const QString& description, const QStringList& entries,
+                        Blank blank = Blank::Refused);
     void ExpandAll();
 
     QString Caption(int item) const;
@@ -82,6 +86,7 @@ private:
         QStringList entries;
         int chosen = -1;
         QTreeWidgetItem* row = nullptr;  // null until the controls are made
+        Blank blank = Blank::Refused;
     };
     struct Colors {
         QColor back;

@@ -81,7 +81,8 @@ void SettingsGridItems::Build() {
         const QString description = QString::fromUtf8(field.description);
         productionIds_.push_back(std::string_view(field.key) == kOverwriteKey
                                      ? grid_.AddBoolItem(production, caption, description, false)
-                                     : grid_.AddEditableItem(production, caption, description, {}));
+                                     : grid_.AddEditableItem(production, caption, description, {},
+                                                             PropertyGrid::Blank::Allowed));
     }
     grid_.ExpandAll();
     const QColor blueGrey(182, 189, 210);

@@ -1,14 +1,7 @@
 #include "app/window_options.h"
 
-#include <cstdlib>
-
 namespace korvan {
 namespace {
-
-bool IsSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-}
 
 // "--name=value" gives ("--name", "value"); anything else has no inline value.
 std::pair<std::string, std::optional<std::string>> SplitInline(const std::string& arg) {
@@ -91,21 +84,6 @@ std::string WindowUsageText() {
   -h, --help            this text
   -V, --version         the program's name and version
 )";
-}
-
-std::string DisplayProblem() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && *platform != '\0') {
-        const std::string name(platform);
-        if (!name.starts_with("xcb") && !name.starts_with("wayland")) {
-            return {};  // offscreen, vnc, eglfs ...: the platform needs no display server
-        }
-    }
-    if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) {
-        return {};
-    }
-    return "no display to show the window on: DISPLAY and WAYLAND_DISPLAY are not set (start it in a desktop "
-           "session, or under xvfb-run; korvan-cli needs no display)";
 }
 
 }  // namespace korvan

@@ -29,7 +29,4 @@ struct ParsedWindowOptions {
 ParsedWindowOptions ParseWindowOptions(const std::vector<std::string>& args);
 std::string WindowUsageText();
 
-// Why no window can be shown (no display to show it on); empty when one can.
-std::string DisplayProblem();
-
 }  // namespace korvan

@@ -45,7 +45,6 @@ WindowWorker::~WindowWorker() {
     {
         std::lock_guard guard(lock_);
         stopping_ = true;
-        jobs_.clear();
     }
     queued_.notify_one();
     thread_.join();
@@ -65,8 +64,8 @@ void WindowWorker::Serve() {
         {
             std::unique_lock guard(lock_);
             queued_.wait(guard, [this] { return stopping_ || !jobs_.empty(); });
-            if (stopping_) {
-                return;
+            if (jobs_.empty()) {
+                return;  // stopping, with nothing left to run
             }
             job = std::move(jobs_.front());
             jobs_.pop_front();

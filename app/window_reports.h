@@ -46,8 +46,8 @@ private:
 
 // Work on a thread of its own, one job at a time in the order given; each job's `done` then
 // runs on the thread that made the worker (the window's). Run only queues: it never waits.
-// Destroying the worker waits for the work that runs, drops the jobs not yet started and the
-// `done` not yet run.
+// Destroying the worker runs every job still queued (a run's record, the settings kept at exit),
+// each within the lock waits it has, and drops the `done` not yet run.
 class WindowWorker final : public Worker {
 public:
     WindowWorker();

@@ -114,6 +114,9 @@ void WindowView::SetButtonEnabled(Button button, bool enabled) {
     if (button == Button::Auto) {  // Blank runs when Auto may
         controls_.blankButton->SetCommandEnabled(enabled);
         controls_.blankButton->setEnabled(enabled);
+        if (commandsSwitched_) {
+            commandsSwitched_();
+        }
     }
 }
 

@@ -30,6 +30,9 @@ public:
     void OfferIgnoringChecksums(const Message& refusal, const std::string& path) override;
     // What "Open anyway, ignoring checksums" does with the refused file's path.
     void SetOpenIgnoringChecksums(std::function<void(const std::string&)> open) { openIgnoringChecksums_ = std::move(open); }
+    // Called when the commands have been turned on or off together, as at a run's start and end:
+    // a run may end from the worker's answer as well as from a report.
+    void SetCommandsSwitched(std::function<void()> switched) { commandsSwitched_ = std::move(switched); }
     // The box shown last while it is open; null when none is.
     QMessageBox* openBox() const { return openBox_; }
 
@@ -76,6 +79,7 @@ private:
     std::function<bool()> soundOn_;
     std::unique_ptr<Notifier> notifier_;
     std::function<void(const std::string&)> openIgnoringChecksums_;
+    std::function<void()> commandsSwitched_;
     QPointer<QMessageBox> openBox_;
     int messagesShown_ = 0;
     QString lastLine_;  // the last status line that is no frame: what a failure names

@@ -364,7 +364,7 @@ void PrintSummary(const std::vector<std::unique_ptr<SiteRun>>& runs, const std::
     out << "Site  Port                  Result       Chip          Serial        Time\n";
     for (std::size_t index = 0; index < runs.size(); ++index) {
         const SiteRun& run = *runs[index];
-        const std::optional<JobRecord>& record = run.record();
+        const std::optional<JobRecord> record = run.record();
         const std::string chip = record && !record->chip.empty() ? record->chip : "-";
         const std::string serial = record && record->serial ? std::to_string(*record->serial) : "-";
         const std::chrono::duration<double> took = run.took();
@@ -402,8 +402,8 @@ int RunJob(const CliOptions& options, std::ostream& out, std::ostream& err, bool
     const std::vector<int> statuses = RunSites(runs, signals);
     if (options.json) {
         for (const auto& run : runs) {
-            if (run->record()) {
-                out << JobRecordJson(*run->record()) << '\n';
+            if (const std::optional<JobRecord> record = run->record()) {
+                out << JobRecordJson(*record) << '\n';
             }
         }
     } else if (runs.size() > 1) {

@@ -26,9 +26,8 @@ SiteRun::SiteRun(const CliOptions& options, const CliJob& job, SiteSetup setup, 
 
 SiteRun::~SiteRun() = default;
 
-const std::optional<JobRecord>& SiteRun::record() const {
-    static const std::optional<JobRecord> kNone;
-    return production_ ? production_->lastRecord() : kNone;
+std::optional<JobRecord> SiteRun::record() const {
+    return production_ ? production_->lastRecord() : std::nullopt;
 }
 
 int SiteRun::Run() {
@@ -238,7 +237,7 @@ int SiteRun::Finish(int status) {
     if (console_->failed() && status == kExitSuccess) {
         status = kExitFailure;
     }
-    if (const std::string& problem = production_->lastLogProblem(); !problem.empty()) {
+    if (const std::string problem = production_->lastLogProblem(); !problem.empty()) {
         view_->PrintError(Prefixed(problem));
     }
     // A signal that ended the wait for the log's lock makes an interrupted run.

@@ -64,7 +64,7 @@ public:
 
     const SiteSetup& setup() const { return setup_; }
     // The record of the run; none when it ended before its console was built.
-    const std::optional<JobRecord>& record() const;
+    std::optional<JobRecord> record() const;
     std::chrono::steady_clock::duration took() const { return took_; }
 
 private:

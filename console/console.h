@@ -57,8 +57,8 @@ public:
     std::string SettingsFilePath() const { return settingsPanel_.SettingsFilePath(); }
     void LoadSettings() { settingsPanel_.LoadSettings(); }
     void ApplySettings(const std::optional<InfoSave>& record) { settingsPanel_.ApplySettings(record); }
-    // Writes Korvan.ini, the record and the chosen port map; false when it could not be written.
-    bool SaveSettings() { return settingsPanel_.SaveSettings(sequencer_.chip(), files_.imagePath()); }
+    // What Korvan.ini keeps: the record and the chosen port map. Its Write may run on any thread.
+    SettingsToKeep SettingsToSave() { return settingsPanel_.SettingsToSave(sequencer_.chip(), files_.imagePath()); }
     void ShowProgrammerType(int type) { settingsPanel_.ShowProgrammerType(type); }
     void ShowComPort(int port) { settingsPanel_.ShowComPort(port); }
     void ShowBaudRate(int index) { settingsPanel_.ShowBaudRate(index); }

@@ -48,7 +48,7 @@ void EventHandler::HandleEvent(int code, const std::string& detail) {
     switch (code) {
         case SerialInitFailed:
         case ParallelInitFailed:
-            ReportInitFailure(code);
+            ReportInitFailure(code, detail);
             return;
         case SerialInitDone:
             initReported_ = true;
@@ -112,13 +112,10 @@ void EventHandler::ShowProgress(const Progress& progress) {
     }
 }
 
-void EventHandler::ReportInitFailure(int code) {
+void EventHandler::ReportInitFailure(int code, const std::string& detail) {
     initReported_ = true;
     status_.AddStatus(code == SerialInitFailed ? "Initialize Serial Port Failed." : "Initialize Parallel Port Failed.");
-    const std::string detail = manager_.initFailureDetail();
-    if (!detail.empty()) {
-        status_.AddStatus(detail);
-    }
+    AddDetail(detail);
     sequencer_.ContinueSequence(false, true);
 }
 

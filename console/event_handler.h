@@ -32,7 +32,7 @@ private:
     // The running step ended with one more line.
     void EndStep(const char* line, bool success, bool notify);
     void AddDetail(const std::string& detail);
-    void ReportInitFailure(int code);
+    void ReportInitFailure(int code, const std::string& detail);
     void EndWrite();
     void EndRead();
     void ReportChipIdentified();

@@ -318,23 +318,37 @@ JobRecord ProductionLine::MakeRecord(const RunOutcome& outcome) {
 }
 
 std::string ProductionLine::RunEnded(const RunOutcome& outcome) {
-    lastRecord_ = MakeRecord(outcome);
+    JobRecord record = MakeRecord(outcome);
     runId_.clear();
-    const std::string json = JobRecordJson(*lastRecord_);
+    const std::string json = JobRecordJson(record);
     std::string problem = LogLine(json);
     if (const std::string stored = StoreRecord(json); !stored.empty()) {
         problem += (problem.empty() ? "" : "; ") + stored;
     }
-    lastLogProblem_ = problem;
+    // The record shown beside the log must not say the run went well when its logging failed.
+    if (!problem.empty() && record.ok) {
+        record.ok = false;
+        record.failure = problem;
+    }
+    {
+        std::lock_guard guard(lastRunLock_);
+        lastRecord_ = std::move(record);
+        lastLogProblem_ = problem;
+    }
     if (recordKept_) {
         recordKept_();
     }
-    // The record shown beside the log must not say the run went well when its logging failed.
-    if (!problem.empty() && lastRecord_->ok) {
-        lastRecord_->ok = false;
-        lastRecord_->failure = problem;
-    }
     return problem;
+}
+
+std::optional<JobRecord> ProductionLine::lastRecord() const {
+    std::lock_guard guard(lastRunLock_);
+    return lastRecord_;
+}
+
+std::string ProductionLine::lastLogProblem() const {
+    std::lock_guard guard(lastRunLock_);
+    return lastLogProblem_;
 }
 
 std::string ProductionLine::LogLine(const std::string& line) const {

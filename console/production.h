@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,10 +108,11 @@ public:
 
     void SetWaitHooks(WaitHooks hooks) { waitHooks_ = std::move(hooks); }
 
-    // The record of the last run that ended; none before the first.
-    const std::optional<JobRecord>& lastRecord() const { return lastRecord_; }
+    // The record of the last run that ended; none before the first. Any thread may ask: the
+    // records are kept on the thread that runs RunEnded (a worker, in the window).
+    std::optional<JobRecord> lastRecord() const;
     // Why the last run's record could not be logged; empty when it was, or there is no log.
-    const std::string& lastLogProblem() const { return lastLogProblem_; }
+    std::string lastLogProblem() const;
     // `kept` is called after each run's record went to the store (or its spool), on the thread
     // that keeps the records.
     void SetRecordKept(std::function<void()> kept) { recordKept_ = std::move(kept); }
@@ -132,6 +134,7 @@ private:
     const JobSite site_;
     const std::unique_ptr<JobStore> store_;
     std::string runId_;  // the run's key, made when it takes a number or ends
+    mutable std::mutex lastRunLock_;  // guards the two below
     std::optional<JobRecord> lastRecord_;
     std::string lastLogProblem_;
     std::function<void()> recordKept_;

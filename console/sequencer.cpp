@@ -37,10 +37,10 @@ void Sequencer::ProbeReady() {
 }
 
 void Sequencer::SetButtonsIdle(bool idle) {
-    EnableButtons(idle);
     if (idle) {
-        pending_ = PendingSteps{};
+        pending_ = PendingSteps{};  // first, so a view told of the buttons finds the sequence over
     }
+    EnableButtons(idle);
 }
 
 void Sequencer::EnableButtons(bool on) {

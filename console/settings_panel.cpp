@@ -166,10 +166,14 @@ void SettingsPanel::ApplySettings(const std::optional<InfoSave>& record) {
     status_.AddStatus(kProgramTitle);
 }
 
-bool SettingsPanel::SaveSettings(int chipIndex, const std::string& imagePath) {
-    const bool recordWritten = WriteInfoSave(SettingsFilePath(), settings_.RecordToSave(chipIndex, imagePath));
-    const bool portsWritten = WritePortMap(SettingsFilePath(), settings_.ChosenPortMap());
+bool SettingsToKeep::Write() const {
+    const bool recordWritten = WriteInfoSave(iniPath, record);
+    const bool portsWritten = WritePortMap(iniPath, ports);
     return recordWritten && portsWritten;
+}
+
+SettingsToKeep SettingsPanel::SettingsToSave(int chipIndex, const std::string& imagePath) {
+    return {SettingsFilePath(), settings_.RecordToSave(chipIndex, imagePath), settings_.ChosenPortMap()};
 }
 
 void SettingsPanel::SetAutoState(Button button, bool on) {

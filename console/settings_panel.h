@@ -14,6 +14,16 @@
 
 namespace korvan {
 
+// What Korvan.ini keeps at exit, taken whole on the console's thread so that another thread
+// can write it.
+struct SettingsToKeep {
+    std::string iniPath;
+    InfoSave record;
+    PortMap ports;
+    // Writes the record and the port map; false when either could not be written.
+    bool Write() const;
+};
+
 // The settings as the operator sees and changes them: the grid's values, the auto marks, the
 // record read from Korvan.ini at start-up and the one written at exit, and the port map.
 class SettingsPanel {
@@ -33,9 +43,9 @@ public:
     // value is reported with the file and field, and passed on as it is. The port map is read
     // from Korvan.ini here too; a device path it refuses is reported and its default used.
     void ApplySettings(const std::optional<InfoSave>& record);
-    // Writes Korvan.ini, the record with `chipIndex` and `imagePath`, and the chosen port map;
-    // false when it could not be written.
-    bool SaveSettings(int chipIndex, const std::string& imagePath);
+    // What to write to Korvan.ini: the record with `chipIndex` and `imagePath`, and the chosen
+    // port map.
+    SettingsToKeep SettingsToSave(int chipIndex, const std::string& imagePath);
 
     void ShowProgrammerType(int type);
     void ShowComPort(int port);

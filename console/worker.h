@@ -8,9 +8,10 @@ namespace korvan {
 // never waits for it. Each front end that has a thread to spare provides one; without one the
 // console does the work itself.
 //
-// Lifetime: an implementation owns its thread. Destroying it waits for the work that runs and
-// drops every `done` not yet delivered, so a `done` never runs after its worker is gone: the
-// owner destroys the worker before the console that handed it the callbacks.
+// Lifetime: an implementation owns its thread. Destroying it runs every `work` given to it (a
+// run's record must not be lost at exit) and drops every `done` not yet delivered, so a `done`
+// never runs after its worker is gone: the owner destroys the worker before the console that
+// handed it the callbacks, and before anything the queued work uses.
 class Worker {
 public:
     virtual ~Worker() = default;

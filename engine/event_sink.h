@@ -34,9 +34,9 @@ struct BlockRead {
     bool operator==(const BlockRead&) const = default;
 };
 
-// The report that ends an operation and says what the back-end found: `code` is the ending
-// event (DataReceivedError, ProgrammingError, ...), which names the operation's outcome, and
-// `detail` the line that explains it to the operator.
+// The report that ends an operation, or a back-end's Init, and says what the back-end found:
+// `code` is the ending event (DataReceivedError, ProgrammingError, SerialInitFailed, ...), which
+// names the outcome, and `detail` the line that explains it to the operator.
 struct Finished {
     int code = 0;
     std::string detail;

@@ -111,4 +111,22 @@ std::string KeptFileProblem(const std::string& path, std::size_t limit) {
     return tooLong ? "cannot read " + path + ": it is larger than " + std::to_string(limit >> 20) + " MiB" : std::string();
 }
 
+std::string DisplayProblem() {
+    const auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    if (isSet("QT_QPA_PLATFORM")) {
+        const std::string platform = std::getenv("QT_QPA_PLATFORM");
+        if (!platform.starts_with("xcb") && !platform.starts_with("wayland")) {
+            return {};  // offscreen, vnc, eglfs ...: the platform needs no display server
+        }
+    }
+    if (isSet("DISPLAY") || isSet("WAYLAND_DISPLAY")) {
+        return {};
+    }
+    return "no display to show the window on: DISPLAY and WAYLAND_DISPLAY are not set (start it in a desktop "
+           "session, or under xvfb-run; korvan-cli needs no display)";
+}
+
 }  // namespace korvan

@@ -35,6 +35,10 @@ std::string WithTrailingSlash(std::string dir);
 // empty when it can.
 std::string ProgramDirectoryProblem(const std::string& dir);
 
+// Why neither window (korvan, Tessaly) can be shown: no display to show it on; empty when one
+// can. Checked before Qt starts, which would end the program with its own message.
+std::string DisplayProblem();
+
 // Why the kept file at `path` cannot be read ("cannot read /x/Korvan.ini: Is a directory");
 // empty when it can be, or when it does not exist (a missing file means its defaults). Only a
 // regular file of at most `limit` bytes (a whole number of MiB) is read.

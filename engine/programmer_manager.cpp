@@ -177,16 +177,6 @@ void ProgrammerManager::SetSignature(const Signature& signature) {
     }
 }
 
-std::string ProgrammerManager::initFailureDetail() const {
-    std::lock_guard lock(detailLock_);
-    return initFailureDetail_;
-}
-
-void ProgrammerManager::SetInitFailureDetail(std::string detail) {
-    std::lock_guard lock(detailLock_);
-    initFailureDetail_ = std::move(detail);
-}
-
 std::string ProgrammerManager::enableAnswer() const {
     std::lock_guard lock(detailLock_);
     return enableAnswer_;

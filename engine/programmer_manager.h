@@ -122,10 +122,6 @@ public:
     Signature signature() const;
     void SetSignature(const Signature& signature);
 
-    // A one-line explanation from the last failed back-end Init (device, reason, fix),
-    // printed after the init failure line; empty when there is none.
-    std::string initFailureDetail() const;
-    void SetInitFailureDetail(std::string detail);
     // The four bytes an ISP chip answered to the last Programming Enable; empty before one.
     std::string enableAnswer() const;
     void SetEnableAnswer(std::string bytesInHex);
@@ -159,7 +155,6 @@ private:
     std::array<std::atomic<std::uint8_t>, 3> signature_{};
 
     mutable std::mutex detailLock_;
-    std::string initFailureDetail_;
     std::string enableAnswer_;
 
     std::unique_ptr<Backend> backend_;

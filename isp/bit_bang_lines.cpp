@@ -16,17 +16,16 @@ bool PinLevel(bool logical, const AdapterLine& line) { return logical == (line.l
 BitBangLines::BitBangLines(AdapterKind kind, std::unique_ptr<LineBank> bank)
     : kind_(kind), bank_(std::move(bank)), wiring_(kind == AdapterKind::Ftdi ? kFtdiDefaultWiring : kGpioDefaultWiring) {}
 
-bool BitBangLines::LoadWiring(ProgrammerManager& manager) {
+std::string BitBangLines::LoadWiring(ProgrammerManager& manager) {
     const LoadedWiring loaded = LoadAdapterWiring(kind_, manager.KeptFileDirectory(kAdapterIniName));
     if (!loaded.usable()) {
         manager.messages().ShowMessage({std::string("The wiring in ") + kAdapterIniName + " cannot be used.",
                                         AdapterName(kind_), DetailLines(loaded.faults)});
-        manager.SetInitFailureDetail("The wiring in " + loaded.path +
-                                     " cannot be used: correct it, or remove its section for the default wiring.");
-        return false;
+        return "The wiring in " + loaded.path +
+               " cannot be used: correct it, or remove its section for the default wiring.";
     }
     wiring_ = loaded.wiring;
-    return true;
+    return {};
 }
 
 std::string BitBangLines::Open() { return bank_->Open(wiring_); }

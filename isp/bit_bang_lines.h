@@ -18,7 +18,7 @@ class BitBangLines final : public IspLineDriver {
 public:
     BitBangLines(AdapterKind kind, std::unique_ptr<LineBank> bank);
 
-    bool LoadWiring(ProgrammerManager& manager) override;
+    std::string LoadWiring(ProgrammerManager& manager) override;
     std::string Open() override;
     void Close() override;
     const char* openFailureBox() const override;

@@ -51,9 +51,9 @@ public:
 // state the lines rest in between chip operations.
 class IspLineDriver : public IspLines {
 public:
-    // Reads and checks the wiring for the manager's programmer type. When it cannot be used,
-    // the operator is shown why, the manager keeps the reason, and false is returned.
-    virtual bool LoadWiring(ProgrammerManager& manager) = 0;
+    // Reads and checks the wiring for the manager's programmer type. Empty when it can be used;
+    // otherwise the operator is shown why, and one line with the reason and its fix is returned.
+    virtual std::string LoadWiring(ProgrammerManager& manager) = 0;
     // Opens the device. Empty when open; otherwise one line with the reason and its fix.
     virtual std::string Open() = 0;
     virtual void Close() = 0;

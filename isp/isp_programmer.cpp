@@ -49,10 +49,11 @@ bool IspProgrammer::Init(ProgrammerManager& manager) {
         algorithm->Attach(lines_.get(), sleeper_.get());
     }
     // Checked before the adapter is opened, so unusable wiring never drives a line.
-    wiringUsable_ = lines_->LoadWiring(manager);
+    const std::string wiringProblem = lines_->LoadWiring(manager);
+    wiringUsable_ = wiringProblem.empty();
     if (!wiringUsable_) {
         ready_ = 0;
-        manager.PostEvent(ParallelInitFailed);
+        manager.Post(Finished{ParallelInitFailed, wiringProblem});
         return false;
     }
     OpenLines();
@@ -71,8 +72,7 @@ void IspProgrammer::OpenLines() {
         return;
     }
     manager_->messages().ShowMessage({lines_->openFailureBox()});
-    manager_->SetInitFailureDetail(failure);
-    manager_->PostEvent(ParallelInitFailed);
+    manager_->Post(Finished{ParallelInitFailed, failure});
 }
 
 IspAlgorithm* IspProgrammer::FindAlgorithm(std::uint8_t chipCode) {

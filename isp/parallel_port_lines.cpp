@@ -16,7 +16,7 @@ constexpr int kFastSpeed = 1;
 ParallelPortLines::ParallelPortLines(std::unique_ptr<RegisterAccess> access, PortSearch search)
     : port_(std::move(access)), search_(std::move(search)) {}
 
-bool ParallelPortLines::LoadWiring(ProgrammerManager& manager) {
+std::string ParallelPortLines::LoadWiring(ProgrammerManager& manager) {
     const int programmerType = manager.programmerType();
     downloadSpeed_ = manager.downloadSpeed();
     const LoadedPinMap loaded = LoadPinMap(programmerType, manager.KeptFileDirectory(kFerrowIniName));
@@ -28,12 +28,10 @@ bool ParallelPortLines::LoadWiring(ProgrammerManager& manager) {
     if (!loaded.usable()) {
         manager.messages().ShowMessage({std::string("The pin map in ") + kFerrowIniName + " cannot be used.",
                                         CableName(programmerType), DetailLines(loaded.faults)});
-        manager.SetInitFailureDetail("The pin map in " + loaded.path +
-                                     " cannot be used: correct it, or remove it for the default map.");
-        return false;
+        return "The pin map in " + loaded.path + " cannot be used: correct it, or remove it for the default map.";
     }
     pinMap_ = loaded.map;
-    return true;
+    return {};
 }
 
 std::string ParallelPortLines::Open() {

@@ -23,7 +23,7 @@ public:
 
     // The map of the manager's programmer type (FerrowIsp.ini for the Ferrow cable), and the
     // manager's download speed.
-    bool LoadWiring(ProgrammerManager& manager) override;
+    std::string LoadWiring(ProgrammerManager& manager) override;
     std::string Open() override;
     void Close() override;
     const char* openFailureBox() const override { return "Initialize I/O Port Failed!"; }

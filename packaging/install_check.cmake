@@ -11,7 +11,8 @@ endif()
 set(expected bin/korvan-cli lib/korvan/korvan-cli lib/udev/rules.d/60-korvan-ftdi.rules lib/korvan/ChipList.chip lib/korvan/firmware/sample.hex
     share/man/man1/korvan-cli.1.gz)
 if(WITH_WINDOW)
-  list(APPEND expected bin/korvan lib/korvan/korvan share/applications/korvan.desktop
+  # The window starts the chip-list editor from the program directory, beside itself.
+  list(APPEND expected bin/korvan lib/korvan/korvan lib/korvan/Tessaly share/applications/korvan.desktop
        share/icons/hicolor/scalable/apps/korvan.svg share/mime/packages/korvan.xml share/man/man1/korvan.1.gz)
 endif()
 foreach(file ${expected})

@@ -78,12 +78,11 @@ bool SerialProgrammer::Init(ProgrammerManager& manager) {
             return true;
         }
         portOpen_ = 0;
-        manager.SetInitFailureDetail("Cannot start the thread that watches " +
-                                     devices_.DevicePath(comPort) + ".");
-    } else if (const auto error = port_->lastOpenError()) {
-        manager.SetInitFailureDetail(error->Describe());
+        Post(Finished{SerialInitFailed, "Cannot start the thread that watches " + devices_.DevicePath(comPort) + "."});
+        return false;
     }
-    Post(SerialInitFailed);
+    const auto error = port_->lastOpenError();
+    Post(Finished{SerialInitFailed, error ? error->Describe() : std::string()});
     return false;
 }
 

@@ -8,14 +8,15 @@
 
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <sstream>
+#include <string_view>
 
 #include "data/job_log.h"
 #include "data/read_file.h"
+#include "data/text.h"
 
 namespace korvan {
 namespace {
@@ -236,24 +237,31 @@ std::vector<std::pair<std::string, std::string>> ParseConnectionString(const std
     return values;
 }
 
+constexpr std::string_view kHiddenPassword = "***";
+
 // A message libpq wrote may quote what it was given; a password never leaves this file.
 std::string WithoutSecrets(std::string text, const std::vector<std::string>& secrets) {
     for (const std::string& secret : secrets) {
         for (std::size_t at = text.find(secret); !secret.empty() && at != std::string::npos;
-             at = text.find(secret, at)) {
-            text.replace(at, secret.size(), "***");
+             at = text.find(secret, at + kHiddenPassword.size())) {
+            text.replace(at, secret.size(), kHiddenPassword);
         }
     }
     return text;
 }
 
-std::vector<std::string> Secrets(const std::string& url) {
-    std::vector<std::string> secrets;
+std::vector<std::string> UrlPasswords(const std::string& url) {
+    std::vector<std::string> passwords;
     for (const auto& [keyword, value] : ParseConnectionString(url)) {
         if (keyword == "password") {
-            secrets.push_back(value);
+            passwords.push_back(value);
         }
     }
+    return passwords;
+}
+
+std::vector<std::string> Secrets(const std::string& url) {
+    std::vector<std::string> secrets = UrlPasswords(url);
     if (const char* password = std::getenv("PGPASSWORD"); password != nullptr && password[0] != '\0') {
         secrets.emplace_back(password);
     }
@@ -429,16 +437,6 @@ private:
     std::unique_ptr<PGconn, ConnectionDeleter> connection_;
 };
 
-std::optional<std::uint64_t> ParseNumber(const char* text) {
-    std::uint64_t value = 0;
-    const char* end = text + std::strlen(text);
-    const auto [last, error] = std::from_chars(text, end, value);
-    if (error != std::errc() || last != end || text == end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Holds an exclusive flock on the spool while it is read and emptied; AppendLogLine takes the
 // same lock, so a record spooled meanwhile waits and is never emptied away unsent.
 class SpoolLock {
@@ -559,8 +557,8 @@ public:
         if (!answer.error.empty()) {
             return {std::nullopt, answer.error};
         }
-        const std::optional<std::uint64_t> runs = ParseNumber(::PQgetvalue(answer.result.get(), 0, 0));
-        const std::optional<std::uint64_t> passed = ParseNumber(::PQgetvalue(answer.result.get(), 0, 1));
+        const std::optional<std::uint64_t> runs = ParseWhole<std::uint64_t>(::PQgetvalue(answer.result.get(), 0, 0));
+        const std::optional<std::uint64_t> passed = ParseWhole<std::uint64_t>(::PQgetvalue(answer.result.get(), 0, 1));
         if (!runs || !passed) {
             return {std::nullopt, "the job store on " + session_.Where() + " gave no totals for job " + settings_.job};
         }
@@ -568,7 +566,7 @@ public:
     }
 
     TakenSerialNumber Number(const char* text) const {
-        if (const std::optional<std::uint64_t> number = ParseNumber(text)) {
+        if (const std::optional<std::uint64_t> number = ParseWhole<std::uint64_t>(text)) {
             return {*number, {}};
         }
         return {std::nullopt, "the counter of job " + settings_.job + " holds " + text + ", not a serial number"};
@@ -600,6 +598,21 @@ std::string DescribeServer(const std::string& url) {
         }
     }
     return ServerName(host, port, database);
+}
+
+std::string WithoutPassword(const std::string& url) { return WithoutSecrets(url, UrlPasswords(url)); }
+
+std::string WithSavedPassword(const std::string& shown, const std::string& saved) {
+    const std::vector<std::string> passwords = UrlPasswords(saved);
+    if (passwords.empty()) {
+        return shown;
+    }
+    std::string url = shown;
+    for (std::size_t at = url.find(kHiddenPassword); at != std::string::npos;
+         at = url.find(kHiddenPassword, at + passwords.front().size())) {
+        url.replace(at, kHiddenPassword.size(), passwords.front());
+    }
+    return url;
 }
 
 SpoolFlush FlushSpool(const std::string& url, const std::string& spoolPath) {

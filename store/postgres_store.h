@@ -22,6 +22,11 @@ const char* StoreMigration(int version);
 // The server a connection string names, as "HOST:PORT/DATABASE" (never the password).
 std::string DescribeServer(const std::string& url);
 
+// The connection string as it may be shown on a screen: its password, if any, as "***".
+std::string WithoutPassword(const std::string& url);
+// `shown`, edited from WithoutPassword(`saved`), with `saved`'s password back where "***" stands.
+std::string WithSavedPassword(const std::string& shown, const std::string& saved);
+
 struct SpoolFlush {
     std::size_t sent = 0;  // records the server took (a record it already held counts too)
     std::size_t left = 0;  // records still waiting in the spool

@@ -1,5 +1,6 @@
 // The window with its job in a store shared with other stations, on a real server.
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -111,6 +112,7 @@ void WindowStoreTest::aRunWhileTheServerIsAwayIsRefusedUntouchedAndTheNextRunTri
     StartWindow({{"Store", url}, {"Job", "board-7"}, {"Spool", "Korvan.spool"}, {"SerialNumber", "0x1FF0:4:bcd"},
                  {"SerialStart", "500"}});
     WaitUntilIdle();
+    const int startWidth = window_->width();
     korvan::OperatorPanel& panel = *window_->controls().panel;
     QTRY_COMPARE_WITH_TIMEOUT(panel.jobTotalsText(), QStringLiteral("Job board-7, all stations: not read"),
                               kDeadlineMs);
@@ -122,6 +124,11 @@ void WindowStoreTest::aRunWhileTheServerIsAwayIsRefusedUntouchedAndTheNextRunTri
     WaitUntilIdle();
     QVERIFY2(!HasLine("Programmer: Erase ") && !HasLine("Programmer: Starts Writing."), StatusText());
     QVERIFY(panel.detailText().startsWith(QString::fromStdString(refusal)));
+    QVERIFY2(!window_->controls().stopButton->isEnabled(), "Stop stays on after the refusal");
+    // The refusal, longer than the window is wide, wraps in the panel rather than widening the window.
+    QVERIFY2(window_->minimumSizeHint().width() <= startWidth && window_->width() == startWidth,
+             qPrintable(QStringLiteral("%1 -> %2, needing %3")
+                            .arg(startWidth).arg(window_->width()).arg(window_->minimumSizeHint().width())));
 
     QVERIFY(server_->Start());
     QTest::keyClick(window_.get(), Qt::Key_Return);

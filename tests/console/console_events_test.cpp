@@ -88,19 +88,19 @@ TEST_F(ConsoleTest, SerialStartUpReportsInitThenProbesTheSelectedChip) {
     EXPECT_TRUE(view.IsEnabled(Button::Auto));
 }
 
-TEST_F(ConsoleTest, InitFailureAddsTheManagersDetailLine) {
+TEST_F(ConsoleTest, InitFailureAddsTheDetailItsReportCarries) {
     Start(1);
-    manager.SetInitFailureDetail("/dev/ttyS0: permission denied");
-    Post(SerialInitFailed);
-    Post(ParallelInitFailed);
+    Post(Finished{SerialInitFailed, "/dev/ttyS0: permission denied"});
+    Post(Finished{ParallelInitFailed, "No parallel port found."});
     EXPECT_THAT(view.lines, ElementsAre("Initialize Serial Port Failed.", "/dev/ttyS0: permission denied",
-                                        "Initialize Parallel Port Failed.", "/dev/ttyS0: permission denied"));
+                                        "Initialize Parallel Port Failed.", "No parallel port found."));
     EXPECT_EQ(view.failures, 2);
 
+    // A failure without a detail adds its own line only, whatever an earlier one said.
     view.ForgetLines();
-    manager.SetInitFailureDetail("");
-    Post(ParallelInitFailed);
-    EXPECT_THAT(view.lines, ElementsAre("Initialize Parallel Port Failed."));
+    Post(Finished{ParallelInitFailed, ""});
+    Post(SerialInitFailed);
+    EXPECT_THAT(view.lines, ElementsAre("Initialize Parallel Port Failed.", "Initialize Serial Port Failed."));
 }
 
 TEST_F(ConsoleTest, ParallelInitDoneStartsNothing) {

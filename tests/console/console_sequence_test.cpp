@@ -92,7 +92,7 @@ TEST_F(ConsoleTest, ARunningSerialWriteWaitsForItsProbeWhateverTheSettingsNowSay
     Start(0, record);
     // Another programmer chosen and saved: it takes effect only at the next start.
     console.ChooseSetting(SettingItem::ProgrammerType, FerrowIspType);
-    console.SaveSettings();
+    console.SettingsToSave().Write();
     console.OnAuto();
     Post(ProgrammerReady);
     Post(WriteDone);

@@ -159,7 +159,7 @@ TEST_F(SettingsTest, EveryFieldRoundTripsThroughStartAndSave) {
     console.InitControls(ReadInfoSave(dir.file("Korvan.ini")));
     console.StartProgrammer(queue, factory);
     Pump();
-    ASSERT_TRUE(console.SaveSettings());
+    ASSERT_TRUE(console.SettingsToSave().Write());
     EXPECT_EQ(ReadInfoSave(dir.file("Korvan.ini")), record);
 }
 
@@ -197,7 +197,7 @@ TEST_F(SettingsTest, SaveStoresGridChoicesSelectionAndLastFile) {
     console.SetAutoState(Button::Encrypt, true);
     console.SelectChip(2);
     EXPECT_EQ(console.settings().comPort(), 1);  // takes effect only at the next start
-    console.SaveSettings();
+    console.SettingsToSave().Write();
 
     std::optional<InfoSave> saved = ReadInfoSave(dir.file("Korvan.ini"));
     ASSERT_TRUE(saved.has_value());
@@ -209,7 +209,7 @@ TEST_F(SettingsTest, SaveStoresGridChoicesSelectionAndLastFile) {
     EXPECT_EQ(LastFilePath(*saved), "/old/path.hex");  // no file opened in this run
 
     console.OnOpen(dir.file("x.bin"));
-    console.SaveSettings();
+    console.SettingsToSave().Write();
     saved = ReadInfoSave(dir.file("Korvan.ini"));
     ASSERT_TRUE(saved.has_value());
     EXPECT_EQ(LastFilePath(*saved), dir.file("x.bin"));
@@ -273,7 +273,7 @@ TEST_F(SettingsTest, ChosenPortDeviceIsSavedAndTakesEffectAtTheNextStart) {
     EXPECT_EQ(console.settings().PortDevice(2), "/dev/ttyS1");
     EXPECT_THAT(view.details, ElementsAre(HasSubstr("Korvan.ini [Ports] COM2: \"usb\" is not a device path")));
 
-    console.SaveSettings();
+    console.SettingsToSave().Write();
     const std::string recordLine = RecordLine(dir.Read("Korvan.ini"));
     ASSERT_NE(recordLine, "");
     EXPECT_TRUE(console.ChoosePortDevice(3, "/dev/ttyACM0"));
@@ -281,7 +281,7 @@ TEST_F(SettingsTest, ChosenPortDeviceIsSavedAndTakesEffectAtTheNextStart) {
     EXPECT_FALSE(console.ChoosePortDevice(0, "/dev/ttyACM0"));
     EXPECT_EQ(console.settings().PortDevice(3), "/dev/ttyACM0");
     EXPECT_EQ(console.settings().PortMapInEffect().Device(3), "/dev/ttyUSB1");
-    ASSERT_TRUE(console.SaveSettings());
+    ASSERT_TRUE(console.SettingsToSave().Write());
     EXPECT_EQ(RecordLine(dir.Read("Korvan.ini")), recordLine);
 
     view.details.clear();
@@ -303,7 +303,7 @@ TEST_F(SettingsTest, AnInstalledCopyReadsAndWritesTheSettingsDirectoryAndLeavesT
     Pump();
     EXPECT_EQ(view.chipNames.size(), TestChips().size());
 
-    ASSERT_TRUE(console.SaveSettings());
+    ASSERT_TRUE(console.SettingsToSave().Write());
     EXPECT_TRUE(ReadInfoSave(settingsDir.file("Korvan.ini")).has_value());
     EXPECT_FALSE(std::filesystem::exists(dir.file("Korvan.ini")));
 }

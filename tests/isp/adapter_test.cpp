@@ -280,7 +280,7 @@ TEST(AdapterDevices, AFailedOpenShowsItsBoxAndTheLine) {
     EXPECT_EQ(manager.Init(events, LinuxGpioType, 2, factory), 0);
     EXPECT_EQ(events.Codes(), Codes{ParallelInitFailed});
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Initialize GPIO Lines Failed!"});
-    EXPECT_THAT(manager.initFailureDetail(), StartsWith("The GPIO chip " + dir.file("gpiochip0") + " cannot be opened"));
+    EXPECT_THAT(events.DetailOf(ParallelInitFailed), StartsWith("The GPIO chip " + dir.file("gpiochip0") + " cannot be opened"));
     EXPECT_TRUE(ListGpioChips(dir.dir()).empty());
 }
 

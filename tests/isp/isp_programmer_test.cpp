@@ -444,7 +444,8 @@ TEST(IspProgrammer, NoPortShowsTheMessageAndTheReasonButStillRuns) {
     EXPECT_EQ(manager.Init(events, 1, 2, factory), 0);
     EXPECT_EQ(events.Codes(), Codes{ParallelInitFailed});
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Initialize I/O Port Failed!"});
-    EXPECT_EQ(manager.initFailureDetail().rfind("No parallel port found", 0), 0U) << manager.initFailureDetail();
+    EXPECT_EQ(events.DetailOf(ParallelInitFailed).rfind("No parallel port found", 0), 0U)
+        << events.DetailOf(ParallelInitFailed);
 
     manager.CheckReady(kS51);
     manager.ReadSignature(kS51);
@@ -489,7 +490,8 @@ TEST(IspProgrammer, AnUnusablePinMapFailsInitAndDrivesNoLine) {
     const Message expected{"The pin map in FerrowIsp.ini cannot be used.", "Ferrow ISP",
                            path + ": MOSI (by default) and SCK are both on pin 14."};
     EXPECT_EQ(rig.messages.Messages(), std::vector<Message>{expected});
-    EXPECT_NE(rig.manager.initFailureDetail().find(path), std::string::npos) << rig.manager.initFailureDetail();
+    EXPECT_NE(rig.events.DetailOf(ParallelInitFailed).find(path), std::string::npos)
+        << rig.events.DetailOf(ParallelInitFailed);
 
     rig.events.Clear();
     rig.manager.CheckReady(kS51);

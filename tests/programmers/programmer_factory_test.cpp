@@ -25,17 +25,23 @@ constexpr std::chrono::seconds kDeadline{10};
 
 // The next event code, skipping messages; the results reported are taken as the console
 // takes them. -1 when no code came before the deadline.
-int NextEvent(EventQueue& queue, ProgrammerManager& manager) {
+// The next report with an event code; the results before it go to `manager`.
+std::optional<Report> NextCodedReport(EventQueue& queue, ProgrammerManager& manager) {
     const auto giveUp = std::chrono::steady_clock::now() + kDeadline;
     while (std::chrono::steady_clock::now() < giveUp) {
-        if (const std::optional<Report> report = queue.WaitPop(std::chrono::milliseconds(100))) {
-            if (const std::optional<int> code = ReportCode(*report)) {
-                return *code;
+        if (std::optional<Report> report = queue.WaitPop(std::chrono::milliseconds(100))) {
+            if (ReportCode(*report)) {
+                return report;
             }
             manager.TakeResult(*report);
         }
     }
-    return -1;
+    return std::nullopt;
+}
+
+int NextEvent(EventQueue& queue, ProgrammerManager& manager) {
+    const std::optional<Report> report = NextCodedReport(queue, manager);
+    return report ? *ReportCode(*report) : -1;
 }
 
 class ProgrammerFactoryTest : public ::testing::Test {
@@ -224,8 +230,12 @@ TEST_F(ProgrammerFactoryTest, EachComPortOpensTheDeviceItIsMappedTo) {
 
     manager.SetComPort(1);
     manager.Init(queue, SerialProgrammerType, 0, factory);
-    EXPECT_EQ(NextEvent(queue, manager), SerialInitFailed);
-    EXPECT_THAT(manager.initFailureDetail(), HasSubstr("Cannot open " + dir.file("ttyUSB7") + " (COM1)"));
+    const std::optional<Report> failed = NextCodedReport(queue, manager);
+    ASSERT_TRUE(failed.has_value());
+    const Finished* ending = std::get_if<Finished>(&*failed);
+    ASSERT_NE(ending, nullptr);
+    EXPECT_EQ(ending->code, SerialInitFailed);
+    EXPECT_THAT(ending->detail, HasSubstr("Cannot open " + dir.file("ttyUSB7") + " (COM1)"));
     manager.ShutdownBackend();
 
     // A device named for the run serves every COM number, whatever the map says.

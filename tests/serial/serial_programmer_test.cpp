@@ -307,8 +307,8 @@ TEST(SerialFailure, MissingDeviceFailsInitAndEveryCommand) {
     rig.factory.devices.Set(1, "/dev/korvan-no-such-tty");
     EXPECT_EQ(rig.Init(), 0);
     EXPECT_EQ(rig.events.Next(1), Events{SerialInitFailed});
-    EXPECT_NE(rig.manager.initFailureDetail().find("/dev/korvan-no-such-tty"), std::string::npos);
-    EXPECT_NE(rig.manager.initFailureDetail().find("No such device"), std::string::npos);
+    EXPECT_NE(rig.events.DetailOf(SerialInitFailed).find("/dev/korvan-no-such-tty"), std::string::npos);
+    EXPECT_NE(rig.events.DetailOf(SerialInitFailed).find("No such device"), std::string::npos);
     rig.manager.CheckReady(0);
     rig.manager.WriteChip(0);
     EXPECT_EQ(rig.events.Next(2), (Events{SerialNotInitialized, SerialNotInitialized}));
@@ -323,7 +323,7 @@ TEST(SerialFailure, BaudIndexOutsideTheTableLeavesThePortClosedSilently) {
     EXPECT_EQ(rig.events.Next(1), Events{SerialNotInitialized});  // the only event: none from Init
     EXPECT_EQ(rig.events.size(), 1U);
     EXPECT_TRUE(rig.sim.HostTraffic().empty());
-    EXPECT_TRUE(rig.manager.initFailureDetail().empty());
+    EXPECT_TRUE(rig.events.DetailOf(SerialInitFailed).empty());
 }
 
 TEST(SerialFailure, PortHeldByAnotherProgramIsBusy) {
@@ -333,8 +333,7 @@ TEST(SerialFailure, PortHeldByAnotherProgramIsBusy) {
     second.factory.devices.Set(1, rig.sim.DevicePath());
     EXPECT_EQ(second.Init(), 0);
     EXPECT_EQ(second.events.Next(1), Events{SerialInitFailed});
-    EXPECT_NE(second.manager.initFailureDetail().find("Another program holds the port"),
-              std::string::npos);
+    EXPECT_NE(second.events.DetailOf(SerialInitFailed).find("Another program holds the port"), std::string::npos);
 }
 
 TEST(SerialFailure, RegularFileIsNotASerialDevice) {
@@ -343,7 +342,8 @@ TEST(SerialFailure, RegularFileIsNotASerialDevice) {
     SerialRig rig;
     rig.factory.devices.Set(1, dir.file("not-a-port"));
     EXPECT_EQ(rig.Init(), 0);
-    EXPECT_NE(rig.manager.initFailureDetail().find("not a serial device"), std::string::npos);
+    EXPECT_EQ(rig.events.Next(1), Events{SerialInitFailed});
+    EXPECT_NE(rig.events.DetailOf(SerialInitFailed).find("not a serial device"), std::string::npos);
 }
 
 TEST(SerialFailure, CommandWhileAnswerOutstandingSendsNothing) {

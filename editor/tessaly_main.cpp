@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/chip_list_editor.h"
-#include "app/window_options.h"
 #include "data/read_file.h"
 #include "data/replace_file.h"
+#include "editor/chip_list_editor.h"
 #include "engine/catalogue_edit.h"
 #include "engine/program_dir.h"
 

@@ -1,4 +1,4 @@
-#include "app/chip_list_editor.h"
+#include "editor/chip_list_editor.h"
 
 #include <QApplication>
 #include <QPushButton>
