@@ -254,6 +254,20 @@ def run_checks(screen, atspi, window, small, large):
     main = wait_for("the window placed on the screen", lambda: atspi.top_level(lambda name: name.startswith("Korvan v2.3")))
     wait_for("the programmer's first answer", lambda: "Programmer: Ready." in atspi.status_lines())
 
+    # Tab walks the controls as they read, from the chip list the window starts on (AT-SPI
+    # names a combo box by its text, here the chip).
+    def focused(role, name=None):
+        nodes = atspi.named(role, lambda text: name is None or text == name)
+        return any(node.getState().contains(atspi.atspi.STATE_FOCUSED) for node in nodes)
+    wait_for("the chip list focused at start", lambda: focused("combo box"))
+    screen.key("Tab")
+    wait_for("Check focused by Tab", lambda: focused("push button", "Check"))
+    screen.key("Tab")
+    wait_for("EXIT focused by the next Tab", lambda: focused("push button", "EXIT Program"))
+    screen.key("shift+Tab", "shift+Tab")
+    wait_for("the chip list focused again by Shift+Tab", lambda: focused("combo box"))
+    log("ok - Tab and Shift+Tab walk the controls in reading order")
+
     # Right clicks toggle the Auto marks; elsewhere the window's own menu still opens.
     screen.click(*atspi.centre(atspi.find("push button", "(Auto) Verify")), button=3)
     wait_for("Verify unmarked by a right click", lambda: atspi.find("push button", "Verify"))
