@@ -118,31 +118,13 @@ void FollowJobTotals(const std::string& job, ProductionLine& line, Worker& worke
     });
 }
 
-// The device the programmer works through in this run, as a record names it.
-std::string PortLabel(const SettingsModel& settings, const ProgrammerOptions& programmer) {
-    if (programmer.simulate) {
-        return "simulated";
-    }
-    if (IsIspCable(settings.programmerType())) {
-        return "parallel port";
-    }
-    if (!programmer.devicePath.empty()) {
-        return programmer.devicePath;
-    }
-    if (settings.programmerType() == FtdiUsbType) {
-        return "ftdi";
-    }
-    if (settings.programmerType() == LinuxGpioType) {
-        return "/dev/gpiochip0";
-    }
-    return settings.PortMapInEffect().Device(settings.comPort());
-}
-
 // The grid's choices take effect at the next start only: the settings in effect name the
 // programmer of every run until then.
 JobSite ProductionSite(const SettingsModel& settings, const ProgrammerOptions& programmer) {
     const ProgrammerTypeInfo* type = FindProgrammerType(settings.programmerType());
-    return JobSite{1, PortLabel(settings, programmer), type != nullptr ? type->commandName : ""};
+    const std::string port = PortLabel(settings.programmerType(), programmer.simulate, programmer.devicePath,
+                                       settings.PortMapInEffect().Device(settings.comPort()));
+    return JobSite{1, port, type != nullptr ? type->commandName : ""};
 }
 
 }  // namespace

@@ -253,23 +253,8 @@ std::string SiteFile(const std::string& file, int site, int sites) {
 
 // How a site's lines and record name its port.
 std::string SiteLabel(const CliOptions& options, const CliJob& job, const PortChoice& port) {
-    // A simulated programmer opens no port, whatever --port names.
-    if (options.simulate) {
-        return "simulated";
-    }
-    if (!port.path.empty()) {
-        return port.path;
-    }
-    if (job.effective.programmerType == FtdiUsbType) {
-        return kFtdiPortPrefix;
-    }
-    if (job.effective.programmerType == LinuxGpioType) {
-        return kDefaultGpioChip;
-    }
-    if (job.effective.programmerType != SerialProgrammerType) {
-        return "parallel port";
-    }
-    return job.ports.Device(port.comPort.value_or(job.effective.comPort));
+    return PortLabel(job.effective.programmerType, options.simulate, port.path,
+                     job.ports.Device(port.comPort.value_or(job.effective.comPort)));
 }
 
 std::vector<SiteSetup> SiteSetups(const CliOptions& options, const CliJob& job) {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "engine/programmer_manager.h"
+#include "isp/libftdi_device.h"
+#include "isp/libgpiod_chip.h"
 
 namespace korvan {
 
@@ -29,5 +31,24 @@ std::optional<int> ProgrammerTypeByName(std::string_view name) {
 bool IsIspCable(int type) { return type >= FerrowIspType && type <= AlteraByteBlasterType; }
 
 bool IsIspAdapter(int type) { return type == FtdiUsbType || type == LinuxGpioType; }
+
+std::string PortLabel(int type, bool simulated, const std::string& devicePath, const std::string& comDevice) {
+    if (simulated) {
+        return "simulated";  // a simulated programmer opens no port, whatever was named
+    }
+    if (!devicePath.empty()) {
+        return devicePath;
+    }
+    if (type == FtdiUsbType) {
+        return kFtdiPortPrefix;
+    }
+    if (type == LinuxGpioType) {
+        return kDefaultGpioChip;
+    }
+    if (IsIspCable(type)) {
+        return "parallel port";
+    }
+    return comDevice;
+}
 
 }  // namespace korvan

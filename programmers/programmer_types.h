@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace korvan {
@@ -31,5 +32,10 @@ std::optional<int> ProgrammerTypeByName(std::string_view name);
 bool IsIspCable(int type);
 // True for the bit-banged adapters: the FTDI USB cable (4) and Linux GPIO (5).
 bool IsIspAdapter(int type);
+
+// How a run's lines and job record name what a programmer of `type` works through: the
+// simulator, the device path given, the adapter's default, the parallel port, or else the
+// serial device `comDevice` the COM port maps to.
+std::string PortLabel(int type, bool simulated, const std::string& devicePath, const std::string& comDevice);
 
 }  // namespace korvan

@@ -70,6 +70,20 @@ protected:
     TempDir dir;
 };
 
+// Both front ends name a run's port with this one label, and a job record keeps it.
+TEST(PortLabelTest, NamesWhatEachProgrammerWorksThrough) {
+    EXPECT_EQ(PortLabel(SerialProgrammerType, false, "", "/dev/ttyS3"), "/dev/ttyS3");
+    EXPECT_EQ(PortLabel(SerialProgrammerType, false, "/dev/ttyUSB0", "/dev/ttyS3"), "/dev/ttyUSB0");
+    EXPECT_EQ(PortLabel(SerialProgrammerType, true, "/dev/ttyUSB0", "/dev/ttyS3"), "simulated");
+    for (int cable = 1; cable <= 3; ++cable) {
+        EXPECT_EQ(PortLabel(cable, false, "", "/dev/ttyS0"), "parallel port");
+        EXPECT_EQ(PortLabel(cable, false, "/dev/parport1", "/dev/ttyS0"), "/dev/parport1");
+    }
+    EXPECT_EQ(PortLabel(FtdiUsbType, false, "", "/dev/ttyS0"), "ftdi");
+    EXPECT_EQ(PortLabel(FtdiUsbType, false, "ftdi:0403:6014", "/dev/ttyS0"), "ftdi:0403:6014");
+    EXPECT_EQ(PortLabel(LinuxGpioType, false, "", "/dev/ttyS0"), "/dev/gpiochip0");
+}
+
 TEST_F(ProgrammerFactoryTest, EveryTypeHasANameAndBuildsOnItsSimulator) {
     for (const ProgrammerTypeInfo& info : kProgrammerTypes) {
         SCOPED_TRACE(info.title);
