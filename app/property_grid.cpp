@@ -87,13 +87,15 @@ protected:
         QStyledItemDelegate::initStyleOption(option, index);
         option->state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
         const auto* view = qobject_cast<const QAbstractItemView*>(option->widget);
-        if (view == nullptr || view->currentIndex().siblingAtColumn(kCaptionColumn) != index.siblingAtColumn(kCaptionColumn)) {
+        const QModelIndex rowStart = index.siblingAtColumn(kCaptionColumn);
+        if (view == nullptr || view->currentIndex().siblingAtColumn(kCaptionColumn) != rowStart) {
             return;
         }
         const QColor highlight = option->palette.color(QPalette::Active, QPalette::Highlight);
+        const QColor highlightedText = option->palette.color(QPalette::Active, QPalette::HighlightedText);
         if (view->hasFocus()) {
             option->backgroundBrush = highlight;
-            option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Active, QPalette::HighlightedText));
+            option->palette.setColor(QPalette::Text, highlightedText);
         } else {
             option->backgroundBrush = Tinted(option->backgroundBrush.color(), highlight);
         }
