@@ -12,8 +12,8 @@
 
 namespace korvan {
 
-LastFileDialog::LastFileDialog(const std::string& programDir, QWidget* parent)
-    : QFileDialog(parent), recentFiles_(programDir) {
+LastFileDialog::LastFileDialog(const RecentFiles& recentFiles, QWidget* parent)
+    : QFileDialog(parent), recentFiles_(recentFiles) {
     // Qt's own dialog: the platform's cannot take the list.
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptOpen);
@@ -51,7 +51,6 @@ void LastFileDialog::AddRecentList() {
 }
 
 void LastFileDialog::OpenWithRecentFiles() {
-    recentFiles_.LoadList();
     FillRecentList();
     recentHighlighted_ = false;
     // The file chosen last time is no choice yet.
@@ -70,13 +69,6 @@ void LastFileDialog::ClearFileSelection() {
             files->clearSelection();
         }
     }
-}
-
-void LastFileDialog::Remember(const std::string& programDir, const std::string& path) {
-    RecentFiles recent(programDir);
-    recent.LoadList();
-    recent.AddPath(path);
-    recent.SaveList();
 }
 
 void LastFileDialog::FillRecentList() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QFileDialog>
-#include <string>
 
 #include "console/recent_files.h"
 
@@ -14,20 +13,18 @@ namespace korvan {
 // The open dialog with a "Recent Files" list below it, newest first. Highlighting an entry
 // (a click, the arrow keys) puts its path in the name field, and Open or Enter then takes it;
 // a double-click takes it at once. pathChosen hands the path on; only a path whose load
-// worked is remembered (Remember), so a file that cannot be loaded never enters the list.
-// Each opening reloads the list from LastFile.ini, the only store between openings.
+// worked enters the list, so a file that cannot be loaded never does. The list is the
+// window's, kept in memory and written to LastFile.ini by its worker: each opening shows it
+// as it is, even while that write still waits its turn.
 class LastFileDialog final : public QFileDialog {
     Q_OBJECT
 public:
-    LastFileDialog(const std::string& programDir, QWidget* parent);
+    LastFileDialog(const RecentFiles& recentFiles, QWidget* parent);
 
-    // Reloads the list and opens the dialog without waiting for it.
+    // Fills the list and opens the dialog without waiting for it.
     void OpenWithRecentFiles();
-    // Makes `path` the newest entry of LastFile.ini in `programDir`.
-    static void Remember(const std::string& programDir, const std::string& path);
 
     QListWidget* recentList() const { return recentList_; }
-    const RecentFiles& recentFiles() const { return recentFiles_; }
 
     void accept() override;
     // Closes the name field's completion list with the dialog: left open, it would take the
@@ -47,7 +44,7 @@ private:
     void OnRecentHighlighted(QListWidgetItem* item);
     void ChooseRecent(QListWidgetItem* item);
 
-    RecentFiles recentFiles_;
+    const RecentFiles& recentFiles_;
     QListWidget* recentList_ = nullptr;
     QLineEdit* nameField_ = nullptr;
     // The highlighted recent entry is what Open takes, until the operator picks or types

@@ -94,9 +94,11 @@ MainWindow::MainWindow(WindowSetup setup, QWidget* parent)
     view_->SetCommandsSwitched([this] { RefreshStop(); });
     // Only a file that loaded goes into the recent list.
     console_->SetImageLoaded([this](const std::string& path) {
-        LastFileDialog::Remember(manager_->settingsDirectory(), path);
+        RememberLoadedFile(path);
         ShowLoadedImage(path);
     });
+    recentFiles_.emplace(manager_->settingsDirectory());
+    recentFiles_->ReadList();
 
     hotKey_ = setup_.hotKeyGrab ? setup_.hotKeyGrab() : MakeX11HotKeyGrab();
     hotKey_->SetArrival([this] { OnOperation(Button::Auto); });
@@ -369,11 +371,26 @@ void MainWindow::OnOpenClicked() {
         return;
     }
     if (openDialog_ == nullptr) {
-        openDialog_ = new LastFileDialog(manager_->settingsDirectory(), this);
+        openDialog_ = new LastFileDialog(*recentFiles_, this);
         connect(openDialog_, &LastFileDialog::pathChosen, this,
                 [this](const QString& path) { console_->OnOpen(path.toStdString()); });
     }
+    // As each opening did when it read the list from the file: the count written back
+    // creates the file, and a hand-edited one keeps its ten newest entries.
+    SaveRecentFiles();
     openDialog_->OpenWithRecentFiles();
+}
+
+void MainWindow::RememberLoadedFile(const std::string& path) {
+    recentFiles_->AddPath(path);
+    SaveRecentFiles();
+    recentFiles_->CutToStoredLength();
+}
+
+// The window's list is the one the dialog shows; the worker writes a copy of it after the jobs
+// queued before (a run's record may wait there for the job log's lock).
+void MainWindow::SaveRecentFiles() {
+    worker_->Run([kept = *recentFiles_] { kept.SaveList(); }, [] {});
 }
 
 void MainWindow::OnSaveClicked() {

@@ -114,6 +114,9 @@ private:
     void ApplyChipLock();
     // Korvan.ini: the record and the port map (the console's), and the window's own switches.
     void SaveAllSettings();
+    // Recent Files: the loaded file becomes the newest entry; LastFile.ini is written by the worker.
+    void RememberLoadedFile(const std::string& path);
+    void SaveRecentFiles();
     // One report from the back-end: the console handles it, then the panel shows what it
     // changed (the chip identified, a chip that reads blank after its lock, the serial number).
     void HandleReport(const Report& report);
@@ -161,6 +164,7 @@ private:
     std::unique_ptr<ProductionLine> production_;  // observes console_'s runs, so outlives it
     std::unique_ptr<Console> console_;
     std::unique_ptr<WindowWorker> worker_;  // reads large files, keeps records and settings; its callbacks use console_
+    std::optional<RecentFiles> recentFiles_;  // the Open dialog's list, read once at start
     LastFileDialog* openDialog_ = nullptr;
     QFileDialog* saveDialog_ = nullptr;
     QFileDialog* statusDialog_ = nullptr;

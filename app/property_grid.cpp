@@ -41,13 +41,7 @@ public:
     QColor lines;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QStyleOptionViewItem cell = option;
-        // Only the caption shows the selection, as property sheets do; the value stays readable.
-        if (index.column() == kValueColumn) {
-            cell.state &= ~QStyle::State_Selected;
-        }
-        cell.state &= ~QStyle::State_HasFocus;
-        QStyledItemDelegate::paint(painter, cell, index);
+        QStyledItemDelegate::paint(painter, option, index);
         painter->save();
         painter->setPen(lines);
         painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
@@ -83,6 +77,33 @@ public:
 
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override {
         editor->setGeometry(option.rect.adjusted(0, 0, 0, -1));
+    }
+
+protected:
+    // The current row is the one the keys act on, and the grid's own colours would hide the
+    // style's selection and focus marks: while the tree has the focus the row is painted in the
+    // highlight colours, otherwise its own colours take a tint of the highlight.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        const auto* view = qobject_cast<const QAbstractItemView*>(option->widget);
+        if (view == nullptr || view->currentIndex().siblingAtColumn(kCaptionColumn) != index.siblingAtColumn(kCaptionColumn)) {
+            return;
+        }
+        const QColor highlight = option->palette.color(QPalette::Active, QPalette::Highlight);
+        if (view->hasFocus()) {
+            option->backgroundBrush = highlight;
+            option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Active, QPalette::HighlightedText));
+        } else {
+            option->backgroundBrush = Tinted(option->backgroundBrush.color(), highlight);
+        }
+    }
+
+private:
+    // A third of the way from `base` to `tint`: plain beside the focused row's full colour.
+    static QColor Tinted(const QColor& base, const QColor& tint) {
+        const auto mix = [](int from, int to) { return from + (to - from) / 3; };
+        return QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()), mix(base.blue(), tint.blue()));
     }
 };
 
@@ -193,7 +214,10 @@ void PropertyGrid::BuildTree() {
     delegate_->commit = [this](int item, int index, const QString& text) { Commit(item, index, text); };
     tree_->setItemDelegate(delegate_);
 
-    connect(tree_, &QTreeWidget::currentItemChanged, this, [this] { ShowDescription(); });
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this] {
+        ShowDescription();
+        tree_->viewport()->update();  // the tree repaints one cell of each row; the mark is on both
+    });
     connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row, int column) {
         if (column == kValueColumn) {
             OpenEditor(Id(row));

@@ -23,19 +23,25 @@ std::string PathExtension(const std::string& path) {
 RecentFiles::RecentFiles(const std::string& programDir) : filePath_(programDir + kRecentFilesName) {}
 
 void RecentFiles::LoadList() {
-    const int count = std::max(0, profile::ReadInt(filePath_, kCountSection, kCountKey, 0));
-    const int first = std::max(0, count - static_cast<int>(kMaxRecentFiles));
-    entries_.clear();
-    for (int index = first; index < count; ++index) {
-        entries_.push_back(profile::ReadString(filePath_, kListSection, EntryKey(index), "", kRecentPathMax));
-    }
-    if (first > 0) {
+    if (ReadEntries()) {
         // The kept entries move down to File 0..9; a count of ten alone would bring back
         // the ten oldest at the next opening.
         SaveList();
     } else {
         profile::WriteString(filePath_, kCountSection, kCountKey, std::to_string(entries_.size()));
     }
+}
+
+void RecentFiles::ReadList() { ReadEntries(); }
+
+bool RecentFiles::ReadEntries() {
+    const int count = std::max(0, profile::ReadInt(filePath_, kCountSection, kCountKey, 0));
+    const int first = std::max(0, count - static_cast<int>(kMaxRecentFiles));
+    entries_.clear();
+    for (int index = first; index < count; ++index) {
+        entries_.push_back(profile::ReadString(filePath_, kListSection, EntryKey(index), "", kRecentPathMax));
+    }
+    return first > 0;
 }
 
 bool RecentFiles::SaveList() const {
@@ -57,6 +63,12 @@ void RecentFiles::AddPath(const std::string& path) {
         entries_.erase(entries_.begin());
     }
     entries_.push_back(path);
+}
+
+void RecentFiles::CutToStoredLength() {
+    for (std::string& entry : entries_) {
+        entry.resize(std::min(entry.size(), kRecentPathMax));
+    }
 }
 
 void RecentFiles::SelectNewest() { selectedPath_ = entries_.empty() ? std::string() : entries_.back(); }

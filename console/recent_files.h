@@ -23,11 +23,17 @@ public:
     // Reloads the list and writes its size back (which creates the file). A hand-edited file
     // with more than ten entries keeps only the ten newest.
     void LoadList();
+    // Reads the list as LoadList does and writes nothing back: for a list kept in memory,
+    // read once, whose writes go elsewhere.
+    void ReadList();
     // Writes every entry and the count. False when the file cannot be written.
     bool SaveList() const;
     // Makes `path` the newest entry: moved up when present (exact, case-sensitive match),
     // else appended, dropping the oldest entry of a full list.
     void AddPath(const std::string& path);
+    // Cuts each entry to what LastFile.ini gives back once it is saved and read again (at most
+    // kRecentPathMax characters), so a list kept in memory matches the one a reload would give.
+    void CutToStoredLength();
 
     std::string GetSelectedPath();
     std::string GetSelectedExt();
@@ -38,6 +44,8 @@ public:
 
 private:
     void SelectNewest();
+    // True when a hand-edited file held more than ten entries and the oldest were left out.
+    bool ReadEntries();
 
     std::string filePath_;
     std::vector<std::string> entries_;

@@ -100,6 +100,7 @@ private slots:
     void aChipThatReadsBlankAfterItsLockMayBeLocked();
     void theProductionSettingsAreEditedCheckedAtOnceAndUsedFromTheNextRun();
     void theRecordsAndSettingsStillQueuedAtCloseAreKept();
+    void aFileLoadedWhileTheWorkerWaitsIsOfferedAtOnceAndWrittenInItsTurn();
     void theStatusListIsCopiedAndSavedAndTheKeysReachTheCommands();
     void aFileNamedOnTheCommandLineIsLoadedAtStart();
     void blankAndStopAreCommandsOfTheirOwn();
@@ -515,7 +516,6 @@ void MainWindowTest::closingWritesKorvanIniAndLastFileIni() {
     const std::string image = WriteImage(0x00);
     OpenImage(image);
     QCOMPARE(window_->windowTitle(), QString::fromStdString("Korvan v2.3  <" + image + ">"));
-    QVERIFY(dir_->Read("LastFile.ini").find(image) != std::string::npos);
 
     // The recent list offers it newest first at the next opening; a double-click opens it.
     window_->controls().status->lines().Clear();
@@ -538,6 +538,8 @@ void MainWindowTest::closingWritesKorvanIniAndLastFileIni() {
     QVERIFY(saved.has_value());
     QCOMPARE(saved->autoErase, 0);
     QCOMPARE(std::string(reinterpret_cast<const char*>(saved->lastFilePath.data())), image);
+    QCOMPARE(korvan::profile::ReadInt(dir_->file("LastFile.ini"), "File Number", "n", -1), 1);
+    QCOMPARE(korvan::profile::ReadString(dir_->file("LastFile.ini"), "LastFile", "File 0", "", 199), image);
 }
 
 // Korvan.ini of a fresh program directory after start-up, the Erase mark taken off, and
@@ -837,6 +839,11 @@ void MainWindowTest::theRecentListOpensTheHighlightedEntryAndKeepsOnlyFilesThatL
     ShowOpenDialog();
     TypeFileName(dialog, dir_->file("broken.hex"));
     QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Hex File Conversion Error."), StatusText(), kDeadlineMs);
+    ShowOpenDialog();
+    QCOMPARE(recent.count(), 2);
+    QCOMPARE(recent.item(0)->text(), QString::fromStdString(dir_->file("image.bin")));
+    dialog.reject();
+    window_.reset();
     QVERIFY(dir_->Read("LastFile.ini").find("broken.hex") == std::string::npos);
     QVERIFY(dir_->Read("LastFile.ini").find("image.bin") != std::string::npos);
 }
@@ -1419,6 +1426,31 @@ void MainWindowTest::theRecordsAndSettingsStillQueuedAtCloseAreKept() {
     const std::optional<korvan::InfoSave> saved = korvan::ReadInfoSave(dir_->file("Korvan.ini"));
     QVERIFY(saved.has_value());
     QCOMPARE(saved->autoErase, 0);
+}
+
+// The worker is held up by a run's record waiting for the job log's lock: the file loaded
+// meanwhile is in the Open dialog's list at once, and reaches LastFile.ini after the record.
+void MainWindowTest::aFileLoadedWhileTheWorkerWaitsIsOfferedAtOnceAndWrittenInItsTurn() {
+    const std::string log = dir_->file("job.log");
+    QVERIFY(korvan::profile::WriteString(dir_->file("Korvan.ini"), "Production", "JobLog", "job.log"));
+    StartWindow(Simulated(0));
+    WaitUntilIdle();
+    const std::string image = WriteImage(0x30);
+    korvan::testing::LockHolder holder(log);
+    QVERIFY(holder.held());
+    RunStep(Button::Check, "Programmer: Chip(Code: ");
+    OpenImage(image);
+
+    korvan::LastFileDialog& dialog = ShowOpenDialog();
+    QCOMPARE(dialog.recentList()->count(), 1);
+    QCOMPARE(dialog.recentList()->item(0)->text(), QString::fromStdString(image));
+    dialog.reject();
+    QVERIFY(JobLogRecords(log).empty());
+    QVERIFY(dir_->Read("LastFile.ini").find(image) == std::string::npos);
+
+    holder.Release();
+    QTRY_VERIFY_WITH_TIMEOUT(dir_->Read("LastFile.ini").find(image) != std::string::npos, kDeadlineMs);
+    QCOMPARE(JobLogRecords(log).size(), std::size_t{1});
 }
 
 // Nanoseconds the calling thread has spent ready to run but waiting for a CPU; 0 when the

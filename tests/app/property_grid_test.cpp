@@ -184,6 +184,50 @@ private slots:
         QCOMPARE(changes.at(2).at(0).toInt(), sample.sound);
         QCOMPARE(sample.grid.ValueText(sample.sound), QString("False"));
     }
+
+    // The row the keys act on stands out in the highlight colour while the grid has the focus,
+    // keeps a quieter mark without it, and the other rows keep the grid's own colours.
+    void theCurrentRowIsPlainWithTheFocusAndMarkedQuietlyWithout() {
+        SampleGrid sample;
+        const QColor lines(182, 189, 210);
+        const QColor valueBack(233, 243, 247);
+        sample.grid.SetCustomColors(lines, Qt::black, lines, valueBack, Qt::black, Qt::gray);
+        sample.grid.resize(400, 300);
+        sample.grid.show();
+        sample.grid.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&sample.grid));
+        QTreeWidget& tree = *sample.tree();
+        QTreeWidgetItem* programmer = tree.topLevelItem(0);
+        QTreeWidgetItem* baud = programmer->child(0);
+        QTreeWidgetItem* device = programmer->child(1);
+        // Near the right of the row, inside the focus frame: the value cell (or a category's spanned
+        // caption), clear of text.
+        const auto rowColor = [&tree](QTreeWidgetItem* row) {
+            const QRect cell = tree.visualItemRect(row);
+            return tree.viewport()->grab().toImage().pixelColor(cell.right() - 10, cell.center().y());
+        };
+        const QColor highlight = tree.palette().color(QPalette::Active, QPalette::Highlight);
+        QVERIFY(highlight != valueBack && highlight != lines);
+
+        // Coming in with the keyboard makes the first row current without selecting it.
+        tree.setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(tree.hasFocus());
+        QCOMPARE(rowColor(programmer), highlight);
+        QCOMPARE(rowColor(baud), valueBack);
+        QTest::keyClick(&tree, Qt::Key_Down);
+        QTest::keyClick(&tree, Qt::Key_Down);
+        QCOMPARE(sample.grid.SelectedItem(), sample.device);
+        QCOMPARE(rowColor(device), highlight);
+        QCOMPARE(rowColor(baud), valueBack);
+        QCOMPARE(rowColor(programmer), lines);
+
+        tree.clearFocus();
+        QTRY_VERIFY(!tree.hasFocus());
+        const QColor quiet = rowColor(device);
+        QVERIFY2(quiet != valueBack && quiet != highlight, qPrintable(quiet.name()));
+        QCOMPARE(rowColor(baud), valueBack);
+        QCOMPARE(rowColor(tree.topLevelItem(1)), lines);
+    }
 };
 
 }  // namespace korvan

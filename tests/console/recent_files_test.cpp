@@ -1,3 +1,5 @@
+#include <filesystem>
+
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
@@ -101,6 +103,31 @@ TEST(RecentFilesTest, LongPathsComeBackCutTo199Characters) {
     list.SaveList();
     list.LoadList();
     EXPECT_EQ(list.GetSelectedPath(), path.substr(0, 199));
+}
+
+TEST(RecentFilesTest, AListKeptInMemoryMatchesWhatAReloadGivesAndReadingWritesNothing) {
+    TempDir dir;
+    RecentFiles memory(dir.dir());
+    memory.ReadList();
+    EXPECT_FALSE(std::filesystem::exists(memory.filePath()));
+    std::string longPath(250, 'y');
+    longPath.front() = '/';
+    memory.AddPath("/fw/a.hex");
+    memory.AddPath(longPath);
+    ASSERT_TRUE(memory.SaveList());
+    memory.CutToStoredLength();
+    RecentFiles reloaded(dir.dir());
+    reloaded.ReadList();
+    EXPECT_EQ(memory.entries(), reloaded.entries());
+    EXPECT_THAT(memory.entries(), ElementsAre("/fw/a.hex", longPath.substr(0, 199)));
+
+    // A hand-edited file with more entries than the list keeps is read as LoadList reads it,
+    // and left as it was.
+    profile::WriteString(memory.filePath(), "File Number", "n", "12");
+    const std::string before = dir.Read("LastFile.ini");
+    reloaded.ReadList();
+    EXPECT_EQ(reloaded.entries().size(), 10U);
+    EXPECT_EQ(dir.Read("LastFile.ini"), before);
 }
 
 TEST(RecentFilesTest, ExtensionIsTakenAfterTheLastDotOfTheWholePath) {
