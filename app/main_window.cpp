@@ -375,22 +375,18 @@ void MainWindow::OnOpenClicked() {
         connect(openDialog_, &LastFileDialog::pathChosen, this,
                 [this](const QString& path) { console_->OnOpen(path.toStdString()); });
     }
-    // As each opening did when it read the list from the file: the count written back
-    // creates the file, and a hand-edited one keeps its ten newest entries.
-    SaveRecentFiles();
+    // The file as each opening leaves it, in its turn after the writes queued before: the count
+    // written back creates it, and a hand-edited one keeps its ten newest entries.
+    worker_->Run([dir = manager_->settingsDirectory()] { RecentFiles(dir).LoadList(); }, [] {});
     openDialog_->OpenWithRecentFiles();
-}
-
-void MainWindow::RememberLoadedFile(const std::string& path) {
-    recentFiles_->AddPath(path);
-    SaveRecentFiles();
-    recentFiles_->CutToStoredLength();
 }
 
 // The window's list is the one the dialog shows; the worker writes a copy of it after the jobs
 // queued before (a run's record may wait there for the job log's lock).
-void MainWindow::SaveRecentFiles() {
+void MainWindow::RememberLoadedFile(const std::string& path) {
+    recentFiles_->AddPath(path);
     worker_->Run([kept = *recentFiles_] { kept.SaveList(); }, [] {});
+    recentFiles_->CutToStoredLength();
 }
 
 void MainWindow::OnSaveClicked() {

@@ -116,7 +116,6 @@ private:
     void SaveAllSettings();
     // Recent Files: the loaded file becomes the newest entry; LastFile.ini is written by the worker.
     void RememberLoadedFile(const std::string& path);
-    void SaveRecentFiles();
     // One report from the back-end: the console handles it, then the panel shows what it
     // changed (the chip identified, a chip that reads blank after its lock, the serial number).
     void HandleReport(const Report& report);

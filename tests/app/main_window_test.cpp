@@ -802,6 +802,9 @@ korvan::LastFileDialog& MainWindowTest::ShowOpenDialog() {
 void MainWindowTest::theRecentListOpensTheHighlightedEntryAndKeepsOnlyFilesThatLoaded() {
     StartWindow(Simulated(0));
     WaitUntilIdle();
+    // The first opening makes the file, with no entries yet.
+    ShowOpenDialog().reject();
+    QTRY_COMPARE(korvan::profile::ReadInt(dir_->file("LastFile.ini"), "File Number", "n", -1), 0);
     const std::string first = WriteImage(0x01);
     std::filesystem::rename(first, dir_->file("first.bin"));
     OpenImage(dir_->file("first.bin"));
