@@ -23,6 +23,8 @@ class Console;
 class HotKeyGrab;
 class LastFileDialog;
 class ProductionLine;
+struct ProductionEditAnswer;
+struct ProductionSection;
 class ProgrammerManager;
 struct ChipRecord;
 class WindowReports;
@@ -136,15 +138,19 @@ private:
     void OnSaveShortcut();
     void SaveStatusList();
     void StatusListChosen(const QString& path);
-    // Serial numbers and job records for every run, as Korvan.ini's Production section asks.
+    // Serial numbers and job records for every run, as Korvan.ini's Production section asks:
+    // read from the file at start, or as an edit's answer left it.
     void StartProduction();
-    // The Production section on the Settings page; an edit there, checked and saved at once;
-    // the edited section taken up before the next run starts.
+    void StartProduction(const ProductionSection& section);
+    // The Production section on the Settings page; an edit there, checked and saved on the
+    // worker; the section as the last answered edit left it, taken up before the next run.
     void ShowProductionSettings();
     void OnProductionEdited(const char* key);
+    void ShowProductionEditAnswer(const char* key, const ProductionEditAnswer& answer);
     void TakeUpProductionChange();
     // [Production] ExpectChip: selects its chip and turns Lock Chip on.
     void ReadExpectChip();
+    void TakeUpExpectChip(const std::string& expected);
 
     WindowSetup setup_;
     WindowControls controls_;
@@ -167,7 +173,7 @@ private:
     bool lockChipChosen_ = false;  // the operator changed the switch in this session
     bool lockWritten_ = false;     // a lock-bit write ended since the last check
     bool autoBlank_ = false;
-    bool productionChanged_ = false;  // an edit of the Production section not yet taken up
+    std::shared_ptr<const ProductionSection> productionEdited_;  // an answered edit's section not yet taken up
     std::optional<int> expectedChip_;  // [Production] ExpectChip's catalogue index
     QString imageName_;                          // the loaded image's file name; empty: none loaded
     const ChipRecord* imageLineChip_ = nullptr;  // the chip the image line was made for

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "app/main_window.h"
 #include "app/operator_panel.h"
@@ -18,6 +19,21 @@
 #include "store/postgres_store.h"
 
 namespace korvan {
+
+// Korvan.ini's Production section as a run takes it up: the settings with what keeps them
+// from being used, and the chip every run must find.
+struct ProductionSection {
+    ProductionRead read;
+    std::string expectChip;
+};
+
+// The answer to an edit of the Production section.
+struct ProductionEditAnswer {
+    std::string problem;  // why the edit was refused; empty when it was kept
+    std::string shown;    // what the page shows for the key afterwards
+    std::shared_ptr<const ProductionSection> section;  // when kept: the section as it now stands
+};
+
 namespace {
 
 constexpr const char* kProductionSection = "Production";
@@ -55,19 +71,25 @@ std::string ProductionValuesProblem(const std::function<std::string(const char*)
     return {};
 }
 
-// The Production section of Korvan.ini, relative paths taken from its directory. Settings
-// that cannot be used, or a Korvan.ini that cannot be read, refuse every chip command until
-// they are fixed, as korvan-cli refuses to start: no chip is programmed without its number.
-ProductionOptions ReadProduction(Console& console) {
-    const std::string iniPath = console.SettingsFilePath();
-    ProductionRead read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
-    ProductionOptions& options = read.options;
-    if (read.problems.empty()) {
+// Files are read and looked at: after an edit, this runs off the window's thread.
+ProductionSection ReadProductionSection(const std::string& iniPath) {
+    ProductionSection section;
+    section.read = ReadProductionSettings(iniPath, std::filesystem::path(iniPath).parent_path().string());
+    if (section.read.problems.empty()) {
         // The store's server is asked at each run, not here: it may be away now and back later.
-        if (const std::string problem = LocalProductionProblem(options); !problem.empty()) {
-            read.problems.push_back(problem);
+        if (const std::string problem = LocalProductionProblem(section.read.options); !problem.empty()) {
+            section.read.problems.push_back(problem);
         }
     }
+    section.expectChip = SavedValue(iniPath, kExpectChipKey);
+    return section;
+}
+
+// Relative paths are taken from Korvan.ini's directory. Settings that cannot be used, or a
+// Korvan.ini that cannot be read, refuse every chip command until they are fixed, as
+// korvan-cli refuses to start: no chip is programmed without its number.
+ProductionOptions TakeUpProduction(Console& console, ProductionRead read) {
+    ProductionOptions& options = read.options;
     for (const std::string& problem : read.problems) {
         console.AddStatus("Production: " + problem);
     }
@@ -85,6 +107,32 @@ ProductionOptions ReadProduction(Console& console) {
                           DescribeNumberSource(StoreSettings(options)));
     }
     return options;
+}
+
+// The answer to an edit: one that brings a problem the saved section does not have is
+// refused; any other is written to Korvan.ini. Reads, checks and writes files: on the
+// window's worker.
+ProductionEditAnswer AnswerProductionEdit(const std::string& ini, const char* key, const std::string& shownValue,
+                                          const ChipCatalogue& catalogue) {
+    const std::string baseDir = std::filesystem::path(ini).parent_path().string();
+    const auto saved = [&ini](const char* name) { return SavedValue(ini, name); };
+    const std::string value = EditedValue(key, shownValue, saved(key));
+    const auto edited = [&](const char* name) { return std::string_view(name) == key ? value : saved(name); };
+    ProductionEditAnswer answer;
+    answer.problem = ProductionValuesProblem(edited, baseDir, catalogue);
+    if (!answer.problem.empty() && answer.problem == ProductionValuesProblem(saved, baseDir, catalogue)) {
+        answer.problem.clear();  // the section had it before: the edit is no worse
+    }
+    if (answer.problem.empty() && !profile::WriteString(ini, kProductionSection, key, value)) {
+        answer.problem = ini + " cannot be written";
+    }
+    if (!answer.problem.empty()) {
+        answer.shown = ShownValue(key, saved(key));
+        return answer;
+    }
+    answer.shown = ShownValue(key, value);
+    answer.section = std::make_shared<const ProductionSection>(ReadProductionSection(ini));
+    return answer;
 }
 
 QString JobTotalsLine(const std::string& job, const JobTotalsRead& read) {
@@ -136,44 +184,48 @@ void MainWindow::ShowProductionSettings() {
     }
 }
 
-// An edit that brings a problem the saved section does not have is refused and undone; any
-// other is written to Korvan.ini at once and used from the next run on.
+// The edit is checked and kept on the worker, after the records and edits queued before it.
+// Until its answer is back the page shows the edit (the store's password already hidden) and
+// a run goes on with the section taken up before, whole; the answer hands over the section
+// as it stood right after this edit, which the next run takes up.
 void MainWindow::OnProductionEdited(const char* key) {
-    const std::string ini = console_->SettingsFilePath();
-    const std::string baseDir = std::filesystem::path(ini).parent_path().string();
-    const auto saved = [&ini](const char* name) { return SavedValue(ini, name); };
-    const std::string value = EditedValue(key, settingsItems_.ProductionValue(key), saved(key));
-    const auto edited = [&](const char* name) { return std::string_view(name) == key ? value : saved(name); };
-    std::string problem = ProductionValuesProblem(edited, baseDir, manager_->catalogue());
-    if (!problem.empty() && problem == ProductionValuesProblem(saved, baseDir, manager_->catalogue())) {
-        problem.clear();  // the section had it before: the edit is no worse
-    }
-    if (problem.empty() && !profile::WriteString(ini, kProductionSection, key, value)) {
-        problem = ini + " cannot be written";
-    }
-    if (!problem.empty()) {
-        settingsItems_.ShowProductionValue(key, ShownValue(key, saved(key)));
-        ShowBox(QStringLiteral("The production setting was not changed."), QString::fromStdString(problem));
+    const std::string shown = settingsItems_.ProductionValue(key);
+    settingsItems_.ShowProductionValue(key, ShownValue(key, shown));
+    auto answer = std::make_shared<ProductionEditAnswer>();
+    worker_->Run(
+        [answer, ini = console_->SettingsFilePath(), key, shown, catalogue = manager_->catalogue()] {
+            *answer = AnswerProductionEdit(ini, key, shown, catalogue);
+        },
+        [this, answer, key] { ShowProductionEditAnswer(key, *answer); });
+}
+
+void MainWindow::ShowProductionEditAnswer(const char* key, const ProductionEditAnswer& answer) {
+    settingsItems_.ShowProductionValue(key, answer.shown);
+    if (!answer.problem.empty()) {
+        ShowBox(QStringLiteral("The production setting was not changed."), QString::fromStdString(answer.problem));
         return;
     }
-    settingsItems_.ShowProductionValue(key, ShownValue(key, value));
-    productionChanged_ = true;
+    productionEdited_ = answer.section;
     console_->AddStatus("Production: " + std::string(key) + " changed; the next run uses it.");
 }
 
 void MainWindow::TakeUpProductionChange() {
-    if (!productionChanged_ || console_->Busy()) {
+    if (productionEdited_ == nullptr || console_->Busy()) {
         return;
     }
-    productionChanged_ = false;
-    StartProduction();
-    ReadExpectChip();
+    const std::shared_ptr<const ProductionSection> section = std::exchange(productionEdited_, nullptr);
+    StartProduction(*section);
+    TakeUpExpectChip(section->expectChip);
+}
+
+void MainWindow::StartProduction() {
+    StartProduction(ReadProductionSection(console_->SettingsFilePath()));
 }
 
 // Every chip command is one run, which the console begins and closes: records are kept even
 // without a job log. Settings that cannot be used refuse chip commands until they are fixed.
-void MainWindow::StartProduction() {
-    ProductionOptions options = ReadProduction(*console_);
+void MainWindow::StartProduction(const ProductionSection& section) {
+    ProductionOptions options = TakeUpProduction(*console_, section.read);
     const std::string storedJob = options.storeUrl.empty() ? std::string() : options.job;
     auto line = std::make_unique<ProductionLine>(std::move(options),
                                                  ProductionSite(console_->settings(), setup_.programmer));
@@ -190,7 +242,10 @@ void MainWindow::StartProduction() {
 }
 
 void MainWindow::ReadExpectChip() {
-    const std::string expected = SavedValue(console_->SettingsFilePath(), kExpectChipKey);
+    TakeUpExpectChip(SavedValue(console_->SettingsFilePath(), kExpectChipKey));
+}
+
+void MainWindow::TakeUpExpectChip(const std::string& expected) {
     expectedChip_.reset();
     if (expected.empty()) {
         return;

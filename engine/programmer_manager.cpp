@@ -178,13 +178,26 @@ void ProgrammerManager::SetSignature(const Signature& signature) {
 }
 
 std::string ProgrammerManager::enableAnswer() const {
-    std::lock_guard lock(detailLock_);
-    return enableAnswer_;
+    const std::uint64_t kept = enableAnswer_.load();
+    if ((kept & kEnableAnswered) == 0) {
+        return {};
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (int i = 0; i < 4; ++i) {
+        const auto byte = static_cast<std::uint8_t>(kept >> (8 * i));
+        hex += hex.empty() ? "" : " ";
+        hex += {kHex[byte >> 4], kHex[byte & 0x0F]};
+    }
+    return hex;
 }
 
-void ProgrammerManager::SetEnableAnswer(std::string bytesInHex) {
-    std::lock_guard lock(detailLock_);
-    enableAnswer_ = std::move(bytesInHex);
+void ProgrammerManager::SetEnableAnswer(const std::array<std::uint8_t, 4>& bytes) {
+    std::uint64_t kept = kEnableAnswered;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        kept |= std::uint64_t{bytes[i]} << (8 * i);
+    }
+    enableAnswer_.store(kept);
 }
 
 }  // namespace korvan

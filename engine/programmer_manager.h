@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "data/image.h"
@@ -122,9 +121,10 @@ public:
     Signature signature() const;
     void SetSignature(const Signature& signature);
 
-    // The four bytes an ISP chip answered to the last Programming Enable; empty before one.
+    // The four bytes an ISP chip answered to the last Programming Enable, in hex ("00 ac 53 69");
+    // empty before one. Kept by a back-end's thread, read by any.
     std::string enableAnswer() const;
-    void SetEnableAnswer(std::string bytesInHex);
+    void SetEnableAnswer(const std::array<std::uint8_t, 4>& bytes);
 
 private:
     const ChipRecord* RecordFor(int index, int failureEvent);
@@ -154,8 +154,10 @@ private:
     std::unique_ptr<Image> buffer2_;
     std::array<std::atomic<std::uint8_t>, 3> signature_{};
 
-    mutable std::mutex detailLock_;
-    std::string enableAnswer_;
+    // The answer's bytes, the first in the low byte, and kEnableAnswered: one word, so a reader
+    // never sees half of one answer and half of the next.
+    static constexpr std::uint64_t kEnableAnswered = std::uint64_t{1} << 32;
+    std::atomic<std::uint64_t> enableAnswer_{0};
 
     std::unique_ptr<Backend> backend_;
 };

@@ -161,13 +161,7 @@ void IspProgrammer::RunWorker(Operation operation, IspAlgorithm& algorithm, int 
 
 bool IspProgrammer::EnterProgramming(IspAlgorithm& algorithm) {
     algorithm.EnterProgramming();
-    std::string answer;
-    for (const std::uint8_t byte : algorithm.enableAnswer()) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        answer += answer.empty() ? "" : " ";
-        answer += {kHex[byte >> 4], kHex[byte & 0x0F]};
-    }
-    manager_->SetEnableAnswer(answer);
+    manager_->SetEnableAnswer(algorithm.enableAnswer());
     if (!lines_->checksEnableEcho() || algorithm.enableEchoed()) {
         return true;
     }

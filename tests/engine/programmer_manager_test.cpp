@@ -193,6 +193,16 @@ TEST_F(ManagerTest, IdentifyChipSelectsTheFirstMatchBeforePosting) {
     EXPECT_EQ(sink.codes, (std::vector<int>{ChipIdentified, ChipNotDetected}));
 }
 
+// An all-zero answer is still an answer (a target that is not there answers so), and each
+// answer replaces the last, bytes in the order they came.
+TEST_F(ManagerTest, TheEnableAnswerIsEmptyUntilOneComesThenTheLastInHex) {
+    EXPECT_EQ(manager.enableAnswer(), "");
+    manager.SetEnableAnswer({0x00, 0x00, 0x00, 0x00});
+    EXPECT_EQ(manager.enableAnswer(), "00 00 00 00");
+    manager.SetEnableAnswer({0xFF, 0xAC, 0x53, 0x69});
+    EXPECT_EQ(manager.enableAnswer(), "ff ac 53 69");
+}
+
 TEST(EventCodes, HaveTheirFixedNumbers) {
     EXPECT_EQ(ParallelInitDone, 4);
     EXPECT_EQ(EraseDone, 9);
