@@ -206,7 +206,13 @@ void MainWindow::ShowProductionEditAnswer(const char* key, const ProductionEditA
         return;
     }
     productionEdited_ = answer.section;
+    // The line goes to the Status list; the operator, who may have more to edit, stays on the
+    // page they are on (its focused control keeps the focus).
+    const int page = console_->currentPage();
     console_->AddStatus("Production: " + std::string(key) + " changed; the next run uses it.");
+    if (page != StatusPage) {
+        console_->ShowPage(page);
+    }
 }
 
 void MainWindow::TakeUpProductionChange() {

@@ -22,6 +22,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -562,8 +563,10 @@ void MainWindowTest::exitSavesAsClosingDoesAndLeavesTheEventLoopWithZero() {
         QTimer::singleShot(0, &loop, [this] { QTest::mouseClick(window_->controls().exitButton, Qt::LeftButton); });
         QTimer::singleShot(kDeadlineMs, &loop, [&loop] { loop.exit(-1); });
         exitCode = loop.exec();
-        // Kept off the window's thread: it lands soon after, with the Erase mark taken off.
-        QTRY_VERIFY_WITH_TIMEOUT(korvan::ReadInfoSave(dir_->file("Korvan.ini")).value_or(korvan::InfoSave{}).autoErase == 0,
+        // Kept off the window's thread: it lands soon after, the record with the Erase mark
+        // taken off, then the window's own switches, written last.
+        QTRY_VERIFY_WITH_TIMEOUT(korvan::ReadInfoSave(dir_->file("Korvan.ini")).value_or(korvan::InfoSave{}).autoErase == 0 &&
+                                     dir_->Read("Korvan.ini").find("AutoBlank=") != std::string::npos,
                                  kDeadlineMs);
         savedByExit = dir_->Read("Korvan.ini");
         QVERIFY(window_->isVisible());  // left without the close path
@@ -1230,8 +1233,15 @@ void MainWindowTest::theProductionSettingsAreEditedCheckedAtOnceAndUsedFromTheNe
     refused("SerialNumber", QStringLiteral("0x1FF0:4:xyz"), "SerialNumber: ");
     grid.EnterText(page.ProductionItem("SerialNumber"), QStringLiteral("0x1FF0:4:bcd"));
     grid.EnterText(page.ProductionItem("SerialStart"), QStringLiteral("700"));
+    // The answer's line goes to the Status list while the operator stays on the page being edited.
+    window_->controls().pages->setCurrentIndex(korvan::SettingsPage);
+    grid.SelectItem(page.ProductionItem("JobLog"));
+    grid.findChild<QTreeWidget*>()->setFocus();
+    QWidget* const focused = QApplication::focusWidget();
     grid.EnterText(page.ProductionItem("JobLog"), QStringLiteral("job.log"));
     QTRY_VERIFY2_WITH_TIMEOUT(HasLine("Production: JobLog changed; the next run uses it."), StatusText(), kDeadlineMs);
+    QCOMPARE(window_->controls().pages->currentIndex(), static_cast<int>(korvan::SettingsPage));
+    QCOMPARE(QApplication::focusWidget(), focused);
     QCOMPARE(saved("SerialNumber"), std::string("0x1FF0:4:bcd"));
     QCOMPARE(saved("SerialCounter"), std::string("serial.counter"));
     // The store's password stays in Korvan.ini and off the screen, whatever else is edited.
