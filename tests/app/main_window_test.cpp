@@ -159,13 +159,7 @@ korvan::WindowSetup MainWindowTest::Simulated(int programmerType) {
     record.programmerType = programmerType;
     record.chipIndex = static_cast<std::int32_t>(chip);
     korvan::WriteInfoSave(dir_->file("Korvan.ini"), record);
-    korvan::WindowSetup setup;
-    setup.programDir = dir_->dir();
-    setup.programmer.programDir = dir_->dir();
-    setup.programmer.adapterDir = dir_->dir();
-    setup.programmer.simulate = true;
-    setup.programmer.simulatedChip = catalogue[chip];
-    return setup;
+    return korvan::testing::SimulatedWindow(dir_->dir(), catalogue[chip]);
 }
 
 void MainWindowTest::StartWindow(korvan::WindowSetup setup) {

@@ -14,6 +14,17 @@ namespace korvan::testing {
 // Generous: a whole job on the simulator takes well under a second.
 inline constexpr int kWindowDeadlineMs = 30000;
 
+// A window on the simulated programmer with `chip` in its socket, its files in `dir`.
+inline WindowSetup SimulatedWindow(const std::string& dir, const ChipRecord& chip) {
+    WindowSetup setup;
+    setup.programDir = dir;
+    setup.programmer.programDir = dir;
+    setup.programmer.adapterDir = dir;
+    setup.programmer.simulate = true;
+    setup.programmer.simulatedChip = chip;
+    return setup;
+}
+
 // Shows the window and starts it once it is on the screen.
 inline void ShowAndStart(MainWindow& window) {
     window.show();

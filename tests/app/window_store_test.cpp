@@ -83,13 +83,7 @@ void WindowStoreTest::StartWindow(const std::vector<std::pair<std::string, std::
     for (const auto& [key, value] : production) {
         QVERIFY(korvan::profile::WriteString(ini, "Production", key, value));
     }
-    korvan::WindowSetup setup;
-    setup.programDir = dir_->dir();
-    setup.programmer.programDir = dir_->dir();
-    setup.programmer.adapterDir = dir_->dir();
-    setup.programmer.simulate = true;
-    setup.programmer.simulatedChip = catalogue[chip];
-    window_ = std::make_unique<korvan::MainWindow>(std::move(setup));
+    window_ = std::make_unique<korvan::MainWindow>(korvan::testing::SimulatedWindow(dir_->dir(), catalogue[chip]));
     korvan::testing::ShowAndStart(*window_);
 }
 
