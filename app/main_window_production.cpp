@@ -141,15 +141,8 @@ QString JobTotalsLine(const std::string& job, const JobTotalsRead& read) {
         return named + QStringLiteral("not read");
     }
     const JobTotals& totals = *read.totals;
-    const QString yield = totals.runs == 0
-                              ? QStringLiteral("-")
-                              : QString::number(100.0 * static_cast<double>(totals.passed) /
-                                                    static_cast<double>(totals.runs), 'f', 1) + QLatin1Char('%');
-    return named + QStringLiteral("Runs %1  Passed %2  Failed %3  Yield %4")
-                       .arg(totals.runs)
-                       .arg(totals.passed)
-                       .arg(totals.runs - totals.passed)
-                       .arg(yield);
+    return named + QStringLiteral("Runs %1  ").arg(totals.runs) +
+           OperatorPanel::Counters(totals.passed, totals.runs - totals.passed);
 }
 
 // The job's totals in the shared store, beside the window's own counters: read at start and

@@ -128,9 +128,11 @@ QString OperatorPanel::imageText() const { return image_->text(); }
 QString OperatorPanel::chipText() const { return chip_->text(); }
 QString OperatorPanel::jobTotalsText() const { return jobTotals_->text(); }
 
-QString OperatorPanel::Counters(int passed, int failed) {
-    const int runs = passed + failed;
-    const QString yield = runs == 0 ? QStringLiteral("-") : QString::number(100.0 * passed / runs, 'f', 1) + QLatin1Char('%');
+QString OperatorPanel::Counters(std::uint64_t passed, std::uint64_t failed) {
+    const std::uint64_t runs = passed + failed;
+    const QString yield = runs == 0 ? QStringLiteral("-")
+                                    : QString::number(100.0 * static_cast<double>(passed) / static_cast<double>(runs), 'f', 1) +
+                                          QLatin1Char('%');
     return QStringLiteral("Passed %1  Failed %2  Yield %3").arg(passed).arg(failed).arg(yield);
 }
 

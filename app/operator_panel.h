@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <cstdint>
 
 class QLabel;
 class QPushButton;
@@ -45,7 +46,7 @@ public:
     QPushButton* resetButton() const { return reset_; }
 
     // "Passed 3  Failed 1  Yield 75.0%"; "Yield -" before the first run.
-    static QString Counters(int passed, int failed);
+    static QString Counters(std::uint64_t passed, std::uint64_t failed);
 
 signals:
     // A run was counted, or the counters were reset.
